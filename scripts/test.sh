@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs the whole test suite headless.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${LETTERLOOM_BUILD_DIR:-$top/build}
+"$top/scripts/setup.sh"
+"$top/scripts/build.sh"
+cd "$build"
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure --parallel "$(nproc)"

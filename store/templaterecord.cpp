@@ -1,0 +1,142 @@
+#include "store/templaterecord.h"
+
+#include <cmath>
+
+namespace store {
+namespace {
+
+constexpr qsizetype kNamePadding = 200; // spaces between an entry's name and its fields
+constexpr qsizetype kDecodeRun = 100;   // decoding removes spaces in runs of this length
+
+const QString kTab = QStringLiteral("\t");
+const QString kFiveSpaces = QStringLiteral("     ");
+
+QString withoutTabs(QString text)
+{
+    return text.replace(kTab, kFiveSpaces);
+}
+
+QString flagText(bool on)
+{
+    return on ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+} // namespace
+
+QString TrimSpaces(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+namespace {
+
+// Fields 2 to 9, each preceded by its TAB.
+QString fieldsAfterName(const TemplateEditor &editor)
+{
+    QString fields;
+    for (const QString &text : {editor.subject(), editor.attachments(), editor.cc(), editor.to(), editor.bcc()}) {
+        fields += kTab;
+        fields += withoutTabs(text);
+    }
+    fields += kTab + flagText(editor.plainTextSelected());
+    fields += kTab + flagText(editor.htmlSelected());
+    fields += kTab + editor.htmlLocation();
+    return fields;
+}
+
+} // namespace
+
+QString FormatRecordLine(const TemplateEditor &editor)
+{
+    return TrimSpaces(withoutTabs(editor.templateName()) + fieldsAfterName(editor));
+}
+
+QStringList SplitDataFile(const QString &contents)
+{
+    QStringList lines;
+    const QLatin1String lineEnd("\r\n");
+    qsizetype start = 0;
+    for (qsizetype end = contents.indexOf(lineEnd); end >= 0; end = contents.indexOf(lineEnd, start)) {
+        lines.append(contents.mid(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+std::optional<QString> ListEntryFromLine(const QString &line)
+{
+    const qsizetype tab = line.indexOf(QLatin1Char('\t'));
+    if (tab < 0)
+        return std::nullopt;
+    QString entry;
+    entry.reserve(line.size() + kNamePadding);
+    entry.append(QStringView(line).left(tab));
+    entry.append(QString(kNamePadding, QLatin1Char(' ')));
+    entry.append(QStringView(line).mid(tab));
+    return entry;
+}
+
+QString ListEntryFromEditor(const TemplateEditor &editor)
+{
+    return withoutTabs(editor.templateName()) + QString(kNamePadding, QLatin1Char(' ')) + fieldsAfterName(editor);
+}
+
+ShownTemplate DecodeListEntry(const QString &entry)
+{
+    QString text = entry;
+    text.replace(QString(kDecodeRun, QLatin1Char(' ')), QString());
+    const QStringList fields = text.split(QLatin1Char('\t'));
+    const auto field = [&fields](qsizetype i) { return i < fields.size() ? fields.at(i) : QString(); };
+
+    ShownTemplate shown;
+    shown.name = field(0);
+    shown.subject = field(1);
+    shown.attachments = field(2);
+    shown.cc = field(3);
+    shown.to = field(4);
+    shown.bcc = field(5);
+    if (fields.size() > 6)
+        shown.plainFlag = ReadTruthValue(fields.at(6));
+    if (fields.size() > 7)
+        shown.htmlFlag = ReadTruthValue(fields.at(7));
+    shown.htmlLocation = field(8);
+    return shown;
+}
+
+std::optional<bool> ReadTruthValue(const QString &field)
+{
+    const QString text = field.trimmed();
+    if (text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (text.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+        return false;
+    bool isNumber = false;
+    const double number = text.toDouble(&isNumber);
+    if (!isNumber || !std::isfinite(number))
+        return std::nullopt;
+    return number != 0.0;
+}
+
+BodyMode BodyModeFromFlags(std::optional<bool> plainFlag, std::optional<bool> htmlFlag)
+{
+    BodyMode mode; // plain selected, HTML not
+    if (plainFlag) {
+        mode.plain = *plainFlag;
+        if (mode.plain)
+            mode.html = false;
+    }
+    if (htmlFlag) {
+        mode.html = *htmlFlag;
+        if (mode.html)
+            mode.plain = false;
+    }
+    return mode;
+}
+
+} // namespace store

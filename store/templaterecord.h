@@ -1,0 +1,66 @@
+#pragma once
+
+#include "store/templateeditor.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace store {
+
+// One stored template is one line of nine TAB-separated fields:
+// name, subject, attachments, CC, To, BCC, plain flag, HTML flag, HTML path.
+
+// The text without the spaces (U+0020 only) at its ends; TABs and other
+// white space stay.
+QString TrimSpaces(const QString &text);
+
+// The record line for the template in the editor, without its CR LF: the six
+// text fields with every TAB turned into five spaces, the two option buttons
+// as "True"/"False", the HTML path as typed; the joined line trimmed of
+// spaces (U+0020 only) at both ends.
+QString FormatRecordLine(const TemplateEditor &editor);
+
+// The lines of a data file's text: the pieces between CR LFs, without the
+// piece after the last CR LF (an unfinished last line is not a record).
+QStringList SplitDataFile(const QString &contents);
+
+// The list entry for a stored line: the name, 200 spaces, then the rest of
+// the line from its first TAB on. A line without TAB gives no entry.
+std::optional<QString> ListEntryFromLine(const QString &line);
+
+// The list entry for the template in the editor: built like the record line
+// but not trimmed, so a name's leading spaces stay.
+QString ListEntryFromEditor(const TemplateEditor &editor);
+
+// What a list entry holds, decoded for the editor.
+struct ShownTemplate
+{
+    QString name, subject, attachments, cc, to, bcc; // boxes Text1, Text2, Text3, Text4, Text5, Text10
+    std::optional<bool> plainFlag; // field 7 as a truth value; unset when missing or unreadable
+    std::optional<bool> htmlFlag;  // field 8 likewise
+    QString htmlLocation;          // Text8
+};
+
+// Decodes an entry's text: removes every run of 100 spaces (left to right, so
+// a run of k spaces keeps k mod 100), splits at TAB, and takes the fields in
+// record order; missing fields are empty.
+ShownTemplate DecodeListEntry(const QString &entry);
+
+// Reads a flag field: "True"/"False" in any letter case, or a number (zero is
+// false, any other number true). Anything else gives no value.
+std::optional<bool> ReadTruthValue(const QString &field);
+
+// The body mode that showing a template leaves: plain text is selected first,
+// then the plain flag and the HTML flag are applied in turn, each selecting or
+// deselecting its option (the two options exclude each other). Both may end
+// up deselected.
+struct BodyMode
+{
+    bool plain = true;
+    bool html = false;
+};
+BodyMode BodyModeFromFlags(std::optional<bool> plainFlag, std::optional<bool> htmlFlag);
+
+} // namespace store

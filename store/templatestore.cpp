@@ -1,0 +1,171 @@
+#include "store/templatestore.h"
+
+#include "platform/ansitext.h"
+#include "platform/appdir.h"
+#include "store/templaterecord.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace store {
+namespace {
+
+const QString kDataFileRead = QStringLiteral("maindata.txt");
+const QString kDataFileWritten = QStringLiteral("MainData.txt");
+
+QString bodyFileName(const QString &name)
+{
+    return QStringLiteral("LTM-") + name + QStringLiteral(".txt");
+}
+
+// The character at i, taken whole when it is a surrogate pair.
+QString characterAt(const QString &text, qsizetype i)
+{
+    if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+        return text.mid(i, 2);
+    return text.mid(i, 1);
+}
+
+QString nameRefusal(const QString &name)
+{
+    if (TrimSpaces(name).isEmpty())
+        return QStringLiteral("Please Enter a Template Name");
+    if (name.contains(QLatin1String("-Q-")))
+        return QStringLiteral("Template Name can not contain the text -Q-");
+    // The name becomes part of a file name: refuse what a file name cannot hold.
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            return QStringLiteral("Template Name can not contain a control character");
+        if (QStringView(u"/\\<>:\"|?*").contains(c))
+            return QStringLiteral("Template Name can not contain the character %1").arg(c);
+    }
+    if (name == QLatin1String(".") || name == QLatin1String(".."))
+        return QStringLiteral("Template Name can not be . or ..");
+    return QString();
+}
+
+} // namespace
+
+TemplateStore::TemplateStore(QString appDir)
+    : m_appDir(std::move(appDir))
+{
+}
+
+void TemplateStore::fillAppDir()
+{
+    if (m_appDir.isEmpty())
+        m_appDir = platform::applicationDirectory();
+}
+
+QString TemplateStore::dataFilePath(const QString &name)
+{
+    return m_folder.resolve(m_appDir, name);
+}
+
+QStringList TemplateStore::ReadTemplateLines()
+{
+    fillAppDir();
+    if (m_appDir.isEmpty())
+        return {};
+    return SplitDataFile(platform::readAnsiFile(dataFilePath(kDataFileRead)));
+}
+
+QString TemplateStore::BodyFilePath(const QString &name)
+{
+    return m_folder.resolve(m_appDir, bodyFileName(name));
+}
+
+QString TemplateStore::ReadBody(const QString &name)
+{
+    fillAppDir();
+    if (m_appDir.isEmpty())
+        return QString();
+    return platform::readAnsiFile(BodyFilePath(name));
+}
+
+QString TemplateStore::RefusalFor(const TemplateEditor &editor)
+{
+    const QString name = editor.templateName();
+    const QString refusal = nameRefusal(name);
+    if (!refusal.isEmpty())
+        return refusal;
+
+    // The files hold Windows-1252 text: a character outside it would be
+    // stored as '?', so it is refused instead of being lost.
+    const std::pair<QString, QString> fields[] = {
+        {QStringLiteral("Template Name"), name},
+        {QStringLiteral("Email Subject"), editor.subject()},
+        {QStringLiteral("Attachments"), editor.attachments()},
+        {QStringLiteral("CC"), editor.cc()},
+        {QStringLiteral("To"), editor.to()},
+        {QStringLiteral("BCC"), editor.bcc()},
+        {QStringLiteral("Saved HTML Email Location"), editor.htmlLocation()},
+        {QStringLiteral("Email Body"), editor.body()},
+    };
+    for (const auto &[label, text] : fields) {
+        const qsizetype at = platform::firstUnrepresentable(text);
+        if (at >= 0) {
+            return QStringLiteral("%1 can not contain the character %2").arg(label, characterAt(text, at));
+        }
+    }
+    return QString();
+}
+
+SaveOutcome TemplateStore::SaveTemplate(const TemplateEditor &editor)
+{
+    SaveOutcome outcome;
+    outcome.message = RefusalFor(editor);
+    if (!outcome.message.isEmpty()) {
+        outcome.status = SaveOutcome::Status::Refused;
+        return outcome;
+    }
+
+    fillAppDir();
+    if (m_appDir.isEmpty() || !QDir().mkpath(m_appDir)) {
+        outcome.status = SaveOutcome::Status::Failed;
+        outcome.message = QStringLiteral("The template was not saved: the folder \"%1\" cannot be created.")
+                              .arg(QDir::toNativeSeparators(m_appDir));
+        return outcome;
+    }
+
+    const QString name = editor.templateName();
+    const QString bodyPath = BodyFilePath(name);
+    const bool bodyIsNew = !QFileInfo::exists(bodyPath);
+    QString error;
+    if (!platform::appendAnsiLine(bodyPath, TrimSpaces(editor.body()), platform::LineStart::AsIs, &error)) {
+        outcome.status = SaveOutcome::Status::Failed;
+        outcome.message = QStringLiteral("The template was not saved. ") + error;
+        return outcome;
+    }
+    if (bodyIsNew)
+        m_folder.noteCreated(m_appDir, QFileInfo(bodyPath).fileName());
+
+    const QString line = FormatRecordLine(editor);
+    outcome.addsEntry = true;
+    outcome.listEntry = ListEntryFromEditor(editor);
+
+    const QString dataPath = dataFilePath(kDataFileWritten);
+    const bool dataIsNew = !QFileInfo::exists(dataPath);
+    if (!platform::appendAnsiLine(dataPath, line, platform::LineStart::EnsureNewLine, &error)) {
+        outcome.status = SaveOutcome::Status::Failed;
+        outcome.message = QStringLiteral("The body was saved, but the template was not added to the data file, "
+                                         "so it will not be listed after a restart. ")
+                          + error;
+        return outcome;
+    }
+    if (dataIsNew)
+        m_folder.noteCreated(m_appDir, QFileInfo(dataPath).fileName());
+    return outcome;
+}
+
+void LoadTemplateList(TemplateStore &store, TemplateList &list)
+{
+    const QStringList lines = store.ReadTemplateLines();
+    for (const QString &line : lines) {
+        list.yield();
+        if (const auto entry = ListEntryFromLine(line))
+            list.addEntry(*entry);
+    }
+}
+
+} // namespace store
