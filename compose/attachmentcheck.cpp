@@ -1,0 +1,34 @@
+#include "compose/attachmentcheck.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace compose {
+
+bool checkAttachment(const QString &path, QString *errorText)
+{
+    auto fail = [&](const QString &why) {
+        if (errorText)
+            *errorText = why;
+        return false;
+    };
+    if (path.isEmpty())
+        return fail(QStringLiteral("An attachment path is empty. Look for a stray \";\" in the "
+                                   "attachments box."));
+    const QString shown = QDir::toNativeSeparators(path);
+    const QFileInfo info(path);
+    if (!info.exists())
+        return fail(QStringLiteral("The attachment \"%1\" cannot be attached: there is no such file.")
+                        .arg(shown));
+    if (!info.isFile())
+        return fail(QStringLiteral("The attachment \"%1\" cannot be attached: it is not a file.")
+                        .arg(shown));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("The attachment \"%1\" cannot be attached: %2")
+                        .arg(shown, file.errorString()));
+    return true;
+}
+
+} // namespace compose

@@ -1,0 +1,111 @@
+#include "compose/compose.h"
+
+#include "compose/attachmentcheck.h"
+#include "platform/ansitext.h"
+#include "platform/textfile.h"
+
+#include <QStringList>
+
+namespace compose {
+namespace {
+
+// The attachments box split at every ";": an empty box has no parts, every
+// other text keeps its empty parts and its spaces.
+QStringList attachmentParts(const QString &box)
+{
+    if (box.isEmpty())
+        return {};
+    return box.split(u';', Qt::KeepEmptyParts);
+}
+
+LaunchOutcome failure(const QString &message)
+{
+    LaunchOutcome outcome;
+    outcome.message = message;
+    return outcome;
+}
+
+QString stepFailed(const QString &step, const QString &reason)
+{
+    QString text = QStringLiteral("The mail client could not %1.").arg(step);
+    if (!reason.isEmpty())
+        text += u' ' + reason;
+    return text;
+}
+
+} // namespace
+
+LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes &pairs,
+                           const MailClientFactory &newApplication)
+{
+    // Every attachment is checked before the mail client is even started, so
+    // that a wrong path never leaves a half-made message behind in a client
+    // that shows its items as soon as they are made. The mail client checks
+    // each one again when it is added, as the box may change meanwhile.
+    QString error;
+    for (const QString &path : attachmentParts(editor.attachments())) {
+        if (!checkAttachment(path, &error))
+            return failure(error);
+    }
+
+    // The application object and the item live for this launch only; the
+    // item is let go of first, the application after it.
+    std::unique_ptr<MailClient> application = newApplication ? newApplication(&error) : nullptr;
+    if (!application)
+        return failure(error.isEmpty() ? QStringLiteral("The mail client could not be started.") : error);
+    std::unique_ptr<MailItem> item = application->createItem(0);
+    if (!item)
+        return failure(stepFailed(QStringLiteral("create a new message"), application->errorString()));
+
+    auto put = [&](TextProperty property, const QString &value) { return item->put(property, value); };
+    auto putFailed = [&](const QString &what) {
+        return failure(stepFailed(QStringLiteral("set the %1").arg(what), item->errorString()));
+    };
+
+    if (!put(TextProperty::To, editor.to()))
+        return putFailed(QStringLiteral("To addresses"));
+    if (!put(TextProperty::CC, editor.cc()))
+        return putFailed(QStringLiteral("CC addresses"));
+    if (!put(TextProperty::BCC, editor.bcc()))
+        return putFailed(QStringLiteral("BCC addresses"));
+    if (!put(TextProperty::Subject, substitute::ApplySubstitutionPairs(editor.subject(), pairs)))
+        return putFailed(QStringLiteral("subject"));
+    if (!item->putBodyFormat(BodyFormat::RichText))
+        return putFailed(QStringLiteral("body format"));
+
+    if (editor.plainTextSelected()) {
+        if (!item->putBodyFormat(BodyFormat::Plain))
+            return putFailed(QStringLiteral("body format"));
+        if (!put(TextProperty::Body, substitute::ApplySubstitutionPairs(editor.body(), pairs)))
+            return putFailed(QStringLiteral("body"));
+    } else {
+        const QString location = editor.htmlLocation();
+        if (location.isEmpty())
+            return failure(QStringLiteral("No HTML file is named in the Saved HTML Email Location box."));
+        QByteArray bytes;
+        if (!platform::readWholeFile(location, &bytes, &error))
+            return failure(error);
+        const QString html = substitute::ApplySubstitutionPairs(platform::fromAnsi(bytes), pairs);
+        bytes = QByteArray(); // the text is all that is needed from here on
+        if (!item->putBodyFormat(BodyFormat::Html))
+            return putFailed(QStringLiteral("body format"));
+        if (!put(TextProperty::HTMLBody, html))
+            return putFailed(QStringLiteral("HTML body"));
+    }
+
+    for (const QString &path : attachmentParts(editor.attachments())) {
+        editor.yield();
+        if (!item->addAttachment(path))
+            return failure(stepFailed(QStringLiteral("attach \"%1\"").arg(path), item->errorString()));
+    }
+
+    if (!item->display())
+        return failure(stepFailed(QStringLiteral("show the message"), item->errorString()));
+
+    LaunchOutcome outcome;
+    outcome.displayed = true;
+    outcome.message = item->notice();
+    return outcome;
+}
+
+} // namespace compose
