@@ -2,11 +2,12 @@
 
 #include "platform/ansitext.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+
+#include <filesystem>
 
 namespace platform {
 namespace {
@@ -67,7 +68,7 @@ bool appendAnsiLine(const QString &path, QStringView text, LineStart start, QStr
 
     QByteArray bytes;
     bytes.reserve(text.size() + 4);
-    if (start == LineStart::EnsureNewLine && formerSize > 0) {
+    if (start == LineStart::EnsureNewLine && formerSize > 0 && !file.isSequential()) {
         QByteArray tail(2, '\0');
         if (formerSize >= 2 && file.seek(formerSize - 2))
             tail = file.read(2);
@@ -99,10 +100,11 @@ bool appendAnsiLine(const QString &path, QStringView text, LineStart start, QStr
 
 namespace {
 
-qint64 modificationStamp(const QString &dir)
+std::filesystem::file_time_type modificationStamp(const QString &dir)
 {
-    const QFileInfo info(dir);
-    return info.exists() ? info.lastModified().toMSecsSinceEpoch() : -1;
+    std::error_code error;
+    const auto stamp = std::filesystem::last_write_time(QFile::encodeName(dir).toStdString(), error);
+    return error ? std::filesystem::file_time_type::min() : stamp;
 }
 
 } // namespace

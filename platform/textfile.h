@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <filesystem>
+
 namespace platform {
 
 // Reads a whole file in one piece. On failure returns false and, when asked,
@@ -47,7 +49,7 @@ private:
     void rescan(const QString &dir);
 
     QString m_dir;
-    qint64 m_stamp = -1; // the folder's modification time, in ms, when it was listed
+    std::filesystem::file_time_type m_stamp; // the folder's modification time when it was listed
     QHash<QString, QString> m_byFoldedName;
 };
 

@@ -1,0 +1,237 @@
+// The find/replace pairs: applying them, and keeping them in the settings store.
+#include "substitute/pairs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <functional>
+#include <vector>
+
+using substitute::BoxArray;
+
+namespace {
+
+// Eleven pairs of boxes over plain values, counting what is done to them.
+struct Boxes final : substitute::PairBoxes
+{
+    std::vector<QString> find = std::vector<QString>(11);
+    std::vector<QString> replace = std::vector<QString>(11);
+    QStringList reads; // "F3", "R3" in the order the texts are read
+    std::function<void(int pass)> onYield;
+    int yields = 0;
+
+    int count() const override { return static_cast<int>(find.size()); }
+    QString findText(int i) const override { const_cast<Boxes *>(this)->reads << QStringLiteral("F%1").arg(i); return find.at(i); }
+    QString replaceText(int i) const override { const_cast<Boxes *>(this)->reads << QStringLiteral("R%1").arg(i); return replace.at(i); }
+    void setFindText(int i, const QString &text) override { find.at(i) = text; }
+    void setReplaceText(int i, const QString &text) override { replace.at(i) = text; }
+    void yield() override
+    {
+        if (onYield)
+            onYield(yields);
+        ++yields;
+    }
+
+    void set(int i, const char *f, const char *r)
+    {
+        find.at(i) = QString::fromUtf8(f);
+        replace.at(i) = QString::fromUtf8(r);
+    }
+};
+
+QString apply(Boxes &boxes, const char *text)
+{
+    return substitute::ApplySubstitutionPairs(QString::fromUtf8(text), boxes);
+}
+
+QString settingsFile()
+{
+    return QSettings(QSettings::UserScope, QStringLiteral("Letterloom"), QStringLiteral("Letterloom")).fileName();
+}
+
+} // namespace
+
+class TestPairs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        // Keep the user's own settings out of reach.
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(settingsFile().contains(QLatin1String(".qttest")));
+    }
+
+    void init()
+    {
+        QSettings(QSettings::UserScope, QStringLiteral("Letterloom"), QStringLiteral("Letterloom")).clear();
+    }
+
+    void cleanupTestCase()
+    {
+        QFile::remove(settingsFile());
+    }
+
+    // ---- applying --------------------------------------------------------
+    void emptyPairsChangeNothing()
+    {
+        Boxes boxes;
+        QCOMPARE(apply(boxes, "Dear {name}"), QStringLiteral("Dear {name}"));
+        QCOMPARE(boxes.yields, 11);
+    }
+
+    void pairsApplyInIndexOrder()
+    {
+        Boxes boxes;
+        boxes.set(0, "A", "B");
+        boxes.set(1, "B", "C");
+        QCOMPARE(apply(boxes, "A"), QStringLiteral("C"));
+        Boxes reversed;
+        reversed.set(0, "B", "C");
+        reversed.set(1, "A", "B");
+        QCOMPARE(apply(reversed, "A"), QStringLiteral("B"));
+        // Pair 10 comes last, after pair 9.
+        Boxes last;
+        last.set(9, "x", "y");
+        last.set(10, "y", "z");
+        QCOMPARE(apply(last, "x"), QStringLiteral("z"));
+    }
+
+    void matchesDoNotOverlapAndAreNotSearchedAgain_data()
+    {
+        QTest::addColumn<QString>("find");
+        QTest::addColumn<QString>("replace");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("aaaa") << "aa" << "X" << "aaaa" << "XX";
+        QTest::newRow("aaa") << "aa" << "X" << "aaa" << "Xa";
+        QTest::newRow("a to aa") << "a" << "aa" << "a" << "aa";
+        QTest::newRow("case-sensitive") << "name" << "Bob" << "Name name NAME" << "Name Bob NAME";
+        QTest::newRow("delete") << "[x]" << "" << "a[x]b[x]" << "ab";
+        QTest::newRow("empty find") << "" << "Z" << "abc" << "abc";
+        QTest::newRow("accents") << "caf\u00E9" << "tea" << "caf\u00E9 CAF\u00C9 cafe" << "tea CAF\u00C9 cafe";
+        QTest::newRow("markup") << "<b>" << "<i>" << "<b>x</b>" << "<i>x</b>";
+    }
+
+    void matchesDoNotOverlapAndAreNotSearchedAgain()
+    {
+        QFETCH(QString, find);
+        QFETCH(QString, replace);
+        QFETCH(QString, text);
+        QFETCH(QString, result);
+        Boxes boxes;
+        boxes.find.at(4) = find;
+        boxes.replace.at(4) = replace;
+        QCOMPARE(substitute::ApplySubstitutionPairs(text, boxes), result);
+    }
+
+    void pairTextsAreReadAfreshAfterEachYield()
+    {
+        Boxes boxes;
+        boxes.set(0, "a", "b");
+        boxes.set(1, "b", "c");
+        // While pair 0 runs, the user empties pair 1's find box and fills pair 2.
+        boxes.onYield = [&boxes](int pass) {
+            if (pass == 1) {
+                boxes.find.at(1).clear();
+                boxes.set(2, "b", "d");
+            }
+        };
+        QCOMPARE(apply(boxes, "a"), QStringLiteral("d"));
+        QCOMPARE(boxes.reads.mid(0, 4), (QStringList{"F0", "R0", "F1", "R1"}));
+    }
+
+    void thePairCountIsReadBeforeEveryPass()
+    {
+        // A window with more boxes than eleven applies them all; the loop
+        // bound is never cached.
+        Boxes boxes;
+        boxes.onYield = [&boxes](int pass) {
+            if (pass == 0) {
+                boxes.find.push_back(QStringLiteral("q"));
+                boxes.replace.push_back(QStringLiteral("Q"));
+            }
+        };
+        QCOMPARE(apply(boxes, "q"), QStringLiteral("Q"));
+        QCOMPARE(boxes.yields, 12);
+    }
+
+    // ---- the settings store ----------------------------------------------
+    void keysNameTheBoxes()
+    {
+        QCOMPARE(substitute::SettingsKey(BoxArray::Find, 0), QStringLiteral("TextFind-0"));
+        QCOMPARE(substitute::SettingsKey(BoxArray::Replace, 10), QStringLiteral("TextReplace-10"));
+    }
+
+    void savingOneBoxWritesOnlyItsKey()
+    {
+        platform::SettingsStore settings;
+        QVERIFY(substitute::SaveSubstitutionBox(settings, BoxArray::Find, 3, QStringLiteral("x")));
+        QSettings raw(QSettings::UserScope, QStringLiteral("Letterloom"), QStringLiteral("Letterloom"));
+        QCOMPARE(raw.allKeys(), QStringList{"replace/TextFind-3"});
+        QCOMPARE(raw.value(QStringLiteral("replace/TextFind-3")).toString(), QStringLiteral("x"));
+        QVERIFY(substitute::SaveSubstitutionBox(settings, BoxArray::Replace, 10, QString()));
+        raw.sync();
+        QCOMPARE(raw.allKeys().size(), 2);
+        QCOMPARE(raw.value(QStringLiteral("replace/TextReplace-10"), QStringLiteral("missing")).toString(), QString());
+    }
+
+    void loadingFillsEveryBoxInOrder()
+    {
+        platform::SettingsStore settings;
+        const QString awkward = QStringLiteral(" a, \"b\" = 50% ; c\\d @Variant(x) \u20AC ");
+        for (int i = 0; i <= 11; ++i) {
+            QVERIFY(substitute::SaveSubstitutionBox(settings, BoxArray::Find, i, QStringLiteral("find %1").arg(i)));
+            QVERIFY(substitute::SaveSubstitutionBox(settings, BoxArray::Replace, i, QStringLiteral("repl %1").arg(i)));
+        }
+        QVERIFY(substitute::SaveSubstitutionBox(settings, BoxArray::Replace, 5, awkward));
+        Boxes boxes;
+        substitute::LoadSubstitutionPairs(boxes, settings);
+        for (int i = 0; i <= 10; ++i) {
+            QCOMPARE(boxes.find.at(i), QStringLiteral("find %1").arg(i));
+            QCOMPARE(boxes.replace.at(i), i == 5 ? awkward : QStringLiteral("repl %1").arg(i));
+        }
+        // The entry for index 11 is never read: there are eleven boxes.
+        QCOMPARE(boxes.find.size(), std::size_t(11));
+        QCOMPARE(boxes.yields, 11);
+        // Each pass reads the find box before the replace box (the defaults).
+        QCOMPARE(boxes.reads.mid(0, 4), (QStringList{"F0", "R0", "F1", "R1"}));
+    }
+
+    void aMissingEntryLeavesItsBoxAsItWas()
+    {
+        platform::SettingsStore settings;
+        QVERIFY(substitute::SaveSubstitutionBox(settings, BoxArray::Find, 0, QStringLiteral("stored")));
+        Boxes boxes;
+        boxes.set(0, "typed", "kept");
+        boxes.set(7, "seven", "VII");
+        substitute::LoadSubstitutionPairs(boxes, settings);
+        QCOMPARE(boxes.find.at(0), QStringLiteral("stored"));
+        QCOMPARE(boxes.replace.at(0), QStringLiteral("kept"));
+        QCOMPARE(boxes.find.at(7), QStringLiteral("seven"));
+        QCOMPARE(boxes.replace.at(7), QStringLiteral("VII"));
+    }
+
+#ifdef Q_OS_UNIX
+    void aStoreThatCannotBeWrittenIsReported()
+    {
+        // A folder where the settings file should be.
+        const QString file = settingsFile();
+        QFile::remove(file);
+        QVERIFY(QDir().mkpath(file));
+        platform::SettingsStore settings;
+        QString error;
+        const bool saved = substitute::SaveSubstitutionBox(settings, BoxArray::Find, 2, QStringLiteral("x"), &error);
+        QDir(file).removeRecursively();
+        QVERIFY(!saved);
+        QVERIFY2(error.contains(QLatin1String("TextFind-2")) && error.contains(file), qPrintable(error));
+    }
+#endif
+};
+
+QTEST_GUILESS_MAIN(TestPairs)
+#include "tst_pairs.moc"
