@@ -1,14 +1,17 @@
+#include "app/form1.h"
+
 #include <QApplication>
-#include <QLabel>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Letterloom"));
     QApplication::setOrganizationName(QStringLiteral("Letterloom"));
-    QLabel window(QStringLiteral("Letterloom"));
-    window.setObjectName(QStringLiteral("Form1"));
-    window.resize(667, 434);
+    QApplication::setApplicationVersion(QStringLiteral("2.1"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("letterloom"));
+
+    Form1 window;
+    window.Form_Load();
     window.show();
-    return app.exec();
+    return QApplication::exec();
 }

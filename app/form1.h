@@ -1,0 +1,130 @@
+#pragma once
+
+#include "compose/compose.h"
+#include "platform/dialogs.h"
+#include "platform/settingsstore.h"
+#include "store/templatestore.h"
+#include "substitute/pairs.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+class OptionButton;
+class TemplateListBox;
+
+// What the window works with. Whatever is left empty is the desktop's own:
+// the user's data folder, the user's settings, the desktop mail client, real
+// message boxes and file dialogs. Tests hand in their own.
+struct Form1Services
+{
+    QString storeDirectory;                      // the folder of the data file and body files
+    platform::SettingsStore *settings = nullptr; // not owned
+    compose::MailClientFactory mailClients;
+    platform::Dialogs *dialogs = nullptr;        // not owned
+};
+
+// The one window of Letterloom: the template editor on the left, the template
+// list and the find/replace grid on the right, Launch, Save and Clear on top.
+// Every control has a fixed place; nothing moves when the window is resized.
+class Form1 final : public QMainWindow,
+                    public store::TemplateEditor,
+                    public substitute::PairBoxes,
+                    private store::TemplateList
+{
+    Q_OBJECT
+
+public:
+    static constexpr int PairCount = 11;
+
+    explicit Form1(Form1Services services = {}, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Fills the find/replace boxes from the settings store and then the
+    // template list from the data file. Run once, before the window is shown;
+    // it never reports anything.
+    void Form_Load();
+
+    // Shows the plain body panel exactly when Plain Text is selected, else the
+    // HTML body panel.
+    void SetFrame();
+
+    // The handlers of the window's events.
+    void ShowTemplate();   // a list entry was selected (or clicked again)
+    void ComposeEmail();   // Launch, or a double click in the list
+    void SaveTemplate();   // Save
+    void ChooseHtmlFile(); // Browse
+    void HelpMMMM_Click();
+    void AboutMMMM_Click();
+    void SuggestionsM_Click();
+    void ExitM_Click();
+
+    // store::TemplateEditor, over the editor's controls.
+    QString templateName() const override;
+    QString subject() const override;
+    QString attachments() const override;
+    QString cc() const override;
+    QString to() const override;
+    QString bcc() const override;
+    bool plainTextSelected() const override;
+    bool htmlSelected() const override;
+    QString htmlLocation() const override;
+    QString body() const override; // line ends as CR LF
+
+    // substitute::PairBoxes, over the grid: pair i is TextFind_i with TextReplaceit_i.
+    int count() const override;
+    QString findText(int index) const override;
+    QString replaceText(int index) const override;
+    void setFindText(int index, const QString &text) override;
+    void setReplaceText(int index, const QString &text) override;
+
+    // Lets the window process its pending events once.
+    void yield() override;
+
+private:
+    // store::TemplateList, over List1.
+    void addEntry(const QString &entry) override;
+
+    void buildControls();
+    void buildMenus();
+    void setTabOrder();
+    void chooseFont();
+    void pairBoxChanged(substitute::BoxArray array, int index, const QString &text);
+    void showMessage(const QString &text);
+
+    // The controls, named as their object names.
+    QLineEdit *Text1 = nullptr;  // Template Name
+    QLineEdit *Text2 = nullptr;  // Email Subject
+    QLineEdit *Text3 = nullptr;  // attachments
+    QLineEdit *Text4 = nullptr;  // CC
+    QLineEdit *Text5 = nullptr;  // To
+    QLineEdit *Text10 = nullptr; // BCC
+    OptionButton *Option1 = nullptr; // Plain Text
+    OptionButton *Option2 = nullptr; // Saved HTML Email
+    QWidget *Frame1 = nullptr;       // plain body panel
+    QWidget *Frame2 = nullptr;       // HTML body panel
+    QPlainTextEdit *Text7 = nullptr; // Email Body
+    QLineEdit *Text8 = nullptr;      // Saved HTML Email Location
+    QPushButton *Command1 = nullptr; // Launch
+    QPushButton *Command2 = nullptr; // Clear
+    QPushButton *Command3 = nullptr; // Save
+    QPushButton *Command4 = nullptr; // Browse
+    TemplateListBox *List1 = nullptr;
+    std::array<QLineEdit *, PairCount> TextFind{};
+    std::array<QLineEdit *, PairCount> TextReplaceit{};
+
+    store::TemplateStore m_store;
+    std::unique_ptr<platform::SettingsStore> m_ownSettings;
+    platform::SettingsStore *m_settings = nullptr;
+    compose::MailClientFactory m_mailClients;
+    std::unique_ptr<platform::Dialogs> m_ownDialogs;
+    platform::Dialogs *m_dialogs = nullptr;
+    bool m_loading = false; // Form_Load is running: nothing is reported
+};

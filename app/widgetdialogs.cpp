@@ -1,0 +1,26 @@
+#include "app/widgetdialogs.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+void WidgetDialogs::message(const QString &text)
+{
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Letterloom"), shown, QMessageBox::Ok, m_parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+QString WidgetDialogs::openFileName(const QString &filter, const QString &startPath)
+{
+    // Start where the current path points, when it points somewhere real.
+    QString start;
+    const QFileInfo current(startPath);
+    if (!startPath.isEmpty() && current.exists())
+        start = current.absoluteFilePath();
+    else if (!startPath.isEmpty() && current.absoluteDir().exists())
+        start = current.absolutePath();
+    return QFileDialog::getOpenFileName(m_parent, QStringLiteral("Saved HTML Email Location"), start, filter);
+}
