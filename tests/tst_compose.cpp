@@ -1,0 +1,412 @@
+// Launching a template: the calls ComposeEmail makes on the mail client, in
+// order, and what happens when one of its steps fails.
+#include "compose/compose.h"
+#include "compose/recordingmailclient.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+#include <vector>
+
+using compose::RecordingMailClient;
+using Operation = RecordingMailClient::Operation;
+
+namespace {
+
+struct Pairs final : substitute::PairBoxes
+{
+    std::vector<QString> find = std::vector<QString>(11);
+    std::vector<QString> replace = std::vector<QString>(11);
+    std::function<void()> onYield;
+
+    int count() const override { return 11; }
+    QString findText(int i) const override { return find.at(i); }
+    QString replaceText(int i) const override { return replace.at(i); }
+    void setFindText(int i, const QString &text) override { find.at(i) = text; }
+    void setReplaceText(int i, const QString &text) override { replace.at(i) = text; }
+    void yield() override
+    {
+        if (onYield)
+            onYield();
+    }
+};
+
+// The editor, counting its yields and running a hook in them.
+struct Editor final : store::TemplateEditor
+{
+    store::EditorValues v;
+    int yields = 0;
+    std::function<void(int)> onYield;
+
+    QString templateName() const override { return v.templateName(); }
+    QString subject() const override { return v.subject(); }
+    QString attachments() const override { return v.attachments(); }
+    QString cc() const override { return v.cc(); }
+    QString to() const override { return v.to(); }
+    QString bcc() const override { return v.bcc(); }
+    bool plainTextSelected() const override { return v.plainTextSelected(); }
+    bool htmlSelected() const override { return v.htmlSelected(); }
+    QString htmlLocation() const override { return v.htmlLocation(); }
+    QString body() const override { return v.body(); }
+    void yield() override
+    {
+        ++yields;
+        if (onYield)
+            onYield(yields);
+    }
+};
+
+QStringList lines(std::initializer_list<const char *> texts)
+{
+    QStringList list;
+    for (const char *text : texts)
+        list << QString::fromUtf8(text);
+    return list;
+}
+
+} // namespace
+
+class TestCompose : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    RecordingMailClient::Log m_log;
+
+    QString file(const QString &name, const QByteArray &bytes = "content")
+    {
+        const QString path = m_dir.filePath(name);
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            qFatal("cannot write a test file");
+        return path;
+    }
+
+    compose::LaunchOutcome launch(Editor &editor, Pairs &pairs, RecordingMailClient::Failure failure = {})
+    {
+        return compose::ComposeEmail(editor, pairs, RecordingMailClient::factory(m_log, failure));
+    }
+
+private slots:
+    void init() { m_log = std::make_shared<QStringList>(); }
+
+    void plainLaunchCallSequence()
+    {
+        Editor editor;
+        editor.v.name = QStringLiteral("Offer");
+        editor.v.toText = QStringLiteral("to@example.org");
+        editor.v.ccText = QStringLiteral("cc@example.org");
+        editor.v.bccText = QStringLiteral("bcc@example.org");
+        editor.v.subjectText = QStringLiteral("Offer for NAME");
+        editor.v.bodyText = QStringLiteral("Dear NAME,\r\nhere it is.\r\n");
+        editor.v.location = m_dir.filePath(QStringLiteral("missing.html")); // never read
+        const QString a = file(QStringLiteral("a.pdf")), b = file(QStringLiteral("b.txt"));
+        editor.v.attachmentPaths = a + u';' + b;
+        Pairs pairs;
+        pairs.find[0] = QStringLiteral("NAME");
+        pairs.replace[0] = QStringLiteral("Ann");
+
+        const compose::LaunchOutcome outcome = launch(editor, pairs);
+        QVERIFY2(outcome.displayed, qPrintable(outcome.message));
+        QVERIFY(outcome.message.isEmpty());
+        const QStringList expected =
+            lines({"CreateItem 0", "To=to@example.org", "CC=cc@example.org", "BCC=bcc@example.org",
+                   "Subject=Offer for Ann", "BodyFormat=3", "BodyFormat=1", "Body=Dear Ann,\r\nhere it is.\r\n"})
+            + QStringList{QStringLiteral("Attachments.Add ") + a, QStringLiteral("Attachments.Add ") + b}
+            + lines({"Display", "Release"});
+        QCOMPARE(*m_log, expected);
+        QCOMPARE(editor.yields, 2);
+    }
+
+    void htmlLaunchReadsTheWholeFileAsWindows1252()
+    {
+        Editor editor;
+        editor.v.plain = false;
+        editor.v.html = true;
+        editor.v.bodyText = QStringLiteral("ignored");
+        editor.v.subjectText = QStringLiteral("News");
+        // é and the euro sign in Windows-1252; a NUL and a line without an end.
+        static const char html1252[] = "<p class=\"NAME\">Caf\xe9 NAME \x80</p>\r\n\0<b>NAME";
+        editor.v.location = file(QStringLiteral("mail.html"), QByteArray(html1252, sizeof html1252 - 1));
+        Pairs pairs;
+        pairs.find[3] = QStringLiteral("NAME");
+        pairs.replace[3] = QStringLiteral("x");
+
+        QVERIFY(launch(editor, pairs).displayed);
+        const QString html = QStringLiteral("HTMLBody=<p class=\"x\">Caf\u00e9 x \u20ac</p>\r\n") + QChar(0)
+                             + QStringLiteral("<b>x");
+        const QStringList expected =
+            lines({"CreateItem 0", "To=", "CC=", "BCC=", "Subject=News", "BodyFormat=3", "BodyFormat=2"})
+            + QStringList{html} + lines({"Display", "Release"});
+        QCOMPARE(*m_log, expected);
+        QCOMPARE(editor.yields, 0); // no attachments: the collection is not touched
+    }
+
+    // The Plain Text option alone picks the body; the HTML option is not read.
+    void plainOptionAloneDecides_data()
+    {
+        QTest::addColumn<bool>("plain");
+        QTest::addColumn<bool>("html");
+        QTest::addColumn<QString>("bodyLine");
+        QTest::newRow("plain") << true << false << QStringLiteral("Body=typed");
+        QTest::newRow("both set") << true << true << QStringLiteral("Body=typed");
+        QTest::newRow("html") << false << true << QStringLiteral("HTMLBody=<i>file</i>");
+        QTest::newRow("neither set") << false << false << QStringLiteral("HTMLBody=<i>file</i>");
+    }
+    void plainOptionAloneDecides()
+    {
+        QFETCH(bool, plain);
+        QFETCH(bool, html);
+        QFETCH(QString, bodyLine);
+        Editor editor;
+        editor.v.plain = plain;
+        editor.v.html = html;
+        editor.v.bodyText = QStringLiteral("typed");
+        editor.v.location = file(QStringLiteral("f.html"), "<i>file</i>");
+        Pairs pairs;
+        QVERIFY(launch(editor, pairs).displayed);
+        QCOMPARE(m_log->at(7), bodyLine);
+        QCOMPARE(m_log->at(6), plain ? QStringLiteral("BodyFormat=1") : QStringLiteral("BodyFormat=2"));
+    }
+
+    void pairsOnlyTouchSubjectAndBody()
+    {
+        const QString path = file(QStringLiteral("KEY.txt"));
+        Editor editor;
+        editor.v.toText = QStringLiteral("KEY@to.org");
+        editor.v.ccText = QStringLiteral("KEY@cc.org");
+        editor.v.bccText = QStringLiteral("KEY@bcc.org");
+        editor.v.subjectText = QStringLiteral("KEY subject");
+        editor.v.bodyText = QStringLiteral("KEY body");
+        editor.v.attachmentPaths = path;
+        Pairs pairs;
+        pairs.find[10] = QStringLiteral("KEY");
+        pairs.replace[10] = QStringLiteral("VALUE");
+        QVERIFY(launch(editor, pairs).displayed);
+        QCOMPARE(m_log->mid(1, 4), (lines({"To=KEY@to.org", "CC=KEY@cc.org", "BCC=KEY@bcc.org", "Subject=VALUE subject"})));
+        QCOMPARE(m_log->at(7), QStringLiteral("Body=VALUE body"));
+        QCOMPARE(m_log->at(8), QStringLiteral("Attachments.Add ") + path);
+    }
+
+    // Parts are taken as typed: a space after ";" stays part of the path.
+    void attachmentPartsKeepTheirSpaces()
+    {
+        file(QStringLiteral("a.txt"));
+        file(QStringLiteral(" b.txt"));
+        file(QStringLiteral("c;d.txt")); // cannot be named: the box splits at every ";"
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        Editor editor;
+        editor.v.attachmentPaths = QStringLiteral("a.txt; b.txt");
+        Pairs pairs;
+        const bool displayed = launch(editor, pairs).displayed;
+        editor.v.attachmentPaths = QStringLiteral("a.txt;c;d.txt");
+        const compose::LaunchOutcome second = launch(editor, pairs);
+        QDir::setCurrent(before);
+        QVERIFY(displayed);
+        QCOMPARE(m_log->filter(QStringLiteral("Attachments.Add")),
+                 lines({"Attachments.Add a.txt", "Attachments.Add  b.txt"}));
+        QVERIFY(!second.displayed);
+        QVERIFY2(second.message.contains(QLatin1String("\"c\"")), qPrintable(second.message));
+    }
+
+    // The editor is read afresh at each step: what a yield changes is what
+    // the later steps see.
+    void editorIsReadAfreshAfterYields()
+    {
+        Editor editor;
+        editor.v.subjectText = QStringLiteral("s");
+        editor.v.bodyText = QStringLiteral("old body");
+        Pairs pairs;
+        pairs.find[0] = QStringLiteral("zz");
+        int pairYields = 0;
+        pairs.onYield = [&] {
+            if (++pairYields == 1)
+                editor.v.bodyText = QStringLiteral("new body");
+        };
+        QVERIFY(launch(editor, pairs).displayed);
+        QCOMPARE(m_log->at(7), QStringLiteral("Body=new body"));
+    }
+
+    // A launch started while another one yields displays its own item, and
+    // the first one goes on with its own.
+    void nestedLaunchDisplaysItsOwnItem()
+    {
+        Editor editor;
+        editor.v.subjectText = QStringLiteral("outer");
+        editor.v.attachmentPaths = file(QStringLiteral("n.txt"));
+        Pairs pairs;
+        editor.onYield = [&](int n) {
+            if (n != 1)
+                return;
+            Editor inner;
+            inner.v.subjectText = QStringLiteral("inner");
+            QVERIFY(launch(inner, pairs).displayed);
+        };
+        QVERIFY(launch(editor, pairs).displayed);
+        QCOMPARE(m_log->filter(QRegularExpression(QStringLiteral("^(Subject|Display|Release)"))),
+                 lines({"Subject=outer", "Subject=inner", "Display", "Release", "Display", "Release"}));
+    }
+
+    // ---- failures: nothing is displayed and the user is told why ----------
+
+    void missingOrUnnamedHtmlFile_data()
+    {
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<QString>("named");
+        const QString missing = QDir::toNativeSeparators(m_dir.filePath(QStringLiteral("gone.html")));
+        QTest::newRow("missing file") << m_dir.filePath(QStringLiteral("gone.html")) << missing;
+        QTest::newRow("a folder") << m_dir.path() << QDir::toNativeSeparators(m_dir.path());
+        QTest::newRow("empty box") << QString() << QStringLiteral("Saved HTML Email Location");
+    }
+    void missingOrUnnamedHtmlFile()
+    {
+        QFETCH(QString, location);
+        QFETCH(QString, named);
+        Editor editor;
+        editor.v.plain = false;
+        editor.v.location = location;
+        editor.v.attachmentPaths = file(QStringLiteral("x.txt"));
+        Pairs pairs;
+        const compose::LaunchOutcome outcome = launch(editor, pairs);
+        QVERIFY(!outcome.displayed);
+        QVERIFY2(outcome.message.contains(named), qPrintable(outcome.message));
+        // The item was made and let go of, never shown, nothing attached.
+        QCOMPARE(m_log->last(), QStringLiteral("Release"));
+        QVERIFY(!m_log->contains(QStringLiteral("Display")));
+        QVERIFY(m_log->filter(QStringLiteral("Attachments.Add")).isEmpty());
+        QCOMPARE(editor.yields, 0);
+    }
+
+    // A bad attachment is found before the mail client is even started.
+    void badAttachmentStartsNothing_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("named");
+        const QString good = file(QStringLiteral("good.txt"));
+        const QString gone = m_dir.filePath(QStringLiteral("gone.txt"));
+        QTest::newRow("trailing ;") << good + u';' << QStringLiteral("stray \";\"");
+        QTest::newRow("leading ;") << u';' + good << QStringLiteral("stray \";\"");
+        QTest::newRow("two ;") << good + QStringLiteral(";;") + good << QStringLiteral("stray \";\"");
+        QTest::newRow("only ;") << QStringLiteral(";") << QStringLiteral("stray \";\"");
+        QTest::newRow("missing file") << good + u';' + gone << QDir::toNativeSeparators(gone);
+        QTest::newRow("a folder") << m_dir.path() << QDir::toNativeSeparators(m_dir.path());
+        QTest::newRow("space before path") << good + QStringLiteral("; ") + good << u' ' + QDir::toNativeSeparators(good);
+    }
+    void badAttachmentStartsNothing()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, named);
+        Editor editor;
+        editor.v.attachmentPaths = box;
+        Pairs pairs;
+        const compose::LaunchOutcome outcome = launch(editor, pairs);
+        QVERIFY(!outcome.displayed);
+        QVERIFY2(outcome.message.contains(named), qPrintable(outcome.message));
+        QVERIFY2(m_log->isEmpty(), qPrintable(m_log->join(u'\n')));
+    }
+
+    void unreadableAttachment()
+    {
+        const QString path = file(QStringLiteral("secret.txt"));
+        QFile::setPermissions(path, QFileDevice::WriteOwner);
+        QFile probe(path);
+        if (probe.open(QIODevice::ReadOnly))
+            QSKIP("running as a user who can read any file");
+        Editor editor;
+        editor.v.attachmentPaths = path;
+        Pairs pairs;
+        const compose::LaunchOutcome outcome = launch(editor, pairs);
+        QVERIFY(!outcome.displayed);
+        QVERIFY(outcome.message.contains(QDir::toNativeSeparators(path)));
+    }
+
+    // A file that goes away between the check and the adding: the client's
+    // own Add fails, and the item with what was added is not displayed.
+    void attachmentThatVanishesWhileYielding()
+    {
+        const QString first = file(QStringLiteral("1.txt")), second = file(QStringLiteral("2.txt"));
+        Editor editor;
+        editor.v.attachmentPaths = first + u';' + second;
+        editor.onYield = [&](int n) {
+            if (n == 2)
+                QFile::remove(second);
+        };
+        Pairs pairs;
+        const compose::LaunchOutcome outcome = launch(editor, pairs);
+        QVERIFY(!outcome.displayed);
+        QVERIFY2(outcome.message.contains(second), qPrintable(outcome.message));
+        QCOMPARE(m_log->mid(m_log->size() - 4),
+                 (QStringList{QStringLiteral("Attachments.Add ") + first, QStringLiteral("Attachments.Add ") + second,
+                              QStringLiteral("failed"), QStringLiteral("Release")}));
+    }
+
+    // Every operation of the mail client can fail; the launch stops there.
+    void failingOperationEndsTheLaunch_data()
+    {
+        QTest::addColumn<int>("operation");
+        QTest::addColumn<int>("occurrence");
+        QTest::addColumn<QString>("lastCall");
+        QTest::newRow("start") << int(Operation::Create) << 1 << QString();
+        QTest::newRow("CreateItem") << int(Operation::CreateItem) << 1 << QStringLiteral("CreateItem 0");
+        QTest::newRow("To") << int(Operation::Put) << 1 << QStringLiteral("To=t");
+        QTest::newRow("CC") << int(Operation::Put) << 2 << QStringLiteral("CC=c");
+        QTest::newRow("BCC") << int(Operation::Put) << 3 << QStringLiteral("BCC=b");
+        QTest::newRow("Subject") << int(Operation::Put) << 4 << QStringLiteral("Subject=s");
+        QTest::newRow("BodyFormat 3") << int(Operation::BodyFormat) << 1 << QStringLiteral("BodyFormat=3");
+        QTest::newRow("BodyFormat 1") << int(Operation::BodyFormat) << 2 << QStringLiteral("BodyFormat=1");
+        QTest::newRow("Body") << int(Operation::Put) << 5 << QStringLiteral("Body=text");
+        QTest::newRow("second Add") << int(Operation::AttachmentsAdd) << 2 << QStringLiteral("Attachments.Add 2");
+        QTest::newRow("Display") << int(Operation::Display) << 1 << QStringLiteral("Display");
+    }
+    void failingOperationEndsTheLaunch()
+    {
+        QFETCH(int, operation);
+        QFETCH(int, occurrence);
+        QFETCH(QString, lastCall);
+        file(QStringLiteral("1"));
+        file(QStringLiteral("2"));
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(m_dir.path());
+        Editor editor;
+        editor.v.toText = QStringLiteral("t");
+        editor.v.ccText = QStringLiteral("c");
+        editor.v.bccText = QStringLiteral("b");
+        editor.v.subjectText = QStringLiteral("s");
+        editor.v.bodyText = QStringLiteral("text");
+        editor.v.attachmentPaths = QStringLiteral("1;2");
+        Pairs pairs;
+        const compose::LaunchOutcome outcome =
+            launch(editor, pairs, {static_cast<Operation>(operation), occurrence});
+        QDir::setCurrent(before);
+        QVERIFY(!outcome.displayed);
+        QVERIFY(!outcome.message.isEmpty());
+        if (lastCall.isEmpty()) {
+            QVERIFY(m_log->isEmpty());
+            return;
+        }
+        // The failed call is the last one; only the release of the item follows.
+        const qsizetype at = m_log->indexOf(QStringLiteral("failed"));
+        QVERIFY(at > 0);
+        QCOMPARE(m_log->at(at - 1), lastCall);
+        const QStringList after = m_log->mid(at + 1);
+        QCOMPARE(after, lastCall.startsWith(QLatin1String("CreateItem")) ? QStringList() : lines({"Release"}));
+        if (operation != int(Operation::Display))
+            QVERIFY(!m_log->contains(QStringLiteral("Display")));
+    }
+
+    void noFactoryIsAnError()
+    {
+        Editor editor;
+        Pairs pairs;
+        const compose::LaunchOutcome outcome = compose::ComposeEmail(editor, pairs, compose::MailClientFactory());
+        QVERIFY(!outcome.displayed);
+        QVERIFY(!outcome.message.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCompose)
+#include "tst_compose.moc"
