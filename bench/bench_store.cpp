@@ -1,1 +1,120 @@
-int main() { return 0; }
+// Start-up reading and Save, with many stored templates.
+//
+//   bench_store [count]   (default 100000)
+//
+// Writes a data file of `count` templates (about 300 bytes a line) and one
+// body file per template into a temporary folder, then measures:
+//  - reading the data file into list entries, as start-up does;
+//  - listing the folder for look-ups whatever the letter case, as start-up does next;
+//  - one Save of a new template, with `count` and with 10 templates stored.
+#include "store/templatestore.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include <sys/resource.h>
+
+namespace {
+
+struct VectorList final : store::TemplateList
+{
+    QStringList entries;
+    void addEntry(const QString &entry) override { entries.append(entry); }
+    void yield() override { QCoreApplication::processEvents(); }
+};
+
+long peakKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+QByteArray recordLine(int i)
+{
+    return QStringLiteral("Template %1\tQuarterly offer for client %1 \x93special\x94\t/home/user/offers/%1.pdf;"
+                          "/home/user/terms.pdf\taccounts@example.com\tclient%1@example.com\tarchive@example.com\t"
+                          "True\tFalse\t/home/user/templates/offer-%1.html\tpadding padding padding padding padding "
+                          "padding padding padding padding padding padding padding padding padding")
+        .arg(i)
+        .toLatin1();
+}
+
+bool fillFolder(const QString &dir, int count)
+{
+    QFile data(dir + QStringLiteral("/MainData.txt"));
+    if (!data.open(QIODevice::WriteOnly))
+        return false;
+    for (int i = 0; i < count; ++i) {
+        data.write(recordLine(i) + "\r\n");
+        QFile body(dir + QStringLiteral("/LTM-Template %1.txt").arg(i));
+        if (!body.open(QIODevice::WriteOnly))
+            return false;
+        body.write("Dear client,\r\n\r\nplease find our offer attached.\r\n");
+    }
+    return true;
+}
+
+// Median time of `rounds` Saves of new templates, in ms.
+double medianSaveMs(store::TemplateStore &templates, int rounds)
+{
+    std::vector<double> times;
+    for (int i = 0; i < rounds; ++i) {
+        store::EditorValues editor;
+        editor.name = QStringLiteral("New template %1").arg(i);
+        editor.subjectText = QStringLiteral("Subject %1").arg(i);
+        editor.toText = QStringLiteral("someone@example.com");
+        editor.bodyText = QStringLiteral("Hello,\r\n\r\nthe body of a new template.");
+        QElapsedTimer timer;
+        timer.start();
+        const store::SaveOutcome outcome = templates.SaveTemplate(editor);
+        times.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+        if (outcome.status != store::SaveOutcome::Status::Saved) {
+            std::fprintf(stderr, "save failed: %s\n", qPrintable(outcome.message));
+            return -1;
+        }
+    }
+    std::sort(times.begin(), times.end());
+    return times.at(times.size() / 2);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int count = argc > 1 ? std::atoi(argv[1]) : 100000;
+    QTemporaryDir many, few;
+    if (!fillFolder(many.path(), count) || !fillFolder(few.path(), 10)) {
+        std::fprintf(stderr, "cannot write the test folders\n");
+        return 1;
+    }
+    std::printf("data file: %lld bytes, %d templates\n",
+                static_cast<long long>(QFile(many.path() + QStringLiteral("/MainData.txt")).size()), count);
+
+    const long before = peakKiB();
+    store::TemplateStore templates(many.path());
+    VectorList list;
+    QElapsedTimer timer;
+    timer.start();
+    store::LoadTemplateList(templates, list);
+    const double loadMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    std::printf("read into list entries: %.1f ms, %lld entries\n", loadMs, static_cast<long long>(list.entries.size()));
+    std::printf("peak memory: %ld MiB (%ld MiB before reading)\n", peakKiB() / 1024, before / 1024);
+    timer.restart();
+    templates.IndexFolder();
+    std::printf("listing the folder of %d body files for case-insensitive look-ups: %.1f ms\n", count,
+                static_cast<double>(timer.nsecsElapsed()) / 1e6);
+
+    store::TemplateStore fewTemplates(few.path());
+    fewTemplates.IndexFolder(); // as at start-up
+    std::printf("one Save, median of 200: %.3f ms with %d stored, %.3f ms with 10 stored\n",
+                medianSaveMs(templates, 200), count, medianSaveMs(fewTemplates, 200));
+    return 0;
+}

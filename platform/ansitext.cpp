@@ -1,6 +1,8 @@
 #include "platform/ansitext.h"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 
 namespace platform {
 namespace {
@@ -29,15 +31,30 @@ int byteFor(char16_t c)
 
 QString fromAnsi(QByteArrayView bytes)
 {
-    // Latin-1 is right for every byte but 0x80-0x9F; fix those up afterwards.
+    // Latin-1 is right for every byte but 0x80-0x9F; fix those up afterwards,
+    // skipping eight bytes at a time where none of them is one.
     QString text = QString::fromLatin1(bytes);
-    char16_t *data = reinterpret_cast<char16_t *>(text.data());
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t c = data[i];
-        if (c >= 0x80 && c < 0xA0)
-            data[i] = kHighControls[c - 0x80];
+    char16_t *out = reinterpret_cast<char16_t *>(text.data());
+    const char *in = bytes.data();
+    const qsizetype size = bytes.size();
+    const auto fix = [out, in](qsizetype i) {
+        const auto b = static_cast<unsigned char>(in[i]);
+        if ((b & 0xE0) == 0x80)
+            out[i] = kHighControls[b - 0x80];
+    };
+    qsizetype i = 0;
+    for (; i + 8 <= size; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, in + i, sizeof word);
+        // A zero byte here marks a byte whose top three bits are 100.
+        const std::uint64_t marks = (word & 0xE0E0E0E0E0E0E0E0ULL) ^ 0x8080808080808080ULL;
+        if (((marks - 0x0101010101010101ULL) & ~marks & 0x8080808080808080ULL) == 0)
+            continue;
+        for (qsizetype j = i; j < i + 8; ++j)
+            fix(j);
     }
+    for (; i < size; ++i)
+        fix(i);
     return text;
 }
 

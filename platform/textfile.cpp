@@ -114,10 +114,15 @@ QString FolderIndex::resolve(const QString &dir, const QString &fileName)
     const QString exact = joinPath(dir, fileName);
     if (QFileInfo::exists(exact))
         return exact;
-    if (dir != m_dir || modificationStamp(dir) != m_stamp)
-        rescan(dir);
+    index(dir);
     const auto found = m_byFoldedName.constFind(fileName.toCaseFolded());
     return found == m_byFoldedName.cend() ? exact : joinPath(dir, found.value());
+}
+
+void FolderIndex::index(const QString &dir)
+{
+    if (dir != m_dir || modificationStamp(dir) != m_stamp)
+        rescan(dir);
 }
 
 void FolderIndex::noteCreated(const QString &dir, const QString &fileName)

@@ -42,6 +42,9 @@ public:
     // that a new file is created under it.
     QString resolve(const QString &dir, const QString &fileName);
 
+    // Lists dir now, unless the listing kept is still up to date.
+    void index(const QString &dir);
+
     // Tells the index that this program has just created dir/fileName.
     void noteCreated(const QString &dir, const QString &fileName);
 

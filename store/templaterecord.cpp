@@ -1,5 +1,6 @@
 #include "store/templaterecord.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace store {
@@ -57,28 +58,43 @@ QString FormatRecordLine(const TemplateEditor &editor)
     return TrimSpaces(withoutTabs(editor.templateName()) + fieldsAfterName(editor));
 }
 
-QStringList SplitDataFile(const QString &contents)
+QList<QStringView> SplitDataFileViews(QStringView contents)
 {
-    QStringList lines;
-    const QLatin1String lineEnd("\r\n");
+    QList<QStringView> lines;
     qsizetype start = 0;
-    for (qsizetype end = contents.indexOf(lineEnd); end >= 0; end = contents.indexOf(lineEnd, start)) {
-        lines.append(contents.mid(start, end - start));
-        start = end + 2;
+    qsizetype from = 0;
+    // Looking for the CR alone is the fast search; most CRs are followed by LF.
+    for (qsizetype cr = contents.indexOf(QLatin1Char('\r')); cr >= 0; cr = contents.indexOf(QLatin1Char('\r'), from)) {
+        if (cr + 1 < contents.size() && contents.at(cr + 1) == QLatin1Char('\n')) {
+            lines.append(contents.mid(start, cr - start));
+            start = cr + 2;
+            from = start;
+        } else {
+            from = cr + 1;
+        }
     }
     return lines;
 }
 
-std::optional<QString> ListEntryFromLine(const QString &line)
+QStringList SplitDataFile(const QString &contents)
+{
+    QStringList lines;
+    for (const QStringView line : SplitDataFileViews(contents))
+        lines.append(line.toString());
+    return lines;
+}
+
+std::optional<QString> ListEntryFromLine(QStringView line)
 {
     const qsizetype tab = line.indexOf(QLatin1Char('\t'));
     if (tab < 0)
         return std::nullopt;
-    QString entry;
-    entry.reserve(line.size() + kNamePadding);
-    entry.append(QStringView(line).left(tab));
-    entry.append(QString(kNamePadding, QLatin1Char(' ')));
-    entry.append(QStringView(line).mid(tab));
+    // Built in place: start-up makes one of these for every stored template.
+    QString entry(line.size() + kNamePadding, Qt::Uninitialized);
+    QChar *out = entry.data();
+    std::copy_n(line.data(), tab, out);
+    std::fill_n(out + tab, kNamePadding, QLatin1Char(' '));
+    std::copy_n(line.data() + tab, line.size() - tab, out + tab + kNamePadding);
     return entry;
 }
 

@@ -25,10 +25,12 @@ QString FormatRecordLine(const TemplateEditor &editor);
 // The lines of a data file's text: the pieces between CR LFs, without the
 // piece after the last CR LF (an unfinished last line is not a record).
 QStringList SplitDataFile(const QString &contents);
+// The same lines as views into contents, which must outlive them.
+QList<QStringView> SplitDataFileViews(QStringView contents);
 
 // The list entry for a stored line: the name, 200 spaces, then the rest of
 // the line from its first TAB on. A line without TAB gives no entry.
-std::optional<QString> ListEntryFromLine(const QString &line);
+std::optional<QString> ListEntryFromLine(QStringView line);
 
 // The list entry for the template in the editor: built like the record line
 // but not trimmed, so a name's leading spaces stay.

@@ -10,8 +10,8 @@
 namespace store {
 namespace {
 
-const QString kDataFileRead = QStringLiteral("maindata.txt");
-const QString kDataFileWritten = QStringLiteral("MainData.txt");
+// Start-up and Save use one name; the file is found whatever its letter case.
+const QString kDataFile = QStringLiteral("MainData.txt");
 
 QString bodyFileName(const QString &name)
 {
@@ -62,12 +62,23 @@ QString TemplateStore::dataFilePath(const QString &name)
     return m_folder.resolve(m_appDir, name);
 }
 
-QStringList TemplateStore::ReadTemplateLines()
+QString TemplateStore::ReadDataFile()
 {
     fillAppDir();
     if (m_appDir.isEmpty())
-        return {};
-    return SplitDataFile(platform::readAnsiFile(dataFilePath(kDataFileRead)));
+        return QString();
+    return platform::readAnsiFile(dataFilePath(kDataFile));
+}
+
+QStringList TemplateStore::ReadTemplateLines()
+{
+    return SplitDataFile(ReadDataFile());
+}
+
+void TemplateStore::IndexFolder()
+{
+    fillAppDir();
+    m_folder.index(m_appDir);
 }
 
 QString TemplateStore::BodyFilePath(const QString &name)
@@ -144,7 +155,7 @@ SaveOutcome TemplateStore::SaveTemplate(const TemplateEditor &editor)
     outcome.addsEntry = true;
     outcome.listEntry = ListEntryFromEditor(editor);
 
-    const QString dataPath = dataFilePath(kDataFileWritten);
+    const QString dataPath = dataFilePath(kDataFile);
     const bool dataIsNew = !QFileInfo::exists(dataPath);
     if (!platform::appendAnsiLine(dataPath, line, platform::LineStart::EnsureNewLine, &error)) {
         outcome.status = SaveOutcome::Status::Failed;
@@ -160,8 +171,8 @@ SaveOutcome TemplateStore::SaveTemplate(const TemplateEditor &editor)
 
 void LoadTemplateList(TemplateStore &store, TemplateList &list)
 {
-    const QStringList lines = store.ReadTemplateLines();
-    for (const QString &line : lines) {
+    const QString contents = store.ReadDataFile();
+    for (const QStringView line : SplitDataFileViews(contents)) {
         list.yield();
         if (const auto entry = ListEntryFromLine(line))
             list.addEntry(*entry);

@@ -47,6 +47,13 @@ public:
     // The record lines of the data file, in file order. A missing or
     // unreadable file gives none, without a message.
     QStringList ReadTemplateLines();
+    // The data file's whole text, or an empty text when it cannot be read.
+    QString ReadDataFile();
+
+    // Lists the application directory once, so that later look-ups of files
+    // whose names differ in letter case cost no listing of a large folder.
+    // Start-up calls it after the list is filled.
+    void IndexFolder();
 
     // The body file of a template name, taken exactly as typed; an existing
     // file is found whatever the letter case of its name.

@@ -1,0 +1,53 @@
+// libFuzzer target: arbitrary bytes as a data file, through everything that
+// start-up and a click on a list entry do with it.
+#include "platform/ansitext.h"
+#include "store/templaterecord.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+void check(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const QByteArrayView bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    const QString contents = platform::fromAnsi(bytes);
+    // Every byte decodes to one character and encodes back to itself.
+    check(contents.size() == bytes.size());
+    check(platform::toAnsi(contents) == bytes);
+
+    const QStringList lines = store::SplitDataFile(contents);
+    const QList<QStringView> views = store::SplitDataFileViews(contents);
+    check(lines.size() == views.size());
+    check(lines.size() == contents.count(QLatin1String("\r\n")));
+
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString &line = lines.at(i);
+        check(views.at(i) == line);
+        const std::optional<QString> entry = store::ListEntryFromLine(line);
+        check(entry.has_value() == line.contains(QLatin1Char('\t')));
+        if (!entry)
+            continue;
+        check(entry->size() == line.size() + 200);
+        const store::ShownTemplate shown = store::DecodeListEntry(*entry);
+        const store::BodyMode mode = store::BodyModeFromFlags(shown.plainFlag, shown.htmlFlag);
+        check(!(mode.plain && mode.html));
+        // Without long runs of spaces in the line, decoding gives back the
+        // fields as stored.
+        if (!line.contains(QString(100, QLatin1Char(' '))) && !line.section(QLatin1Char('\t'), 0, 0).endsWith(QLatin1Char(' '))) {
+            const QStringList fields = line.split(QLatin1Char('\t'));
+            check(shown.name == fields.at(0));
+            check(shown.subject == fields.value(1));
+            check(shown.htmlLocation == fields.value(8));
+        }
+    }
+    return 0;
+}
