@@ -97,9 +97,11 @@ QByteArray headerField(const char *name, const QString &value, bool structured)
     const GText folded(structured
                            ? g_mime_utils_structured_header_fold(nullptr, crlfFormat(), field.constData())
                            : g_mime_utils_unstructured_header_fold(nullptr, crlfFormat(), field.constData()));
+    // GMime folds with LF whatever the format says; the draft's lines end in CR LF.
     QByteArray result(folded.get());
-    while (result.endsWith('\n') || result.endsWith('\r'))
-        result.chop(1);
+    result.replace('\r', QByteArray()).replace('\n', "\r\n");
+    while (result.endsWith("\r\n"))
+        result.chop(2);
     return result;
 }
 

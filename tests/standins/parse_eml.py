@@ -1,0 +1,49 @@
+#!/usr/bin/env python3
+"""Reads a MIME message with Python's own email package and prints what a
+mail client would take from it, as JSON: the headers decoded, the body, and
+every attachment with its file name and bytes (base64)."""
+import base64
+import email
+import email.header
+import json
+import sys
+from email import policy
+
+
+def decoded(raw):
+    if raw is None:
+        return None
+    unfolded = raw.replace("\r\n", "").replace("\n", "")
+    return str(email.header.make_header(email.header.decode_header(unfolded)))
+
+
+def main(path):
+    with open(path, "rb") as f:
+        data = f.read()
+    raw = email.message_from_bytes(data, policy=policy.compat32)
+    msg = email.message_from_bytes(data, policy=policy.default)
+    out = {
+        "headers": {name: decoded(raw.get(name)) for name in
+                    ("To", "Cc", "Bcc", "Subject", "X-Unsent", "MIME-Version", "From")},
+        "header_names": [name for name, _ in raw.items()],
+        "addresses": {name: [[a.display_name, a.addr_spec] for a in msg[name].addresses]
+                      for name in ("To", "Cc", "Bcc") if msg[name] is not None},
+        "defects": [str(d) for part in msg.walk() for d in part.defects],
+        "long_lines": sum(1 for line in data.split(b"\r\n") if len(line) > 998),
+        "bare_lf": data.replace(b"\r\n", b"").count(b"\n"),
+    }
+    body = msg.get_body(preferencelist=("html", "plain"))
+    out["body_type"] = body.get_content_type() if body else None
+    out["body"] = body.get_content() if body else None
+    out["attachments"] = [
+        {"filename": part.get_filename(),
+         "type": part.get_content_type(),
+         "disposition": part.get_content_disposition(),
+         "data": base64.b64encode(part.get_payload(decode=True)).decode("ascii")}
+        for part in msg.iter_attachments()
+    ]
+    json.dump(out, sys.stdout)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])
