@@ -103,7 +103,7 @@ namespace {
 std::filesystem::file_time_type modificationStamp(const QString &dir)
 {
     std::error_code error;
-    const auto stamp = std::filesystem::last_write_time(QFile::encodeName(dir).toStdString(), error);
+    const auto stamp = std::filesystem::last_write_time(std::filesystem::path(dir.toStdU16String()), error);
     return error ? std::filesystem::file_time_type::min() : stamp;
 }
 
