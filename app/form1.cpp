@@ -20,6 +20,12 @@
 #include <utility>
 #include <vector>
 
+// The window's pictures and help page, built into the library.
+static void initResources()
+{
+    Q_INIT_RESOURCE(letterloom);
+}
+
 namespace {
 
 // Positions and sizes are kept in twips; 15 twips are one pixel.
@@ -76,6 +82,7 @@ Form1::Form1(Form1Services services, QWidget *parent)
         m_dialogs = m_ownDialogs.get();
     }
 
+    initResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(appinfo::windowCaption());
     QIcon icon;

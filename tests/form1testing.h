@@ -1,0 +1,151 @@
+#pragma once
+
+// What the window tests share: a Form1 over a throwaway data folder, the
+// test's own settings, a recording mail client and recording dialogs.
+
+#include "app/form1.h"
+#include "compose/recordingmailclient.h"
+#include "platform/ansitext.h"
+#include "platform/dialogs.h"
+#include "platform/settingsstore.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+// Records the boxes the window would show and answers the file dialog.
+struct RecordingDialogs final : platform::Dialogs
+{
+    QStringList messages;
+    QStringList fileAnswers; // taken from the front; an empty answer (or none) cancels
+    int fileDialogs = 0;
+    QString lastFilter, lastStart;
+
+    void message(const QString &text) override { messages << text; }
+    QString openFileName(const QString &filter, const QString &startPath) override
+    {
+        ++fileDialogs;
+        lastFilter = filter;
+        lastStart = startPath;
+        return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
+    }
+};
+
+// A settings store that cannot be written.
+struct BrokenSettings final : platform::SettingsStore
+{
+    int saves = 0;
+    bool save(const QString &, const QString &, const QString &, QString *error) override
+    {
+        ++saves;
+        if (error)
+            *error = QStringLiteral("Could not store the find/replace box: the settings file is read-only");
+        return false;
+    }
+};
+
+inline QSettings userSettings()
+{
+    return QSettings(QSettings::UserScope, QStringLiteral("Letterloom"), QStringLiteral("Letterloom"));
+}
+
+// Every window test runs on its own settings and its own data folder.
+inline void startTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+inline void clearSettings()
+{
+    QSettings settings = userSettings();
+    settings.remove(QStringLiteral("replace"));
+    settings.sync();
+}
+
+struct WindowFixture
+{
+    QTemporaryDir dir;
+    platform::SettingsStore settings;
+    RecordingDialogs dialogs;
+    compose::RecordingMailClient::Log mailLog = std::make_shared<QStringList>();
+    compose::RecordingMailClient::Failure mailFailure;
+
+    // A window as the program makes it: created, loaded, shown.
+    std::unique_ptr<Form1> open(platform::SettingsStore *settingsStore = nullptr)
+    {
+        Form1Services services;
+        services.storeDirectory = dir.path();
+        services.settings = settingsStore ? settingsStore : &settings;
+        services.mailClients = compose::RecordingMailClient::factory(mailLog, mailFailure);
+        services.dialogs = &dialogs;
+        auto window = std::make_unique<Form1>(std::move(services));
+        window->Form_Load();
+        window->show();
+        return window;
+    }
+
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+    void writeData(const QByteArray &bytes) const
+    {
+        QFile file(path(QStringLiteral("MainData.txt")));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write the data file");
+    }
+};
+
+template <typename T>
+T *control(const QWidget *window, const QString &name)
+{
+    T *found = window->findChild<T *>(name);
+    if (!found)
+        qFatal("no control %s", qPrintable(name));
+    return found;
+}
+
+inline QLineEdit *box(const QWidget *w, const char *name) { return control<QLineEdit>(w, QLatin1String(name)); }
+inline QAbstractButton *button(const QWidget *w, const char *name)
+{
+    return control<QAbstractButton>(w, QLatin1String(name));
+}
+inline QListWidget *list(const QWidget *w) { return control<QListWidget>(w, QStringLiteral("List1")); }
+inline QPlainTextEdit *bodyBox(const QWidget *w) { return control<QPlainTextEdit>(w, QStringLiteral("Text7")); }
+inline QWidget *panel(const QWidget *w, const char *name) { return control<QWidget>(w, QLatin1String(name)); }
+inline QLineEdit *findBox(const QWidget *w, int i) { return control<QLineEdit>(w, QStringLiteral("TextFind_%1").arg(i)); }
+inline QLineEdit *replaceBox(const QWidget *w, int i)
+{
+    return control<QLineEdit>(w, QStringLiteral("TextReplaceit_%1").arg(i));
+}
+
+// Clicks a list entry the way a user does, on the entry's own line.
+inline void clickEntry(QListWidget *listBox, int row)
+{
+    const QRect rect = listBox->visualItemRect(listBox->item(row));
+    QTest::mouseClick(listBox->viewport(), Qt::LeftButton, {}, QPoint(20, rect.center().y()));
+}
+
+// A double click is a click followed by the second press, which the
+// platform reports as a double click.
+inline void doubleClickEntry(QListWidget *listBox, int row)
+{
+    const QRect rect = listBox->visualItemRect(listBox->item(row));
+    const QPoint at(20, rect.center().y());
+    QTest::mouseClick(listBox->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(listBox->viewport(), Qt::LeftButton, {}, at);
+}
+
+// One stored record line with its CR LF, in the data file's encoding.
+inline QByteArray recordLine(const QStringList &fields)
+{
+    return platform::toAnsi(fields.join(QLatin1Char('\t')) + QStringLiteral("\r\n"));
+}

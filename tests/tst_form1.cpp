@@ -1,0 +1,528 @@
+// The main window as it stands: its controls and menus, the focus order, the
+// body mode switch, Clear, the Help menu, start-up and Exit.
+
+#include "form1testing.h"
+
+#include "platform/shellopen.h"
+
+#include <QAction>
+#include <QDirIterator>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
+
+class TestForm1 : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { startTestCase(); }
+    void init() { clearSettings(); }
+    void cleanup() { platform::setUrlOpener({}); }
+
+    void controlsStandInTheirPlaces_data();
+    void controlsStandInTheirPlaces();
+    void newWindowAndGrid();
+    void enlargingUncoversRowsTenAndEleven();
+    void menuTree();
+    void tabFollowsTheFocusOrder_data();
+    void tabFollowsTheFocusOrder();
+    void optionsFollowStoredFlags_data();
+    void optionsFollowStoredFlags();
+    void optionClicksSwitchPanels();
+    void clearChangesNothing();
+    void helpAboutAndSuggestions();
+    void startUpShowsNoMessage_data();
+    void startUpShowsNoMessage();
+    void exitAndCloseEndWithoutSaving_data();
+    void exitAndCloseEndWithoutSaving();
+};
+
+void TestForm1::controlsStandInTheirPlaces_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("container");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QRect>("twipsRect");
+
+    auto row = [](const char *name, const char *container, const QString &caption, QRect r) {
+        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(container) << caption << r;
+    };
+    const QString none;
+    row("Label1", "", QStringLiteral("Template Name"), {120, 240, 1215, 255});
+    row("Text1", "", none, {120, 480, 5295, 285});
+    row("Label9", "", QStringLiteral("TO: Email Address          CC: Email Address            BCC: Email Address"),
+        {120, 840, 5175, 255});
+    row("Text5", "", none, {120, 1080, 1695, 285});
+    row("Text4", "", none, {1920, 1080, 1695, 285});
+    row("Text10", "", none, {3720, 1080, 1695, 285});
+    row("Label2", "", QStringLiteral("Email Subject"), {120, 1440, 1215, 255});
+    row("Text2", "", none, {120, 1680, 5295, 285});
+    row("Label4", "", QStringLiteral("Attachments Full Path (Seperate multiple attaments with ; )"),
+        {120, 2040, 4095, 375});
+    row("Text3", "", none, {120, 2280, 5295, 285});
+    row("Option1", "", QStringLiteral("Plain Text"), {2040, 2640, 1215, 195});
+    row("Option2", "", QStringLiteral("Saved HTML Email"), {3360, 2640, 2055, 195});
+    row("Frame1", "", none, {120, 2880, 5415, 3615});
+    row("Label3", "Frame1", QStringLiteral("Email Body"), {0, 0, 1215, 255});
+    row("Text7", "Frame1", none, {0, 240, 5295, 3255});
+    row("Frame2", "", none, {120, 2880, 5415, 975});
+    row("Label10", "Frame2", QStringLiteral("Saved HTML Email Location"), {0, 0, 2295, 495});
+    row("Text8", "Frame2", none, {0, 240, 5055, 285});
+    row("Command4", "Frame2", QStringLiteral("Browse"), {3600, 600, 1455, 255});
+    row("Command1", "", QStringLiteral("Launch"), {2400, 120, 975, 255});
+    row("Command3", "", QStringLiteral("Save"), {3480, 120, 975, 255});
+    row("Command2", "", QStringLiteral("Clear"), {4560, 120, 975, 255});
+    row("Label5", "",
+        QStringLiteral("Click to Edit or Double Click to Open in a Email (Make sure Outlook is open)"),
+        {5760, 120, 3615, 495});
+    row("List1", "", none, {5760, 600, 4095, 2010});
+    row("Label8", "", QStringLiteral("Find Text                               Replace Text"), {5760, 2880, 3975, 255});
+}
+
+void TestForm1::controlsStandInTheirPlaces()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, container);
+    QFETCH(QString, caption);
+    QFETCH(QRect, twipsRect);
+
+    WindowFixture f;
+    auto w = f.open();
+    QWidget *c = control<QWidget>(w.get(), name);
+    const QRect expected(twipsRect.x() / 15, twipsRect.y() / 15, twipsRect.width() / 15, twipsRect.height() / 15);
+    QCOMPARE(c->geometry(), expected);
+    QCOMPARE(c->parentWidget() == w->centralWidget(), container.isEmpty());
+    if (!container.isEmpty())
+        QCOMPARE(c->parentWidget()->objectName(), container);
+    if (auto *label = qobject_cast<QLabel *>(c))
+        QCOMPARE(label->text(), caption);
+    else if (auto *b = qobject_cast<QAbstractButton *>(c))
+        QCOMPARE(b->text(), caption);
+    QVERIFY(c->isEnabled());
+}
+
+void TestForm1::newWindowAndGrid()
+{
+    WindowFixture f;
+    auto w = f.open();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+
+    QVERIFY(w->windowTitle().startsWith(QStringLiteral("Letterloom 2.1 - by: ")));
+    QVERIFY(w->windowTitle().size() > 21);
+    QCOMPARE(w->centralWidget()->size(), QSize(667, 434));
+    QCOMPARE(w->windowIcon().availableSizes(), QList<QSize>({QSize(16, 16), QSize(32, 32)}));
+    QCOMPARE(QApplication::focusWidget(), box(w.get(), "Text1"));
+
+    // Plain Text, the body box shown, the location box and Browse not.
+    QVERIFY(button(w.get(), "Option1")->isChecked());
+    QVERIFY(!button(w.get(), "Option2")->isChecked());
+    QVERIFY(bodyBox(w.get())->isVisible());
+    QVERIFY(!box(w.get(), "Text8")->isVisible());
+    QVERIFY(!button(w.get(), "Command4")->isVisible());
+    QCOMPARE(list(w.get())->count(), 0);
+    for (const QLineEdit *e : w->findChildren<QLineEdit *>()) {
+        QVERIFY2(e->text().isEmpty(), qPrintable(e->objectName()));
+        QVERIFY(!e->isReadOnly());
+        QCOMPARE(e->maxLength(), 32767); // QLineEdit's own limit, far beyond any line typed
+    }
+
+    // The grid: row r holds one pair, find box left of its replace box; rows
+    // 1 to 9 lie in the window's first size, rows 10 and 11 below it.
+    const int rowPair[11] = {0, 1, 2, 3, 4, 5, 6, 7, 10, 8, 9};
+    const QRect client = w->centralWidget()->rect();
+    for (int row = 1; row <= 11; ++row) {
+        const int pair = rowPair[row - 1];
+        const QRect find = findBox(w.get(), pair)->geometry();
+        const QRect replace = replaceBox(w.get(), pair)->geometry();
+        const int top = row <= 9 ? 3120 + 360 * (row - 1) : (row == 10 ? 7920 : 8280);
+        QCOMPARE(find.top(), top / 15);
+        QCOMPARE(replace.top(), top / 15);
+        QCOMPARE(find.left(), (row <= 9 ? 5760 : 5880) / 15);
+        QCOMPARE(replace.left(), (row <= 9 ? 7800 : 9000) / 15);
+        QCOMPARE(find.width(), (row <= 9 ? 1935 : 3015) / 15);
+        QCOMPARE(find.height(), 19);
+        QCOMPARE(client.contains(find) && client.contains(replace), row <= 9);
+    }
+
+    // The list shows an entry's name only: nothing scrolls sideways and the
+    // 200 spaces push the rest out of sight.
+    auto *listBox = list(w.get());
+    QCOMPARE(listBox->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QCOMPARE(listBox->textElideMode(), Qt::ElideNone);
+    QVERIFY(!listBox->isSortingEnabled());
+    QCOMPARE(listBox->selectionMode(), QAbstractItemView::SingleSelection);
+    const QFontMetrics metrics(listBox->font());
+    QVERIFY(metrics.horizontalAdvance(QString(200, QLatin1Char(' '))) > listBox->viewport()->width());
+
+    // Every caption fits its fixed box in the window's font.
+    for (const QLabel *l : w->findChildren<QLabel *>()) {
+        if (!l->wordWrap())
+            QVERIFY2(l->fontMetrics().horizontalAdvance(l->text()) <= l->width(), qPrintable(l->objectName()));
+    }
+    for (const QAbstractButton *b : w->findChildren<QAbstractButton *>())
+        QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) < b->width(), qPrintable(b->objectName()));
+}
+
+void TestForm1::enlargingUncoversRowsTenAndEleven()
+{
+    WindowFixture f;
+    auto w = f.open();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    QHash<QWidget *, QRect> before;
+    for (QWidget *c : w->centralWidget()->findChildren<QWidget *>())
+        before.insert(c, c->geometry());
+
+    const int menuHeight = w->height() - w->centralWidget()->height();
+    w->resize(12015 / 15, 8565 / 15 + menuHeight);
+    QTRY_COMPARE(w->centralWidget()->size(), QSize(801, 571));
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        QCOMPARE(it.key()->geometry(), it.value());
+    const QRect client = w->centralWidget()->rect();
+    for (int pair : {8, 9}) {
+        QVERIFY(client.contains(findBox(w.get(), pair)->geometry()));
+        QVERIFY(client.contains(replaceBox(w.get(), pair)->geometry()));
+    }
+}
+
+void TestForm1::menuTree()
+{
+    WindowFixture f;
+    auto w = f.open();
+    const QList<QAction *> top = w->menuBar()->actions();
+    QCOMPARE(top.size(), 2);
+    QCOMPARE(top[0]->text(), QStringLiteral("File"));
+    QCOMPARE(top[0]->menu()->objectName(), QStringLiteral("FileM"));
+    QCOMPARE(top[1]->text(), QStringLiteral("Help"));
+    QCOMPARE(top[1]->menu()->objectName(), QStringLiteral("HelpM"));
+
+    auto items = [](QMenu *menu) {
+        QStringList names;
+        for (QAction *a : menu->actions()) {
+            names << a->objectName() + u'=' + a->text();
+            if (!a->isEnabled() || !a->isVisible() || a->isCheckable() || !a->shortcut().isEmpty())
+                names << QStringLiteral("unexpected state of ") + a->objectName();
+        }
+        return names;
+    };
+    QCOMPARE(items(top[0]->menu()), QStringList({QStringLiteral("SuggestionsM=Suggestions"),
+                                                 QStringLiteral("ExitM=E&xit")}));
+    QCOMPARE(items(top[1]->menu()), QStringList({QStringLiteral("HelpMMMM=Help"),
+                                                 QStringLiteral("AboutMMMM=About")}));
+}
+
+void TestForm1::tabFollowsTheFocusOrder_data()
+{
+    QTest::addColumn<bool>("html");
+    QTest::addColumn<QStringList>("order");
+
+    QStringList head = {QStringLiteral("Text1"), QStringLiteral("Text5"), QStringLiteral("Text4"),
+                        QStringLiteral("Text10"), QStringLiteral("Text2"), QStringLiteral("Text3")};
+    QStringList grid;
+    for (int pair : {0, 1, 2, 3, 4, 5, 6, 7, 10})
+        grid << QStringLiteral("TextFind_%1").arg(pair) << QStringLiteral("TextReplaceit_%1").arg(pair);
+    grid << QStringLiteral("Command1") << QStringLiteral("TextFind_9") << QStringLiteral("TextFind_8")
+         << QStringLiteral("TextReplaceit_8") << QStringLiteral("TextReplaceit_9") << QStringLiteral("List1")
+         << QStringLiteral("Command2") << QStringLiteral("Command3");
+
+    QTest::newRow("plain") << false
+                           << (head + QStringList{QStringLiteral("Text7")} + grid
+                               + QStringList{QStringLiteral("Option1"), QStringLiteral("Text1")});
+    QTest::newRow("HTML") << true
+                          << (head + grid
+                              + QStringList{QStringLiteral("Option2"), QStringLiteral("Text8"),
+                                            QStringLiteral("Command4"), QStringLiteral("Text1")});
+}
+
+void TestForm1::tabFollowsTheFocusOrder()
+{
+    QFETCH(bool, html);
+    QFETCH(QStringList, order);
+
+    WindowFixture f;
+    f.writeData(recordLine({QStringLiteral("Offer"), QStringLiteral("s")}));
+    auto w = f.open();
+    QApplication::setActiveWindow(w.get());
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    if (html)
+        QTest::mouseClick(button(w.get(), "Option2"), Qt::LeftButton);
+    box(w.get(), "Text1")->setFocus();
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Text1"));
+
+    QStringList seen = {QApplication::focusWidget()->objectName()};
+    for (qsizetype i = 1; i < order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        seen << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(seen, order);
+    // Tabbing through the list selected nothing and showed nothing.
+    QVERIFY(list(w.get())->selectedItems().isEmpty());
+    QVERIFY(box(w.get(), "Text1")->text().isEmpty());
+}
+
+void TestForm1::optionsFollowStoredFlags_data()
+{
+    QTest::addColumn<QString>("plainFlag");
+    QTest::addColumn<QString>("htmlFlag");
+    QTest::addColumn<bool>("fromHtmlState");
+    QTest::addColumn<bool>("option1");
+    QTest::addColumn<bool>("option2");
+    QTest::addColumn<bool>("plainPanel");
+
+    QTest::newRow("True/False") << "True" << "False" << true << true << false << true;
+    QTest::newRow("False/True") << "False" << "True" << false << false << true << false;
+    QTest::newRow("false/TRUE") << "false" << "TRUE" << false << false << true << false;
+    QTest::newRow("0/-1") << "0" << "-1" << false << false << true << false;
+    QTest::newRow("True/True") << "True" << "True" << false << false << true << false;
+    // Neither selected: the panel that plain text showed stays.
+    QTest::newRow("False/False") << "False" << "False" << false << false << false << true;
+    QTest::newRow("False/False after HTML") << "False" << "False" << true << false << false << true;
+    QTest::newRow("unreadable") << "yes" << "" << true << true << false << true;
+    QTest::newRow("missing") << "" << "" << false << true << false << true;
+}
+
+void TestForm1::optionsFollowStoredFlags()
+{
+    QFETCH(QString, plainFlag);
+    QFETCH(QString, htmlFlag);
+    QFETCH(bool, fromHtmlState);
+    QFETCH(bool, option1);
+    QFETCH(bool, option2);
+    QFETCH(bool, plainPanel);
+
+    WindowFixture f;
+    const QString e;
+    f.writeData(recordLine({QStringLiteral("Html"), e, e, e, e, e, QStringLiteral("False"), QStringLiteral("True"),
+                            QStringLiteral("/tmp/x.html")})
+                + recordLine({QStringLiteral("Tested"), e, e, e, e, e, plainFlag, htmlFlag, QStringLiteral("loc")}));
+    auto w = f.open();
+    auto *listBox = list(w.get());
+    QCOMPARE(listBox->count(), 2);
+    if (fromHtmlState) {
+        clickEntry(listBox, 0);
+        QVERIFY(panel(w.get(), "Frame2")->isVisible());
+    }
+    clickEntry(listBox, 1);
+
+    QCOMPARE(box(w.get(), "Text1")->text(), QStringLiteral("Tested"));
+    QCOMPARE(button(w.get(), "Option1")->isChecked(), option1);
+    QCOMPARE(button(w.get(), "Option2")->isChecked(), option2);
+    QCOMPARE(panel(w.get(), "Frame1")->isVisible(), plainPanel);
+    QCOMPARE(panel(w.get(), "Frame2")->isVisible(), !plainPanel);
+    QCOMPARE(box(w.get(), "Text8")->text(), QStringLiteral("loc"));
+    QCOMPARE(w->plainTextSelected(), option1);
+    QCOMPARE(w->htmlSelected(), option2);
+
+    // From any of these states a click on an option selects it alone.
+    QTest::mouseClick(button(w.get(), "Option2"), Qt::LeftButton);
+    QVERIFY(button(w.get(), "Option2")->isChecked());
+    QVERIFY(!button(w.get(), "Option1")->isChecked());
+    QVERIFY(panel(w.get(), "Frame2")->isVisible());
+}
+
+void TestForm1::optionClicksSwitchPanels()
+{
+    WindowFixture f;
+    auto w = f.open();
+    QApplication::setActiveWindow(w.get());
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    auto *option1 = button(w.get(), "Option1");
+    auto *option2 = button(w.get(), "Option2");
+    QTest::keyClicks(bodyBox(w.get()), QStringLiteral("kept body"));
+    box(w.get(), "Text8")->setText(QStringLiteral("/kept/path.html"));
+
+    QTest::mouseClick(option2, Qt::LeftButton);
+    QVERIFY(option2->isChecked() && !option1->isChecked());
+    QVERIFY(!bodyBox(w.get())->isVisible());
+    QVERIFY(box(w.get(), "Text8")->isVisible() && button(w.get(), "Command4")->isVisible());
+
+    // A click on the selected option keeps it selected.
+    QTest::mouseClick(option2, Qt::LeftButton);
+    QVERIFY(option2->isChecked() && !option1->isChecked());
+    QVERIFY(panel(w.get(), "Frame2")->isVisible());
+
+    // The keyboard moves the selection within the group.
+    option2->setFocus();
+    QTest::keyClick(option2, Qt::Key_Up);
+    QVERIFY(option1->isChecked() && !option2->isChecked());
+    QCOMPARE(QApplication::focusWidget(), option1);
+    QVERIFY(bodyBox(w.get())->isVisible());
+    QCOMPARE(bodyBox(w.get())->toPlainText(), QStringLiteral("kept body"));
+    QCOMPARE(box(w.get(), "Text8")->text(), QStringLiteral("/kept/path.html"));
+
+    w->SetFrame();
+    QVERIFY(panel(w.get(), "Frame1")->isVisible() && !panel(w.get(), "Frame2")->isVisible());
+}
+
+// Everything a user could see changed, and everything stored.
+static QStringList snapshot(const Form1 *w, const QString &dir)
+{
+    QStringList s;
+    for (const QLineEdit *e : w->findChildren<QLineEdit *>())
+        s << e->objectName() + u'=' + e->text();
+    s << QStringLiteral("Text7=") + bodyBox(w)->toPlainText();
+    for (const QAbstractButton *b : w->findChildren<QAbstractButton *>())
+        s << b->objectName() + (b->isChecked() ? QStringLiteral(" on") : QStringLiteral(" off"));
+    s << QStringLiteral("Frame1 ") + QString::number(!panel(w, "Frame1")->isHidden());
+    const QListWidget *l = list(w);
+    for (int i = 0; i < l->count(); ++i)
+        s << l->item(i)->text() + (l->item(i)->isSelected() ? QStringLiteral(" selected") : QString());
+    QDirIterator files(dir, QDir::Files);
+    while (files.hasNext()) {
+        QFile file(files.next());
+        if (file.open(QIODevice::ReadOnly))
+            s << file.fileName() + u'=' + QString::fromLatin1(file.readAll().toHex());
+    }
+    QSettings settings = userSettings();
+    settings.beginGroup(QStringLiteral("replace"));
+    for (const QString &key : settings.allKeys())
+        s << key + u'=' + settings.value(key).toString();
+    s.sort();
+    return s;
+}
+
+void TestForm1::clearChangesNothing()
+{
+    WindowFixture f;
+    f.writeData(recordLine({QStringLiteral("Offer"), QStringLiteral("Subject"), QString(), QString(), QStringLiteral("to@x"),
+                            QString(), QStringLiteral("False"), QStringLiteral("True"), QStringLiteral("/a.html")}));
+    auto w = f.open();
+    clickEntry(list(w.get()), 0);
+    QTest::keyClicks(box(w.get(), "Text2"), QStringLiteral(" unsaved"));
+    QTest::keyClicks(findBox(w.get(), 3), QStringLiteral("find"));
+    const QStringList before = snapshot(w.get(), f.dir.path());
+    QVERIFY(before.contains(QStringLiteral("TextFind-3=find")));
+
+    QTest::mouseClick(button(w.get(), "Command2"), Qt::LeftButton);
+    QCOMPARE(snapshot(w.get(), f.dir.path()), before);
+    QVERIFY(f.dialogs.messages.isEmpty());
+    QVERIFY(f.mailLog->isEmpty());
+}
+
+void TestForm1::helpAboutAndSuggestions()
+{
+    WindowFixture f;
+    f.writeData(recordLine({QStringLiteral("Offer"), QStringLiteral("Subject")}));
+    auto w = f.open();
+    clickEntry(list(w.get()), 0);
+    const QStringList before = snapshot(w.get(), f.dir.path());
+
+    QList<QUrl> opened;
+    platform::setUrlOpener([&opened](const QUrl &url) {
+        opened << url;
+        return false; // as on a desktop without a handler: nothing is shown
+    });
+    control<QAction>(w.get(), QStringLiteral("HelpMMMM"))->trigger();
+    QCOMPARE(opened.size(), 1);
+    QVERIFY(opened[0].isLocalFile());
+    QFile page(opened[0].toLocalFile());
+    QVERIFY2(page.open(QIODevice::ReadOnly), qPrintable(page.fileName()));
+    const QByteArray html = page.readAll();
+    QVERIFY(html.contains("<html") && html.contains("Letterloom") && html.contains("Find and replace"));
+    QVERIFY(f.dialogs.messages.isEmpty());
+
+    control<QAction>(w.get(), QStringLiteral("AboutMMMM"))->trigger();
+    QCOMPARE(f.dialogs.messages.size(), 1);
+    const QStringList about = f.dialogs.messages[0].split(QStringLiteral("\r\n"));
+    QCOMPARE(about.size(), 4);
+    QCOMPARE(about[0], QStringLiteral("Letterloom 2.1"));
+    QCOMPARE(about[1], QString());
+    QVERIFY(about[2].startsWith(QStringLiteral("Written By: ")) && about[2].size() > 12);
+    QVERIFY(about[3].contains(u'@') && !about[3].contains(u'\n'));
+
+    control<QAction>(w.get(), QStringLiteral("SuggestionsM"))->trigger();
+    QCOMPARE(f.dialogs.messages.size(), 2);
+    const QString suggestion = f.dialogs.messages[1];
+    QVERIFY(suggestion.startsWith(QStringLiteral("Email Suggestion to ")));
+    QVERIFY(suggestion.contains(u'@') && !suggestion.contains(u'\n') && !suggestion.endsWith(u' '));
+
+    QCOMPARE(snapshot(w.get(), f.dir.path()), before);
+}
+
+void TestForm1::startUpShowsNoMessage_data()
+{
+    QTest::addColumn<bool>("dataFile");
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<int>("entries");
+
+    QByteArray garbage;
+    for (int round = 0; round < 4; ++round) {
+        for (int b = 255; b >= 0; --b)
+            garbage.append(static_cast<char>((b * 7 + round) & 0xFF));
+    }
+    QTest::newRow("no data file") << false << QByteArray() << 0;
+    QTest::newRow("empty data file") << true << QByteArray() << 0;
+    QTest::newRow("garbage bytes") << true << garbage << 0;
+    QTest::newRow("unfinished last line") << true << QByteArray("A\tx\r\nNo line\tend") << 1;
+    QTest::newRow("line without TAB skipped") << true << QByteArray("just text\r\n\r\nB\ty\r\n") << 1;
+}
+
+void TestForm1::startUpShowsNoMessage()
+{
+    QFETCH(bool, dataFile);
+    QFETCH(QByteArray, contents);
+    QFETCH(int, entries);
+
+    {
+        QSettings settings = userSettings();
+        settings.setValue(QStringLiteral("replace/TextFind-2"), QStringLiteral("[Name]"));
+        settings.setValue(QStringLiteral("replace/TextReplace-10"), QStringLiteral("Ann"));
+    }
+    WindowFixture f;
+    if (dataFile)
+        f.writeData(contents);
+    auto w = f.open();
+
+    QVERIFY(f.dialogs.messages.isEmpty());
+    QCOMPARE(list(w.get())->count(), entries);
+    QVERIFY(list(w.get())->selectedItems().isEmpty());
+    QCOMPARE(findBox(w.get(), 2)->text(), QStringLiteral("[Name]"));
+    QCOMPARE(replaceBox(w.get(), 10)->text(), QStringLiteral("Ann"));
+    QVERIFY(findBox(w.get(), 0)->text().isEmpty());
+    QVERIFY(box(w.get(), "Text1")->text().isEmpty());
+    QVERIFY(button(w.get(), "Option1")->isChecked());
+    QVERIFY(panel(w.get(), "Frame1")->isVisible());
+}
+
+void TestForm1::exitAndCloseEndWithoutSaving_data()
+{
+    QTest::addColumn<bool>("byMenu");
+    QTest::newRow("File > Exit") << true;
+    QTest::newRow("closing the window") << false;
+}
+
+void TestForm1::exitAndCloseEndWithoutSaving()
+{
+    QFETCH(bool, byMenu);
+
+    WindowFixture f;
+    f.writeData(recordLine({QStringLiteral("Offer"), QStringLiteral("Subject")}));
+    auto w = f.open();
+    clickEntry(list(w.get()), 0);
+    QTest::keyClicks(box(w.get(), "Text2"), QStringLiteral(" changed, not saved"));
+    QTest::keyClicks(findBox(w.get(), 0), QStringLiteral("x"));
+    const QStringList before = snapshot(w.get(), f.dir.path());
+
+    Form1 *window = w.get();
+    QTimer::singleShot(0, window, [window, byMenu] {
+        if (byMenu)
+            control<QAction>(window, QStringLiteral("ExitM"))->trigger();
+        else
+            window->close();
+    });
+    bool timedOut = false;
+    QTimer::singleShot(5000, qApp, [&timedOut] {
+        timedOut = true;
+        QCoreApplication::exit(1);
+    });
+    const int code = QApplication::exec();
+    QVERIFY(!timedOut);
+    QCOMPARE(code, 0);
+    QVERIFY(!w->isVisible());
+    QVERIFY(f.dialogs.messages.isEmpty());
+    QCOMPARE(snapshot(w.get(), f.dir.path()), before);
+}
+
+QTEST_MAIN(TestForm1)
+#include "tst_form1.moc"

@@ -1,0 +1,353 @@
+// The main window at work: saving a template, finding it listed after a
+// restart, bringing it back, launching it; the find/replace boxes; Browse;
+// and what the user is told when a step fails.
+
+#include "form1testing.h"
+
+#include <QFileInfo>
+
+using compose::RecordingMailClient;
+
+class TestForm1Flows : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { startTestCase(); }
+    void init() { clearSettings(); }
+
+    void saveListRestartShowAndLaunch();
+    void selectingEntries();
+    void doubleClickLaunchesTheEntryClicked();
+    void htmlTemplateLaunchesItsFile();
+    void pairBoxesAreStoredAtOnce();
+    void browseFillsTheLocationBox();
+    void saveFailuresAreReported();
+    void launchFailureIsReported();
+    void pairSaveFailureIsReported();
+};
+
+static QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void TestForm1Flows::saveListRestartShowAndLaunch()
+{
+    WindowFixture f;
+    const QString attachment = f.path(QStringLiteral("price list.pdf"));
+    {
+        QFile file(attachment);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("%PDF");
+    }
+
+    auto w = f.open();
+    QTest::keyClicks(box(w.get(), "Text1"), QStringLiteral("Offer"));
+    QTest::keyClicks(box(w.get(), "Text5"), QStringLiteral("[Email]"));
+    QTest::keyClicks(box(w.get(), "Text4"), QStringLiteral("sales@example.com"));
+    QTest::keyClicks(box(w.get(), "Text10"), QStringLiteral("boss@example.com"));
+    QTest::keyClicks(box(w.get(), "Text2"), QStringLiteral("Our offer, [Name]"));
+    QTest::keyClicks(box(w.get(), "Text3"), attachment);
+    QTest::keyClicks(bodyBox(w.get()), QStringLiteral("Dear [Name],"));
+    QTest::keyClick(bodyBox(w.get()), Qt::Key_Return);
+    QTest::keyClick(bodyBox(w.get()), Qt::Key_Return);
+    QTest::keyClicks(bodyBox(w.get()), QStringLiteral("caf"));
+    QTest::sendKeyEvent(QTest::Click, bodyBox(w.get()), Qt::Key_Eacute, QStringLiteral("\u00e9"), {});
+    QTest::keyClicks(bodyBox(w.get()), QStringLiteral(" prices attached."));
+    QTest::mouseClick(button(w.get(), "Command3"), Qt::LeftButton);
+
+    QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join(u'\n')));
+    const QString expectedEntry = QStringLiteral("Offer") + QString(200, u' ')
+                                  + QStringLiteral("\tOur offer, [Name]\t") + attachment
+                                  + QStringLiteral("\tsales@example.com\t[Email]\tboss@example.com\tTrue\tFalse\t");
+    QCOMPARE(list(w.get())->count(), 1);
+    QCOMPARE(list(w.get())->item(0)->text(), expectedEntry);
+    QCOMPARE(fileBytes(f.path(QStringLiteral("LTM-Offer.txt"))),
+             QByteArray("Dear [Name],\r\n\r\ncaf\xe9 prices attached.\r\n"));
+    QVERIFY(fileBytes(f.path(QStringLiteral("MainData.txt"))).startsWith("Offer\tOur offer, [Name]\t"));
+    w.reset();
+
+    // A fresh window lists the template after start-up; a click brings it back.
+    auto again = f.open();
+    auto *listBox = list(again.get());
+    QCOMPARE(listBox->count(), 1);
+    QCOMPARE(listBox->item(0)->text(), expectedEntry);
+    QVERIFY(box(again.get(), "Text1")->text().isEmpty());
+    clickEntry(listBox, 0);
+    QCOMPARE(box(again.get(), "Text1")->text(), QStringLiteral("Offer"));
+    QCOMPARE(box(again.get(), "Text5")->text(), QStringLiteral("[Email]"));
+    QCOMPARE(box(again.get(), "Text4")->text(), QStringLiteral("sales@example.com"));
+    QCOMPARE(box(again.get(), "Text10")->text(), QStringLiteral("boss@example.com"));
+    QCOMPARE(box(again.get(), "Text2")->text(), QStringLiteral("Our offer, [Name]"));
+    QCOMPARE(box(again.get(), "Text3")->text(), attachment);
+    QVERIFY(button(again.get(), "Option1")->isChecked());
+    QVERIFY(box(again.get(), "Text8")->text().isEmpty());
+    QCOMPARE(bodyBox(again.get())->toPlainText(), QStringLiteral("Dear [Name],\n\ncaf\u00e9 prices attached.\n"));
+    QCOMPARE(again->body(), QStringLiteral("Dear [Name],\r\n\r\ncaf\u00e9 prices attached.\r\n"));
+
+    // The pairs typed now apply to the launch.
+    QTest::keyClicks(findBox(again.get(), 0), QStringLiteral("[Name]"));
+    QTest::keyClicks(replaceBox(again.get(), 0), QStringLiteral("Mrs Smith"));
+    QTest::keyClicks(findBox(again.get(), 9), QStringLiteral("[Email]"));
+    QTest::keyClicks(replaceBox(again.get(), 9), QStringLiteral("smith@example.com"));
+    QTest::mouseClick(button(again.get(), "Command1"), Qt::LeftButton);
+
+    QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join(u'\n')));
+    const QStringList expectedLaunch = {
+        QStringLiteral("CreateItem 0"),
+        QStringLiteral("To=[Email]"), // addresses go as typed: pairs apply to subject and body
+        QStringLiteral("CC=sales@example.com"),
+        QStringLiteral("BCC=boss@example.com"),
+        QStringLiteral("Subject=Our offer, Mrs Smith"),
+        QStringLiteral("BodyFormat=3"),
+        QStringLiteral("BodyFormat=1"),
+        QStringLiteral("Body=Dear Mrs Smith,\r\n\r\ncaf\u00e9 prices attached.\r\n"),
+        QStringLiteral("Attachments.Add ") + attachment,
+        QStringLiteral("Display"),
+        QStringLiteral("Release"),
+    };
+    QCOMPARE(*f.mailLog, expectedLaunch);
+
+    // A double click on the selected entry launches it again.
+    f.mailLog->clear();
+    doubleClickEntry(listBox, 0);
+    QCOMPARE(*f.mailLog, expectedLaunch);
+}
+
+void TestForm1Flows::selectingEntries()
+{
+    WindowFixture f;
+    f.writeData(recordLine({QStringLiteral("First"), QStringLiteral("one")})
+                + recordLine({QStringLiteral("Second"), QStringLiteral("two")})
+                + recordLine({QStringLiteral("Third"), QStringLiteral("three")}));
+    auto w = f.open();
+    QApplication::setActiveWindow(w.get());
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    auto *listBox = list(w.get());
+
+    // The keyboard selects as the mouse does.
+    listBox->setFocus(Qt::TabFocusReason);
+    QVERIFY(box(w.get(), "Text1")->text().isEmpty());
+    QTest::keyClick(listBox, Qt::Key_Down);
+    QCOMPARE(box(w.get(), "Text1")->text(), QStringLiteral("First"));
+    QTest::keyClick(listBox, Qt::Key_Down);
+    QCOMPARE(box(w.get(), "Text1")->text(), QStringLiteral("Second"));
+    QCOMPARE(box(w.get(), "Text2")->text(), QStringLiteral("two"));
+    QTest::keyClick(listBox, Qt::Key_End);
+    QCOMPARE(box(w.get(), "Text1")->text(), QStringLiteral("Third"));
+
+    // A click on the entry already selected brings it back over the edits.
+    QTest::keyClicks(box(w.get(), "Text2"), QStringLiteral(" edited"));
+    bodyBox(w.get())->setPlainText(QStringLiteral("typed"));
+    clickEntry(listBox, 2);
+    QCOMPARE(box(w.get(), "Text2")->text(), QStringLiteral("three"));
+    QVERIFY(bodyBox(w.get())->toPlainText().isEmpty()); // no body file: the box is emptied
+    QVERIFY(f.mailLog->isEmpty());
+    QVERIFY(f.dialogs.messages.isEmpty());
+}
+
+void TestForm1Flows::doubleClickLaunchesTheEntryClicked()
+{
+    WindowFixture f;
+    f.writeData(recordLine({QStringLiteral("First"), QStringLiteral("one")})
+                + recordLine({QStringLiteral("Second"), QStringLiteral("two")}));
+    auto w = f.open();
+    auto *listBox = list(w.get());
+    clickEntry(listBox, 0);
+    QTest::keyClicks(box(w.get(), "Text2"), QStringLiteral(" edited"));
+
+    doubleClickEntry(listBox, 1);
+    QCOMPARE(box(w.get(), "Text1")->text(), QStringLiteral("Second"));
+    QCOMPARE(f.mailLog->count(QStringLiteral("Display")), 1);
+    QVERIFY(f.mailLog->contains(QStringLiteral("Subject=two")));
+}
+
+void TestForm1Flows::htmlTemplateLaunchesItsFile()
+{
+    WindowFixture f;
+    const QString page = f.path(QStringLiteral("news.html"));
+    {
+        QFile file(page);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<p>Hello [Name]</p>");
+    }
+    const QString e;
+    f.writeData(recordLine({QStringLiteral("News"), QStringLiteral("News for [Name]"), e, e, QStringLiteral("a@b"), e,
+                            QStringLiteral("False"), QStringLiteral("True"), page}));
+    {
+        QSettings settings = userSettings();
+        settings.setValue(QStringLiteral("replace/TextFind-8"), QStringLiteral("[Name]"));
+        settings.setValue(QStringLiteral("replace/TextReplace-8"), QStringLiteral("Ann"));
+    }
+    auto w = f.open();
+    clickEntry(list(w.get()), 0);
+    QVERIFY(panel(w.get(), "Frame2")->isVisible());
+    QTest::mouseClick(button(w.get(), "Command1"), Qt::LeftButton);
+    QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join(u'\n')));
+    QVERIFY(f.mailLog->contains(QStringLiteral("Subject=News for Ann")));
+    QVERIFY(f.mailLog->contains(QStringLiteral("HTMLBody=<p>Hello Ann</p>")));
+    QVERIFY(f.mailLog->contains(QStringLiteral("Display")));
+}
+
+void TestForm1Flows::pairBoxesAreStoredAtOnce()
+{
+    WindowFixture f;
+    auto w = f.open();
+    QSettings settings = userSettings();
+
+    // Each key stroke is stored before the next one, rows 10 and 11 alike.
+    auto *find9 = findBox(w.get(), 9);
+    QTest::keyClick(find9, Qt::Key_A);
+    settings.sync();
+    QCOMPARE(settings.value(QStringLiteral("replace/TextFind-9")).toString(), QStringLiteral("a"));
+    QTest::keyClicks(find9, QStringLiteral("bc"));
+    QTest::keyClicks(replaceBox(w.get(), 8), QStringLiteral("row ten"));
+    QTest::keyClicks(replaceBox(w.get(), 10), QStringLiteral("row nine"));
+    settings.sync();
+    QCOMPARE(settings.value(QStringLiteral("replace/TextFind-9")).toString(), QStringLiteral("abc"));
+    QCOMPARE(settings.value(QStringLiteral("replace/TextReplace-8")).toString(), QStringLiteral("row ten"));
+    QCOMPARE(settings.value(QStringLiteral("replace/TextReplace-10")).toString(), QStringLiteral("row nine"));
+
+    // Emptying a box stores the empty text.
+    QTest::keyClick(find9, Qt::Key_Backspace);
+    QTest::keyClick(find9, Qt::Key_Backspace);
+    QTest::keyClick(find9, Qt::Key_Backspace);
+    settings.sync();
+    QCOMPARE(settings.value(QStringLiteral("replace/TextFind-9"), QStringLiteral("gone")).toString(), QString());
+
+    // Typing in an editor box stores nothing.
+    QTest::keyClicks(box(w.get(), "Text1"), QStringLiteral("Unsaved"));
+    QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("MainData.txt"))));
+    w.reset();
+
+    auto again = f.open();
+    QCOMPARE(replaceBox(again.get(), 8)->text(), QStringLiteral("row ten"));
+    QCOMPARE(replaceBox(again.get(), 10)->text(), QStringLiteral("row nine"));
+    QVERIFY(findBox(again.get(), 9)->text().isEmpty());
+    QVERIFY(box(again.get(), "Text1")->text().isEmpty());
+    QVERIFY(f.dialogs.messages.isEmpty());
+}
+
+void TestForm1Flows::browseFillsTheLocationBox()
+{
+    WindowFixture f;
+    auto w = f.open();
+    QTest::mouseClick(button(w.get(), "Option2"), Qt::LeftButton);
+    auto *location = box(w.get(), "Text8");
+    QTest::keyClicks(location, QStringLiteral("/home/ann/typed.html"));
+
+    // Cancel keeps what was typed.
+    QTest::mouseClick(button(w.get(), "Command4"), Qt::LeftButton);
+    QCOMPARE(f.dialogs.fileDialogs, 1);
+    QCOMPARE(location->text(), QStringLiteral("/home/ann/typed.html"));
+    QVERIFY(f.dialogs.lastFilter.contains(QStringLiteral("*.htm")));
+    QVERIFY(f.dialogs.lastFilter.contains(QStringLiteral("*.html")));
+    QCOMPARE(f.dialogs.lastStart, QStringLiteral("/home/ann/typed.html"));
+
+    f.dialogs.fileAnswers << QStringLiteral("/srv/mail/letter one.htm");
+    QTest::mouseClick(button(w.get(), "Command4"), Qt::LeftButton);
+    QCOMPARE(location->text(), QStringLiteral("/srv/mail/letter one.htm"));
+    QVERIFY(button(w.get(), "Option2")->isChecked());
+    QVERIFY(panel(w.get(), "Frame2")->isVisible());
+    QVERIFY(f.dialogs.messages.isEmpty());
+}
+
+void TestForm1Flows::saveFailuresAreReported()
+{
+    // A data folder that cannot be made: a file stands in its way.
+    WindowFixture f;
+    const QString blocker = f.path(QStringLiteral("blocker"));
+    {
+        QFile file(blocker);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    Form1Services services;
+    services.storeDirectory = blocker + QStringLiteral("/templates");
+    services.settings = &f.settings;
+    services.mailClients = RecordingMailClient::factory(f.mailLog);
+    services.dialogs = &f.dialogs;
+    Form1 w(std::move(services));
+    w.Form_Load();
+    w.show();
+    QVERIFY(f.dialogs.messages.isEmpty());
+
+    // No name: refused, with the reason.
+    QTest::mouseClick(button(&w, "Command3"), Qt::LeftButton);
+    QCOMPARE(f.dialogs.messages, QStringList{QStringLiteral("Please Enter a Template Name")});
+    QCOMPARE(list(&w)->count(), 0);
+
+    // A name, but nowhere to write: one message naming the folder.
+    QTest::keyClicks(box(&w, "Text1"), QStringLiteral("Offer"));
+    QTest::mouseClick(button(&w, "Command3"), Qt::LeftButton);
+    QCOMPARE(f.dialogs.messages.size(), 2);
+    QVERIFY2(f.dialogs.messages[1].contains(QStringLiteral("templates")), qPrintable(f.dialogs.messages[1]));
+    QCOMPARE(list(&w)->count(), 0);
+
+    // The window goes on working: the editor keeps its text, Launch runs.
+    QCOMPARE(box(&w, "Text1")->text(), QStringLiteral("Offer"));
+    QTest::keyClicks(box(&w, "Text2"), QStringLiteral("still here"));
+    QTest::mouseClick(button(&w, "Command1"), Qt::LeftButton);
+    QVERIFY(f.mailLog->contains(QStringLiteral("Subject=still here")));
+    QVERIFY(f.mailLog->contains(QStringLiteral("Display")));
+    QCOMPARE(f.dialogs.messages.size(), 2);
+}
+
+void TestForm1Flows::launchFailureIsReported()
+{
+    WindowFixture f;
+    f.mailFailure = {RecordingMailClient::Operation::Create, 1};
+    auto w = f.open();
+    QTest::keyClicks(box(w.get(), "Text1"), QStringLiteral("Offer"));
+    QTest::keyClicks(box(w.get(), "Text2"), QStringLiteral("Hi"));
+
+    QTest::mouseClick(button(w.get(), "Command1"), Qt::LeftButton);
+    QCOMPARE(f.dialogs.messages.size(), 1);
+    QVERIFY(!f.dialogs.messages[0].isEmpty());
+    QVERIFY(!f.mailLog->contains(QStringLiteral("Display")));
+
+    // A missing attachment stops the launch before the client starts.
+    QTest::keyClicks(box(w.get(), "Text3"), f.path(QStringLiteral("no such file.pdf")));
+    QTest::mouseClick(button(w.get(), "Command1"), Qt::LeftButton);
+    QCOMPARE(f.dialogs.messages.size(), 2);
+    QVERIFY2(f.dialogs.messages[1].contains(QStringLiteral("no such file.pdf")), qPrintable(f.dialogs.messages[1]));
+
+    // The window goes on: once the path is gone, the next launch is shown.
+    box(w.get(), "Text3")->clear();
+    QTest::mouseClick(button(w.get(), "Command1"), Qt::LeftButton);
+    QCOMPARE(f.dialogs.messages.size(), 2);
+    QVERIFY(f.mailLog->contains(QStringLiteral("Display")));
+    QTest::mouseClick(button(w.get(), "Command3"), Qt::LeftButton);
+    QCOMPARE(list(w.get())->count(), 1);
+    QCOMPARE(f.dialogs.messages.size(), 2);
+}
+
+void TestForm1Flows::pairSaveFailureIsReported()
+{
+    WindowFixture f;
+    {
+        QSettings settings = userSettings();
+        settings.setValue(QStringLiteral("replace/TextFind-0"), QStringLiteral("stored"));
+    }
+    BrokenSettings broken;
+    auto w = f.open(&broken);
+    // Start-up sets the boxes, which saves them; it reports nothing.
+    QCOMPARE(findBox(w.get(), 0)->text(), QStringLiteral("stored"));
+    QVERIFY(f.dialogs.messages.isEmpty());
+
+    const int savesBefore = broken.saves;
+    QTest::keyClick(replaceBox(w.get(), 4), Qt::Key_X);
+    QCOMPARE(broken.saves, savesBefore + 1);
+    QCOMPARE(f.dialogs.messages.size(), 1);
+    QVERIFY(f.dialogs.messages[0].contains(QStringLiteral("read-only")));
+    // The typed text stays in the box, and the window goes on.
+    QCOMPARE(replaceBox(w.get(), 4)->text(), QStringLiteral("x"));
+    QTest::keyClicks(box(w.get(), "Text1"), QStringLiteral("Offer"));
+    QTest::mouseClick(button(w.get(), "Command3"), Qt::LeftButton);
+    QCOMPARE(list(w.get())->count(), 1);
+    QCOMPARE(f.dialogs.messages.size(), 1);
+}
+
+QTEST_MAIN(TestForm1Flows)
+#include "tst_form1_flows.moc"
