@@ -127,11 +127,24 @@ QByteArray headerBlock(const Message &message)
 
 GMimeObject *bodyPart(const Message &message)
 {
-    GMimeTextPart *part = g_mime_text_part_new_with_subtype(message.isHtml() ? "html" : "plain");
-    QString text = message.body;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")); // written out as CR LF
-    g_mime_text_part_set_text(part, text.toUtf8().constData());
-    return asObject(part);
+    // The text goes in as UTF-8 as it is, without GMime's search for the
+    // smallest charset, which would cost more than all the rest for a big body.
+    GMimePart *part = g_mime_part_new_with_type("text", message.isHtml() ? "html" : "plain");
+    GMimeObject *object = asObject(part);
+    g_mime_object_set_content_type_parameter(object, "charset", "utf-8");
+    // LF line ends here; every line is written out with CR LF.
+    QByteArray utf8 = message.body.toUtf8();
+    char *kept = utf8.data();
+    const char *const end = utf8.constData() + utf8.size();
+    for (const char *c = utf8.constData(); c != end; ++c) {
+        if (!(*c == '\r' && c + 1 != end && c[1] == '\n'))
+            *kept++ = *c;
+    }
+    utf8.truncate(kept - utf8.constData());
+    Owned<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(utf8.constData(), size_t(utf8.size())));
+    Owned<GMimeDataWrapper> content(g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+    g_mime_part_set_content(part, content.get());
+    return object;
 }
 
 GMimeObject *attachmentPart(const QString &path, QString *error)
@@ -176,7 +189,12 @@ Owned<GMimeStream> writeBody(const Message &message, QString *error)
         }
         top.reset(asObject(mixed.release()));
     }
-    Owned<GMimeStream> out(g_mime_stream_mem_new());
+    // Room for the whole draft at once: base64 and quoted-printable make
+    // files about a third bigger.
+    qint64 expected = 4096 + message.body.size() * 2;
+    for (const QString &path : message.attachments)
+        expected += QFileInfo(path).size() * 137 / 100 + 512;
+    Owned<GMimeStream> out(g_mime_stream_mem_new_with_byte_array(g_byte_array_sized_new(guint(expected))));
     if (g_mime_object_write_to_stream(top.get(), crlfFormat(), out.get()) < 0) {
         *error = QStringLiteral("The message could not be put together: an attachment could not be read.");
         return nullptr;

@@ -1,0 +1,3 @@
+if(NOT WIN32)
+    letterloom_bench(bench_compose bench_compose.cpp)
+endif()
