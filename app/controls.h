@@ -1,7 +1,11 @@
 #pragma once
 
-#include <QListWidget>
+#include <QAbstractListModel>
+#include <QByteArray>
+#include <QListView>
 #include <QRadioButton>
+
+#include <vector>
 
 // An option button of a group of two that the window keeps exclusive itself,
 // so that code can also leave both deselected. A click or Space selects it
@@ -22,15 +26,47 @@ private:
     OptionButton *m_partner = nullptr;
 };
 
+// The entries of the template list, in the order they were added. An entry's
+// text is the template's name, 200 spaces, then TAB and the other fields; it
+// is kept as UTF-8 with the 200 spaces left out and put back when the text is
+// asked for, so that a hundred thousand entries take a third of the memory.
+class TemplateEntries final : public QAbstractListModel
+{
+    Q_OBJECT
+
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    void append(const QString &entry);
+    QString text(int row) const;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+
+private:
+    struct Entry
+    {
+        QByteArray utf8; // the text without the 200 spaces behind the name
+        int gap;         // the byte offset where they stood, or -1 when not taken out
+    };
+    std::vector<Entry> m_entries;
+};
+
 // The template list. It reports a click whenever the user selects an entry,
 // with the mouse or the keyboard, and also when the selected entry is clicked
 // again; a double click is reported after the click that selected the entry.
-class TemplateListBox final : public QListWidget
+class TemplateListBox final : public QListView
 {
     Q_OBJECT
 
 public:
     explicit TemplateListBox(QWidget *parent);
+
+    void addEntry(const QString &entry) { m_entries->append(entry); }
+    int count() const { return m_entries->rowCount(); }
+    QString entryText(int row) const { return m_entries->text(row); }
+    // The selected entry's row, or -1 when none is selected.
+    int selectedRow() const;
 
 signals:
     void click();
@@ -41,5 +77,6 @@ protected:
     void focusInEvent(QFocusEvent *event) override;
 
 private:
+    TemplateEntries *m_entries;
     bool m_selecting = false;
 };

@@ -213,7 +213,6 @@ void Form1::buildControls()
     List1->setObjectName(QStringLiteral("List1"));
     List1->setGeometry(twips(5760, 600, 4095, 2010));
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
-    List1->setSortingEnabled(false);
     // An entry holds its whole template behind 200 spaces; only the name
     // may be seen, so the line is cut at the right edge, never scrolled.
     List1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -355,10 +354,10 @@ void Form1::SetFrame()
 
 void Form1::ShowTemplate()
 {
-    QListWidgetItem *selected = List1->currentItem();
-    if (!selected || !selected->isSelected())
+    const int row = List1->selectedRow();
+    if (row < 0)
         return;
-    const store::ShownTemplate shown = store::DecodeListEntry(selected->text());
+    const store::ShownTemplate shown = store::DecodeListEntry(List1->entryText(row));
 
     const std::pair<QLineEdit *, const QString *> boxes[] = {
         {Text1, &shown.name}, {Text2, &shown.subject}, {Text3, &shown.attachments},
@@ -397,7 +396,7 @@ void Form1::SaveTemplate()
 {
     const store::SaveOutcome outcome = m_store.SaveTemplate(*this);
     if (outcome.addsEntry)
-        List1->addItem(outcome.listEntry);
+        List1->addEntry(outcome.listEntry);
     if (!outcome.message.isEmpty())
         showMessage(outcome.message);
 }
@@ -481,5 +480,5 @@ void Form1::yield()
 
 void Form1::addEntry(const QString &entry)
 {
-    List1->addItem(entry);
+    List1->addEntry(entry);
 }

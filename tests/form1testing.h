@@ -14,7 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPlainTextEdit>
 #include <QSettings>
 #include <QStandardPaths>
@@ -118,7 +118,13 @@ inline QAbstractButton *button(const QWidget *w, const char *name)
 {
     return control<QAbstractButton>(w, QLatin1String(name));
 }
-inline QListWidget *list(const QWidget *w) { return control<QListWidget>(w, QStringLiteral("List1")); }
+inline QListView *list(const QWidget *w) { return control<QListView>(w, QStringLiteral("List1")); }
+inline int entryCount(const QWidget *w) { return list(w)->model()->rowCount(); }
+inline QString entryText(const QWidget *w, int row)
+{
+    return list(w)->model()->index(row, 0).data().toString();
+}
+inline bool entrySelected(const QWidget *w) { return list(w)->selectionModel()->hasSelection(); }
 inline QPlainTextEdit *bodyBox(const QWidget *w) { return control<QPlainTextEdit>(w, QStringLiteral("Text7")); }
 inline QWidget *panel(const QWidget *w, const char *name) { return control<QWidget>(w, QLatin1String(name)); }
 inline QLineEdit *findBox(const QWidget *w, int i) { return control<QLineEdit>(w, QStringLiteral("TextFind_%1").arg(i)); }
@@ -128,17 +134,17 @@ inline QLineEdit *replaceBox(const QWidget *w, int i)
 }
 
 // Clicks a list entry the way a user does, on the entry's own line.
-inline void clickEntry(QListWidget *listBox, int row)
+inline void clickEntry(QListView *listBox, int row)
 {
-    const QRect rect = listBox->visualItemRect(listBox->item(row));
+    const QRect rect = listBox->visualRect(listBox->model()->index(row, 0));
     QTest::mouseClick(listBox->viewport(), Qt::LeftButton, {}, QPoint(20, rect.center().y()));
 }
 
 // A double click is a click followed by the second press, which the
 // platform reports as a double click.
-inline void doubleClickEntry(QListWidget *listBox, int row)
+inline void doubleClickEntry(QListView *listBox, int row)
 {
-    const QRect rect = listBox->visualItemRect(listBox->item(row));
+    const QRect rect = listBox->visualRect(listBox->model()->index(row, 0));
     const QPoint at(20, rect.center().y());
     QTest::mouseClick(listBox->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(listBox->viewport(), Qt::LeftButton, {}, at);

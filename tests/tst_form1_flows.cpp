@@ -62,8 +62,8 @@ void TestForm1Flows::saveListRestartShowAndLaunch()
     const QString expectedEntry = QStringLiteral("Offer") + QString(200, u' ')
                                   + QStringLiteral("\tOur offer, [Name]\t") + attachment
                                   + QStringLiteral("\tsales@example.com\t[Email]\tboss@example.com\tTrue\tFalse\t");
-    QCOMPARE(list(w.get())->count(), 1);
-    QCOMPARE(list(w.get())->item(0)->text(), expectedEntry);
+    QCOMPARE(entryCount(w.get()), 1);
+    QCOMPARE(entryText(w.get(), 0), expectedEntry);
     QCOMPARE(fileBytes(f.path(QStringLiteral("LTM-Offer.txt"))),
              QByteArray("Dear [Name],\r\n\r\ncaf\xe9 prices attached.\r\n"));
     QVERIFY(fileBytes(f.path(QStringLiteral("MainData.txt"))).startsWith("Offer\tOur offer, [Name]\t"));
@@ -72,8 +72,8 @@ void TestForm1Flows::saveListRestartShowAndLaunch()
     // A fresh window lists the template after start-up; a click brings it back.
     auto again = f.open();
     auto *listBox = list(again.get());
-    QCOMPARE(listBox->count(), 1);
-    QCOMPARE(listBox->item(0)->text(), expectedEntry);
+    QCOMPARE(entryCount(again.get()), 1);
+    QCOMPARE(entryText(again.get(), 0), expectedEntry);
     QVERIFY(box(again.get(), "Text1")->text().isEmpty());
     clickEntry(listBox, 0);
     QCOMPARE(box(again.get(), "Text1")->text(), QStringLiteral("Offer"));
@@ -276,14 +276,14 @@ void TestForm1Flows::saveFailuresAreReported()
     // No name: refused, with the reason.
     QTest::mouseClick(button(&w, "Command3"), Qt::LeftButton);
     QCOMPARE(f.dialogs.messages, QStringList{QStringLiteral("Please Enter a Template Name")});
-    QCOMPARE(list(&w)->count(), 0);
+    QCOMPARE(entryCount(&w), 0);
 
     // A name, but nowhere to write: one message naming the folder.
     QTest::keyClicks(box(&w, "Text1"), QStringLiteral("Offer"));
     QTest::mouseClick(button(&w, "Command3"), Qt::LeftButton);
     QCOMPARE(f.dialogs.messages.size(), 2);
     QVERIFY2(f.dialogs.messages[1].contains(QStringLiteral("templates")), qPrintable(f.dialogs.messages[1]));
-    QCOMPARE(list(&w)->count(), 0);
+    QCOMPARE(entryCount(&w), 0);
 
     // The window goes on working: the editor keeps its text, Launch runs.
     QCOMPARE(box(&w, "Text1")->text(), QStringLiteral("Offer"));
@@ -319,7 +319,7 @@ void TestForm1Flows::launchFailureIsReported()
     QCOMPARE(f.dialogs.messages.size(), 2);
     QVERIFY(f.mailLog->contains(QStringLiteral("Display")));
     QTest::mouseClick(button(w.get(), "Command3"), Qt::LeftButton);
-    QCOMPARE(list(w.get())->count(), 1);
+    QCOMPARE(entryCount(w.get()), 1);
     QCOMPARE(f.dialogs.messages.size(), 2);
 }
 
@@ -345,7 +345,7 @@ void TestForm1Flows::pairSaveFailureIsReported()
     QCOMPARE(replaceBox(w.get(), 4)->text(), QStringLiteral("x"));
     QTest::keyClicks(box(w.get(), "Text1"), QStringLiteral("Offer"));
     QTest::mouseClick(button(w.get(), "Command3"), Qt::LeftButton);
-    QCOMPARE(list(w.get())->count(), 1);
+    QCOMPARE(entryCount(w.get()), 1);
     QCOMPARE(f.dialogs.messages.size(), 1);
 }
 

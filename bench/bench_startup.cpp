@@ -1,0 +1,128 @@
+// From process start to the window shown, with many stored templates.
+//
+//   bench_startup [runs]   (default 5)
+//
+// For 10,000 and 100,000 templates (data file lines of about 300 bytes, one
+// body file per template, eleven stored find/replace pairs) in a throwaway
+// data and settings folder, starts bench_startup_window on the offscreen
+// platform `runs` times after one warm-up run, and reports the median and
+// the slowest time until it says the window is shown, and its peak memory.
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+QByteArray recordLine(int i)
+{
+    return QStringLiteral("Template %1\tQuarterly offer for client %1 \x93special\x94\t/home/user/offers/%1.pdf;"
+                          "/home/user/terms.pdf\taccounts@example.com\tclient%1@example.com\tarchive@example.com\t"
+                          "True\tFalse\t/home/user/templates/offer-%1.html\tpadding padding padding padding padding "
+                          "padding padding padding padding padding padding padding padding padding")
+        .arg(i)
+        .toLatin1();
+}
+
+bool fillFolders(const QString &root, int count)
+{
+    const QString data = root + QStringLiteral("/data/Letterloom/Letterloom");
+    const QString config = root + QStringLiteral("/config/Letterloom");
+    if (!QDir().mkpath(data) || !QDir().mkpath(config))
+        return false;
+    QFile file(data + QStringLiteral("/MainData.txt"));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    for (int i = 0; i < count; ++i) {
+        file.write(recordLine(i) + "\r\n");
+        QFile body(data + QStringLiteral("/LTM-Template %1.txt").arg(i));
+        if (!body.open(QIODevice::WriteOnly))
+            return false;
+        body.write("Dear client,\r\n\r\nplease find our offer attached.\r\n");
+    }
+    QFile settings(config + QStringLiteral("/Letterloom.conf"));
+    if (!settings.open(QIODevice::WriteOnly))
+        return false;
+    settings.write("[replace]\n");
+    for (int i = 0; i < 11; ++i)
+        settings.write(QStringLiteral("TextFind-%1=[field %1]\nTextReplace-%1=value %1\n").arg(i).toLatin1());
+    return true;
+}
+
+struct Run
+{
+    double seconds = -1;
+    long peakKiB = 0;
+};
+
+Run startOnce(const QString &program, const QString &root)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("/data"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/config"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), root + QStringLiteral("/cache"));
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+
+    Run run;
+    QElapsedTimer timer;
+    timer.start();
+    process.start(program, {});
+    while (process.waitForReadyRead(30000)) {
+        if (process.canReadLine())
+            break;
+    }
+    const QByteArray line = process.readLine().trimmed();
+    const double elapsed = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    process.waitForFinished(30000);
+    if (!line.startsWith("shown ")) {
+        std::fprintf(stderr, "unexpected output: %s\n%s\n", line.constData(),
+                     process.readAllStandardError().constData());
+        return run;
+    }
+    run.seconds = elapsed;
+    run.peakKiB = line.mid(6).toLong();
+    return run;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/bench_startup_window");
+
+    std::printf("%-10s %12s %12s %14s\n", "templates", "median s", "slowest s", "peak MiB");
+    for (int count : {10000, 100000}) {
+        QTemporaryDir root;
+        if (!root.isValid() || !fillFolders(root.path(), count)) {
+            std::fprintf(stderr, "cannot write the test folders\n");
+            return 1;
+        }
+        startOnce(program, root.path()); // warm-up: files and libraries in the page cache
+        std::vector<Run> results;
+        for (int i = 0; i < runs; ++i) {
+            const Run run = startOnce(program, root.path());
+            if (run.seconds < 0)
+                return 1;
+            results.push_back(run);
+        }
+        std::sort(results.begin(), results.end(), [](const Run &a, const Run &b) { return a.seconds < b.seconds; });
+        long peak = 0;
+        for (const Run &r : results)
+            peak = std::max(peak, r.peakKiB);
+        std::printf("%-10d %12.3f %12.3f %14.1f\n", count, results[results.size() / 2].seconds,
+                    results.back().seconds, static_cast<double>(peak) / 1024.0);
+        std::fflush(stdout);
+    }
+    return 0;
+}
