@@ -51,6 +51,54 @@ GridRow gridRow(int row)
     return {8280, 5880, 9000, 3015, 29, 32};
 }
 
+// A mail client whose operations all fail once the program is ending, so
+// that a launch waiting in a yield when Exit is chosen shows nothing.
+class EndingAwareItem final : public compose::MailItem
+{
+public:
+    EndingAwareItem(std::unique_ptr<compose::MailItem> item, const bool *ending)
+        : m_item(std::move(item)), m_ending(ending)
+    {
+    }
+    bool put(compose::TextProperty property, const QString &value) override
+    {
+        return !*m_ending && m_item->put(property, value);
+    }
+    bool putBodyFormat(compose::BodyFormat format) override { return !*m_ending && m_item->putBodyFormat(format); }
+    bool addAttachment(const QString &source) override { return !*m_ending && m_item->addAttachment(source); }
+    bool display() override { return !*m_ending && m_item->display(); }
+    QString errorString() const override
+    {
+        return *m_ending ? QStringLiteral("Letterloom is ending.") : m_item->errorString();
+    }
+    QString notice() const override { return m_item->notice(); }
+
+private:
+    std::unique_ptr<compose::MailItem> m_item;
+    const bool *m_ending;
+};
+
+class EndingAwareClient final : public compose::MailClient
+{
+public:
+    EndingAwareClient(std::unique_ptr<compose::MailClient> client, const bool *ending)
+        : m_client(std::move(client)), m_ending(ending)
+    {
+    }
+    std::unique_ptr<compose::MailItem> createItem(int itemType) override
+    {
+        if (*m_ending)
+            return nullptr;
+        std::unique_ptr<compose::MailItem> item = m_client->createItem(itemType);
+        return item ? std::make_unique<EndingAwareItem>(std::move(item), m_ending) : nullptr;
+    }
+    QString errorString() const override { return m_client->errorString(); }
+
+private:
+    std::unique_ptr<compose::MailClient> m_client;
+    const bool *m_ending;
+};
+
 // Runs one unit of the load step; a unit that fails is passed over.
 template <typename Unit>
 void skipOnFailure(Unit &&unit) noexcept
@@ -68,15 +116,21 @@ Form1::Form1(Form1Services services, QWidget *parent)
     : QMainWindow(parent)
     , m_store(services.storeDirectory)
     , m_settings(services.settings)
-    , m_mailClients(std::move(services.mailClients))
     , m_dialogs(services.dialogs)
 {
     if (!m_settings) {
         m_ownSettings = std::make_unique<platform::SettingsStore>();
         m_settings = m_ownSettings.get();
     }
-    if (!m_mailClients)
-        m_mailClients = &compose::createDesktopMailClient;
+    compose::MailClientFactory clients = std::move(services.mailClients);
+    if (!clients)
+        clients = &compose::createDesktopMailClient;
+    m_mailClients = [this, clients](QString *error) -> std::unique_ptr<compose::MailClient> {
+        if (m_ending)
+            return nullptr;
+        std::unique_ptr<compose::MailClient> client = clients(error);
+        return client ? std::make_unique<EndingAwareClient>(std::move(client), &m_ending) : nullptr;
+    };
     if (!m_dialogs) {
         m_ownDialogs = std::make_unique<WidgetDialogs>(this);
         m_dialogs = m_ownDialogs.get();
@@ -388,7 +442,7 @@ void Form1::ShowTemplate()
 void Form1::ComposeEmail()
 {
     const compose::LaunchOutcome outcome = compose::ComposeEmail(*this, *this, m_mailClients);
-    if (!outcome.message.isEmpty())
+    if (!outcome.message.isEmpty() && !m_ending)
         showMessage(outcome.message);
 }
 
@@ -427,7 +481,9 @@ void Form1::SuggestionsM_Click()
 
 void Form1::ExitM_Click()
 {
-    // Everything that lasts was stored when it changed: nothing to save, nothing to ask.
+    // Everything that lasts was stored when it changed: nothing to save, nothing
+    // to ask. A launch that waits in a yield meanwhile stops at its next step.
+    m_ending = true;
     close();
     QCoreApplication::quit();
 }

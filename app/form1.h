@@ -127,4 +127,5 @@ private:
     std::unique_ptr<platform::Dialogs> m_ownDialogs;
     platform::Dialogs *m_dialogs = nullptr;
     bool m_loading = false; // Form_Load is running: nothing is reported
+    bool m_ending = false;  // Exit was chosen
 };

@@ -4,7 +4,9 @@
 
 #include "form1testing.h"
 
+#include <QAction>
 #include <QFileInfo>
+#include <QTimer>
 
 using compose::RecordingMailClient;
 
@@ -25,6 +27,8 @@ private slots:
     void saveFailuresAreReported();
     void launchFailureIsReported();
     void pairSaveFailureIsReported();
+    void exitDuringALaunchShowsNothing();
+    void entriesKeepTheirWholeText();
 };
 
 static QByteArray fileBytes(const QString &path)
@@ -347,6 +351,59 @@ void TestForm1Flows::pairSaveFailureIsReported()
     QTest::mouseClick(button(w.get(), "Command3"), Qt::LeftButton);
     QCOMPARE(entryCount(w.get()), 1);
     QCOMPARE(f.dialogs.messages.size(), 1);
+}
+
+void TestForm1Flows::exitDuringALaunchShowsNothing()
+{
+    WindowFixture f;
+    auto w = f.open();
+    QTest::keyClicks(box(w.get(), "Text5"), QStringLiteral("to@example.com"));
+    QTest::keyClicks(box(w.get(), "Text2"), QStringLiteral("Hello"));
+
+    // Exit is chosen while the launch lets the window handle its events (it
+    // does so while the pairs are applied to the subject).
+    Form1 *window = w.get();
+    QTimer::singleShot(0, window, [window] { control<QAction>(window, QStringLiteral("ExitM"))->trigger(); });
+    QTest::mouseClick(button(w.get(), "Command1"), Qt::LeftButton);
+
+    QVERIFY(f.mailLog->contains(QStringLiteral("To=to@example.com")));
+    QVERIFY(!f.mailLog->contains(QStringLiteral("Subject=Hello")));
+    QVERIFY(!f.mailLog->contains(QStringLiteral("Display")));
+    QCOMPARE(f.mailLog->last(), QStringLiteral("Release"));
+    QVERIFY(f.dialogs.messages.isEmpty());
+    QVERIFY(!w->isVisible());
+}
+
+void TestForm1Flows::entriesKeepTheirWholeText()
+{
+    WindowFixture f;
+    const QStringList lines = {
+        QStringLiteral("\tstarts with TAB\tx"),
+        QStringLiteral("Name ending in a space \tsubject"),
+        QStringLiteral("Caf\u00e9 \u201cquoted\u201d\t\u20ac 5\t\t\t\t\tFalse\tTrue\tC:\\mail\\caf\u00e9.htm"),
+        QStringLiteral("Spaces") + QString(250, u' ') + QStringLiteral("\tafter"),
+    };
+    QByteArray data;
+    for (const QString &line : lines)
+        data += platform::toAnsi(line + QStringLiteral("\r\n"));
+    f.writeData(data);
+    auto w = f.open();
+    QCOMPARE(entryCount(w.get()), lines.size());
+    for (int i = 0; i < lines.size(); ++i) {
+        const qsizetype tab = lines[i].indexOf(u'\t');
+        QCOMPARE(entryText(w.get(), i), lines[i].left(tab) + QString(200, u' ') + lines[i].mid(tab));
+    }
+
+    // Selecting them decodes exactly that text.
+    clickEntry(list(w.get()), 1);
+    QCOMPARE(box(w.get(), "Text1")->text(), QStringLiteral("Name ending in a space "));
+    clickEntry(list(w.get()), 2);
+    QCOMPARE(box(w.get(), "Text1")->text(), QStringLiteral("Caf\u00e9 \u201cquoted\u201d"));
+    QCOMPARE(box(w.get(), "Text2")->text(), QStringLiteral("\u20ac 5"));
+    QCOMPARE(box(w.get(), "Text8")->text(), QStringLiteral("C:\\mail\\caf\u00e9.htm"));
+    QVERIFY(button(w.get(), "Option2")->isChecked());
+    clickEntry(list(w.get()), 3);
+    QCOMPARE(box(w.get(), "Text1")->text(), QStringLiteral("Spaces") + QString(50, u' '));
 }
 
 QTEST_MAIN(TestForm1Flows)
