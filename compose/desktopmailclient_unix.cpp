@@ -1,5 +1,5 @@
 // The desktop mail client on Linux and other Unix desktops: Thunderbird when
-// it is installed, as it is the one client there whose command line carries
+// it is the default mail program or is installed, as it is the one client there whose command line carries
 // CC, BCC, HTML bodies and attachments together; otherwise, or when it cannot
 // be started, an unsent MIME draft that is opened with the desktop's default
 // program for e-mail files.
@@ -59,7 +59,7 @@ class DesktopMailItem final : public CollectingMailItem
 public:
     bool display() override
     {
-        const QString thunderbird = platform::findInstalledProgram(QStringLiteral("thunderbird"));
+        const QStringList thunderbird = thunderbirdCommand();
         if (thunderbird.isEmpty())
             return saveDraft(QStringLiteral("No mail client was found (Thunderbird is not installed)."));
         QString reason;
@@ -69,7 +69,20 @@ public:
     }
 
 private:
-    bool openInThunderbird(const QString &program, QString *reason)
+    // The desktop's default mail program when it is Thunderbird (however it
+    // was installed), else the Thunderbird on the search path; empty when
+    // there is none. The program comes first, then its own arguments.
+    static QStringList thunderbirdCommand()
+    {
+        QString id;
+        const QStringList handler = platform::defaultApplicationCommand(QStringLiteral("x-scheme-handler/mailto"), &id);
+        if (!handler.isEmpty() && id.contains(QLatin1String("thunderbird"), Qt::CaseInsensitive))
+            return handler;
+        const QString installed = platform::findInstalledProgram(QStringLiteral("thunderbird"));
+        return installed.isEmpty() ? QStringList() : QStringList{installed};
+    }
+
+    bool openInThunderbird(const QStringList &command, QString *reason)
     {
         QString bodyFile;
         if (m_message.isHtml()) {
@@ -89,7 +102,9 @@ private:
         if (argument.size() > LongestArgument)
             *reason = QStringLiteral("The message is too long to be handed to Thunderbird directly.");
         else
-            started = platform::startDetachedProgram(program, {QStringLiteral("-compose"), argument}, reason);
+            started = platform::startDetachedProgram(command.first(),
+                                                     command.mid(1) + QStringList{QStringLiteral("-compose"), argument},
+                                                     reason);
         if (!started && !bodyFile.isEmpty())
             QFile::remove(bodyFile);
         return started;

@@ -309,21 +309,6 @@ private slots:
         QVERIFY2(m_log->isEmpty(), qPrintable(m_log->join(u'\n')));
     }
 
-    void unreadableAttachment()
-    {
-        const QString path = file(QStringLiteral("secret.txt"));
-        QFile::setPermissions(path, QFileDevice::WriteOwner);
-        QFile probe(path);
-        if (probe.open(QIODevice::ReadOnly))
-            QSKIP("running as a user who can read any file");
-        Editor editor;
-        editor.v.attachmentPaths = path;
-        Pairs pairs;
-        const compose::LaunchOutcome outcome = launch(editor, pairs);
-        QVERIFY(!outcome.displayed);
-        QVERIFY(outcome.message.contains(QDir::toNativeSeparators(path)));
-    }
-
     // A file that goes away between the check and the adding: the client's
     // own Add fails, and the item with what was added is not displayed.
     void attachmentThatVanishesWhileYielding()
@@ -396,15 +381,6 @@ private slots:
         QCOMPARE(after, lastCall.startsWith(QLatin1String("CreateItem")) ? QStringList() : lines({"Release"}));
         if (operation != int(Operation::Display))
             QVERIFY(!m_log->contains(QStringLiteral("Display")));
-    }
-
-    void noFactoryIsAnError()
-    {
-        Editor editor;
-        Pairs pairs;
-        const compose::LaunchOutcome outcome = compose::ComposeEmail(editor, pairs, compose::MailClientFactory());
-        QVERIFY(!outcome.displayed);
-        QVERIFY(!outcome.message.isEmpty());
     }
 };
 

@@ -142,6 +142,28 @@ class TestComposeUnix : public QObject
         return QJsonDocument::fromJson(python.readAllStandardOutput()).object();
     }
 
+    // Makes the desktop's default mail program the one that this desktop
+    // entry describes; an empty id takes the default away.
+    static void setDefaultMailProgram(const QString &id, const QString &exec)
+    {
+        const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+        const QString apps = QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation);
+        QDir(apps).removeRecursively();
+        QFile::remove(config + QStringLiteral("/mimeapps.list"));
+        if (id.isEmpty())
+            return;
+        QDir().mkpath(config);
+        QDir().mkpath(apps);
+        QFile list(config + QStringLiteral("/mimeapps.list"));
+        QFile entry(apps + u'/' + id);
+        if (!list.open(QIODevice::WriteOnly) || !entry.open(QIODevice::WriteOnly))
+            qFatal("cannot write the desktop's settings");
+        list.write("[Added Associations]\nx-scheme-handler/mailto=other.desktop;\n"
+                   "[Default Applications]\ntext/html=other.desktop\nx-scheme-handler/mailto=" + id.toUtf8() + ";\n");
+        entry.write("[Desktop Entry]\nType=Application\nName=Mail\nExec=" + exec.toUtf8() + "\n"
+                    "[Desktop Action Compose]\nExec=wrong %u\n");
+    }
+
     QString onlyDraft()
     {
         const QDir drafts(platform::applicationDirectory() + QStringLiteral("/Drafts"));
@@ -167,6 +189,7 @@ private slots:
     {
         platform::setInstalledProgram(QStringLiteral("thunderbird"), QStringLiteral(RECORDARGS_STANDIN));
         QDir(platform::applicationDirectory()).removeRecursively();
+        setDefaultMailProgram(QString(), QString());
         m_opened.clear();
         m_openerWorks = true;
     }
@@ -175,6 +198,7 @@ private slots:
     {
         platform::clearInstalledPrograms();
         platform::setUrlOpener({});
+        setDefaultMailProgram(QString(), QString());
         QDir(platform::applicationDirectory()).removeRecursively();
     }
 
@@ -306,6 +330,38 @@ private slots:
         const QMap<QString, QString> fields = thunderbirdFields(recordedArguments().value(1));
         QCOMPARE(fields.value(QStringLiteral("body")), QStringLiteral("line 1\nline 2\n"));
         QCOMPARE(fields.keys(), (QStringList{QStringLiteral("body"), QStringLiteral("format")}));
+    }
+
+    // Thunderbird as the desktop's default mail program is started the way
+    // its desktop entry says, wherever it is installed.
+    void thunderbirdAsDefaultMailProgram()
+    {
+        platform::setInstalledProgram(QStringLiteral("thunderbird"), QString());
+        setDefaultMailProgram(QStringLiteral("org.mozilla.Thunderbird.desktop"),
+                              QStringLiteral("\"%1\" --name \"a b\" 100%% %u").arg(QStringLiteral(RECORDARGS_STANDIN)));
+        store::EditorValues editor;
+        editor.subjectText = QStringLiteral("by default");
+        const compose::LaunchOutcome outcome = launch(editor);
+        QVERIFY2(outcome.displayed && outcome.message.isEmpty(), qPrintable(outcome.message));
+        const QStringList arguments = recordedArguments();
+        QCOMPARE(arguments.size(), 5);
+        QCOMPARE(arguments.mid(0, 4), (QStringList{QStringLiteral("--name"), QStringLiteral("a b"),
+                                                   QStringLiteral("100%"), QStringLiteral("-compose")}));
+        QCOMPARE(thunderbirdFields(arguments.at(4)).value(QStringLiteral("subject")), QStringLiteral("by default"));
+    }
+
+    // Another default mail program does not carry CC, BCC, HTML and
+    // attachments on its command line: the draft goes to it instead.
+    void otherDefaultMailProgramGetsTheDraft()
+    {
+        platform::setInstalledProgram(QStringLiteral("thunderbird"), QString());
+        setDefaultMailProgram(QStringLiteral("evolution.desktop"), QStringLiteral(RECORDARGS_STANDIN " %U"));
+        store::EditorValues editor;
+        QVERIFY(launch(editor).displayed);
+        QVERIFY(!onlyDraft().isEmpty());
+        QCOMPARE(m_opened.size(), 1);
+        QTest::qWait(200);
+        QVERIFY(!QFile::exists(m_record));
     }
 
     // ---- the MIME draft -----------------------------------------------
