@@ -385,6 +385,8 @@ void Form1::chooseFont()
     }
     font.setPointSizeF(size);
     setFont(font);
+    for (QMenu *menu : menuBar()->findChildren<QMenu *>())
+        menu->setFont(font);
 }
 
 void Form1::Form_Load()

@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 void WidgetDialogs::message(const QString &text)
 {
@@ -10,6 +11,7 @@ void WidgetDialogs::message(const QString &text)
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Letterloom"), shown, QMessageBox::Ok, m_parent);
     box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Ok)->setIcon(QIcon()); // some styles put a picture on OK
     box.exec();
 }
 
