@@ -23,12 +23,18 @@ struct LaunchOutcome
 
 // Turns the template in the editor into a displayed, unsent mail item: To, CC
 // and BCC as typed, subject and body with the find/replace pairs applied, the
-// plain body or the whole HTML file, every attachment. A failing step ends
-// the launch at once and nothing is displayed.
+// plain body or the whole HTML file (Windows-1252), every attachment. The
+// editor is read afresh at each step, as the window may change it while it
+// processes its events (once per pair in each substitution, once before each
+// attachment). Every attachment is checked before the mail client is
+// started. A failing step ends the launch at once, nothing is displayed and
+// the message says what went wrong; the editor and the pairs are untouched.
 LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes &pairs,
                            const MailClientFactory &newApplication);
 
-// The mail client of this desktop.
+// The mail client of this desktop: Outlook on Windows; elsewhere Thunderbird,
+// or an unsent draft file opened with the default program for e-mail files
+// (the item's notice then says where the draft was saved).
 std::unique_ptr<MailClient> createDesktopMailClient(QString *errorText);
 
 } // namespace compose
