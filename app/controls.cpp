@@ -3,6 +3,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+#include <algorithm>
+
 OptionButton::OptionButton(const QString &text, QWidget *parent)
     : QRadioButton(text, parent)
 {
@@ -40,19 +42,30 @@ constexpr int kNameGap = 200; // the spaces between a name and the rest of its e
 
 void TemplateEntries::append(const QString &entry)
 {
-    Entry stored{QByteArray(), -1};
+    QByteArray bytes;
+    qsizetype gap = -1;
     const qsizetype tab = entry.indexOf(QLatin1Char('\t'));
     const qsizetype from = tab - kNameGap;
     if (from >= 0 && QStringView(entry).sliced(from, kNameGap).count(QLatin1Char(' ')) == kNameGap) {
-        stored.utf8 = entry.left(from).toUtf8();
-        stored.gap = static_cast<int>(stored.utf8.size());
-        stored.utf8 += QStringView(entry).sliced(tab).toUtf8();
+        bytes = entry.left(from).toUtf8();
+        gap = bytes.size();
+        bytes += QStringView(entry).sliced(tab).toUtf8();
     } else {
-        stored.utf8 = entry.toUtf8();
+        bytes = entry.toUtf8();
     }
-    const int row = static_cast<int>(m_entries.size());
+
+    constexpr qsizetype kBlockSize = 1 << 20;
+    if (m_blocks.empty() || m_blocks.back().capacity() - m_blocks.back().size() < bytes.size()) {
+        m_blocks.emplace_back();
+        m_blocks.back().reserve(std::max(kBlockSize, bytes.size()));
+    }
+    QByteArray &block = m_blocks.back();
+    const Entry stored{static_cast<qsizetype>(m_blocks.size()) - 1, block.size(), bytes.size(), gap};
+    block.append(bytes);
+
+    const int row = rowCount();
     beginInsertRows(QModelIndex(), row, row);
-    m_entries.push_back(std::move(stored));
+    m_entries.push_back(stored);
     endInsertRows();
 }
 
@@ -61,9 +74,10 @@ QString TemplateEntries::text(int row) const
     if (row < 0 || row >= rowCount())
         return QString();
     const Entry &entry = m_entries[static_cast<std::size_t>(row)];
+    const QByteArrayView bytes(m_blocks[static_cast<std::size_t>(entry.block)].constData() + entry.offset,
+                               entry.size);
     if (entry.gap < 0)
-        return QString::fromUtf8(entry.utf8);
-    const QByteArrayView bytes(entry.utf8);
+        return QString::fromUtf8(bytes);
     return QString::fromUtf8(bytes.first(entry.gap)) + QString(kNameGap, QLatin1Char(' '))
            + QString::fromUtf8(bytes.sliced(entry.gap));
 }

@@ -29,7 +29,8 @@ private:
 // The entries of the template list, in the order they were added. An entry's
 // text is the template's name, 200 spaces, then TAB and the other fields; it
 // is kept as UTF-8 with the 200 spaces left out and put back when the text is
-// asked for, so that a hundred thousand entries take a third of the memory.
+// asked for, packed into large blocks, so that a hundred thousand entries take
+// a third of the memory their texts would.
 class TemplateEntries final : public QAbstractListModel
 {
     Q_OBJECT
@@ -46,9 +47,10 @@ public:
 private:
     struct Entry
     {
-        QByteArray utf8; // the text without the 200 spaces behind the name
-        int gap;         // the byte offset where they stood, or -1 when not taken out
+        qsizetype block, offset, size; // where its UTF-8 bytes stand
+        qsizetype gap;                 // the byte where the 200 spaces stood, or -1
     };
+    std::vector<QByteArray> m_blocks;
     std::vector<Entry> m_entries;
 };
 
