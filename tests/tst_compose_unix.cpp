@@ -435,7 +435,7 @@ private slots:
         store::EditorValues editor;
         editor.toText = QStringLiteral("J\u00f6rg M\u00fcller <joerg@example.de>, b@example.org");
         editor.ccText = QStringLiteral("\"Doe, John\" <john@example.org>");
-        editor.bccText = QStringLiteral("hidden@example.org");
+        editor.bccText = QStringLiteral("one@example.org; two@example.org"); // as Outlook users type them
         editor.subjectText = QStringLiteral("Gr\u00fc\u00dfe, \"quoted\" ',attachment='file:///etc/passwd 100% =?x?= a=b "
                                             "and a subject long enough to be folded over more than one line");
         editor.bodyText = QStringLiteral("Dear J\u00f6rg,\r\n\r\n.\r\nFrom the start\r\n=41 stays =41 \u20ac\r\n");
