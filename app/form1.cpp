@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -196,6 +197,7 @@ void Form1::buildControls()
     auto lineEdit = [](QWidget *parent, const QString &name, QRect geometry) {
         auto *e = new QLineEdit(parent);
         e->setObjectName(name);
+        e->setMaxLength(std::numeric_limits<int>::max()); // a box holds whatever a template holds
         e->setGeometry(geometry);
         return e;
     };

@@ -382,6 +382,7 @@ void TestForm1Flows::entriesKeepTheirWholeText()
         QStringLiteral("Name ending in a space \tsubject"),
         QStringLiteral("Caf\u00e9 \u201cquoted\u201d\t\u20ac 5\t\t\t\t\tFalse\tTrue\tC:\\mail\\caf\u00e9.htm"),
         QStringLiteral("Spaces") + QString(250, u' ') + QStringLiteral("\tafter"),
+        QStringLiteral("Long\t") + QString(40000, u'x'),
     };
     QByteArray data;
     for (const QString &line : lines)
@@ -404,6 +405,8 @@ void TestForm1Flows::entriesKeepTheirWholeText()
     QVERIFY(button(w.get(), "Option2")->isChecked());
     clickEntry(list(w.get()), 3);
     QCOMPARE(box(w.get(), "Text1")->text(), QStringLiteral("Spaces") + QString(50, u' '));
+    clickEntry(list(w.get()), 4);
+    QCOMPARE(box(w.get(), "Text2")->text(), QString(40000, u'x')); // longer than a line edit's usual limit
 }
 
 QTEST_MAIN(TestForm1Flows)
