@@ -24,5 +24,13 @@ QString WidgetDialogs::openFileName(const QString &filter, const QString &startP
         start = current.absoluteFilePath();
     else if (!startPath.isEmpty() && current.absoluteDir().exists())
         start = current.absolutePath();
-    return QFileDialog::getOpenFileName(m_parent, QStringLiteral("Saved HTML Email Location"), start, filter);
+    QFileDialog dialog(m_parent, QStringLiteral("Saved HTML Email Location"), start, filter);
+    dialog.setObjectName(QStringLiteral("CommonDialog1"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (current.isFile())
+        dialog.selectFile(start);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.selectedFiles().value(0);
 }
