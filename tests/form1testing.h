@@ -59,10 +59,15 @@ inline QSettings userSettings()
     return QSettings(QSettings::UserScope, QStringLiteral("Letterloom"), QStringLiteral("Letterloom"));
 }
 
-// Every window test runs on its own settings and its own data folder.
+// Every window test runs on its own settings and its own data folder. The
+// settings file is the test program's own, so test programs that ctest runs
+// side by side do not clear each other's entries.
 inline void startTestCase()
 {
     QStandardPaths::setTestModeEnabled(true);
+    static QTemporaryDir settingsFolder;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsFolder.path());
 }
 
 inline void clearSettings()
