@@ -106,7 +106,7 @@ TemplateListBox::TemplateListBox(QWidget *parent)
         }
     });
     connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) {
-        if (index.isValid())
+        if (index.isValid() && m_doubleClickButton == Qt::LeftButton)
             emit dblClick();
     });
 }
@@ -127,6 +127,12 @@ void TemplateListBox::mousePressEvent(QMouseEvent *event)
     // yet it is a click on that entry.
     if (wasSelected && !m_selecting && selectionModel()->isSelected(pressed) && event->button() == Qt::LeftButton)
         emit click();
+}
+
+void TemplateListBox::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    m_doubleClickButton = event->button();
+    QListView::mouseDoubleClickEvent(event);
 }
 
 void TemplateListBox::focusInEvent(QFocusEvent *event)

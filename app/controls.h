@@ -76,9 +76,11 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
 
 private:
     TemplateEntries *m_entries;
     bool m_selecting = false;
+    Qt::MouseButton m_doubleClickButton = Qt::NoButton;
 };
