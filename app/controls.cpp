@@ -119,13 +119,18 @@ int TemplateListBox::selectedRow() const
 
 void TemplateListBox::mousePressEvent(QMouseEvent *event)
 {
+    // Only the left button selects; the list has no context menu.
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
     const QModelIndex pressed = indexAt(event->position().toPoint());
     const bool wasSelected = pressed.isValid() && selectionModel()->isSelected(pressed);
     m_selecting = false;
     QListView::mousePressEvent(event);
     // A press on the entry that is already selected changes no selection,
     // yet it is a click on that entry.
-    if (wasSelected && !m_selecting && selectionModel()->isSelected(pressed) && event->button() == Qt::LeftButton)
+    if (wasSelected && !m_selecting && selectionModel()->isSelected(pressed))
         emit click();
 }
 
