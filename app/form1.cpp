@@ -396,6 +396,9 @@ void Form1::Form_Load()
     m_loading = true;
     skipOnFailure([this] { substitute::LoadSubstitutionPairs(*this, *m_settings); });
     skipOnFailure([this] { store::LoadTemplateList(m_store, *this); });
+    // One listing of the folder now spares Save and a click on a template a
+    // listing each when a file's name differs in letter case.
+    skipOnFailure([this] { m_store.IndexFolder(); });
     m_loading = false;
 }
 

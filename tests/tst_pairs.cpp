@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
@@ -58,12 +59,17 @@ class TestPairs : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir m_settingsDir;
+
 private slots:
     void initTestCase()
     {
-        // Keep the user's own settings out of reach.
+        // Keep the user's own settings, and those of the other test programs,
+        // out of reach.
         QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(settingsFile().contains(QLatin1String(".qttest")));
+        QVERIFY(m_settingsDir.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
+        QVERIFY(settingsFile().startsWith(m_settingsDir.path()));
     }
 
     void init()
@@ -71,10 +77,6 @@ private slots:
         QSettings(QSettings::UserScope, QStringLiteral("Letterloom"), QStringLiteral("Letterloom")).clear();
     }
 
-    void cleanupTestCase()
-    {
-        QFile::remove(settingsFile());
-    }
 
     // ---- applying --------------------------------------------------------
     void emptyPairsChangeNothing()
