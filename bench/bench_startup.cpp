@@ -7,6 +7,8 @@
 // data and settings folder, starts bench_startup_window on the offscreen
 // platform `runs` times after one warm-up run, and reports the median and
 // the slowest time until it says the window is shown, and its peak memory.
+#include "storedtemplates.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -20,32 +22,14 @@
 
 namespace {
 
-QByteArray recordLine(int i)
-{
-    return QStringLiteral("Template %1\tQuarterly offer for client %1 \x93special\x94\t/home/user/offers/%1.pdf;"
-                          "/home/user/terms.pdf\taccounts@example.com\tclient%1@example.com\tarchive@example.com\t"
-                          "True\tFalse\t/home/user/templates/offer-%1.html\tpadding padding padding padding padding "
-                          "padding padding padding padding padding padding padding padding padding")
-        .arg(i)
-        .toLatin1();
-}
-
 bool fillFolders(const QString &root, int count)
 {
     const QString data = root + QStringLiteral("/data/Letterloom/Letterloom");
     const QString config = root + QStringLiteral("/config/Letterloom");
     if (!QDir().mkpath(data) || !QDir().mkpath(config))
         return false;
-    QFile file(data + QStringLiteral("/MainData.txt"));
-    if (!file.open(QIODevice::WriteOnly))
+    if (!bench::writeStoredTemplates(data, count))
         return false;
-    for (int i = 0; i < count; ++i) {
-        file.write(recordLine(i) + "\r\n");
-        QFile body(data + QStringLiteral("/LTM-Template %1.txt").arg(i));
-        if (!body.open(QIODevice::WriteOnly))
-            return false;
-        body.write("Dear client,\r\n\r\nplease find our offer attached.\r\n");
-    }
     QFile settings(config + QStringLiteral("/Letterloom.conf"));
     if (!settings.open(QIODevice::WriteOnly))
         return false;

@@ -7,6 +7,7 @@
 //  - reading the data file into list entries, as start-up does;
 //  - listing the folder for look-ups whatever the letter case, as start-up does next;
 //  - one Save of a new template, with `count` and with 10 templates stored.
+#include "storedtemplates.h"
 #include "store/templatestore.h"
 
 #include <QCoreApplication>
@@ -34,31 +35,6 @@ long peakKiB()
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
-}
-
-QByteArray recordLine(int i)
-{
-    return QStringLiteral("Template %1\tQuarterly offer for client %1 \x93special\x94\t/home/user/offers/%1.pdf;"
-                          "/home/user/terms.pdf\taccounts@example.com\tclient%1@example.com\tarchive@example.com\t"
-                          "True\tFalse\t/home/user/templates/offer-%1.html\tpadding padding padding padding padding "
-                          "padding padding padding padding padding padding padding padding padding")
-        .arg(i)
-        .toLatin1();
-}
-
-bool fillFolder(const QString &dir, int count)
-{
-    QFile data(dir + QStringLiteral("/MainData.txt"));
-    if (!data.open(QIODevice::WriteOnly))
-        return false;
-    for (int i = 0; i < count; ++i) {
-        data.write(recordLine(i) + "\r\n");
-        QFile body(dir + QStringLiteral("/LTM-Template %1.txt").arg(i));
-        if (!body.open(QIODevice::WriteOnly))
-            return false;
-        body.write("Dear client,\r\n\r\nplease find our offer attached.\r\n");
-    }
-    return true;
 }
 
 // Median time of `rounds` Saves, in ms: of new templates, or of templates
@@ -117,7 +93,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const int count = argc > 1 ? std::atoi(argv[1]) : 100000;
     QTemporaryDir many, few;
-    if (!fillFolder(many.path(), count) || !fillFolder(few.path(), 10)) {
+    if (!bench::writeStoredTemplates(many.path(), count) || !bench::writeStoredTemplates(few.path(), 10)) {
         std::fprintf(stderr, "cannot write the test folders\n");
         return 1;
     }

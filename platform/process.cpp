@@ -104,8 +104,8 @@ QString findInstalledProgram(const QString &name)
 
 QStringList defaultApplicationCommand(const QString &mimeType, QString *desktopId)
 {
-    // The user's choice first, then the system's, as the specification of
-    // mimeapps.list orders them.
+    // The user's choice first, then the system's: the order in which the
+    // desktop reads its mimeapps.list files.
     QStringList lists;
     for (const QString &dir : QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation))
         lists << dir + QStringLiteral("/mimeapps.list");

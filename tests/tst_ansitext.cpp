@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "testfiles.h"
+
 #ifdef Q_OS_UNIX
 #include <ctime>
 #include <utime.h>
@@ -16,22 +18,8 @@
 #include <sys/resource.h>
 #endif
 
-namespace {
-
-QByteArray contentsOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-} // namespace
+using testfiles::contentsOf;
+using testfiles::writeBytes;
 
 Q_DECLARE_METATYPE(platform::LineStart)
 

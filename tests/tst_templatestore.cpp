@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "testfiles.h"
+
 #ifdef Q_OS_LINUX
 #include <csignal>
 #include <sys/resource.h>
@@ -15,20 +17,10 @@
 using store::EditorValues;
 using store::SaveOutcome;
 
+using testfiles::contentsOf;
+using testfiles::writeBytes;
+
 namespace {
-
-QByteArray contentsOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 EditorValues offer()
 {
