@@ -139,20 +139,4 @@ std::optional<bool> ReadTruthValue(const QString &field)
     return number != 0.0;
 }
 
-BodyMode BodyModeFromFlags(std::optional<bool> plainFlag, std::optional<bool> htmlFlag)
-{
-    BodyMode mode; // plain selected, HTML not
-    if (plainFlag) {
-        mode.plain = *plainFlag;
-        if (mode.plain)
-            mode.html = false;
-    }
-    if (htmlFlag) {
-        mode.html = *htmlFlag;
-        if (mode.html)
-            mode.plain = false;
-    }
-    return mode;
-}
-
 } // namespace store

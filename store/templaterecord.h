@@ -54,15 +54,4 @@ ShownTemplate DecodeListEntry(const QString &entry);
 // false, any other number true). Anything else gives no value.
 std::optional<bool> ReadTruthValue(const QString &field);
 
-// The body mode that showing a template leaves: plain text is selected first,
-// then the plain flag and the HTML flag are applied in turn, each selecting or
-// deselecting its option (the two options exclude each other). Both may end
-// up deselected.
-struct BodyMode
-{
-    bool plain = true;
-    bool html = false;
-};
-BodyMode BodyModeFromFlags(std::optional<bool> plainFlag, std::optional<bool> htmlFlag);
-
 } // namespace store

@@ -199,8 +199,6 @@ private slots:
         QCOMPARE(shown.attachments, QStringLiteral("A"));
         QVERIFY(shown.cc.isEmpty() && shown.to.isEmpty() && shown.bcc.isEmpty() && shown.htmlLocation.isEmpty());
         QVERIFY(!shown.plainFlag && !shown.htmlFlag);
-        const store::BodyMode mode = store::BodyModeFromFlags(shown.plainFlag, shown.htmlFlag);
-        QVERIFY(mode.plain && !mode.html);
     }
 
     void flagsReadAsTruthValues_data()
@@ -227,34 +225,6 @@ private slots:
         QCOMPARE(read.has_value(), value >= 0);
         if (read)
             QCOMPARE(*read, value == 1);
-    }
-
-    void flagsDecideTheBodyMode_data()
-    {
-        QTest::addColumn<QString>("plainField");
-        QTest::addColumn<QString>("htmlField");
-        QTest::addColumn<bool>("plain");
-        QTest::addColumn<bool>("html");
-        QTest::newRow("True/False") << "True" << "False" << true << false;
-        QTest::newRow("False/True") << "False" << "True" << false << true;
-        QTest::newRow("false/TRUE") << "false" << "TRUE" << false << true;
-        QTest::newRow("False/False leaves neither") << "False" << "False" << false << false;
-        QTest::newRow("True/True ends in HTML") << "True" << "True" << false << true;
-        QTest::newRow("unreadable") << "x" << "y" << true << false;
-        QTest::newRow("unreadable/True") << "x" << "True" << false << true;
-    }
-
-    void flagsDecideTheBodyMode()
-    {
-        QFETCH(QString, plainField);
-        QFETCH(QString, htmlField);
-        QFETCH(bool, plain);
-        QFETCH(bool, html);
-        const store::ShownTemplate shown = store::DecodeListEntry(
-            QStringLiteral("N") + spaces(200) + QStringLiteral("\t\t\t\t\t\t") + plainField + QLatin1Char('\t') + htmlField);
-        const store::BodyMode mode = store::BodyModeFromFlags(shown.plainFlag, shown.htmlFlag);
-        QCOMPARE(mode.plain, plain);
-        QCOMPARE(mode.html, html);
     }
 
     // ---- Save ------------------------------------------------------------

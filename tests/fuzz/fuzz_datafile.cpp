@@ -38,8 +38,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             continue;
         check(entry->size() == line.size() + 200);
         const store::ShownTemplate shown = store::DecodeListEntry(*entry);
-        const store::BodyMode mode = store::BodyModeFromFlags(shown.plainFlag, shown.htmlFlag);
-        check(!(mode.plain && mode.html));
         // Without long runs of spaces in the line, decoding gives back the
         // fields as stored.
         if (!line.contains(QString(100, QLatin1Char(' '))) && !line.section(QLatin1Char('\t'), 0, 0).endsWith(QLatin1Char(' '))) {
