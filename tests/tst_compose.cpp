@@ -2,6 +2,7 @@
 // order, and what happens when one of its steps fails.
 #include "compose/compose.h"
 #include "compose/recordingmailclient.h"
+#include "fakepairs.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,24 +16,6 @@ using compose::RecordingMailClient;
 using Operation = RecordingMailClient::Operation;
 
 namespace {
-
-struct Pairs final : substitute::PairBoxes
-{
-    std::vector<QString> find = std::vector<QString>(11);
-    std::vector<QString> replace = std::vector<QString>(11);
-    std::function<void()> onYield;
-
-    int count() const override { return 11; }
-    QString findText(int i) const override { return find.at(i); }
-    QString replaceText(int i) const override { return replace.at(i); }
-    void setFindText(int i, const QString &text) override { find.at(i) = text; }
-    void setReplaceText(int i, const QString &text) override { replace.at(i) = text; }
-    void yield() override
-    {
-        if (onYield)
-            onYield();
-    }
-};
 
 // The editor, counting its yields and running a hook in them.
 struct Editor final : store::TemplateEditor
@@ -85,7 +68,7 @@ class TestCompose : public QObject
         return path;
     }
 
-    compose::LaunchOutcome launch(Editor &editor, Pairs &pairs, RecordingMailClient::Failure failure = {})
+    compose::LaunchOutcome launch(Editor &editor, FakePairs &pairs, RecordingMailClient::Failure failure = {})
     {
         return compose::ComposeEmail(editor, pairs, RecordingMailClient::factory(m_log, failure));
     }
@@ -105,7 +88,7 @@ private slots:
         editor.v.location = m_dir.filePath(QStringLiteral("missing.html")); // never read
         const QString a = file(QStringLiteral("a.pdf")), b = file(QStringLiteral("b.txt"));
         editor.v.attachmentPaths = a + u';' + b;
-        Pairs pairs;
+        FakePairs pairs;
         pairs.find[0] = QStringLiteral("NAME");
         pairs.replace[0] = QStringLiteral("Ann");
 
@@ -131,7 +114,7 @@ private slots:
         // é and the euro sign in Windows-1252; a NUL and a line without an end.
         static const char html1252[] = "<p class=\"NAME\">Caf\xe9 NAME \x80</p>\r\n\0<b>NAME";
         editor.v.location = file(QStringLiteral("mail.html"), QByteArray(html1252, sizeof html1252 - 1));
-        Pairs pairs;
+        FakePairs pairs;
         pairs.find[3] = QStringLiteral("NAME");
         pairs.replace[3] = QStringLiteral("x");
 
@@ -166,7 +149,7 @@ private slots:
         editor.v.html = html;
         editor.v.bodyText = QStringLiteral("typed");
         editor.v.location = file(QStringLiteral("f.html"), "<i>file</i>");
-        Pairs pairs;
+        FakePairs pairs;
         QVERIFY(launch(editor, pairs).displayed);
         QCOMPARE(m_log->at(7), bodyLine);
         QCOMPARE(m_log->at(6), plain ? QStringLiteral("BodyFormat=1") : QStringLiteral("BodyFormat=2"));
@@ -182,7 +165,7 @@ private slots:
         editor.v.subjectText = QStringLiteral("KEY subject");
         editor.v.bodyText = QStringLiteral("KEY body");
         editor.v.attachmentPaths = path;
-        Pairs pairs;
+        FakePairs pairs;
         pairs.find[10] = QStringLiteral("KEY");
         pairs.replace[10] = QStringLiteral("VALUE");
         QVERIFY(launch(editor, pairs).displayed);
@@ -201,7 +184,7 @@ private slots:
         QVERIFY(QDir::setCurrent(m_dir.path()));
         Editor editor;
         editor.v.attachmentPaths = QStringLiteral("a.txt; b.txt");
-        Pairs pairs;
+        FakePairs pairs;
         const bool displayed = launch(editor, pairs).displayed;
         editor.v.attachmentPaths = QStringLiteral("a.txt;c;d.txt");
         const compose::LaunchOutcome second = launch(editor, pairs);
@@ -220,10 +203,10 @@ private slots:
         Editor editor;
         editor.v.subjectText = QStringLiteral("s");
         editor.v.bodyText = QStringLiteral("old body");
-        Pairs pairs;
+        FakePairs pairs;
         pairs.find[0] = QStringLiteral("zz");
         int pairYields = 0;
-        pairs.onYield = [&] {
+        pairs.onYield = [&](int) {
             if (++pairYields == 1)
                 editor.v.bodyText = QStringLiteral("new body");
         };
@@ -238,7 +221,7 @@ private slots:
         Editor editor;
         editor.v.subjectText = QStringLiteral("outer");
         editor.v.attachmentPaths = file(QStringLiteral("n.txt"));
-        Pairs pairs;
+        FakePairs pairs;
         editor.onYield = [&](int n) {
             if (n != 1)
                 return;
@@ -270,7 +253,7 @@ private slots:
         editor.v.plain = false;
         editor.v.location = location;
         editor.v.attachmentPaths = file(QStringLiteral("x.txt"));
-        Pairs pairs;
+        FakePairs pairs;
         const compose::LaunchOutcome outcome = launch(editor, pairs);
         QVERIFY(!outcome.displayed);
         QVERIFY2(outcome.message.contains(named), qPrintable(outcome.message));
@@ -302,7 +285,7 @@ private slots:
         QFETCH(QString, named);
         Editor editor;
         editor.v.attachmentPaths = box;
-        Pairs pairs;
+        FakePairs pairs;
         const compose::LaunchOutcome outcome = launch(editor, pairs);
         QVERIFY(!outcome.displayed);
         QVERIFY2(outcome.message.contains(named), qPrintable(outcome.message));
@@ -320,7 +303,7 @@ private slots:
             if (n == 2)
                 QFile::remove(second);
         };
-        Pairs pairs;
+        FakePairs pairs;
         const compose::LaunchOutcome outcome = launch(editor, pairs);
         QVERIFY(!outcome.displayed);
         QVERIFY2(outcome.message.contains(second), qPrintable(outcome.message));
@@ -363,7 +346,7 @@ private slots:
         editor.v.subjectText = QStringLiteral("s");
         editor.v.bodyText = QStringLiteral("text");
         editor.v.attachmentPaths = QStringLiteral("1;2");
-        Pairs pairs;
+        FakePairs pairs;
         const compose::LaunchOutcome outcome =
             launch(editor, pairs, {static_cast<Operation>(operation), occurrence});
         QDir::setCurrent(before);

@@ -2,6 +2,7 @@
 // stand-in program that records its arguments), and the MIME draft that is
 // written when Thunderbird is missing, read back by Python's email package.
 #include "compose/compose.h"
+#include "fakepairs.h"
 #include "platform/appdir.h"
 #include "platform/process.h"
 #include "platform/shellopen.h"
@@ -20,17 +21,6 @@
 #include <QUrl>
 
 namespace {
-
-struct NoPairs final : substitute::PairBoxes
-{
-    QString find, replace;
-    int count() const override { return 1; }
-    QString findText(int) const override { return find; }
-    QString replaceText(int) const override { return replace; }
-    void setFindText(int, const QString &) override {}
-    void setReplaceText(int, const QString &) override {}
-    void yield() override {}
-};
 
 // How Thunderbird reads its "-compose" argument: split at commas that are
 // not inside a quoted value (a quote opens a value only right after "=" and
@@ -111,7 +101,7 @@ class TestComposeUnix : public QObject
         return path;
     }
 
-    compose::LaunchOutcome launch(store::EditorValues &editor, NoPairs pairs = {})
+    compose::LaunchOutcome launch(store::EditorValues &editor, FakePairs pairs = {})
     {
         return compose::ComposeEmail(editor, pairs, compose::createDesktopMailClient);
     }
@@ -308,9 +298,8 @@ private slots:
         editor.plain = false;
         editor.subjectText = QStringLiteral("Caf\u00e9 NAME");
         editor.location = file(QStringLiteral("mail.html"), "<p title=\"NAME\">Gr\xfc\xdf" "e, NAME \x80</p>");
-        NoPairs pairs;
-        pairs.find = QStringLiteral("NAME");
-        pairs.replace = QStringLiteral("Zo\u00eb");
+        FakePairs pairs;
+        pairs.set(0, QStringLiteral("NAME"), QStringLiteral("Zo\u00eb"));
         QVERIFY(launch(editor, pairs).displayed);
         const QMap<QString, QString> fields = thunderbirdFields(recordedArguments().value(1));
         QCOMPARE(fields.value(QStringLiteral("format")), QStringLiteral("html"));

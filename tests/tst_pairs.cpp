@@ -1,4 +1,5 @@
 // The find/replace pairs: applying them, and keeping them in the settings store.
+#include "fakepairs.h"
 #include "substitute/pairs.h"
 
 #include <QDir>
@@ -8,42 +9,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <functional>
-#include <vector>
 
 using substitute::BoxArray;
 
 namespace {
 
-// Eleven pairs of boxes over plain values, counting what is done to them.
-struct Boxes final : substitute::PairBoxes
-{
-    std::vector<QString> find = std::vector<QString>(11);
-    std::vector<QString> replace = std::vector<QString>(11);
-    QStringList reads; // "F3", "R3" in the order the texts are read
-    std::function<void(int pass)> onYield;
-    int yields = 0;
-
-    int count() const override { return static_cast<int>(find.size()); }
-    QString findText(int i) const override { const_cast<Boxes *>(this)->reads << QStringLiteral("F%1").arg(i); return find.at(i); }
-    QString replaceText(int i) const override { const_cast<Boxes *>(this)->reads << QStringLiteral("R%1").arg(i); return replace.at(i); }
-    void setFindText(int i, const QString &text) override { find.at(i) = text; }
-    void setReplaceText(int i, const QString &text) override { replace.at(i) = text; }
-    void yield() override
-    {
-        if (onYield)
-            onYield(yields);
-        ++yields;
-    }
-
-    void set(int i, const char *f, const char *r)
-    {
-        find.at(i) = QString::fromUtf8(f);
-        replace.at(i) = QString::fromUtf8(r);
-    }
-};
-
-QString apply(Boxes &boxes, const char *text)
+QString apply(FakePairs &boxes, const char *text)
 {
     return substitute::ApplySubstitutionPairs(QString::fromUtf8(text), boxes);
 }
@@ -81,23 +52,23 @@ private slots:
     // ---- applying --------------------------------------------------------
     void emptyPairsChangeNothing()
     {
-        Boxes boxes;
+        FakePairs boxes;
         QCOMPARE(apply(boxes, "Dear {name}"), QStringLiteral("Dear {name}"));
         QCOMPARE(boxes.yields, 11);
     }
 
     void pairsApplyInIndexOrder()
     {
-        Boxes boxes;
+        FakePairs boxes;
         boxes.set(0, "A", "B");
         boxes.set(1, "B", "C");
         QCOMPARE(apply(boxes, "A"), QStringLiteral("C"));
-        Boxes reversed;
+        FakePairs reversed;
         reversed.set(0, "B", "C");
         reversed.set(1, "A", "B");
         QCOMPARE(apply(reversed, "A"), QStringLiteral("B"));
         // Pair 10 comes last, after pair 9.
-        Boxes last;
+        FakePairs last;
         last.set(9, "x", "y");
         last.set(10, "y", "z");
         QCOMPARE(apply(last, "x"), QStringLiteral("z"));
@@ -125,7 +96,7 @@ private slots:
         QFETCH(QString, replace);
         QFETCH(QString, text);
         QFETCH(QString, result);
-        Boxes boxes;
+        FakePairs boxes;
         boxes.find.at(4) = find;
         boxes.replace.at(4) = replace;
         QCOMPARE(substitute::ApplySubstitutionPairs(text, boxes), result);
@@ -133,7 +104,7 @@ private slots:
 
     void pairTextsAreReadAfreshAfterEachYield()
     {
-        Boxes boxes;
+        FakePairs boxes;
         boxes.set(0, "a", "b");
         boxes.set(1, "b", "c");
         // While pair 0 runs, the user empties pair 1's find box and fills pair 2.
@@ -151,7 +122,7 @@ private slots:
     {
         // A window with more boxes than eleven applies them all; the loop
         // bound is never cached.
-        Boxes boxes;
+        FakePairs boxes;
         boxes.onYield = [&boxes](int pass) {
             if (pass == 0) {
                 boxes.find.push_back(QStringLiteral("q"));
@@ -163,7 +134,7 @@ private slots:
     }
 
     // ---- the settings store ----------------------------------------------
-    void keysNameTheBoxes()
+    void keysNameTheFakePairs()
     {
         QCOMPARE(substitute::SettingsKey(BoxArray::Find, 0), QStringLiteral("TextFind-0"));
         QCOMPARE(substitute::SettingsKey(BoxArray::Replace, 10), QStringLiteral("TextReplace-10"));
@@ -191,7 +162,7 @@ private slots:
             QVERIFY(substitute::SaveSubstitutionBox(settings, BoxArray::Replace, i, QStringLiteral("repl %1").arg(i)));
         }
         QVERIFY(substitute::SaveSubstitutionBox(settings, BoxArray::Replace, 5, awkward));
-        Boxes boxes;
+        FakePairs boxes;
         substitute::LoadSubstitutionPairs(boxes, settings);
         for (int i = 0; i <= 10; ++i) {
             QCOMPARE(boxes.find.at(i), QStringLiteral("find %1").arg(i));
@@ -208,7 +179,7 @@ private slots:
     {
         platform::SettingsStore settings;
         QVERIFY(substitute::SaveSubstitutionBox(settings, BoxArray::Find, 0, QStringLiteral("stored")));
-        Boxes boxes;
+        FakePairs boxes;
         boxes.set(0, "typed", "kept");
         boxes.set(7, "seven", "VII");
         substitute::LoadSubstitutionPairs(boxes, settings);
