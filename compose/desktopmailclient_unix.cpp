@@ -1,8 +1,8 @@
 // The desktop mail client on Linux and other Unix desktops: Thunderbird when
-// it is the default mail program or is installed, as it is the one client there whose command line carries
-// CC, BCC, HTML bodies and attachments together; otherwise, or when it cannot
-// be started, an unsent MIME draft that is opened with the desktop's default
-// program for e-mail files.
+// it is the default mail program or is installed, as it is the one client
+// there whose command line carries CC, BCC, HTML bodies and attachments
+// together; otherwise, or when it cannot be started, an unsent MIME draft
+// that is opened with the desktop's default program for e-mail files.
 
 #include "compose/compose.h"
 #include "compose/message.h"
