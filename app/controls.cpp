@@ -117,6 +117,18 @@ int TemplateListBox::selectedRow() const
     return selected.isEmpty() ? -1 : selected.first().row();
 }
 
+QItemSelectionModel::SelectionFlags TemplateListBox::selectionCommand(const QModelIndex &index,
+                                                                     const QEvent *event) const
+{
+    // Once an entry is selected, one always is: Ctrl+click does not take the
+    // selection away, and a press beside the entries changes nothing.
+    if (!index.isValid())
+        return QItemSelectionModel::NoUpdate;
+    return QListView::selectionCommand(index, event) & QItemSelectionModel::Deselect
+               ? QItemSelectionModel::NoUpdate
+               : QListView::selectionCommand(index, event);
+}
+
 void TemplateListBox::mousePressEvent(QMouseEvent *event)
 {
     // Only the left button selects; the list has no context menu.
@@ -125,6 +137,10 @@ void TemplateListBox::mousePressEvent(QMouseEvent *event)
         return;
     }
     const QModelIndex pressed = indexAt(event->position().toPoint());
+    if (!pressed.isValid()) {
+        event->accept();
+        return;
+    }
     const bool wasSelected = pressed.isValid() && selectionModel()->isSelected(pressed);
     m_selecting = false;
     QListView::mousePressEvent(event);

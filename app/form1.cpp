@@ -464,9 +464,9 @@ void Form1::SaveTemplate()
 
 void Form1::ChooseHtmlFile()
 {
-    // A cancelled dialog leaves the path that was there.
-    const QString chosen =
-        m_dialogs->openFileName(QStringLiteral("HTML files (*.htm *.html)"), Text8->text());
+    // Every Browse starts afresh, offering the HTML files; a cancelled
+    // dialog leaves the path that was there.
+    const QString chosen = m_dialogs->openFileName(QStringLiteral("HTML files (*.htm *.html)"), QString());
     if (!chosen.isEmpty())
         Text8->setText(chosen);
 }

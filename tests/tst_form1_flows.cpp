@@ -148,6 +148,16 @@ void TestForm1Flows::selectingEntries()
     clickEntry(listBox, 2);
     QCOMPARE(box(w.get(), "Text2")->text(), QStringLiteral("three"));
     QVERIFY(bodyBox(w.get())->toPlainText().isEmpty()); // no body file: the box is emptied
+
+    // Neither a press beside the entries nor Ctrl+click leaves the list
+    // without a selection.
+    QTest::mouseClick(listBox->viewport(), Qt::LeftButton, {}, QPoint(20, listBox->viewport()->height() - 5));
+    QVERIFY(entrySelected(w.get()));
+    const QRect third = listBox->visualRect(listBox->model()->index(2, 0));
+    QTest::mouseClick(listBox->viewport(), Qt::LeftButton, Qt::ControlModifier, QPoint(20, third.center().y()));
+    QVERIFY(entrySelected(w.get()));
+    QCOMPARE(listBox->selectionModel()->selectedIndexes().value(0).row(), 2);
+    QCOMPARE(box(w.get(), "Text1")->text(), QStringLiteral("Third"));
     QVERIFY(f.mailLog->isEmpty());
     QVERIFY(f.dialogs.messages.isEmpty());
 }
@@ -248,10 +258,15 @@ void TestForm1Flows::browseFillsTheLocationBox()
     QCOMPARE(location->text(), QStringLiteral("/home/ann/typed.html"));
     QVERIFY(f.dialogs.lastFilter.contains(QStringLiteral("*.htm")));
     QVERIFY(f.dialogs.lastFilter.contains(QStringLiteral("*.html")));
-    QCOMPARE(f.dialogs.lastStart, QStringLiteral("/home/ann/typed.html"));
+    QVERIFY(f.dialogs.lastStart.isEmpty());
 
     f.dialogs.fileAnswers << QStringLiteral("/srv/mail/letter one.htm");
     QTest::mouseClick(button(w.get(), "Command4"), Qt::LeftButton);
+    QCOMPARE(location->text(), QStringLiteral("/srv/mail/letter one.htm"));
+    // The next Browse starts afresh, not from the file chosen before.
+    QTest::mouseClick(button(w.get(), "Command4"), Qt::LeftButton);
+    QCOMPARE(f.dialogs.fileDialogs, 3);
+    QVERIFY(f.dialogs.lastStart.isEmpty());
     QCOMPARE(location->text(), QStringLiteral("/srv/mail/letter one.htm"));
     QVERIFY(button(w.get(), "Option2")->isChecked());
     QVERIFY(panel(w.get(), "Frame2")->isVisible());
