@@ -3,12 +3,15 @@
 // and what the user is told when a step fails.
 
 #include "form1testing.h"
+#include "testfiles.h"
 
 #include <QAction>
 #include <QFileInfo>
 #include <QTimer>
 
 using compose::RecordingMailClient;
+using testfiles::contentsOf;
+using testfiles::writeBytes;
 
 class TestForm1Flows : public QObject
 {
@@ -31,21 +34,11 @@ private slots:
     void entriesKeepTheirWholeText();
 };
 
-static QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 void TestForm1Flows::saveListRestartShowAndLaunch()
 {
     WindowFixture f;
     const QString attachment = f.path(QStringLiteral("price list.pdf"));
-    {
-        QFile file(attachment);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("%PDF");
-    }
+    writeBytes(attachment, "%PDF");
 
     auto w = f.open();
     QTest::keyClicks(box(w.get(), "Text1"), QStringLiteral("Offer"));
@@ -68,9 +61,9 @@ void TestForm1Flows::saveListRestartShowAndLaunch()
                                   + QStringLiteral("\tsales@example.com\t[Email]\tboss@example.com\tTrue\tFalse\t");
     QCOMPARE(entryCount(w.get()), 1);
     QCOMPARE(entryText(w.get(), 0), expectedEntry);
-    QCOMPARE(fileBytes(f.path(QStringLiteral("LTM-Offer.txt"))),
+    QCOMPARE(contentsOf(f.path(QStringLiteral("LTM-Offer.txt"))),
              QByteArray("Dear [Name],\r\n\r\ncaf\xe9 prices attached.\r\n"));
-    QVERIFY(fileBytes(f.path(QStringLiteral("MainData.txt"))).startsWith("Offer\tOur offer, [Name]\t"));
+    QVERIFY(contentsOf(f.path(QStringLiteral("MainData.txt"))).startsWith("Offer\tOur offer, [Name]\t"));
     w.reset();
 
     // A fresh window lists the template after start-up; a click brings it back.
@@ -182,11 +175,7 @@ void TestForm1Flows::htmlTemplateLaunchesItsFile()
 {
     WindowFixture f;
     const QString page = f.path(QStringLiteral("news.html"));
-    {
-        QFile file(page);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("<p>Hello [Name]</p>");
-    }
+    writeBytes(page, "<p>Hello [Name]</p>");
     const QString e;
     f.writeData(recordLine({QStringLiteral("News"), QStringLiteral("News for [Name]"), e, e, QStringLiteral("a@b"), e,
                             QStringLiteral("False"), QStringLiteral("True"), page}));
@@ -278,10 +267,7 @@ void TestForm1Flows::saveFailuresAreReported()
     // A data folder that cannot be made: a file stands in its way.
     WindowFixture f;
     const QString blocker = f.path(QStringLiteral("blocker"));
-    {
-        QFile file(blocker);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
+    writeBytes(blocker, QByteArray());
     Form1Services services;
     services.storeDirectory = blocker + QStringLiteral("/templates");
     services.settings = &f.settings;
