@@ -151,7 +151,10 @@ Form1::Form1(Form1Services services, QWidget *parent)
     setTabOrder();
 
     // The client area below the menu bar is 10005 by 6510 twips.
-    resize(667, 434 + menuBar()->sizeHint().height());
+    // The main window's layout gives the menu bar its height for the window's
+    // width, which some styles (Windows') make differ from its size hint.
+    const int menuHeight = menuBar()->heightForWidth(667);
+    resize(667, 434 + (menuHeight > 0 ? menuHeight : menuBar()->sizeHint().height()));
     Text1->setFocus(Qt::OtherFocusReason);
 }
 
