@@ -149,6 +149,9 @@ private slots:
 
     void filesAreFoundWhateverTheirLetterCase()
     {
+#ifdef Q_OS_WIN
+        QSKIP("Windows itself finds a file whatever the letter case of its name");
+#endif
         QTemporaryDir dir;
         platform::FolderIndex index;
         // Nothing there: the exact name, for creating the file.
@@ -170,6 +173,9 @@ private slots:
 
     void aDeletedFileIsNotFoundAgain()
     {
+#ifdef Q_OS_WIN
+        QSKIP("Windows itself finds a file whatever the letter case of its name");
+#endif
         QTemporaryDir dir;
         platform::FolderIndex index;
         writeBytes(dir.filePath(QStringLiteral("ltm-a.txt")), "x");
