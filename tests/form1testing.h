@@ -84,6 +84,7 @@ struct WindowFixture
     RecordingDialogs dialogs;
     compose::RecordingMailClient::Log mailLog = std::make_shared<QStringList>();
     compose::RecordingMailClient::Failure mailFailure;
+    bool desktopMailClient = false; // launch into this desktop's mail client instead of the recording one
 
     // A window as the program makes it: created, loaded, shown.
     std::unique_ptr<Form1> open(platform::SettingsStore *settingsStore = nullptr)
@@ -91,7 +92,8 @@ struct WindowFixture
         Form1Services services;
         services.storeDirectory = dir.path();
         services.settings = settingsStore ? settingsStore : &settings;
-        services.mailClients = compose::RecordingMailClient::factory(mailLog, mailFailure);
+        if (!desktopMailClient)
+            services.mailClients = compose::RecordingMailClient::factory(mailLog, mailFailure);
         services.dialogs = &dialogs;
         auto window = std::make_unique<Form1>(std::move(services));
         window->Form_Load();
