@@ -139,33 +139,43 @@ SaveOutcome TemplateStore::SaveTemplate(const TemplateEditor &editor)
         return outcome;
     }
 
+    // Other running copies wait while this one appends, so that an unfinished
+    // line is set aside and a failed line taken back without touching theirs.
+    const platform::FolderLock lock(m_appDir);
     const QString name = editor.templateName();
     const QString bodyPath = BodyFilePath(name);
-    const bool bodyIsNew = !QFileInfo::exists(bodyPath);
+    platform::AppendedLine body;
     QString error;
-    if (!platform::appendAnsiLine(bodyPath, TrimSpaces(editor.body()), platform::LineStart::AsIs, &error)) {
+    if (!platform::appendAnsiLine(bodyPath, TrimSpaces(editor.body()), platform::LineStart::AsIs, &body, &error)) {
         outcome.status = SaveOutcome::Status::Failed;
         outcome.message = QStringLiteral("The template was not saved. ") + error;
         return outcome;
     }
-    if (bodyIsNew)
-        m_folder.noteCreated(m_appDir, QFileInfo(bodyPath).fileName());
-
-    const QString line = FormatRecordLine(editor);
-    outcome.addsEntry = true;
-    outcome.listEntry = ListEntryFromEditor(editor);
 
     const QString dataPath = dataFilePath(kDataFile);
-    const bool dataIsNew = !QFileInfo::exists(dataPath);
-    if (!platform::appendAnsiLine(dataPath, line, platform::LineStart::EnsureNewLine, &error)) {
+    platform::AppendedLine record;
+    if (!platform::appendAnsiLine(dataPath, FormatRecordLine(editor), platform::LineStart::SetAsideUnfinished,
+                                  &record, &error)) {
+        // Nothing of a template that is not in the data file stays behind.
         outcome.status = SaveOutcome::Status::Failed;
-        outcome.message = QStringLiteral("The body was saved, but the template was not added to the data file, "
-                                         "so it will not be listed after a restart. ")
-                          + error;
+        outcome.message = QStringLiteral("The template was not saved. ") + error;
+        if (!platform::undoAppend(bodyPath, body))
+            outcome.message += QStringLiteral(" Its body stays at the end of \"%1\".")
+                                   .arg(QDir::toNativeSeparators(bodyPath));
         return outcome;
     }
-    if (dataIsNew)
+    if (body.created)
+        m_folder.noteCreated(m_appDir, QFileInfo(bodyPath).fileName());
+    if (record.created)
         m_folder.noteCreated(m_appDir, QFileInfo(dataPath).fileName());
+    if (!record.setAsidePath.isEmpty()) {
+        outcome.message = QStringLiteral("The template was saved. The data file \"%1\" ended with an unfinished "
+                                         "line, which is not a template; it was moved into \"%2\".")
+                              .arg(QDir::toNativeSeparators(dataPath),
+                                   QDir::toNativeSeparators(record.setAsidePath));
+    }
+    outcome.addsEntry = true;
+    outcome.listEntry = ListEntryFromEditor(editor);
     return outcome;
 }
 

@@ -27,7 +27,7 @@ struct SaveOutcome
         Failed,  // a file could not be written; see message
     };
     Status status = Status::Saved;
-    QString message;         // the text to show the user; empty when saved
+    QString message;         // the text to show the user: why not, or a notice about the saved files
     bool addsEntry = false;  // whether listEntry goes at the end of the list
     QString listEntry;
 };
