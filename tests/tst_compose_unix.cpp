@@ -416,7 +416,11 @@ private slots:
         for (int i = 0; i < 3000; ++i)
             binary += char(i * 7 % 256);
         const QStringList names{QStringLiteral("with space, and comma.bin"), QStringLiteral("it's \"quoted\".txt"),
-                                QStringLiteral("Gr\u00fc\u00dfe \u00e9t\u00e9 \u4e2d.pdf"), QStringLiteral("plain.png")};
+                                QStringLiteral("Gr\u00fc\u00dfe \u00e9t\u00e9 \u4e2d.pdf"), QStringLiteral("plain.png"),
+                                QStringLiteral("a=b 100%25 ',x.txt"),
+                                QStringLiteral("line\r\nContent-Disposition: inline\nX-Injected: 1.txt"),
+                                QStringLiteral("a very long file name that goes on and on past any header line width "
+                                               "\u00e4\u00f6\u00fc and on.bin")};
         QStringList paths;
         for (const QString &name : names)
             paths << file(name, binary + name.toUtf8());
@@ -444,6 +448,9 @@ private slots:
         QCOMPARE(headers[QLatin1String("X-Unsent")].toString(), QStringLiteral("1"));
         QCOMPARE(headers[QLatin1String("MIME-Version")].toString(), QStringLiteral("1.0"));
         QVERIFY(headers[QLatin1String("From")].isNull());
+        // The first header makes file-type detection take the file for a message.
+        QCOMPARE(parsed[QLatin1String("header_names")].toArray().first().toString(), QStringLiteral("Date"));
+        QVERIFY(!parsed[QLatin1String("header_names")].toArray().contains(QStringLiteral("X-Injected")));
         QCOMPARE(headers[QLatin1String("Subject")].toString(), editor.subjectText);
         QCOMPARE(headers[QLatin1String("To")].toString(), editor.toText);
         QCOMPARE(headers[QLatin1String("Cc")].toString(), editor.ccText);
@@ -468,6 +475,9 @@ private slots:
             const QJsonObject part = attachments.at(i).toObject();
             QCOMPARE(part[QLatin1String("filename")].toString(), names.at(i));
             QCOMPARE(part[QLatin1String("disposition")].toString(), QStringLiteral("attachment"));
+            QCOMPARE(part[QLatin1String("header_names")].toArray(),
+                     QJsonArray({QStringLiteral("Content-Type"), QStringLiteral("Content-Disposition"),
+                                 QStringLiteral("Content-Transfer-Encoding")}));
             QCOMPARE(QByteArray::fromBase64(part[QLatin1String("data")].toString().toLatin1()),
                      binary + names.at(i).toUtf8());
         }
