@@ -136,8 +136,10 @@ private:
             *reason = QStringLiteral("%1 cannot be handed %2 from another program.").arg(name, joinedWords(missing));
             return std::nullopt;
         }
-        if (!clientIsSetUp(kind, program.id, m_setup.home, reason))
+        if (!clientIsSetUp(kind, program.id, m_setup.home, reason)) {
+            m_notSetUp = kind;
             return std::nullopt;
+        }
 
         QString htmlFile;
         if (m_message.isHtml()) {
@@ -197,10 +199,18 @@ private:
                            .arg(reason, shown);
             return true;
         }
+        if (m_notSetUp && clientKindOf(opener.id, opener.command) == *m_notSetUp) {
+            // It would show its setup assistant, not the draft.
+            m_notice = QStringLiteral("%1 The message was saved as a draft in \"%2\": open it with your mail program "
+                                      "once it is set up.")
+                           .arg(reason, shown);
+            return true;
+        }
         const QStringList command = platform::commandFor(opener, {path}, true);
         const platform::ProgramRun run = desktop().run(command.first(), command.mid(1), m_setup.watchMs);
         if (ranWell(run))
-            m_notice = QStringLiteral("%1 The message was saved as a draft in \"%2\" and opened with %3.")
+            m_notice = QStringLiteral("%1 The message was saved as a draft in \"%2\" and handed to %3, the "
+                                      "desktop's program for e-mail files.")
                            .arg(reason, shown, opener.name);
         else
             m_notice = QStringLiteral("%1 The message was saved as a draft in \"%2\", but it could not be opened: %3 "
@@ -210,6 +220,7 @@ private:
     }
 
     DesktopMailSetup m_setup;
+    std::optional<ClientKind> m_notSetUp; // the mail program that is not set up yet
 };
 
 class DesktopMailClient final : public MailClient

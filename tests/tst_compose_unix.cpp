@@ -562,7 +562,7 @@ private slots:
         const QString draft = onlyDraft();
         QVERIFY(!draft.isEmpty());
         QVERIFY2(outcome.message.contains(reason), qPrintable(outcome.message));
-        QVERIFY2(outcome.message.contains(QStringLiteral("saved as a draft in \"%1\" and opened with drafts").arg(draft)),
+        QVERIFY2(outcome.message.contains(QStringLiteral("saved as a draft in \"%1\" and handed to drafts, the desktop's program for e-mail files").arg(draft)),
                  qPrintable(outcome.message));
         // The draft went to the program for e-mail files, and only the
         // program that failed was started before it.
@@ -598,7 +598,25 @@ private slots:
         QVERIFY(outcome.displayed);
         QVERIFY(!onlyDraft().isEmpty());
         QVERIFY2(outcome.message.contains(said) && outcome.message.contains(onlyDraft()), qPrintable(outcome.message));
-        QVERIFY(!outcome.message.contains(QLatin1String("opened with")));
+        QVERIFY(!outcome.message.contains(QLatin1String("handed to")));
+    }
+
+    // A mail program that is not set up is not asked to open the draft
+    // either: it would show its setup assistant, not the draft.
+    void draftNotOpenedByAProgramNotSetUp()
+    {
+        setMailProgram(QStringLiteral("thunderbird"));
+        m_desktop.defaults[QStringLiteral("message/rfc822")] =
+            application(QStringLiteral("thunderbird.desktop"), standin + QStringLiteral(" %u"));
+        makeThunderbirdProfile(m_setup.home, true, false);
+        store::EditorValues editor;
+        const compose::LaunchOutcome outcome = launch(editor);
+        QVERIFY(outcome.displayed);
+        QVERIFY(!onlyDraft().isEmpty());
+        QVERIFY2(outcome.message.contains(QLatin1String("no e-mail account"))
+                     && outcome.message.contains(onlyDraft() + QStringLiteral("\": open it with your mail program once")),
+                 qPrintable(outcome.message));
+        QVERIFY(m_desktop.runs.isEmpty());
     }
 
     // A file handed to a mail program that cannot be written whole (a full
