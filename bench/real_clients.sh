@@ -68,6 +68,7 @@ stop_client() {
     pid=$(windowpid "$1")
     [ -n "$pid" ] && kill "$pid" 2>/dev/null
     for _ in $(seq 1 50); do [ -z "$(windowpid "$1")" ] && break; sleep 0.2; done
+    [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && echo "process $pid did not end: the next run is not cold"
     [ "$client" = evolution ] && evolution --force-shutdown >/dev/null 2>&1
     sleep 2
 }

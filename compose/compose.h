@@ -24,7 +24,8 @@ struct LaunchOutcome
 
 // Turns the template in the editor into a displayed, unsent mail item: To, CC
 // and BCC as typed, subject and body with the find/replace pairs applied, the
-// plain body or the whole HTML file (Windows-1252), every attachment. The
+// plain body or the whole HTML file (read in its own encoding: decodeHtml),
+// every attachment. The
 // editor is read afresh at each step, as the window may change it while it
 // processes its events (once per pair in each substitution, once before each
 // attachment). Every attachment is checked before the mail client is

@@ -1,6 +1,7 @@
 #include "compose/htmltext.h"
 
 #include "platform/ansitext.h"
+#include "platform/codepage.h"
 
 #include <QRegularExpression>
 #include <QStringDecoder>
@@ -53,7 +54,7 @@ QString decodeHtml(const QByteArray &bytes)
     }
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
-    return utf8.hasError() ? platform::fromAnsi(bytes) : text;
+    return utf8.hasError() ? platform::fromSystemCodePage(bytes) : text;
 }
 
 } // namespace compose

@@ -19,7 +19,6 @@
 #include <QTest>
 #include <QUrl>
 
-#include <sys/stat.h>
 
 namespace {
 
