@@ -128,4 +128,5 @@ private:
     platform::Dialogs *m_dialogs = nullptr;
     bool m_loading = false; // Form_Load is running: nothing is reported
     bool m_ending = false;  // Exit was chosen
+    bool m_settingsFailing = false; // the last write to the settings store failed
 };
