@@ -82,6 +82,19 @@ QString TemplateEntries::text(int row) const
            + QString::fromUtf8(bytes.sliced(entry.gap));
 }
 
+QString TemplateEntries::shownText(int row) const
+{
+    // Far more than the list's width can show, whatever the font.
+    constexpr qsizetype kShownCharacters = 512;
+    if (row < 0 || row >= rowCount())
+        return QString();
+    const Entry &entry = m_entries[static_cast<std::size_t>(row)];
+    const qsizetype visibleBytes = entry.gap < 0 ? entry.size : entry.gap;
+    const QByteArrayView bytes(m_blocks[static_cast<std::size_t>(entry.block)].constData() + entry.offset,
+                               std::min(visibleBytes, kShownCharacters * 4));
+    return QString::fromUtf8(bytes).left(kShownCharacters);
+}
+
 int TemplateEntries::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(m_entries.size());
@@ -89,9 +102,13 @@ int TemplateEntries::rowCount(const QModelIndex &parent) const
 
 QVariant TemplateEntries::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid())
+    if (!index.isValid())
         return QVariant();
-    return text(index.row());
+    if (role == Qt::DisplayRole)
+        return shownText(index.row());
+    if (role == EntryTextRole)
+        return text(index.row());
+    return QVariant();
 }
 
 TemplateListBox::TemplateListBox(QWidget *parent)

@@ -38,8 +38,15 @@ class TemplateEntries final : public QAbstractListModel
 public:
     using QAbstractListModel::QAbstractListModel;
 
+    // The role under which data() gives an entry's whole text. The display
+    // role gives only what the list can show: the text before the spaces
+    // behind the name, and no more than a line's worth of it, so that a
+    // template of many megabytes is listed as fast as a small one.
+    static constexpr int EntryTextRole = Qt::UserRole;
+
     void append(const QString &entry);
     QString text(int row) const;
+    QString shownText(int row) const;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;

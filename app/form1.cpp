@@ -9,6 +9,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -421,7 +422,8 @@ void Form1::ShowTemplate()
     const int row = List1->selectedRow();
     if (row < 0)
         return;
-    const store::ShownTemplate shown = store::DecodeListEntry(List1->entryText(row));
+    store::ShownTemplate shown = store::DecodeListEntry(List1->entryText(row));
+    const QStringList cut = store::CutToLongestBoxText(shown);
 
     const std::pair<QLineEdit *, const QString *> boxes[] = {
         {Text1, &shown.name}, {Text2, &shown.subject}, {Text3, &shown.attachments},
@@ -447,6 +449,13 @@ void Form1::ShowTemplate()
     QString storedBody = m_store.ReadBody(Text1->text());
     storedBody.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     Text7->setPlainText(storedBody);
+
+    if (!cut.isEmpty()) {
+        showMessage(QStringLiteral("This template holds more than %1 characters in %2. The box shows the first "
+                                   "%1 of them; saving the template again stores only those.")
+                        .arg(QLocale(QLocale::English).toString(store::LongestBoxText),
+                             cut.join(QStringLiteral(", "))));
+    }
 }
 
 void Form1::ComposeEmail()
@@ -518,9 +527,15 @@ void Form1::ExitM_Click()
 
 void Form1::pairBoxChanged(substitute::BoxArray array, int index, const QString &text)
 {
+    // A store that cannot be written is reported once, not at every
+    // keystroke, until a write succeeds again.
     QString error;
-    if (!substitute::SaveSubstitutionBox(*m_settings, array, index, text, &error) && !m_loading)
+    const bool saved = substitute::SaveSubstitutionBox(*m_settings, array, index, text, &error);
+    if (m_loading)
+        return;
+    if (!saved && !m_settingsFailing)
         showMessage(error);
+    m_settingsFailing = !saved;
 }
 
 void Form1::showMessage(const QString &text)

@@ -134,4 +134,5 @@ private:
     int m_queuedLaunches = 0; // launches asked for meanwhile, run after it
     bool m_loading = false; // Form_Load is running: nothing is reported
     bool m_ending = false;  // Exit was chosen
+    bool m_settingsFailing = false; // the last write to the settings store failed
 };

@@ -5,6 +5,7 @@
 #include "store/templaterecord.h"
 
 #include <QDir>
+#include <QLocale>
 #include <QFileInfo>
 
 namespace store {
@@ -104,13 +105,13 @@ QString TemplateStore::RefusalFor(const TemplateEditor &editor)
     // The files hold Windows-1252 text: a character outside it would be
     // stored as '?', so it is refused instead of being lost.
     const std::pair<QString, QString> fields[] = {
-        {QStringLiteral("Template Name"), name},
-        {QStringLiteral("Email Subject"), editor.subject()},
-        {QStringLiteral("Attachments"), editor.attachments()},
-        {QStringLiteral("CC"), editor.cc()},
-        {QStringLiteral("To"), editor.to()},
-        {QStringLiteral("BCC"), editor.bcc()},
-        {QStringLiteral("Saved HTML Email Location"), editor.htmlLocation()},
+        {TemplateNameLabel(), name},
+        {SubjectLabel(), editor.subject()},
+        {AttachmentsLabel(), editor.attachments()},
+        {CcLabel(), editor.cc()},
+        {ToLabel(), editor.to()},
+        {BccLabel(), editor.bcc()},
+        {HtmlLocationLabel(), editor.htmlLocation()},
         {QStringLiteral("Email Body"), editor.body()},
     };
     for (const auto &[label, text] : fields) {
@@ -118,6 +119,13 @@ QString TemplateStore::RefusalFor(const TemplateEditor &editor)
         if (at >= 0) {
             return QStringLiteral("%1 can not contain the character %2").arg(label, characterAt(text, at));
         }
+    }
+    // A box that a stored template fills is never longer than the window shows
+    // in good time; the body has a box of its own without that limit.
+    for (qsizetype i = 0; i + 1 < qsizetype(std::size(fields)); ++i) {
+        if (fields[i].second.size() > LongestBoxText)
+            return QStringLiteral("%1 can not be longer than %2 characters")
+                .arg(fields[i].first, QLocale(QLocale::English).toString(LongestBoxText));
     }
     return QString();
 }

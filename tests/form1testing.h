@@ -54,13 +54,16 @@ struct RecordingDesktop final : platform::Desktop
     }
 };
 
-// A settings store that cannot be written.
+// A settings store that cannot be written while broken is set.
 struct BrokenSettings final : platform::SettingsStore
 {
     int saves = 0;
-    bool save(const QString &, const QString &, const QString &, QString *error) override
+    bool broken = true;
+    bool save(const QString &section, const QString &key, const QString &value, QString *error) override
     {
         ++saves;
+        if (!broken)
+            return platform::SettingsStore::save(section, key, value, error);
         if (error)
             *error = QStringLiteral("Could not store the find/replace box: the settings file is read-only");
         return false;
@@ -99,12 +102,13 @@ struct WindowFixture
     compose::RecordingMailClient::Log mailLog = std::make_shared<QStringList>();
     compose::RecordingMailClient::Failure mailFailure;
     std::function<void(const QString &)> mailCalled; // runs on each call the mail client records
+    QString storeDirectory; // the data folder; empty: dir
 
     // A window as the program makes it: created, loaded, shown.
     std::unique_ptr<Form1> open(platform::SettingsStore *settingsStore = nullptr)
     {
         Form1Services services;
-        services.storeDirectory = dir.path();
+        services.storeDirectory = storeDirectory.isEmpty() ? dir.path() : storeDirectory;
         services.settings = settingsStore ? settingsStore : &settings;
         services.mailClients = compose::RecordingMailClient::factory(mailLog, mailFailure, mailCalled);
         services.dialogs = &dialogs;
@@ -143,7 +147,7 @@ inline QListView *list(const QWidget *w) { return control<QListView>(w, QStringL
 inline int entryCount(const QWidget *w) { return list(w)->model()->rowCount(); }
 inline QString entryText(const QWidget *w, int row)
 {
-    return list(w)->model()->index(row, 0).data().toString();
+    return list(w)->model()->index(row, 0).data(Qt::UserRole).toString(); // the whole entry, not just the name
 }
 inline bool entrySelected(const QWidget *w) { return list(w)->selectionModel()->hasSelection(); }
 inline QPlainTextEdit *bodyBox(const QWidget *w) { return control<QPlainTextEdit>(w, QStringLiteral("Text7")); }
