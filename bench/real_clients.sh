@@ -66,9 +66,14 @@ windowpid() { xdotool search --name "$1" getwindowpid 2>/dev/null | head -n1; }
 stop_client() {
     local pid
     pid=$(windowpid "$1")
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null
-    for _ in $(seq 1 50); do [ -z "$(windowpid "$1")" ] && break; sleep 0.2; done
-    [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && echo "process $pid did not end: the next run is not cold"
+    [ -z "$pid" ] && return
+    # Claws Mail ignores SIGTERM: it is asked to quit by its own option.
+    if [ "$client" = claws-mail ]; then claws-mail --exit >/dev/null 2>&1; else kill "$pid" 2>/dev/null; fi
+    for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
+    if kill -0 "$pid" 2>/dev/null; then
+        echo "process $pid did not end: killed"
+        kill -9 "$pid" 2>/dev/null
+    fi
     [ "$client" = evolution ] && evolution --force-shutdown >/dev/null 2>&1
     sleep 2
 }

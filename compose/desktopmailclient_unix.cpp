@@ -163,6 +163,8 @@ private:
         for (const QString &argument : arguments) {
             if (argument.size() > LongestArgument) {
                 *reason = QStringLiteral("The message is too long to be handed to %1 directly.").arg(name);
+                if (!htmlFile.isEmpty())
+                    QFile::remove(htmlFile);
                 return std::nullopt;
             }
         }
