@@ -12,6 +12,7 @@
 #include "compose/mimedraft.h"
 #include "platform/textfile.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -27,11 +28,14 @@ namespace {
 // Linux refuses any one argument longer than 128 KiB.
 constexpr qsizetype LongestArgument = 120 * 1024;
 
-// A file name in dir that is not taken yet: stem, the time, suffix.
+// A file name in dir that is not taken yet: stem, the time, suffix. The
+// process id keeps two running copies of Letterloom from choosing the same
+// name in the same millisecond.
 QString freshFileName(const QString &dir, const QString &stem, const QString &suffix)
 {
-    const QString base = QStringLiteral("%1-%2").arg(
-        stem, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")));
+    const QString base = QStringLiteral("%1-%2-%3")
+                             .arg(stem, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")))
+                             .arg(QCoreApplication::applicationPid());
     QString path = QDir(dir).filePath(base + suffix);
     for (int n = 2; QFileInfo::exists(path); ++n)
         path = QDir(dir).filePath(QStringLiteral("%1-%2%3").arg(base).arg(n).arg(suffix));
