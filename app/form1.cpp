@@ -24,7 +24,7 @@
 #include <utility>
 #include <vector>
 
-// The window's pictures and help page, built into the library.
+// The window's icons, built into the library.
 static void initResources()
 {
     Q_INIT_RESOURCE(letterloom);
