@@ -412,6 +412,7 @@ void Form1::chooseFont()
     setFont(font);
     for (QMenu *menu : menuBar()->findChildren<QMenu *>())
         menu->setFont(font);
+    m_listMenu->setFont(font);
 }
 
 void Form1::Form_Load()
