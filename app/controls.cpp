@@ -1,5 +1,6 @@
 #include "app/controls.h"
 
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -36,6 +37,32 @@ void OptionButton::keyPressEvent(QKeyEvent *event)
     QRadioButton::keyPressEvent(event);
 }
 
+CommandButton::CommandButton(const QString &text, QWidget *parent)
+    : QPushButton(text, parent)
+{
+    setAutoDefault(false);
+}
+
+void CommandButton::keyPressEvent(QKeyEvent *event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+        click();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
+}
+
+void BodyBox::keyPressEvent(QKeyEvent *event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        && event->modifiers().testFlag(Qt::ShiftModifier)) {
+        textCursor().insertBlock();
+        ensureCursorVisible();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
 namespace {
 constexpr int kNameGap = 200; // the spaces between a name and the rest of its entry
 }
@@ -67,6 +94,14 @@ void TemplateEntries::append(const QString &entry)
     beginInsertRows(QModelIndex(), row, row);
     m_entries.push_back(stored);
     endInsertRows();
+}
+
+void TemplateEntries::clear()
+{
+    beginResetModel();
+    m_entries.clear();
+    m_blocks.clear();
+    endResetModel();
 }
 
 QString TemplateEntries::text(int row) const
@@ -148,7 +183,7 @@ QItemSelectionModel::SelectionFlags TemplateListBox::selectionCommand(const QMod
 
 void TemplateListBox::mousePressEvent(QMouseEvent *event)
 {
-    // Only the left button selects; the list has no context menu.
+    // Only the left button selects; the right one opens the context menu.
     if (event->button() != Qt::LeftButton) {
         event->ignore();
         return;
@@ -171,6 +206,39 @@ void TemplateListBox::mouseDoubleClickEvent(QMouseEvent *event)
 {
     m_doubleClickButton = event->button();
     QListView::mouseDoubleClickEvent(event);
+}
+
+void TemplateListBox::keyPressEvent(QKeyEvent *event)
+{
+    const int row = selectedRow();
+    if (row >= 0 && event->modifiers() == Qt::NoModifier) {
+        switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            emit dblClick();
+            return;
+        case Qt::Key_Delete:
+            emit deleteKey(row);
+            return;
+        case Qt::Key_F2:
+            emit renameKey(row);
+            return;
+        default:
+            break;
+        }
+    }
+    QListView::keyPressEvent(event);
+}
+
+void TemplateListBox::contextMenuEvent(QContextMenuEvent *event)
+{
+    const int row = event->reason() == QContextMenuEvent::Mouse ? indexAt(event->pos()).row() : selectedRow();
+    if (row < 0)
+        return;
+    const QPoint at = event->reason() == QContextMenuEvent::Mouse
+                          ? event->globalPos()
+                          : viewport()->mapToGlobal(visualRect(m_entries->index(row)).center());
+    emit contextMenuAt(row, at);
 }
 
 void TemplateListBox::focusInEvent(QFocusEvent *event)

@@ -12,7 +12,9 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QKeyEvent>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyle>
 
 #include <algorithm>
@@ -21,7 +23,7 @@
 #include <utility>
 #include <vector>
 
-// The window's pictures and help page, built into the library.
+// The window's icons, built into the library.
 static void initResources()
 {
     Q_INIT_RESOURCE(letterloom);
@@ -177,6 +179,21 @@ void Form1::buildMenus()
     QAction *about = helpMenu->addAction(QStringLiteral("About"));
     about->setObjectName(QStringLiteral("AboutMMMM"));
 
+    // The template list's context menu, for the entry it was opened on.
+    m_listMenu = new QMenu(this);
+    m_listMenu->setObjectName(QStringLiteral("ListMenu"));
+    QAction *deleteTemplate = m_listMenu->addAction(QStringLiteral("Delete Template"));
+    deleteTemplate->setObjectName(QStringLiteral("DeleteTemplateM"));
+    QAction *renameTemplate = m_listMenu->addAction(QStringLiteral("Rename Template"));
+    renameTemplate->setObjectName(QStringLiteral("RenameTemplateM"));
+    connect(deleteTemplate, &QAction::triggered, this, [this] { DeleteTemplate(m_menuRow); });
+    connect(renameTemplate, &QAction::triggered, this, [this] { RenameTemplate(m_menuRow); });
+
+    // F10, or Alt pressed and let go alone, opens the menu bar's first menu.
+    auto *menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this, &Form1::openMenuBar);
+    qApp->installEventFilter(this);
+
     connect(suggestions, &QAction::triggered, this, &Form1::SuggestionsM_Click);
     connect(exit, &QAction::triggered, this, &Form1::ExitM_Click);
     connect(help, &QAction::triggered, this, &Form1::HelpMMMM_Click);
@@ -206,9 +223,8 @@ void Form1::buildControls()
         return e;
     };
     auto button = [](QWidget *parent, const char *name, const QString &caption, QRect geometry) {
-        auto *b = new QPushButton(caption, parent);
+        auto *b = new CommandButton(caption, parent);
         b->setObjectName(QLatin1String(name));
-        b->setAutoDefault(false);
         b->setGeometry(geometry);
         return b;
     };
@@ -249,7 +265,7 @@ void Form1::buildControls()
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setGeometry(twips(120, 2880, 5415, 3615));
     label(Frame1, "Label3", QStringLiteral("Email Body"), twips(0, 0, 1215, 255));
-    Text7 = new QPlainTextEdit(Frame1);
+    Text7 = new BodyBox(Frame1);
     Text7->setObjectName(QStringLiteral("Text7"));
     Text7->setGeometry(twips(0, 240, 5295, 3255));
     Text7->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -295,6 +311,12 @@ void Form1::buildControls()
     connect(Command4, &QPushButton::clicked, this, &Form1::ChooseHtmlFile);
     connect(List1, &TemplateListBox::click, this, &Form1::ShowTemplate);
     connect(List1, &TemplateListBox::dblClick, this, &Form1::ComposeEmail);
+    connect(List1, &TemplateListBox::deleteKey, this, &Form1::DeleteTemplate);
+    connect(List1, &TemplateListBox::renameKey, this, &Form1::RenameTemplate);
+    connect(List1, &TemplateListBox::contextMenuAt, this, [this](int row, const QPoint &at) {
+        m_menuRow = row;
+        m_listMenu->popup(at);
+    });
     for (OptionButton *option : {Option1, Option2}) {
         OptionButton *other = option == Option1 ? Option2 : Option1;
         connect(option, &QAbstractButton::toggled, this, [this, option, other](bool selected) {
@@ -393,6 +415,7 @@ void Form1::chooseFont()
     setFont(font);
     for (QMenu *menu : menuBar()->findChildren<QMenu *>())
         menu->setFont(font);
+    m_listMenu->setFont(font);
 }
 
 void Form1::Form_Load()
@@ -485,6 +508,21 @@ void Form1::ComposeEmail()
 
 void Form1::SaveTemplate()
 {
+    // A name that is stored already is replaced, once the user agrees; the
+    // list is then read again from the data file, which holds it once.
+    const QString refusal = store::TemplateStore::RefusalFor(*this);
+    if (refusal.isEmpty() && m_store.Contains(templateName())) {
+        if (!m_dialogs->question(QStringLiteral("A template named \"%1\" is saved already. Replace it with the "
+                                                "template in the editor?")
+                                     .arg(store::TrimSpaces(templateName()))))
+            return;
+        const store::ChangeOutcome outcome = m_store.ReplaceTemplate(*this);
+        if (outcome.status == store::ChangeOutcome::Status::Done)
+            reloadList();
+        if (!outcome.message.isEmpty())
+            showMessage(outcome.message);
+        return;
+    }
     const store::SaveOutcome outcome = m_store.SaveTemplate(*this);
     if (outcome.addsEntry)
         List1->addEntry(outcome.listEntry);
@@ -492,11 +530,50 @@ void Form1::SaveTemplate()
         showMessage(outcome.message);
 }
 
+void Form1::DeleteTemplate(int row)
+{
+    if (row < 0)
+        return;
+    const QString name = store::DecodeListEntry(List1->entryText(row)).name;
+    if (!m_dialogs->question(QStringLiteral("Delete the template \"%1\"? Its body file goes to the "
+                                                       "trash.")
+                                            .arg(name)))
+        return;
+    finishChange(m_store.DeleteTemplate(name));
+}
+
+void Form1::RenameTemplate(int row)
+{
+    if (row < 0)
+        return;
+    const QString name = store::DecodeListEntry(List1->entryText(row)).name;
+    const std::optional<QString> newName =
+        m_dialogs->textInput(QStringLiteral("New name for the template \"%1\":").arg(name), name);
+    if (!newName || *newName == name)
+        return;
+    finishChange(m_store.RenameTemplate(name, *newName));
+}
+
+void Form1::finishChange(const store::ChangeOutcome &outcome)
+{
+    if (outcome.status == store::ChangeOutcome::Status::Done
+        || outcome.status == store::ChangeOutcome::Status::Refused)
+        reloadList(); // the file may have changed behind this window's back
+    if (!outcome.message.isEmpty())
+        showMessage(outcome.message);
+}
+
+void Form1::reloadList()
+{
+    List1->clearEntries();
+    skipOnFailure([this] { store::LoadTemplateList(m_store, *this); });
+}
+
 void Form1::ChooseHtmlFile()
 {
     // Every Browse starts afresh, offering the HTML files; a cancelled
     // dialog leaves the path that was there.
-    const QString chosen = m_dialogs->openFileName(QStringLiteral("HTML files (*.htm *.html)"), QString());
+    const QString chosen = m_dialogs->openFileName(QStringLiteral("HTML files (*.htm *.html)"));
     if (!chosen.isEmpty())
         Text8->setText(chosen);
 }
@@ -523,6 +600,35 @@ void Form1::ExitM_Click()
     m_ending = true;
     close();
     QCoreApplication::quit();
+}
+
+void Form1::openMenuBar()
+{
+    if (QAction *first = menuBar()->actions().value(0))
+        menuBar()->setActiveAction(first);
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    // Alt pressed and let go with no other key between opens the menu bar,
+    // as on Windows, in every style.
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const bool inThisWindow = watched->isWidgetType() && static_cast<QWidget *>(watched)->window() == this;
+        if (inThisWindow && !key->isAutoRepeat()) {
+            const bool alt = key->key() == Qt::Key_Alt;
+            if (event->type() == QEvent::KeyPress) {
+                m_altAlone = alt;
+            } else if (alt && m_altAlone) {
+                m_altAlone = false;
+                openMenuBar();
+                return true;
+            }
+        }
+    } else if (event->type() == QEvent::MouseButtonPress) {
+        m_altAlone = false;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void Form1::pairBoxChanged(substitute::BoxArray array, int index, const QString &text)

@@ -13,11 +13,13 @@
 #include <memory>
 
 class QAction;
+class QMenu;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 
+class BodyBox;
 class OptionButton;
 class TemplateListBox;
 
@@ -62,7 +64,9 @@ public:
     // The handlers of the window's events.
     void ShowTemplate();   // a list entry was selected (or clicked again)
     void ComposeEmail();   // Launch, or a double click in the list
-    void SaveTemplate();   // Save
+    void SaveTemplate();   // Save: a new template, or one that replaces the stored one of its name
+    void DeleteTemplate(int row); // the list's context menu, or Delete
+    void RenameTemplate(int row); // the list's context menu, or F2
     void ChooseHtmlFile(); // Browse
     void HelpMMMM_Click();
     void AboutMMMM_Click();
@@ -91,6 +95,9 @@ public:
     // Lets the window process its pending events once.
     void yield() override;
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     // store::TemplateList, over List1.
     void addEntry(const QString &entry) override;
@@ -99,6 +106,9 @@ private:
     void buildMenus();
     void setTabOrder();
     void chooseFont();
+    void openMenuBar();
+    void finishChange(const store::ChangeOutcome &outcome);
+    void reloadList();
     void pairBoxChanged(substitute::BoxArray array, int index, const QString &text);
     void showMessage(const QString &text);
 
@@ -113,7 +123,7 @@ private:
     OptionButton *Option2 = nullptr; // Saved HTML Email
     QWidget *Frame1 = nullptr;       // plain body panel
     QWidget *Frame2 = nullptr;       // HTML body panel
-    QPlainTextEdit *Text7 = nullptr; // Email Body
+    BodyBox *Text7 = nullptr;        // Email Body
     QLineEdit *Text8 = nullptr;      // Saved HTML Email Location
     QPushButton *Command1 = nullptr; // Launch
     QPushButton *Command2 = nullptr; // Clear
@@ -135,4 +145,7 @@ private:
     bool m_loading = false; // Form_Load is running: nothing is reported
     bool m_ending = false;  // Exit was chosen
     bool m_settingsFailing = false; // the last write to the settings store failed
+    bool m_altAlone = false;        // Alt is down, and no other key came with it
+    QMenu *m_listMenu = nullptr;    // ListMenu, the template list's context menu
+    int m_menuRow = -1;             // the entry ListMenu was opened on
 };

@@ -28,7 +28,9 @@ struct CountingDialogs final : platform::Dialogs
 {
     int messages = 0;
     void message(const QString &) override { ++messages; }
-    QString openFileName(const QString &, const QString &) override { return QString(); }
+    bool question(const QString &) override { return false; }
+    std::optional<QString> textInput(const QString &, const QString &) override { return std::nullopt; }
+    QString openFileName(const QString &) override { return QString(); }
 };
 
 long peakKiB()

@@ -216,6 +216,18 @@ FolderLock::~FolderLock()
         ::close(int(m_handle)); // closing lets go of the lock
 }
 
+FileStamp fileStamp(const QString &path)
+{
+    FileStamp stamp;
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode)) {
+        stamp.device = quint64(info.st_dev);
+        stamp.id = quint64(info.st_ino);
+        stamp.size = qint64(info.st_size);
+    }
+    return stamp;
+}
+
 void letOversizedWritesFail()
 {
     std::signal(SIGXFSZ, SIG_IGN);

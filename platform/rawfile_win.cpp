@@ -215,6 +215,25 @@ FolderLock::~FolderLock()
     }
 }
 
+FileStamp fileStamp(const QString &path)
+{
+    FileStamp stamp;
+    HANDLE handle = CreateFileW(detail::nativePath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return stamp;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info)
+        && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        stamp.device = info.dwVolumeSerialNumber;
+        stamp.id = (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        stamp.size = qint64((quint64(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    }
+    CloseHandle(handle);
+    return stamp;
+}
+
 void letOversizedWritesFail()
 {
     // Windows has no file-size signal.

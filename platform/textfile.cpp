@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -50,23 +52,38 @@ QString readAnsiFile(const QString &path, bool *ok)
 
 bool writeWholeFile(const QString &path, QByteArrayView bytes, QString *error)
 {
-    QSaveFile file(path);
-    QString why;
-    if (!file.open(QIODevice::WriteOnly)) {
-        why = file.errorString();
-    } else if (file.write(bytes.data(), bytes.size()) != bytes.size() || !file.flush()) {
+    return writeWholeFiles({{path, bytes.toByteArray()}}, error);
+}
+
+bool writeWholeFiles(const QList<QPair<QString, QByteArray>> &files, QString *error)
+{
+    std::vector<std::unique_ptr<QSaveFile>> written;
+    QString why, failedPath;
+    for (const auto &[path, bytes] : files) {
+        auto file = std::make_unique<QSaveFile>(path);
         // A buffered write that fits the buffer fails only when it is flushed.
-        why = file.errorString();
-        file.cancelWriting();
-    } else if (!file.commit()) {
-        why = file.errorString();
-    } else if (QFileInfo(path).size() != bytes.size()) {
-        why = QStringLiteral("the file on the disk is not as long as what was written");
+        if (!file->open(QIODevice::WriteOnly) || file->write(bytes) != bytes.size() || !file->flush()) {
+            why = file->errorString();
+            failedPath = path;
+            break;
+        }
+        written.push_back(std::move(file));
+    }
+    if (why.isEmpty()) {
+        for (std::size_t i = 0; i < written.size() && why.isEmpty(); ++i) {
+            failedPath = files.at(qsizetype(i)).first;
+            if (!written[i]->commit())
+                why = written[i]->errorString();
+            else if (QFileInfo(failedPath).size() != files.at(qsizetype(i)).second.size())
+                why = QStringLiteral("the file on the disk is not as long as what was written");
+        }
     }
     if (why.isEmpty())
         return true;
+    for (const auto &file : written)
+        file->cancelWriting();
     if (error)
-        *error = describe(QStringLiteral("write"), path, why);
+        *error = describe(QStringLiteral("write"), failedPath, why);
     return false;
 }
 
@@ -194,6 +211,37 @@ bool undoAppend(const QString &path, const AppendedLine &appended)
     return takenBack;
 }
 
+bool readFileRange(const QString &path, qint64 offset, qint64 length, QByteArray *bytes)
+{
+    detail::RawFile file;
+    QString why;
+    if (!file.openForReading(path, &why) || offset < 0 || length < 0)
+        return false;
+    bytes->resize(length);
+    return file.readAt(offset, bytes->data(), length);
+}
+
+bool discardFile(const QString &path, const QString &asideDir, QString *where, QString *error)
+{
+    QString inTrash;
+    if (QFile::moveToTrash(path, &inTrash)) {
+        *where = inTrash;
+        return true;
+    }
+    const QFileInfo info(path);
+    QString aside = QDir(asideDir).filePath(info.fileName());
+    for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); ++n)
+        aside = QDir(asideDir).filePath(QStringLiteral("%1 (%2).%3").arg(info.completeBaseName()).arg(n).arg(info.suffix()));
+    QFile file(path);
+    if (QDir().mkpath(asideDir) && file.rename(aside)) {
+        *where = aside;
+        return true;
+    }
+    if (error)
+        *error = describe(QStringLiteral("move away"), path, file.errorString());
+    return false;
+}
+
 namespace {
 
 std::filesystem::file_time_type modificationStamp(const QString &dir)
@@ -232,6 +280,16 @@ void FolderIndex::noteCreated(const QString &dir, const QString &fileName)
     else if (fileName < it.value())
         it.value() = fileName;
     m_stamp = modificationStamp(dir);
+}
+
+void FolderIndex::noteRemoved(const QString &dir, const QString &fileName)
+{
+    if (dir != m_dir)
+        return;
+    // Another file of the same name in another letter case may remain: the
+    // next look-up lists the folder again to find it.
+    m_byFoldedName.remove(fileName.toCaseFolded());
+    m_stamp = std::filesystem::file_time_type::min();
 }
 
 void FolderIndex::rescan(const QString &dir)

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringView>
 
@@ -23,6 +25,11 @@ QString readAnsiFile(const QString &path, bool *ok = nullptr);
 // size checked afterwards. On failure the file is as it was (or absent), and
 // error says why, naming the file.
 bool writeWholeFile(const QString &path, QByteArrayView bytes, QString *error = nullptr);
+
+// Writes several whole files so that all of them change or none: each is
+// written and flushed in full beside its place first, and only then do they
+// take their places, in order. A failure before that changes no file.
+bool writeWholeFiles(const QList<QPair<QString, QByteArray>> &files, QString *error = nullptr);
 
 enum class LineStart {
     AsIs,               // append directly after the file's last byte
@@ -56,6 +63,28 @@ bool appendAnsiLine(const QString &path, QStringView text, LineStart start, Appe
 // still the end of the file, and a file it created is removed when nothing
 // else is in it. False when the bytes could not be taken back.
 bool undoAppend(const QString &path, const AppendedLine &appended);
+
+// What tells whether a file is still the one that was read: its identity on
+// the disk (a file put in its place has another) and its size. size is -1
+// when there is no regular file at the path.
+struct FileStamp
+{
+    quint64 device = 0;
+    quint64 id = 0;
+    qint64 size = -1;
+    bool sameFile(const FileStamp &other) const { return device == other.device && id == other.id; }
+};
+FileStamp fileStamp(const QString &path);
+
+// Reads length bytes of a regular file from offset on; false when they
+// cannot all be read.
+bool readFileRange(const QString &path, qint64 offset, qint64 length, QByteArray *bytes);
+
+// Moves a file the program no longer keeps to the desktop's trash, so that
+// the user can bring it back; where there is no trash, into asideDir (made
+// when missing) under a name not taken there. where receives the file's new
+// path. On failure the file stays, and error says why.
+bool discardFile(const QString &path, const QString &asideDir, QString *where, QString *error);
 
 // Keeps other running copies of Letterloom from changing the files of a
 // folder while this one does, from construction to destruction. A lock that
@@ -94,8 +123,10 @@ public:
     // Lists dir now, unless the listing kept is still up to date.
     void index(const QString &dir);
 
-    // Tells the index that this program has just created dir/fileName.
+    // Tells the index that this program has just created or removed
+    // dir/fileName.
     void noteCreated(const QString &dir, const QString &fileName);
+    void noteRemoved(const QString &dir, const QString &fileName);
 
 private:
     void rescan(const QString &dir);

@@ -14,11 +14,6 @@ namespace {
 // Start-up and Save use one name; the file is found whatever its letter case.
 const QString kDataFile = QStringLiteral("MainData.txt");
 
-QString bodyFileName(const QString &name)
-{
-    return QStringLiteral("LTM-") + name + QStringLiteral(".txt");
-}
-
 // The character at i, taken whole when it is a surrogate pair.
 QString characterAt(const QString &text, qsizetype i)
 {
@@ -58,9 +53,14 @@ void TemplateStore::fillAppDir()
         m_appDir = platform::applicationDirectory();
 }
 
-QString TemplateStore::dataFilePath(const QString &name)
+QString TemplateStore::dataFilePath()
 {
-    return m_folder.resolve(m_appDir, name);
+    return m_folder.resolve(m_appDir, kDataFile);
+}
+
+QString TemplateStore::bodyFileName(const QString &name)
+{
+    return QStringLiteral("LTM-") + name + QStringLiteral(".txt");
 }
 
 QString TemplateStore::ReadDataFile()
@@ -68,7 +68,7 @@ QString TemplateStore::ReadDataFile()
     fillAppDir();
     if (m_appDir.isEmpty())
         return QString();
-    return platform::readAnsiFile(dataFilePath(kDataFile));
+    return platform::readAnsiFile(dataFilePath());
 }
 
 QStringList TemplateStore::ReadTemplateLines()
@@ -130,6 +130,14 @@ QString TemplateStore::RefusalFor(const TemplateEditor &editor)
     return QString();
 }
 
+QString TemplateStore::prepareFolder()
+{
+    fillAppDir();
+    if (m_appDir.isEmpty() || !QDir().mkpath(m_appDir))
+        return QStringLiteral("the folder \"%1\" cannot be created.").arg(QDir::toNativeSeparators(m_appDir));
+    return QString();
+}
+
 SaveOutcome TemplateStore::SaveTemplate(const TemplateEditor &editor)
 {
     SaveOutcome outcome;
@@ -138,18 +146,21 @@ SaveOutcome TemplateStore::SaveTemplate(const TemplateEditor &editor)
         outcome.status = SaveOutcome::Status::Refused;
         return outcome;
     }
-
-    fillAppDir();
-    if (m_appDir.isEmpty() || !QDir().mkpath(m_appDir)) {
+    const QString folderProblem = prepareFolder();
+    if (!folderProblem.isEmpty()) {
         outcome.status = SaveOutcome::Status::Failed;
-        outcome.message = QStringLiteral("The template was not saved: the folder \"%1\" cannot be created.")
-                              .arg(QDir::toNativeSeparators(m_appDir));
+        outcome.message = QStringLiteral("The template was not saved: ") + folderProblem;
         return outcome;
     }
-
     // Other running copies wait while this one appends, so that an unfinished
     // line is set aside and a failed line taken back without touching theirs.
     const platform::FolderLock lock(m_appDir);
+    return appendTemplate(editor);
+}
+
+SaveOutcome TemplateStore::appendTemplate(const TemplateEditor &editor)
+{
+    SaveOutcome outcome;
     const QString name = editor.templateName();
     const QString bodyPath = BodyFilePath(name);
     platform::AppendedLine body;
@@ -160,7 +171,7 @@ SaveOutcome TemplateStore::SaveTemplate(const TemplateEditor &editor)
         return outcome;
     }
 
-    const QString dataPath = dataFilePath(kDataFile);
+    const QString dataPath = dataFilePath();
     platform::AppendedLine record;
     if (!platform::appendAnsiLine(dataPath, FormatRecordLine(editor), platform::LineStart::SetAsideUnfinished,
                                   &record, &error)) {

@@ -23,20 +23,32 @@
 
 #include <memory>
 
-// Records the boxes the window would show and answers the file dialog.
+// Records the boxes the window would show and answers for the user.
 struct RecordingDialogs final : platform::Dialogs
 {
     QStringList messages;
+    QStringList questions;
+    QList<bool> answers;                     // taken from the front; none left: No
+    QList<std::optional<QString>> textAnswers; // taken from the front; none left: Cancel
     QStringList fileAnswers; // taken from the front; an empty answer (or none) cancels
     int fileDialogs = 0;
-    QString lastFilter, lastStart;
+    QString lastFilter;
 
     void message(const QString &text) override { messages << text; }
-    QString openFileName(const QString &filter, const QString &startPath) override
+    bool question(const QString &text) override
+    {
+        questions << text;
+        return !answers.isEmpty() && answers.takeFirst();
+    }
+    std::optional<QString> textInput(const QString &prompt, const QString &) override
+    {
+        questions << prompt;
+        return textAnswers.isEmpty() ? std::nullopt : textAnswers.takeFirst();
+    }
+    QString openFileName(const QString &filter) override
     {
         ++fileDialogs;
         lastFilter = filter;
-        lastStart = startPath;
         return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
     }
 };
