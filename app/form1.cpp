@@ -3,7 +3,6 @@
 #include "app/appinfo.h"
 #include "app/controls.h"
 #include "app/widgetdialogs.h"
-#include "platform/shellopen.h"
 #include "store/templaterecord.h"
 
 #include <QApplication>
@@ -121,14 +120,18 @@ Form1::Form1(Form1Services services, QWidget *parent)
     , m_store(services.storeDirectory)
     , m_settings(services.settings)
     , m_dialogs(services.dialogs)
+    , m_desktop(services.desktop ? services.desktop : &platform::systemDesktop())
 {
     if (!m_settings) {
         m_ownSettings = std::make_unique<platform::SettingsStore>();
         m_settings = m_ownSettings.get();
     }
     compose::MailClientFactory clients = std::move(services.mailClients);
-    if (!clients)
-        clients = &compose::createDesktopMailClient;
+    if (!clients) {
+        compose::DesktopMailSetup setup;
+        setup.desktop = m_desktop;
+        clients = compose::desktopMailClients(setup);
+    }
     m_mailClients = [this, clients](QString *error) -> std::unique_ptr<compose::MailClient> {
         if (m_ending)
             return nullptr;
@@ -480,9 +483,27 @@ void Form1::ShowTemplate()
 
 void Form1::ComposeEmail()
 {
-    const compose::LaunchOutcome outcome = compose::ComposeEmail(*this, *this, m_mailClients);
-    if (!outcome.message.isEmpty() && !m_ending)
-        showMessage(outcome.message);
+    // A launch asked for while one is under way (the window handles its
+    // events while a mail program starts) runs when that one is done, so
+    // that none is lost to a mail program that is not ready yet. The busy
+    // cursor shows that a launch is under way until every one is done.
+    if (m_launching) {
+        ++m_queuedLaunches;
+        return;
+    }
+    m_launching = true;
+    for (;;) {
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        const compose::LaunchOutcome outcome = compose::ComposeEmail(*this, *this, m_mailClients);
+        QApplication::restoreOverrideCursor();
+        if (!outcome.message.isEmpty() && !m_ending)
+            showMessage(outcome.message);
+        if (m_queuedLaunches == 0 || m_ending)
+            break;
+        --m_queuedLaunches;
+    }
+    m_queuedLaunches = 0;
+    m_launching = false;
 }
 
 void Form1::SaveTemplate()
@@ -559,7 +580,7 @@ void Form1::ChooseHtmlFile()
 
 void Form1::HelpMMMM_Click()
 {
-    platform::openWithDefaultHandler(appinfo::helpPageUrl());
+    m_desktop->openUrl(appinfo::helpPageUrl());
 }
 
 void Form1::AboutMMMM_Click()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "compose/compose.h"
+#include "platform/desktop.h"
 #include "platform/dialogs.h"
 #include "platform/settingsstore.h"
 #include "store/templatestore.h"
@@ -24,13 +25,15 @@ class TemplateListBox;
 
 // What the window works with. Whatever is left empty is the desktop's own:
 // the user's data folder, the user's settings, the desktop mail client, real
-// message boxes and file dialogs. Tests hand in their own.
+// message boxes and file dialogs, the desktop's programs. Tests hand in
+// their own.
 struct Form1Services
 {
     QString storeDirectory;                      // the folder of the data file and body files
     platform::SettingsStore *settings = nullptr; // not owned
-    compose::MailClientFactory mailClients;
+    compose::MailClientFactory mailClients;      // empty: the desktop's, through desktop
     platform::Dialogs *dialogs = nullptr;        // not owned
+    platform::Desktop *desktop = nullptr;        // not owned: opening addresses, finding and starting programs
 };
 
 // The one window of Letterloom: the template editor on the left, the template
@@ -136,6 +139,9 @@ private:
     compose::MailClientFactory m_mailClients;
     std::unique_ptr<platform::Dialogs> m_ownDialogs;
     platform::Dialogs *m_dialogs = nullptr;
+    platform::Desktop *m_desktop = nullptr;
+    bool m_launching = false; // a launch is under way
+    int m_queuedLaunches = 0; // launches asked for meanwhile, run after it
     bool m_loading = false; // Form_Load is running: nothing is reported
     bool m_ending = false;  // Exit was chosen
     bool m_settingsFailing = false; // the last write to the settings store failed

@@ -4,7 +4,7 @@
 // test's own settings, a recording mail client and recording dialogs.
 
 #include "app/form1.h"
-#include "compose/recordingmailclient.h"
+#include "recordingmailclient.h"
 #include "platform/ansitext.h"
 #include "platform/dialogs.h"
 #include "platform/settingsstore.h"
@@ -53,6 +53,19 @@ struct RecordingDialogs final : platform::Dialogs
     }
 };
 
+// A desktop that records the addresses the window would open and starts
+// nothing.
+struct RecordingDesktop final : platform::Desktop
+{
+    QList<QUrl> opened;
+    bool opens = false; // as on a desktop without a handler
+    bool openUrl(const QUrl &url) override
+    {
+        opened << url;
+        return opens;
+    }
+};
+
 // A settings store that cannot be written while broken is set.
 struct BrokenSettings final : platform::SettingsStore
 {
@@ -97,8 +110,10 @@ struct WindowFixture
     QTemporaryDir dir;
     platform::SettingsStore settings;
     RecordingDialogs dialogs;
+    RecordingDesktop desktop;
     compose::RecordingMailClient::Log mailLog = std::make_shared<QStringList>();
     compose::RecordingMailClient::Failure mailFailure;
+    std::function<void(const QString &)> mailCalled; // runs on each call the mail client records
     QString storeDirectory; // the data folder; empty: dir
 
     // A window as the program makes it: created, loaded, shown.
@@ -107,8 +122,9 @@ struct WindowFixture
         Form1Services services;
         services.storeDirectory = storeDirectory.isEmpty() ? dir.path() : storeDirectory;
         services.settings = settingsStore ? settingsStore : &settings;
-        services.mailClients = compose::RecordingMailClient::factory(mailLog, mailFailure);
+        services.mailClients = compose::RecordingMailClient::factory(mailLog, mailFailure, mailCalled);
         services.dialogs = &dialogs;
+        services.desktop = &desktop;
         auto window = std::make_unique<Form1>(std::move(services));
         window->Form_Load();
         window->show();

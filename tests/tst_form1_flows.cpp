@@ -31,6 +31,7 @@ private slots:
     void launchFailureIsReported();
     void pairSaveFailureIsReported();
     void exitDuringALaunchShowsNothing();
+    void launchesDuringALaunchWaitTheirTurn();
     void entriesKeepTheirWholeText();
 };
 
@@ -379,6 +380,40 @@ void TestForm1Flows::exitDuringALaunchShowsNothing()
     QCOMPARE(f.mailLog->last(), QStringLiteral("Release"));
     QVERIFY(f.dialogs.messages.isEmpty());
     QVERIFY(!w->isVisible());
+}
+
+// While a launch hands its message over (the window handles its events
+// meanwhile), the busy cursor shows, and a second Launch waits until the
+// first is done instead of being lost or mixed into it.
+void TestForm1Flows::launchesDuringALaunchWaitTheirTurn()
+{
+    WindowFixture f;
+    QStringList cursorAtDisplay;
+    Form1 *window = nullptr;
+    f.mailCalled = [&](const QString &line) {
+        if (line != QLatin1String("Display"))
+            return;
+        const QCursor *cursor = QApplication::overrideCursor();
+        cursorAtDisplay << (cursor && cursor->shape() == Qt::BusyCursor ? QStringLiteral("busy") : QStringLiteral("-"));
+        if (cursorAtDisplay.size() == 1) { // the user clicks Launch twice more meanwhile
+            QTest::mouseClick(button(window, "Command1"), Qt::LeftButton);
+            QTest::mouseClick(button(window, "Command1"), Qt::LeftButton);
+        }
+    };
+    auto w = f.open();
+    window = w.get();
+    QTest::keyClicks(box(w.get(), "Text2"), QStringLiteral("Hello"));
+    QTest::mouseClick(button(w.get(), "Command1"), Qt::LeftButton);
+
+    // Three whole launches, one after the other.
+    QTRY_COMPARE(f.mailLog->count(QStringLiteral("Release")), 3);
+    QCOMPARE(f.mailLog->filter(QRegularExpression(QStringLiteral("^(CreateItem|Display|Release)"))),
+             (QStringList{QStringLiteral("CreateItem 0"), QStringLiteral("Display"), QStringLiteral("Release"),
+                          QStringLiteral("CreateItem 0"), QStringLiteral("Display"), QStringLiteral("Release"),
+                          QStringLiteral("CreateItem 0"), QStringLiteral("Display"), QStringLiteral("Release")}));
+    QCOMPARE(cursorAtDisplay, (QStringList{QStringLiteral("busy"), QStringLiteral("busy"), QStringLiteral("busy")}));
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QVERIFY(f.dialogs.messages.isEmpty());
 }
 
 void TestForm1Flows::entriesKeepTheirWholeText()
