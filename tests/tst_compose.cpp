@@ -338,7 +338,10 @@ private slots:
         QTest::newRow("only ;") << QStringLiteral(";") << QStringLiteral("stray \";\"");
         QTest::newRow("missing file") << good + u';' + gone << QDir::toNativeSeparators(gone);
         QTest::newRow("a folder") << m_dir.path() << QDir::toNativeSeparators(m_dir.path());
-        QTest::newRow("space before path") << good + QStringLiteral("; ") + good << u' ' + QDir::toNativeSeparators(good);
+        QTest::newRow("space before path") << good + QStringLiteral("; ") + good
+                                           << u' ' + QDir::toNativeSeparators(good) + QStringLiteral("\" cannot be attached: "
+                                              "there is no such file. The spaces at the start or end of the path are part of the file name");
+        QTest::newRow("space after path") << gone + u' ' << QStringLiteral("spaces at the start or end");
     }
     void badAttachmentStartsNothing()
     {
