@@ -23,9 +23,9 @@ inline QString aboutText()
 
 inline QString suggestionsText() { return QStringLiteral("Email Suggestion to ") + suggestionsAddress(); }
 
-// The help page that is installed with the program. When no installed copy
-// is found (a build that was never installed), the copy built into the
-// program is written to the cache folder and that one is used.
+// The help page that is installed with the program, found beside the
+// program's folder (as installed, and in the build tree) or in the system's
+// data folders.
 QUrl helpPageUrl();
 
 } // namespace appinfo

@@ -1,5 +1,6 @@
 #include "app/controls.h"
 
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -36,6 +37,32 @@ void OptionButton::keyPressEvent(QKeyEvent *event)
     QRadioButton::keyPressEvent(event);
 }
 
+CommandButton::CommandButton(const QString &text, QWidget *parent)
+    : QPushButton(text, parent)
+{
+    setAutoDefault(false);
+}
+
+void CommandButton::keyPressEvent(QKeyEvent *event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+        click();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
+}
+
+void BodyBox::keyPressEvent(QKeyEvent *event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        && event->modifiers().testFlag(Qt::ShiftModifier)) {
+        textCursor().insertBlock();
+        ensureCursorVisible();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
 namespace {
 constexpr int kNameGap = 200; // the spaces between a name and the rest of its entry
 }
@@ -69,6 +96,14 @@ void TemplateEntries::append(const QString &entry)
     endInsertRows();
 }
 
+void TemplateEntries::clear()
+{
+    beginResetModel();
+    m_entries.clear();
+    m_blocks.clear();
+    endResetModel();
+}
+
 QString TemplateEntries::text(int row) const
 {
     if (row < 0 || row >= rowCount())
@@ -82,6 +117,19 @@ QString TemplateEntries::text(int row) const
            + QString::fromUtf8(bytes.sliced(entry.gap));
 }
 
+QString TemplateEntries::shownText(int row) const
+{
+    // Far more than the list's width can show, whatever the font.
+    constexpr qsizetype kShownCharacters = 512;
+    if (row < 0 || row >= rowCount())
+        return QString();
+    const Entry &entry = m_entries[static_cast<std::size_t>(row)];
+    const qsizetype visibleBytes = entry.gap < 0 ? entry.size : entry.gap;
+    const QByteArrayView bytes(m_blocks[static_cast<std::size_t>(entry.block)].constData() + entry.offset,
+                               std::min(visibleBytes, kShownCharacters * 4));
+    return QString::fromUtf8(bytes).left(kShownCharacters);
+}
+
 int TemplateEntries::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(m_entries.size());
@@ -89,9 +137,13 @@ int TemplateEntries::rowCount(const QModelIndex &parent) const
 
 QVariant TemplateEntries::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid())
+    if (!index.isValid())
         return QVariant();
-    return text(index.row());
+    if (role == Qt::DisplayRole)
+        return shownText(index.row());
+    if (role == EntryTextRole)
+        return text(index.row());
+    return QVariant();
 }
 
 TemplateListBox::TemplateListBox(QWidget *parent)
@@ -131,7 +183,7 @@ QItemSelectionModel::SelectionFlags TemplateListBox::selectionCommand(const QMod
 
 void TemplateListBox::mousePressEvent(QMouseEvent *event)
 {
-    // Only the left button selects; the list has no context menu.
+    // Only the left button selects; the right one opens the context menu.
     if (event->button() != Qt::LeftButton) {
         event->ignore();
         return;
@@ -154,6 +206,39 @@ void TemplateListBox::mouseDoubleClickEvent(QMouseEvent *event)
 {
     m_doubleClickButton = event->button();
     QListView::mouseDoubleClickEvent(event);
+}
+
+void TemplateListBox::keyPressEvent(QKeyEvent *event)
+{
+    const int row = selectedRow();
+    if (row >= 0 && event->modifiers() == Qt::NoModifier) {
+        switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            emit dblClick();
+            return;
+        case Qt::Key_Delete:
+            emit deleteKey(row);
+            return;
+        case Qt::Key_F2:
+            emit renameKey(row);
+            return;
+        default:
+            break;
+        }
+    }
+    QListView::keyPressEvent(event);
+}
+
+void TemplateListBox::contextMenuEvent(QContextMenuEvent *event)
+{
+    const int row = event->reason() == QContextMenuEvent::Mouse ? indexAt(event->pos()).row() : selectedRow();
+    if (row < 0)
+        return;
+    const QPoint at = event->reason() == QContextMenuEvent::Mouse
+                          ? event->globalPos()
+                          : viewport()->mapToGlobal(visualRect(m_entries->index(row)).center());
+    emit contextMenuAt(row, at);
 }
 
 void TemplateListBox::focusInEvent(QFocusEvent *event)

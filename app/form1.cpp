@@ -3,16 +3,18 @@
 #include "app/appinfo.h"
 #include "app/controls.h"
 #include "app/widgetdialogs.h"
-#include "platform/shellopen.h"
 #include "store/templaterecord.h"
 
 #include <QApplication>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QKeyEvent>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyle>
 
 #include <algorithm>
@@ -21,7 +23,7 @@
 #include <utility>
 #include <vector>
 
-// The window's pictures and help page, built into the library.
+// The window's icons, built into the library.
 static void initResources()
 {
     Q_INIT_RESOURCE(letterloom);
@@ -118,14 +120,18 @@ Form1::Form1(Form1Services services, QWidget *parent)
     , m_store(services.storeDirectory)
     , m_settings(services.settings)
     , m_dialogs(services.dialogs)
+    , m_desktop(services.desktop ? services.desktop : &platform::systemDesktop())
 {
     if (!m_settings) {
         m_ownSettings = std::make_unique<platform::SettingsStore>();
         m_settings = m_ownSettings.get();
     }
     compose::MailClientFactory clients = std::move(services.mailClients);
-    if (!clients)
-        clients = &compose::createDesktopMailClient;
+    if (!clients) {
+        compose::DesktopMailSetup setup;
+        setup.desktop = m_desktop;
+        clients = compose::desktopMailClients(setup);
+    }
     m_mailClients = [this, clients](QString *error) -> std::unique_ptr<compose::MailClient> {
         if (m_ending)
             return nullptr;
@@ -176,6 +182,21 @@ void Form1::buildMenus()
     QAction *about = helpMenu->addAction(QStringLiteral("About"));
     about->setObjectName(QStringLiteral("AboutMMMM"));
 
+    // The template list's context menu, for the entry it was opened on.
+    m_listMenu = new QMenu(this);
+    m_listMenu->setObjectName(QStringLiteral("ListMenu"));
+    QAction *deleteTemplate = m_listMenu->addAction(QStringLiteral("Delete Template"));
+    deleteTemplate->setObjectName(QStringLiteral("DeleteTemplateM"));
+    QAction *renameTemplate = m_listMenu->addAction(QStringLiteral("Rename Template"));
+    renameTemplate->setObjectName(QStringLiteral("RenameTemplateM"));
+    connect(deleteTemplate, &QAction::triggered, this, [this] { DeleteTemplate(m_menuRow); });
+    connect(renameTemplate, &QAction::triggered, this, [this] { RenameTemplate(m_menuRow); });
+
+    // F10, or Alt pressed and let go alone, opens the menu bar's first menu.
+    auto *menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this, &Form1::openMenuBar);
+    qApp->installEventFilter(this);
+
     connect(suggestions, &QAction::triggered, this, &Form1::SuggestionsM_Click);
     connect(exit, &QAction::triggered, this, &Form1::ExitM_Click);
     connect(help, &QAction::triggered, this, &Form1::HelpMMMM_Click);
@@ -205,9 +226,8 @@ void Form1::buildControls()
         return e;
     };
     auto button = [](QWidget *parent, const char *name, const QString &caption, QRect geometry) {
-        auto *b = new QPushButton(caption, parent);
+        auto *b = new CommandButton(caption, parent);
         b->setObjectName(QLatin1String(name));
-        b->setAutoDefault(false);
         b->setGeometry(geometry);
         return b;
     };
@@ -248,7 +268,7 @@ void Form1::buildControls()
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setGeometry(twips(120, 2880, 5415, 3615));
     label(Frame1, "Label3", QStringLiteral("Email Body"), twips(0, 0, 1215, 255));
-    Text7 = new QPlainTextEdit(Frame1);
+    Text7 = new BodyBox(Frame1);
     Text7->setObjectName(QStringLiteral("Text7"));
     Text7->setGeometry(twips(0, 240, 5295, 3255));
     Text7->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -294,6 +314,12 @@ void Form1::buildControls()
     connect(Command4, &QPushButton::clicked, this, &Form1::ChooseHtmlFile);
     connect(List1, &TemplateListBox::click, this, &Form1::ShowTemplate);
     connect(List1, &TemplateListBox::dblClick, this, &Form1::ComposeEmail);
+    connect(List1, &TemplateListBox::deleteKey, this, &Form1::DeleteTemplate);
+    connect(List1, &TemplateListBox::renameKey, this, &Form1::RenameTemplate);
+    connect(List1, &TemplateListBox::contextMenuAt, this, [this](int row, const QPoint &at) {
+        m_menuRow = row;
+        m_listMenu->popup(at);
+    });
     for (OptionButton *option : {Option1, Option2}) {
         OptionButton *other = option == Option1 ? Option2 : Option1;
         connect(option, &QAbstractButton::toggled, this, [this, option, other](bool selected) {
@@ -392,6 +418,7 @@ void Form1::chooseFont()
     setFont(font);
     for (QMenu *menu : menuBar()->findChildren<QMenu *>())
         menu->setFont(font);
+    m_listMenu->setFont(font);
 }
 
 void Form1::Form_Load()
@@ -421,7 +448,8 @@ void Form1::ShowTemplate()
     const int row = List1->selectedRow();
     if (row < 0)
         return;
-    const store::ShownTemplate shown = store::DecodeListEntry(List1->entryText(row));
+    store::ShownTemplate shown = store::DecodeListEntry(List1->entryText(row));
+    const QStringList cut = store::CutToLongestBoxText(shown);
 
     const std::pair<QLineEdit *, const QString *> boxes[] = {
         {Text1, &shown.name}, {Text2, &shown.subject}, {Text3, &shown.attachments},
@@ -447,17 +475,57 @@ void Form1::ShowTemplate()
     QString storedBody = m_store.ReadBody(Text1->text());
     storedBody.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     Text7->setPlainText(storedBody);
+
+    if (!cut.isEmpty()) {
+        showMessage(QStringLiteral("This template holds more than %1 characters in %2. The box shows the first "
+                                   "%1 of them; saving the template again stores only those.")
+                        .arg(QLocale(QLocale::English).toString(store::LongestBoxText),
+                             cut.join(QStringLiteral(", "))));
+    }
 }
 
 void Form1::ComposeEmail()
 {
-    const compose::LaunchOutcome outcome = compose::ComposeEmail(*this, *this, m_mailClients);
-    if (!outcome.message.isEmpty() && !m_ending)
-        showMessage(outcome.message);
+    // A launch asked for while one is under way (the window handles its
+    // events while a mail program starts) runs when that one is done, so
+    // that none is lost to a mail program that is not ready yet. The busy
+    // cursor shows that a launch is under way until every one is done.
+    if (m_launching) {
+        ++m_queuedLaunches;
+        return;
+    }
+    m_launching = true;
+    for (;;) {
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        const compose::LaunchOutcome outcome = compose::ComposeEmail(*this, *this, m_mailClients);
+        QApplication::restoreOverrideCursor();
+        if (!outcome.message.isEmpty() && !m_ending)
+            showMessage(outcome.message);
+        if (m_queuedLaunches == 0 || m_ending)
+            break;
+        --m_queuedLaunches;
+    }
+    m_queuedLaunches = 0;
+    m_launching = false;
 }
 
 void Form1::SaveTemplate()
 {
+    // A name that is stored already is replaced, once the user agrees; the
+    // list is then read again from the data file, which holds it once.
+    const QString refusal = store::TemplateStore::RefusalFor(*this);
+    if (refusal.isEmpty() && m_store.Contains(templateName())) {
+        if (!m_dialogs->question(QStringLiteral("A template named \"%1\" is saved already. Replace it with the "
+                                                "template in the editor?")
+                                     .arg(store::TrimSpaces(templateName()))))
+            return;
+        const store::ChangeOutcome outcome = m_store.ReplaceTemplate(*this);
+        if (outcome.status == store::ChangeOutcome::Status::Done)
+            reloadList();
+        if (!outcome.message.isEmpty())
+            showMessage(outcome.message);
+        return;
+    }
     const store::SaveOutcome outcome = m_store.SaveTemplate(*this);
     if (outcome.addsEntry)
         List1->addEntry(outcome.listEntry);
@@ -465,18 +533,57 @@ void Form1::SaveTemplate()
         showMessage(outcome.message);
 }
 
+void Form1::DeleteTemplate(int row)
+{
+    if (row < 0)
+        return;
+    const QString name = store::DecodeListEntry(List1->entryText(row)).name;
+    if (!m_dialogs->question(QStringLiteral("Delete the template \"%1\"? Its body file goes to the "
+                                                       "trash.")
+                                            .arg(name)))
+        return;
+    finishChange(m_store.DeleteTemplate(name));
+}
+
+void Form1::RenameTemplate(int row)
+{
+    if (row < 0)
+        return;
+    const QString name = store::DecodeListEntry(List1->entryText(row)).name;
+    const std::optional<QString> newName =
+        m_dialogs->textInput(QStringLiteral("New name for the template \"%1\":").arg(name), name);
+    if (!newName || *newName == name)
+        return;
+    finishChange(m_store.RenameTemplate(name, *newName));
+}
+
+void Form1::finishChange(const store::ChangeOutcome &outcome)
+{
+    if (outcome.status == store::ChangeOutcome::Status::Done
+        || outcome.status == store::ChangeOutcome::Status::Refused)
+        reloadList(); // the file may have changed behind this window's back
+    if (!outcome.message.isEmpty())
+        showMessage(outcome.message);
+}
+
+void Form1::reloadList()
+{
+    List1->clearEntries();
+    skipOnFailure([this] { store::LoadTemplateList(m_store, *this); });
+}
+
 void Form1::ChooseHtmlFile()
 {
     // Every Browse starts afresh, offering the HTML files; a cancelled
     // dialog leaves the path that was there.
-    const QString chosen = m_dialogs->openFileName(QStringLiteral("HTML files (*.htm *.html)"), QString());
+    const QString chosen = m_dialogs->openFileName(QStringLiteral("HTML files (*.htm *.html)"));
     if (!chosen.isEmpty())
         Text8->setText(chosen);
 }
 
 void Form1::HelpMMMM_Click()
 {
-    platform::openWithDefaultHandler(appinfo::helpPageUrl());
+    m_desktop->openUrl(appinfo::helpPageUrl());
 }
 
 void Form1::AboutMMMM_Click()
@@ -498,11 +605,46 @@ void Form1::ExitM_Click()
     QCoreApplication::quit();
 }
 
+void Form1::openMenuBar()
+{
+    if (QAction *first = menuBar()->actions().value(0))
+        menuBar()->setActiveAction(first);
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    // Alt pressed and let go with no other key between opens the menu bar,
+    // as on Windows, in every style.
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const bool inThisWindow = watched->isWidgetType() && static_cast<QWidget *>(watched)->window() == this;
+        if (inThisWindow && !key->isAutoRepeat()) {
+            const bool alt = key->key() == Qt::Key_Alt;
+            if (event->type() == QEvent::KeyPress) {
+                m_altAlone = alt;
+            } else if (alt && m_altAlone) {
+                m_altAlone = false;
+                openMenuBar();
+                return true;
+            }
+        }
+    } else if (event->type() == QEvent::MouseButtonPress) {
+        m_altAlone = false;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void Form1::pairBoxChanged(substitute::BoxArray array, int index, const QString &text)
 {
+    // A store that cannot be written is reported once, not at every
+    // keystroke, until a write succeeds again.
     QString error;
-    if (!substitute::SaveSubstitutionBox(*m_settings, array, index, text, &error) && !m_loading)
+    const bool saved = substitute::SaveSubstitutionBox(*m_settings, array, index, text, &error);
+    if (m_loading)
+        return;
+    if (!saved && !m_settingsFailing)
         showMessage(error);
+    m_settingsFailing = !saved;
 }
 
 void Form1::showMessage(const QString &text)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "compose/compose.h"
+#include "platform/desktop.h"
 #include "platform/dialogs.h"
 #include "platform/settingsstore.h"
 #include "store/templatestore.h"
@@ -12,23 +13,27 @@
 #include <memory>
 
 class QAction;
+class QMenu;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 
+class BodyBox;
 class OptionButton;
 class TemplateListBox;
 
 // What the window works with. Whatever is left empty is the desktop's own:
 // the user's data folder, the user's settings, the desktop mail client, real
-// message boxes and file dialogs. Tests hand in their own.
+// message boxes and file dialogs, the desktop's programs. Tests hand in
+// their own.
 struct Form1Services
 {
     QString storeDirectory;                      // the folder of the data file and body files
     platform::SettingsStore *settings = nullptr; // not owned
-    compose::MailClientFactory mailClients;
+    compose::MailClientFactory mailClients;      // empty: the desktop's, through desktop
     platform::Dialogs *dialogs = nullptr;        // not owned
+    platform::Desktop *desktop = nullptr;        // not owned: opening addresses, finding and starting programs
 };
 
 // The one window of Letterloom: the template editor on the left, the template
@@ -59,7 +64,9 @@ public:
     // The handlers of the window's events.
     void ShowTemplate();   // a list entry was selected (or clicked again)
     void ComposeEmail();   // Launch, or a double click in the list
-    void SaveTemplate();   // Save
+    void SaveTemplate();   // Save: a new template, or one that replaces the stored one of its name
+    void DeleteTemplate(int row); // the list's context menu, or Delete
+    void RenameTemplate(int row); // the list's context menu, or F2
     void ChooseHtmlFile(); // Browse
     void HelpMMMM_Click();
     void AboutMMMM_Click();
@@ -88,6 +95,9 @@ public:
     // Lets the window process its pending events once.
     void yield() override;
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     // store::TemplateList, over List1.
     void addEntry(const QString &entry) override;
@@ -96,6 +106,9 @@ private:
     void buildMenus();
     void setTabOrder();
     void chooseFont();
+    void openMenuBar();
+    void finishChange(const store::ChangeOutcome &outcome);
+    void reloadList();
     void pairBoxChanged(substitute::BoxArray array, int index, const QString &text);
     void showMessage(const QString &text);
 
@@ -110,7 +123,7 @@ private:
     OptionButton *Option2 = nullptr; // Saved HTML Email
     QWidget *Frame1 = nullptr;       // plain body panel
     QWidget *Frame2 = nullptr;       // HTML body panel
-    QPlainTextEdit *Text7 = nullptr; // Email Body
+    BodyBox *Text7 = nullptr;        // Email Body
     QLineEdit *Text8 = nullptr;      // Saved HTML Email Location
     QPushButton *Command1 = nullptr; // Launch
     QPushButton *Command2 = nullptr; // Clear
@@ -126,6 +139,13 @@ private:
     compose::MailClientFactory m_mailClients;
     std::unique_ptr<platform::Dialogs> m_ownDialogs;
     platform::Dialogs *m_dialogs = nullptr;
+    platform::Desktop *m_desktop = nullptr;
+    bool m_launching = false; // a launch is under way
+    int m_queuedLaunches = 0; // launches asked for meanwhile, run after it
     bool m_loading = false; // Form_Load is running: nothing is reported
     bool m_ending = false;  // Exit was chosen
+    bool m_settingsFailing = false; // the last write to the settings store failed
+    bool m_altAlone = false;        // Alt is down, and no other key came with it
+    QMenu *m_listMenu = nullptr;    // ListMenu, the template list's context menu
+    int m_menuRow = -1;             // the entry ListMenu was opened on
 };

@@ -1,9 +1,11 @@
 #include "app/form1.h"
+#include "platform/textfile.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    platform::letOversizedWritesFail();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Letterloom"));
     QApplication::setOrganizationName(QStringLiteral("Letterloom"));

@@ -1,35 +1,61 @@
 #include "app/widgetdialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 
-void WidgetDialogs::message(const QString &text)
+namespace {
+
+// Letterloom's boxes: its name as the title, no picture, plain text.
+int showBox(QWidget *parent, const QString &text, QMessageBox::StandardButtons buttons,
+            QMessageBox::StandardButton defaultButton)
 {
     QString shown = text;
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Letterloom"), shown, QMessageBox::Ok, m_parent);
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Letterloom"), shown, buttons, parent);
     box.setTextFormat(Qt::PlainText);
-    box.button(QMessageBox::Ok)->setIcon(QIcon()); // some styles put a picture on OK
-    box.exec();
+    box.setDefaultButton(defaultButton);
+    for (QAbstractButton *button : box.buttons())
+        button->setIcon(QIcon()); // some styles put pictures on the buttons
+    return box.exec();
 }
 
-QString WidgetDialogs::openFileName(const QString &filter, const QString &startPath)
+} // namespace
+
+void WidgetDialogs::message(const QString &text)
 {
-    // Start where the current path points, when it points somewhere real.
-    QString start;
-    const QFileInfo current(startPath);
-    if (!startPath.isEmpty() && current.exists())
-        start = current.absoluteFilePath();
-    else if (!startPath.isEmpty() && current.absoluteDir().exists())
-        start = current.absolutePath();
+    showBox(m_parent, text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+bool WidgetDialogs::question(const QString &text)
+{
+    return showBox(m_parent, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::optional<QString> WidgetDialogs::textInput(const QString &prompt, const QString &text)
+{
+    QInputDialog dialog(m_parent);
+    dialog.setWindowTitle(QStringLiteral("Letterloom"));
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(text);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
+}
+
+QString WidgetDialogs::openFileName(const QString &filter)
+{
+    // Never the working folder, which means nothing to the user.
+    QString start = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (start.isEmpty() || !QDir(start).exists())
+        start = QDir::homePath();
     QFileDialog dialog(m_parent, QStringLiteral("Saved HTML Email Location"), start, filter);
     dialog.setObjectName(QStringLiteral("CommonDialog1"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    if (current.isFile())
-        dialog.selectFile(start);
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     return dialog.selectedFiles().value(0);

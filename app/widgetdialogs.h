@@ -4,14 +4,16 @@
 
 class QWidget;
 
-// The real message box and file dialog, owned by the window.
+// The real message boxes and file dialog, owned by the window.
 class WidgetDialogs final : public platform::Dialogs
 {
 public:
     explicit WidgetDialogs(QWidget *parent) : m_parent(parent) {}
 
     void message(const QString &text) override;
-    QString openFileName(const QString &filter, const QString &startPath) override;
+    bool question(const QString &text) override;
+    std::optional<QString> textInput(const QString &prompt, const QString &text) override;
+    QString openFileName(const QString &filter) override;
 
 private:
     QWidget *m_parent;

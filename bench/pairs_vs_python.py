@@ -1,8 +1,13 @@
 #!/usr/bin/env python3
-"""Times eleven chained replacements over a 10 MB text: Letterloom's
-ApplySubstitutionPairs against Python 3's str.replace, side by side in one run.
+"""Times eleven chained replacements over a text of words with placeholders:
+Letterloom's ApplySubstitutionPairs against Python 3's str.replace, side by
+side in one run.
 
-    python3 bench/pairs_vs_python.py build/bench/bench_pairs
+    python3 bench/pairs_vs_python.py build/bench/bench_pairs [megabytes] [shrinking|growing]
+
+The default is 10 MB with the "shrinking" pairs (mostly placeholders replaced
+by texts of about their length); "growing" replaces short placeholders such as
+NAME by longer texts such as "Robert Smith", as mail merges usually do.
 """
 import os
 import random
@@ -11,12 +16,20 @@ import sys
 import tempfile
 import time
 
-PAIRS = [
+SHRINKING = [
     ("{first}", "Alice"), ("{last}", "Example"), ("{company}", "Example Trading Ltd"),
     ("{date}", "6 December 2026"), ("{amount}", "1,250.00"), ("{ref}", "INV-2026-0042"),
     ("Dear", "Hello"), ("regards", "wishes"), ("{city}", "Rotterdam"),
     ("{product}", "Widget Pro"), ("{sender}", "Bob"),
 ]
+GROWING = [
+    ("NAME", "Robert Smith"), ("{first}", "Alexandra-Maria"), ("{last}", "Example-Whitworth"),
+    ("{company}", "Example Trading and Shipping Ltd"), ("{date}", "Sunday, 6 December 2026"),
+    ("{amount}", "EUR 1,250,000.00"), ("{ref}", "INVOICE-2026-000042"), ("Dear", "Dearest friend"),
+    ("{city}", "Rotterdam, the Netherlands"), ("{product}", "Widget Pro Deluxe Edition"),
+    ("{sender}", "Bob from Accounts"),
+]
+PAIRS = SHRINKING
 WORDS = ("the of and to in is you that it for on with as was at be this have from or one had by "
          "word but not what all were we when your can said there use an each which she do how "
          "their if will up other about out many then them these so some her would make like him "
@@ -51,10 +64,14 @@ def python_best(text, runs=7):
 
 
 def main():
-    if len(sys.argv) != 2:
+    global PAIRS
+    if not 2 <= len(sys.argv) <= 4:
         sys.exit(__doc__)
     binary = sys.argv[1]
-    text = make_text(10 * 1024 * 1024)
+    megabytes = int(sys.argv[2]) if len(sys.argv) > 2 else 10
+    if len(sys.argv) > 3:
+        PAIRS = {"shrinking": SHRINKING, "growing": GROWING}[sys.argv[3]]
+    text = make_text(megabytes * 1024 * 1024)
     with tempfile.TemporaryDirectory() as tmp:
         path = os.path.join(tmp, "text.txt")
         with open(path, "w", encoding="utf-8") as f:
@@ -67,7 +84,9 @@ def main():
     py_ms, py_result = python_best(text)
     if qt_result != py_result:
         sys.exit("the two results differ")
-    print(f"text: {len(text)} characters, 11 pairs, best of 7 runs each")
+    grown = len(py_result) - len(text)
+    print(f"text: {len(text)} characters, 11 pairs ({sys.argv[3] if len(sys.argv) > 3 else 'shrinking'}), "
+          f"result {grown:+} characters, best of 7 runs each")
     print(f"ApplySubstitutionPairs: {qt_ms:.1f} ms")
     print(f"Python str.replace:     {py_ms:.1f} ms")
     print(f"ratio (Letterloom / Python): {qt_ms / py_ms:.2f}")

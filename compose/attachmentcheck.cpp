@@ -18,9 +18,14 @@ bool checkAttachment(const QString &path, QString *errorText)
                                    "attachments box."));
     const QString shown = QDir::toNativeSeparators(path);
     const QFileInfo info(path);
-    if (!info.exists())
-        return fail(QStringLiteral("The attachment \"%1\" cannot be attached: there is no such file.")
-                        .arg(shown));
+    if (!info.exists()) {
+        // "a.pdf; b.pdf" is easily typed: the space is part of the second name.
+        const bool padded = path.front().isSpace() || path.back().isSpace();
+        return fail(QStringLiteral("The attachment \"%1\" cannot be attached: there is no such file.%2")
+                        .arg(shown, padded ? QStringLiteral(" The spaces at the start or end of the path are part "
+                                                            "of the file name; paths are separated by \";\" alone.")
+                                           : QString()));
+    }
     if (!info.isFile())
         return fail(QStringLiteral("The attachment \"%1\" cannot be attached: it is not a file.")
                         .arg(shown));

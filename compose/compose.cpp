@@ -1,7 +1,7 @@
 #include "compose/compose.h"
 
 #include "compose/attachmentcheck.h"
-#include "platform/ansitext.h"
+#include "compose/htmltext.h"
 #include "platform/textfile.h"
 
 #include <QStringList>
@@ -85,7 +85,7 @@ LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes 
         QByteArray bytes;
         if (!platform::readWholeFile(location, &bytes, &error))
             return failure(error);
-        const QString html = substitute::ApplySubstitutionPairs(platform::fromAnsi(bytes), pairs);
+        const QString html = substitute::ApplySubstitutionPairs(decodeHtml(bytes), pairs);
         bytes = QByteArray(); // the text is all that is needed from here on
         if (!item->putBodyFormat(BodyFormat::Html))
             return putFailed(QStringLiteral("body format"));

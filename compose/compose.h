@@ -1,6 +1,7 @@
 #pragma once
 
 #include "compose/mailclient.h"
+#include "platform/desktop.h"
 #include "store/templateeditor.h"
 #include "substitute/pairs.h"
 
@@ -23,7 +24,8 @@ struct LaunchOutcome
 
 // Turns the template in the editor into a displayed, unsent mail item: To, CC
 // and BCC as typed, subject and body with the find/replace pairs applied, the
-// plain body or the whole HTML file (Windows-1252), every attachment. The
+// plain body or the whole HTML file (read in its own encoding: decodeHtml),
+// every attachment. The
 // editor is read afresh at each step, as the window may change it while it
 // processes its events (once per pair in each substitution, once before each
 // attachment). Every attachment is checked before the mail client is
@@ -32,9 +34,29 @@ struct LaunchOutcome
 LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes &pairs,
                            const MailClientFactory &newApplication);
 
-// The mail client of this desktop: Outlook on Windows; elsewhere Thunderbird,
-// or an unsent draft file opened with the default program for e-mail files
-// (the item's notice then says where the draft was saved).
+// The mail client of this desktop: Outlook on Windows.
 std::unique_ptr<MailClient> createDesktopMailClient(QString *errorText);
+
+// Where the desktop mail client finds what it needs. Empty members are the
+// desktop's own.
+struct DesktopMailSetup
+{
+    platform::Desktop *desktop = nullptr; // not owned; null: platform::systemDesktop()
+    // The folder of the files handed to mail programs (drafts, HTML
+    // bodies): one that sandboxed programs can read too. Empty: the
+    // "Letterloom" folder in the user's documents folder.
+    QString handoverDirectory;
+    QString home; // where mail programs keep their settings; empty: the user's home
+    int watchMs = 3000; // how long a started mail program is watched for an early error
+};
+
+// The desktop's mail clients. On Windows, Outlook. Elsewhere, the desktop's
+// default mail program as the desktop names it (or, without one, an
+// installed Thunderbird, Evolution, Claws Mail, Sylpheed, KMail or Geary),
+// driven by its own command line when it can take the whole message and is
+// set up to show it; otherwise the message is saved as an unsent draft that
+// is opened with the desktop's program for e-mail files, and the item's
+// notice says why, where the draft is and which program it went to.
+MailClientFactory desktopMailClients(const DesktopMailSetup &setup = {});
 
 } // namespace compose

@@ -1,24 +1,26 @@
-// The desktop mail client on Linux and other Unix desktops: Thunderbird when
-// it is the default mail program or is installed, as it is the one client
-// there whose command line carries CC, BCC, HTML bodies and attachments
-// together; otherwise, or when it cannot be started, an unsent MIME draft
-// that is opened with the desktop's default program for e-mail files.
+// The desktop mail client on Linux and other Unix desktops: the desktop's
+// default mail program, handed the message on its own command line when it
+// can carry all of it and is set up to show it, else an unsent draft opened
+// with the desktop's program for e-mail files. Nothing is reported as shown
+// that the user will not see: every route that cannot show the message says
+// why, and the draft route names the program the draft went to.
 
+#include "compose/clientsetup_unix.h"
 #include "compose/compose.h"
+#include "compose/mailclients.h"
 #include "compose/message.h"
 #include "compose/mimedraft.h"
-#include "compose/thunderbird.h"
-#include "platform/appdir.h"
-#include "platform/process.h"
-#include "platform/shellopen.h"
 #include "platform/textfile.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QStandardPaths>
 #include <QUrl>
+
+#include <optional>
 
 namespace compose {
 namespace {
@@ -26,19 +28,17 @@ namespace {
 // Linux refuses any one argument longer than 128 KiB.
 constexpr qsizetype LongestArgument = 120 * 1024;
 
-QString folder(const QString &name)
-{
-    return platform::joinPath(platform::applicationDirectory(), name);
-}
-
-// A file name in dir that is not taken yet: stem, the time, suffix.
+// A file name in dir that is not taken yet: stem, the time, suffix. The
+// process id keeps two running copies of Letterloom from choosing the same
+// name in the same millisecond.
 QString freshFileName(const QString &dir, const QString &stem, const QString &suffix)
 {
-    const QString base =
-        QStringLiteral("%1-%2").arg(stem, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")));
-    QString path = platform::joinPath(dir, base + suffix);
+    const QString base = QStringLiteral("%1-%2-%3")
+                             .arg(stem, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")))
+                             .arg(QCoreApplication::applicationPid());
+    QString path = QDir(dir).filePath(base + suffix);
     for (int n = 2; QFileInfo::exists(path); ++n)
-        path = platform::joinPath(dir, QStringLiteral("%1-%2%3").arg(base).arg(n).arg(suffix));
+        path = QDir(dir).filePath(QStringLiteral("%1-%2%3").arg(base).arg(n).arg(suffix));
     return path;
 }
 
@@ -54,65 +54,137 @@ void removeOldBodies(const QString &dir)
     }
 }
 
+QString joinedWords(const QStringList &words)
+{
+    if (words.size() < 2)
+        return words.value(0);
+    return QStringList(words.mid(0, words.size() - 1)).join(QStringLiteral(", ")) + QStringLiteral(" and ")
+           + words.last();
+}
+
+// The program that a failed run was.
+QString runFailure(const QString &name, const platform::ProgramRun &run)
+{
+    if (run.state == platform::ProgramRun::State::NotStarted)
+        return QStringLiteral("%1 could not be started (%2).").arg(name, run.errorText);
+    QString text = QStringLiteral("%1 ended with an error (exit status %2) instead of showing the message.")
+                       .arg(name)
+                       .arg(run.exitCode);
+    if (!run.errorText.isEmpty())
+        text += QStringLiteral(" It said: \"%1\"").arg(run.errorText.right(300));
+    return text;
+}
+
+bool ranWell(const platform::ProgramRun &run)
+{
+    return run.state == platform::ProgramRun::State::Running
+           || (run.state == platform::ProgramRun::State::Exited && run.exitCode == 0);
+}
+
 class DesktopMailItem final : public CollectingMailItem
 {
 public:
+    explicit DesktopMailItem(const DesktopMailSetup &setup) : m_setup(setup) {}
+
     bool display() override
     {
-        const QStringList thunderbird = thunderbirdCommand();
-        if (thunderbird.isEmpty())
-            return saveDraft(QStringLiteral("No mail client was found (Thunderbird is not installed)."));
         QString reason;
-        if (openInThunderbird(thunderbird, &reason))
-            return true;
+        const std::optional<bool> handed = handToMailProgram(&reason);
+        if (handed)
+            return *handed;
         return saveDraft(reason);
     }
 
 private:
-    // The desktop's default mail program when it is Thunderbird (however it
-    // was installed), else the Thunderbird on the search path; empty when
-    // there is none. The program comes first, then its own arguments.
-    static QStringList thunderbirdCommand()
+    platform::Desktop &desktop() const { return *m_setup.desktop; }
+
+    // The desktop's default mail program, or else the first known one that
+    // is installed; null when there is none.
+    platform::DesktopApplication mailProgram() const
     {
-        QString id;
-        const QStringList handler = platform::defaultApplicationCommand(QStringLiteral("x-scheme-handler/mailto"), &id);
-        if (!handler.isEmpty() && id.contains(QLatin1String("thunderbird"), Qt::CaseInsensitive))
+        platform::DesktopApplication handler =
+            desktop().defaultApplication(QStringLiteral("x-scheme-handler/mailto"));
+        if (!handler.isNull())
             return handler;
-        const QString installed = platform::findInstalledProgram(QStringLiteral("thunderbird"));
-        return installed.isEmpty() ? QStringList() : QStringList{installed};
+        static const char *const known[][2] = {{"thunderbird", "Thunderbird"}, {"evolution", "Evolution"},
+                                               {"claws-mail", "Claws Mail"},   {"sylpheed", "Sylpheed"},
+                                               {"kmail", "KMail"},             {"geary", "Geary"}};
+        for (const auto &program : known) {
+            const QString path = desktop().findExecutable(QLatin1String(program[0]));
+            if (!path.isEmpty())
+                return {QLatin1String(program[0]) + QStringLiteral(".desktop"), QLatin1String(program[1]),
+                        {path, QStringLiteral("%u")}, {QStringLiteral("Email")}};
+        }
+        return handler;
     }
 
-    bool openInThunderbird(const QStringList &command, QString *reason)
+    // Hands the message to the mail program: true when it was, false on an
+    // error that is reported as it is, nothing when the draft route is to
+    // be taken instead (reason then says why).
+    std::optional<bool> handToMailProgram(QString *reason)
     {
-        QString bodyFile;
+        const platform::DesktopApplication program = mailProgram();
+        if (program.isNull()) {
+            *reason = QStringLiteral("No mail program is set up on this desktop.");
+            return std::nullopt;
+        }
+        const ClientKind kind = clientKindOf(program.id, program.command);
+        const QString name = kind == ClientKind::Mailto ? program.name : clientName(kind);
+        if (kind == ClientKind::Mailto && !program.categories.contains(QLatin1String("Email"))) {
+            *reason = QStringLiteral("The desktop opens e-mail addresses with %1, which is not a mail program.")
+                          .arg(program.name);
+            return std::nullopt;
+        }
+        const QStringList missing = whatCannotBeCarried(kind, m_message);
+        if (!missing.isEmpty()) {
+            *reason = QStringLiteral("%1 cannot be handed %2 from another program.").arg(name, joinedWords(missing));
+            return std::nullopt;
+        }
+        if (!clientIsSetUp(kind, program.id, m_setup.home, reason)) {
+            m_notSetUp = kind;
+            return std::nullopt;
+        }
+
+        QString htmlFile;
         if (m_message.isHtml()) {
-            const QString dir = folder(QStringLiteral("Outgoing"));
-            QDir().mkpath(dir);
+            // Nothing is handed over unless the body's file is complete.
+            const QString dir = QDir(m_setup.handoverDirectory).filePath(QStringLiteral("Outgoing"));
+            QString why;
+            if (!QDir().mkpath(dir)) {
+                m_error = QStringLiteral("The HTML body could not be handed to %1: the folder \"%2\" cannot be made.")
+                              .arg(name, QDir::toNativeSeparators(dir));
+                return false;
+            }
             removeOldBodies(dir);
-            bodyFile = freshFileName(dir, QStringLiteral("body"), QStringLiteral(".html"));
-            QSaveFile file(bodyFile);
-            const QByteArray utf8 = m_message.body.toUtf8();
-            if (!file.open(QIODevice::WriteOnly) || file.write(utf8) != utf8.size() || !file.commit()) {
-                *reason = QStringLiteral("The HTML body could not be handed to Thunderbird (%1).").arg(file.errorString());
+            htmlFile = freshFileName(dir, QStringLiteral("body"), QStringLiteral(".html"));
+            if (!platform::writeWholeFile(htmlFile, m_message.body.toUtf8(), &why)) {
+                m_error = QStringLiteral("The HTML body could not be handed to %1. %2").arg(name, why);
+                QFile::remove(htmlFile);
                 return false;
             }
         }
-        const QString argument = thunderbirdComposeArgument(m_message, bodyFile);
-        bool started = false;
-        if (argument.size() > LongestArgument)
-            *reason = QStringLiteral("The message is too long to be handed to Thunderbird directly.");
-        else
-            started = platform::startDetachedProgram(command.first(),
-                                                     command.mid(1) + QStringList{QStringLiteral("-compose"), argument},
-                                                     reason);
-        if (!started && !bodyFile.isEmpty())
-            QFile::remove(bodyFile);
-        return started;
+        const QStringList arguments = clientArguments(kind, m_message, htmlFile);
+        for (const QString &argument : arguments) {
+            if (argument.size() > LongestArgument) {
+                *reason = QStringLiteral("The message is too long to be handed to %1 directly.").arg(name);
+                if (!htmlFile.isEmpty())
+                    QFile::remove(htmlFile);
+                return std::nullopt;
+            }
+        }
+        const QStringList command = platform::commandFor(program, arguments, false);
+        const platform::ProgramRun run = desktop().run(command.first(), command.mid(1), m_setup.watchMs);
+        if (ranWell(run))
+            return true;
+        if (!htmlFile.isEmpty())
+            QFile::remove(htmlFile);
+        *reason = runFailure(name, run);
+        return std::nullopt;
     }
 
     bool saveDraft(const QString &reason)
     {
-        const QString dir = folder(QStringLiteral("Drafts"));
+        const QString dir = QDir(m_setup.handoverDirectory).filePath(QStringLiteral("Drafts"));
         if (!QDir().mkpath(dir)) {
             m_error = QStringLiteral("%1 The draft could not be saved: the folder \"%2\" cannot be made.")
                           .arg(reason, QDir::toNativeSeparators(dir));
@@ -121,44 +193,79 @@ private:
         const QString path = freshFileName(dir, QStringLiteral("draft"), QStringLiteral(".eml"));
         QString why;
         if (!saveMimeDraft(m_message, path, &why)) {
-            m_error = reason + u' ' + why;
+            QFile::remove(path);
+            m_error = reason + QStringLiteral(" The message could not be saved as a draft either. ") + why;
             return false;
         }
         const QString shown = QDir::toNativeSeparators(path);
-        if (platform::openWithDefaultHandler(QUrl::fromLocalFile(path)))
-            m_notice = QStringLiteral("%1 The message was saved as a draft in \"%2\" and opened with the "
-                                      "program for e-mail files.")
+        const platform::DesktopApplication opener = desktop().defaultApplication(QStringLiteral("message/rfc822"));
+        if (opener.isNull()) {
+            m_notice = QStringLiteral("%1 The message was saved as a draft in \"%2\", but no program on this desktop "
+                                      "opens e-mail files: open it with your mail program to review and send it.")
                            .arg(reason, shown);
+            return true;
+        }
+        if (m_notSetUp && clientKindOf(opener.id, opener.command) == *m_notSetUp) {
+            // It would show its setup assistant, not the draft.
+            m_notice = QStringLiteral("%1 The message was saved as a draft in \"%2\": open it with your mail program "
+                                      "once it is set up.")
+                           .arg(reason, shown);
+            return true;
+        }
+        const QStringList command = platform::commandFor(opener, {path}, true);
+        const platform::ProgramRun run = desktop().run(command.first(), command.mid(1), m_setup.watchMs);
+        if (ranWell(run))
+            m_notice = QStringLiteral("%1 The message was saved as a draft in \"%2\" and handed to %3, the "
+                                      "desktop's program for e-mail files.")
+                           .arg(reason, shown, opener.name);
         else
-            m_notice = QStringLiteral("%1 The message was saved as a draft in \"%2\": open it with your mail "
-                                      "client to review and send it.")
-                           .arg(reason, shown);
+            m_notice = QStringLiteral("%1 The message was saved as a draft in \"%2\", but it could not be opened: %3 "
+                                      "Open it with your mail program to review and send it.")
+                           .arg(reason, shown, runFailure(opener.name, run));
         return true;
     }
+
+    DesktopMailSetup m_setup;
+    std::optional<ClientKind> m_notSetUp; // the mail program that is not set up yet
 };
 
 class DesktopMailClient final : public MailClient
 {
 public:
+    explicit DesktopMailClient(const DesktopMailSetup &setup) : m_setup(setup) {}
+
     std::unique_ptr<MailItem> createItem(int itemType) override
     {
         if (itemType != 0) {
             m_error = QStringLiteral("Only mail items (type 0) can be made.");
             return nullptr;
         }
-        return std::make_unique<DesktopMailItem>();
+        return std::make_unique<DesktopMailItem>(m_setup);
     }
     QString errorString() const override { return m_error; }
 
 private:
+    DesktopMailSetup m_setup;
     QString m_error;
 };
 
 } // namespace
 
-std::unique_ptr<MailClient> createDesktopMailClient(QString *)
+MailClientFactory desktopMailClients(const DesktopMailSetup &given)
 {
-    return std::make_unique<DesktopMailClient>();
+    DesktopMailSetup setup = given;
+    if (!setup.desktop)
+        setup.desktop = &platform::systemDesktop();
+    if (setup.handoverDirectory.isEmpty()) {
+        // Not a hidden folder: Flatpak and snap mail programs cannot read those.
+        QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (documents.isEmpty())
+            documents = QDir::homePath();
+        setup.handoverDirectory = QDir(documents).filePath(QStringLiteral("Letterloom"));
+    }
+    if (setup.home.isEmpty())
+        setup.home = QDir::homePath();
+    return [setup](QString *) -> std::unique_ptr<MailClient> { return std::make_unique<DesktopMailClient>(setup); };
 }
 
 } // namespace compose

@@ -1,70 +1,26 @@
 #include "compose/mimedraft.h"
 
-#include <QDateTime>
-#include <QFile>
+#include "platform/textfile.h"
+
 #include <QFileInfo>
 #include <QMimeDatabase>
-#include <QSaveFile>
-
-// GLib uses "signals" as a member name, which Qt defines as a keyword.
-#pragma push_macro("signals")
-#undef signals
-#include <gmime/gmime.h>
-#pragma pop_macro("signals")
-
-#include <fcntl.h>
-
-#include <memory>
+#include <QRandomGenerator>
 
 namespace compose {
 namespace {
 
-struct Unref
-{
-    void operator()(void *object) const
-    {
-        if (object)
-            g_object_unref(object);
-    }
-};
-template<typename T>
-using Owned = std::unique_ptr<T, Unref>;
+constexpr qsizetype LineWidth = 76; // folded header lines and encoded body lines
 
-struct FreeText
-{
-    void operator()(char *text) const { g_free(text); }
-};
-using GText = std::unique_ptr<char, FreeText>;
+const QByteArray crlf = QByteArrayLiteral("\r\n");
 
-// GMime's types derive from GMimeObject by embedding it first, as GObject
-// types do; this is the conversion that G_TYPE_CHECK_INSTANCE_CAST makes.
-template<typename T>
-GMimeObject *asObject(T *object)
+// A character that a header can carry as it is (tabs included).
+bool plainHeaderChar(char16_t c)
 {
-    return reinterpret_cast<GMimeObject *>(object);
+    return c == u'\t' || (c >= 0x20 && c < 0x7f);
 }
 
-void startGMime()
-{
-    static const bool started = [] {
-        g_mime_init();
-        return true;
-    }();
-    Q_UNUSED(started);
-}
-
-GMimeFormatOptions *crlfFormat()
-{
-    static GMimeFormatOptions *const format = [] {
-        GMimeFormatOptions *options = g_mime_format_options_new();
-        g_mime_format_options_set_newline_format(options, GMIME_NEWLINE_FORMAT_DOS);
-        return options;
-    }();
-    return format;
-}
-
-// A header cannot hold a line break: each one becomes a space, so that no
-// text can start a header of its own.
+// A header cannot hold a line break: each CR or LF becomes a space, so that
+// no text can start a header of its own.
 QString oneLine(QString text)
 {
     for (QChar &c : text) {
@@ -74,176 +30,316 @@ QString oneLine(QString text)
     return text;
 }
 
-bool isAscii(const QString &text)
+// RFC 2047 encoded words ("=?UTF-8?B?...?=") for text, each at most 75
+// characters long and never splitting a character, separated by spaces
+// (which readers drop between encoded words).
+QByteArray encodedWords(QStringView text)
 {
-    for (const QChar c : text) {
-        if (c.unicode() >= 0x80)
-            return false;
+    constexpr qsizetype MostBytes = 45; // 60 characters of base64
+    QByteArray words;
+    QByteArray chunk;
+    auto flush = [&] {
+        if (chunk.isEmpty())
+            return;
+        if (!words.isEmpty())
+            words += ' ';
+        words += "=?UTF-8?B?" + chunk.toBase64() + "?=";
+        chunk.clear();
+    };
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QByteArray utf8 = text.mid(i, length).toUtf8();
+        if (chunk.size() + utf8.size() > MostBytes)
+            flush();
+        chunk += utf8;
+        i += length;
     }
+    flush();
+    return words;
+}
+
+// "Name: value" folded at its spaces into lines of at most LineWidth
+// characters where the words allow, without the final line end.
+QByteArray folded(const char *name, const QByteArray &value)
+{
+    QByteArray field = QByteArray(name) + ':';
+    qsizetype lineStart = 0;
+    bool first = true;
+    for (const QByteArray &word : value.split(' ')) {
+        const bool wraps = !first && !word.isEmpty() && field.size() - lineStart + 1 + word.size() > LineWidth;
+        if (wraps) {
+            field += crlf;
+            lineStart = field.size();
+        }
+        field += ' ';
+        field += word;
+        first = false;
+    }
+    return field;
+}
+
+// An unstructured header (the subject): as it is when plain ASCII that folds
+// well, else encoded words throughout.
+QByteArray unstructuredField(const char *name, const QString &value)
+{
+    const QString line = oneLine(value);
+    if (line.isEmpty())
+        return QByteArray(name) + ':';
+    bool plain = !line.contains(QLatin1String("=?"));
+    for (const QChar c : line)
+        plain = plain && plainHeaderChar(c.unicode());
+    for (const QStringView word : QStringView(line).split(u' '))
+        plain = plain && word.size() < LineWidth - 10;
+    return folded(name, plain ? line.toLatin1() : encodedWords(line));
+}
+
+// The characters that separate the parts of an address.
+bool addressSpecial(QChar c)
+{
+    return QStringView(u"\"(),:;<>@[]\\ ").contains(c);
+}
+
+// An address header (To, Cc, Bcc) keeps its text as typed; a stretch of
+// words that ASCII cannot hold (a display name such as "Jörg Müller")
+// becomes encoded words, and the specials around it stay as they are.
+QByteArray addressField(const char *name, const QString &value)
+{
+    const QString line = oneLine(value);
+    // Pieces: runs of ordinary characters and single specials.
+    QStringList pieces;
+    for (qsizetype i = 0; i < line.size();) {
+        qsizetype end = i + 1;
+        if (!addressSpecial(line.at(i))) {
+            while (end < line.size() && !addressSpecial(line.at(end)))
+                ++end;
+        }
+        pieces << line.mid(i, end - i);
+        i = end;
+    }
+    auto needsEncoding = [](const QString &piece) {
+        for (const QChar c : piece) {
+            if (!plainHeaderChar(c.unicode()))
+                return true;
+        }
+        return false;
+    };
+    QByteArray out;
+    for (qsizetype i = 0; i < pieces.size();) {
+        if (!needsEncoding(pieces.at(i))) {
+            out += pieces.at(i).toLatin1();
+            ++i;
+            continue;
+        }
+        // Words to encode that follow each other are encoded together, so
+        // that the spaces between them survive.
+        qsizetype end = i + 1, last = i;
+        while (end < pieces.size() && (pieces.at(end) == QLatin1String(" ") || needsEncoding(pieces.at(end)))) {
+            if (pieces.at(end) != QLatin1String(" "))
+                last = end;
+            ++end;
+        }
+        QString text;
+        for (qsizetype k = i; k <= last; ++k)
+            text += pieces.at(k);
+        out += encodedWords(text);
+        i = last + 1;
+    }
+    return folded(name, out);
+}
+
+// A MIME parameter: name="value" for short printable ASCII, else RFC 2231
+// (name*=UTF-8''%xx..., in numbered pieces when long), so that no character
+// of the value, a line break least of all, reaches the header as it is.
+QByteArray parameter(const char *name, const QString &value)
+{
+    bool simple = !value.isEmpty() && value.size() < 60;
+    for (const QChar c : value)
+        simple = simple && c.unicode() >= 0x20 && c.unicode() < 0x7f && c != u'"' && c != u'\\';
+    if (simple)
+        return QByteArray(name) + "=\"" + value.toLatin1() + '"';
+
+    static const QByteArray attributeChars = QByteArrayLiteral("!#$&+-.^_`|~");
+    QByteArray encoded;
+    for (const char byte : value.toUtf8()) {
+        const auto b = static_cast<unsigned char>(byte);
+        if ((b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || attributeChars.contains(byte))
+            encoded += byte;
+        else
+            encoded += '%' + QByteArray::number(b, 16).rightJustified(2, '0').toUpper();
+    }
+    constexpr qsizetype Piece = 54;
+    if (encoded.size() <= Piece)
+        return QByteArray(name) + "*=UTF-8''" + encoded;
+    QByteArray pieces;
+    int number = 0;
+    for (qsizetype at = 0; at < encoded.size(); ++number) {
+        qsizetype length = std::min(Piece, encoded.size() - at);
+        // A %xx stays in one piece.
+        if (at + length < encoded.size()) {
+            if (encoded.at(at + length - 1) == '%')
+                length -= 1;
+            else if (encoded.at(at + length - 2) == '%')
+                length -= 2;
+        }
+        if (number > 0)
+            pieces += ";\r\n ";
+        pieces += QByteArray(name) + '*' + QByteArray::number(number) + "*=" + (number == 0 ? "UTF-8''" : "")
+                  + encoded.mid(at, length);
+        at += length;
+    }
+    return pieces;
+}
+
+// Appends text in quoted-printable with CR LF line ends: a CR LF or a lone
+// LF of the text is a line end, a lone CR is kept as =0D. Lines that begin
+// with "From " or "." are encoded there too, as some mail systems change them.
+void appendQuotedPrintable(QByteArray &out, const QByteArray &text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    const qsizetype start = out.size();
+    // At most three characters a byte, and a soft line break every 25 bytes.
+    out.resize(start + text.size() * 3 + text.size() / 24 * 3 + 8);
+    char *o = out.data() + start;
+    char *lineBegin = o;
+    auto room = [&](qsizetype size) {
+        if (o - lineBegin + size > LineWidth - 1) {
+            *o++ = '=';
+            *o++ = '\r';
+            *o++ = '\n';
+            lineBegin = o;
+        }
+    };
+    auto encoded = [&](unsigned char b) {
+        room(3);
+        *o++ = '=';
+        *o++ = hex[b >> 4];
+        *o++ = hex[b & 15];
+    };
+    const char *const end = text.constData() + text.size();
+    bool lineStart = true;
+    for (const char *p = text.constData(); p != end; ++p) {
+        const auto b = static_cast<unsigned char>(*p);
+        if (b == '\n' || (b == '\r' && p + 1 != end && p[1] == '\n')) {
+            if (b == '\r')
+                ++p;
+            *o++ = '\r';
+            *o++ = '\n';
+            lineBegin = o;
+            lineStart = true;
+            continue;
+        }
+        if (b >= 33 && b <= 126 && b != '=' && !(lineStart && (b == '.' || b == 'F'))) {
+            room(1);
+            *o++ = *p;
+        } else if (b == ' ' || b == '\t') {
+            const bool atLineEnd =
+                p + 1 == end || p[1] == '\n' || (p[1] == '\r' && p + 2 != end && p[2] == '\n');
+            if (atLineEnd) {
+                encoded(b);
+            } else {
+                room(1);
+                *o++ = *p;
+            }
+        } else if (b == 'F' && !(end - p >= 5 && qstrncmp(p, "From ", 5) == 0)) {
+            room(1);
+            *o++ = *p;
+        } else {
+            encoded(b);
+        }
+        lineStart = false;
+    }
+    out.resize(o - out.constData());
+}
+
+// Data in base64, in lines of LineWidth characters joined by CR LF.
+void appendBase64(QByteArray &out, const QByteArray &data)
+{
+    const QByteArray encoded = data.toBase64();
+    for (qsizetype at = 0; at < encoded.size(); at += LineWidth) {
+        if (at > 0)
+            out += crlf;
+        out.append(encoded.constData() + at, std::min(LineWidth, encoded.size() - at));
+    }
+}
+
+void appendBodyPart(QByteArray &out, const Message &message)
+{
+    out += QByteArrayLiteral("Content-Type: text/") + (message.isHtml() ? "html" : "plain")
+           + "; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n";
+    appendQuotedPrintable(out, message.body.toUtf8());
+}
+
+bool appendAttachmentPart(QByteArray &out, const QString &path, QString *error)
+{
+    QByteArray data;
+    if (!platform::readWholeFile(path, &data, error))
+        return false;
+    const QFileInfo info(path);
+    const QString name = info.fileName();
+    const QByteArray type =
+        QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension).name().toLatin1();
+    out += "Content-Type: " + type + ";\r\n " + parameter("name", name) + "\r\n";
+    out += "Content-Disposition: attachment;\r\n " + parameter("filename", name) + "\r\n";
+    out += "Content-Transfer-Encoding: base64\r\n\r\n";
+    appendBase64(out, data);
     return true;
 }
 
-// "Name: value" folded into lines of the usual length, without the final line end.
-QByteArray headerField(const char *name, const QString &value, bool structured)
+QByteArray headerBlock(const Message &message, const QDateTime &date)
 {
-    QByteArray field = QByteArray(name) + ": ";
-    const QString line = oneLine(value);
-    if (structured && isAscii(line)) {
-        field += line.toLatin1();
-    } else {
-        const GText encoded(g_mime_utils_header_encode_text(nullptr, line.toUtf8().constData(), "utf-8"));
-        field += encoded.get();
-    }
-    const GText folded(structured
-                           ? g_mime_utils_structured_header_fold(nullptr, crlfFormat(), field.constData())
-                           : g_mime_utils_unstructured_header_fold(nullptr, crlfFormat(), field.constData()));
-    // GMime folds with LF whatever the format says; the draft's lines end in CR LF.
-    QByteArray result(folded.get());
-    result.replace('\r', QByteArray()).replace('\n', "\r\n");
-    while (result.endsWith("\r\n"))
-        result.chop(2);
-    return result;
-}
-
-QByteArray headerBlock(const Message &message)
-{
-    QByteArray block;
-    auto add = [&block](const QByteArray &field) {
-        block += field;
-        block += "\r\n";
-    };
+    QByteArray block = "Date: " + date.toString(Qt::RFC2822Date).toLatin1() + crlf;
+    block += unstructuredField("Subject", message.subject) + crlf;
     if (!message.to.isEmpty())
-        add(headerField("To", message.to, true));
+        block += addressField("To", message.to) + crlf;
     if (!message.cc.isEmpty())
-        add(headerField("Cc", message.cc, true));
+        block += addressField("Cc", message.cc) + crlf;
     if (!message.bcc.isEmpty())
-        add(headerField("Bcc", message.bcc, true));
-    add(headerField("Subject", message.subject, false));
-    add("Date: " + QDateTime::currentDateTime().toString(Qt::RFC2822Date).toLatin1());
-    add("X-Unsent: 1");
-    add("MIME-Version: 1.0");
+        block += addressField("Bcc", message.bcc) + crlf;
+    block += "X-Unsent: 1\r\nMIME-Version: 1.0\r\n";
     return block;
-}
-
-GMimeObject *bodyPart(const Message &message)
-{
-    // The text goes in as UTF-8 as it is, without GMime's search for the
-    // smallest charset, which would cost more than all the rest for a big body.
-    GMimePart *part = g_mime_part_new_with_type("text", message.isHtml() ? "html" : "plain");
-    GMimeObject *object = asObject(part);
-    g_mime_object_set_content_type_parameter(object, "charset", "utf-8");
-    // LF line ends here; every line is written out with CR LF.
-    QByteArray utf8 = message.body.toUtf8();
-    char *kept = utf8.data();
-    const char *const end = utf8.constData() + utf8.size();
-    for (const char *c = utf8.constData(); c != end; ++c) {
-        if (!(*c == '\r' && c + 1 != end && c[1] == '\n'))
-            *kept++ = *c;
-    }
-    utf8.truncate(kept - utf8.constData());
-    Owned<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(utf8.constData(), size_t(utf8.size())));
-    Owned<GMimeDataWrapper> content(g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
-    g_mime_part_set_content(part, content.get());
-    return object;
-}
-
-GMimeObject *attachmentPart(const QString &path, QString *error)
-{
-    const QFileInfo info(path);
-    const QStringList type =
-        QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension).name().split(u'/');
-    GMimePart *part = g_mime_part_new_with_type(type.value(0).toUtf8().constData(),
-                                                type.value(1).toUtf8().constData());
-    Owned<GMimePart> owner(part);
-    g_mime_object_set_disposition(asObject(part), GMIME_DISPOSITION_ATTACHMENT);
-    g_mime_part_set_filename(part, info.fileName().toUtf8().constData());
-
-    GError *openError = nullptr;
-    Owned<GMimeStream> stream(g_mime_stream_fs_open(QFile::encodeName(path).constData(), O_RDONLY, 0, &openError));
-    if (!stream) {
-        *error = QStringLiteral("The attachment \"%1\" cannot be read: %2")
-                     .arg(path, QString::fromUtf8(openError ? openError->message : "unknown error"));
-        g_clear_error(&openError);
-        return nullptr;
-    }
-    Owned<GMimeDataWrapper> content(g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
-    g_mime_part_set_content(part, content.get());
-    g_mime_part_set_content_encoding(part, GMIME_CONTENT_ENCODING_BASE64);
-    return asObject(owner.release());
-}
-
-// The draft's MIME body (everything after the message's own headers).
-Owned<GMimeStream> writeBody(const Message &message, QString *error)
-{
-    startGMime();
-    Owned<GMimeObject> top(bodyPart(message));
-    g_mime_object_encode(top.get(), GMIME_ENCODING_CONSTRAINT_7BIT);
-    if (!message.attachments.isEmpty()) {
-        Owned<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
-        g_mime_multipart_add(mixed.get(), top.get());
-        for (const QString &path : message.attachments) {
-            Owned<GMimeObject> part(attachmentPart(path, error));
-            if (!part)
-                return nullptr;
-            g_mime_multipart_add(mixed.get(), part.get());
-        }
-        top.reset(asObject(mixed.release()));
-    }
-    // Room for the whole draft at once: base64 and quoted-printable make
-    // files about a third bigger.
-    qint64 expected = 4096 + message.body.size() * 2;
-    for (const QString &path : message.attachments)
-        expected += QFileInfo(path).size() * 137 / 100 + 512;
-    Owned<GMimeStream> out(g_mime_stream_mem_new_with_byte_array(g_byte_array_sized_new(guint(expected))));
-    if (g_mime_object_write_to_stream(top.get(), crlfFormat(), out.get()) < 0) {
-        *error = QStringLiteral("The message could not be put together: an attachment could not be read.");
-        return nullptr;
-    }
-    return out;
-}
-
-QByteArrayView bytesOf(GMimeStream *stream)
-{
-    const GByteArray *bytes = g_mime_stream_mem_get_byte_array(reinterpret_cast<GMimeStreamMem *>(stream));
-    return QByteArrayView(reinterpret_cast<const char *>(bytes->data), qsizetype(bytes->len));
 }
 
 } // namespace
 
-bool buildMimeDraft(const Message &message, QByteArray *draft, QString *error)
+bool buildMimeDraft(const Message &message, const QDateTime &date, QByteArray *draft, QString *error)
 {
-    QString why;
-    const Owned<GMimeStream> body = writeBody(message, &why);
-    if (!body) {
-        if (error)
-            *error = why;
-        return false;
+    // Room for the whole draft at once, so that it is never copied as it
+    // grows: the body's worst case (untouched room costs no memory), and
+    // the files' base64.
+    qint64 expected = 8192 + message.body.size() * 10;
+    for (const QString &path : message.attachments)
+        expected += QFileInfo(path).size() * 137 / 100 + 1024;
+    QByteArray out;
+    out.reserve(expected);
+    out += headerBlock(message, date);
+    if (message.attachments.isEmpty()) {
+        appendBodyPart(out, message);
+        *draft = std::move(out);
+        return true;
     }
-    *draft = headerBlock(message);
-    draft->append(bytesOf(body.get()));
+    // Quoted-printable and base64 never hold "=_", so this boundary cannot
+    // occur in any part.
+    const QByteArray boundary =
+        "=_Letterloom_" + QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+    out += "Content-Type: multipart/mixed;\r\n boundary=\"" + boundary + "\"\r\n\r\n";
+    // Each part ends where the line end before the next boundary begins.
+    out += "--" + boundary + crlf;
+    appendBodyPart(out, message);
+    for (const QString &path : message.attachments) {
+        out += "\r\n--" + boundary + crlf;
+        if (!appendAttachmentPart(out, path, error))
+            return false;
+    }
+    out += "\r\n--" + boundary + "--" + crlf;
+    *draft = std::move(out);
     return true;
 }
 
 bool saveMimeDraft(const Message &message, const QString &path, QString *error)
 {
-    QString why;
-    const Owned<GMimeStream> body = writeBody(message, &why);
-    if (!body) {
-        if (error)
-            *error = why;
-        return false;
-    }
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        const QByteArray headers = headerBlock(message);
-        const QByteArrayView rest = bytesOf(body.get());
-        if (file.write(headers) == headers.size() && file.write(rest.data(), rest.size()) == rest.size()
-            && file.commit())
-            return true;
-    }
-    if (error)
-        *error = QStringLiteral("The draft \"%1\" could not be saved: %2").arg(path, file.errorString());
-    return false;
+    QByteArray draft;
+    return buildMimeDraft(message, QDateTime::currentDateTime(), &draft, error)
+           && platform::writeWholeFile(path, draft, error);
 }
 
 } // namespace compose

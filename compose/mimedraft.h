@@ -3,21 +3,31 @@
 #include "compose/message.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 namespace compose {
 
-// The message as an unsent MIME draft (RFC 5322 / 2045-2047 / 2231, CR LF line
-// ends) that mail clients open for editing: "X-Unsent: 1", no From, no
-// Message-ID. The subject and non-ASCII address text are encoded words; To,
-// CC and BCC otherwise keep their text as typed (a line break becomes a
-// space, as a header cannot hold one). The body is one text/plain or
-// text/html part in UTF-8; with attachments it is the first part of a
-// multipart/mixed whose further parts are the files, in order, base64, each
-// under its own file name. Returns false, and why, when a file cannot be read.
-bool buildMimeDraft(const Message &message, QByteArray *draft, QString *error);
+// The message as an unsent MIME draft that mail clients open for editing
+// (RFC 5322, 2045-2047 and 2231, CR LF line ends), written with Qt alone so
+// that every platform builds the same file.
+//
+// The first header is "Date:", so that file-type detection takes the file
+// for a message; then Subject, To, Cc, Bcc, "X-Unsent: 1" (Thunderbird and
+// Outlook open such a file as an editable draft) and "MIME-Version: 1.0". No
+// From and no Message-ID: the mail client fills them in. The subject and the
+// non-ASCII words of the addresses are encoded words; otherwise the addresses
+// keep their text as typed. A line break can never reach a header: in a
+// header value it becomes a space, and file names are encoded (RFC 2231).
+//
+// The body is one text/plain or text/html part in UTF-8, quoted-printable;
+// with attachments it is the first part of a multipart/mixed whose further
+// parts are the files, in order, base64, each under its own file name.
+// Returns false, and why, when an attachment cannot be read.
+bool buildMimeDraft(const Message &message, const QDateTime &date, QByteArray *draft, QString *error);
 
-// Builds the draft and saves it to path in one piece (never half written).
+// Builds the draft and writes it to path, every byte checked; a file that
+// could not be written whole is not left behind.
 bool saveMimeDraft(const Message &message, const QString &path, QString *error);
 
 } // namespace compose

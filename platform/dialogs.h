@@ -2,24 +2,35 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace platform {
 
 // The modal boxes the window shows. The window gets the real ones; tests give
 // their own, which record what would have been shown and answer for the user.
+// Every box is titled "Letterloom" and shows no icon.
 class Dialogs
 {
 public:
     virtual ~Dialogs() = default;
 
-    // Shows text in a box titled "Letterloom" with an OK button only and no
-    // icon, and returns when the user has closed it.
+    // Shows text with an OK button only, and returns when the user has
+    // closed it.
     virtual void message(const QString &text) = 0;
 
-    // Lets the user choose an existing file to open. filter is a name filter
-    // such as "HTML files (*.htm *.html)"; startPath, when it names a file or
-    // folder, is where the dialog starts. Returns the chosen file's full path,
-    // or an empty text when the user cancels.
-    virtual QString openFileName(const QString &filter, const QString &startPath) = 0;
+    // Asks a question with the buttons Yes and No (No when the box is
+    // closed otherwise); true for Yes.
+    virtual bool question(const QString &text) = 0;
+
+    // Asks for one line of text, starting from text; nothing when the user
+    // cancels.
+    virtual std::optional<QString> textInput(const QString &prompt, const QString &text) = 0;
+
+    // Lets the user choose an existing file to open, starting in the user's
+    // documents folder. filter is a name filter such as
+    // "HTML files (*.htm *.html)". Returns the chosen file's full path, or an
+    // empty text when the user cancels.
+    virtual QString openFileName(const QString &filter) = 0;
 };
 
 } // namespace platform

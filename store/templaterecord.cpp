@@ -125,6 +125,33 @@ ShownTemplate DecodeListEntry(const QString &entry)
     return shown;
 }
 
+QString TemplateNameLabel() { return QStringLiteral("Template Name"); }
+QString SubjectLabel() { return QStringLiteral("Email Subject"); }
+QString AttachmentsLabel() { return QStringLiteral("Attachments"); }
+QString CcLabel() { return QStringLiteral("CC"); }
+QString ToLabel() { return QStringLiteral("To"); }
+QString BccLabel() { return QStringLiteral("BCC"); }
+QString HtmlLocationLabel() { return QStringLiteral("Saved HTML Email Location"); }
+
+QStringList CutToLongestBoxText(ShownTemplate &shown)
+{
+    const std::pair<QString, QString *> fields[] = {
+        {TemplateNameLabel(), &shown.name}, {SubjectLabel(), &shown.subject},
+        {AttachmentsLabel(), &shown.attachments}, {CcLabel(), &shown.cc},
+        {ToLabel(), &shown.to}, {BccLabel(), &shown.bcc},
+        {HtmlLocationLabel(), &shown.htmlLocation},
+    };
+    QStringList cut;
+    for (const auto &[label, text] : fields) {
+        if (text->size() > LongestBoxText) {
+            text->truncate(LongestBoxText);
+            text->squeeze();
+            cut << label;
+        }
+    }
+    return cut;
+}
+
 std::optional<bool> ReadTruthValue(const QString &field)
 {
     const QString text = field.trimmed();

@@ -45,6 +45,24 @@ struct ShownTemplate
     QString htmlLocation;          // Text8
 };
 
+// The most characters a one-line box of the editor takes from a stored
+// template, and that Save stores in one: a box of a few million characters
+// takes the window seconds to show.
+constexpr qsizetype LongestBoxText = 1'000'000;
+
+// Cuts every text field of shown to LongestBoxText characters; returns the
+// names of the boxes whose text was cut ("Email Subject"...).
+QStringList CutToLongestBoxText(ShownTemplate &shown);
+
+// The names the editor's boxes go by in messages, in record order.
+QString TemplateNameLabel();
+QString SubjectLabel();
+QString AttachmentsLabel();
+QString CcLabel();
+QString ToLabel();
+QString BccLabel();
+QString HtmlLocationLabel();
+
 // Decodes an entry's text: removes every run of 100 spaces (left to right, so
 // a run of k spaces keeps k mod 100), splits at TAB, and takes the fields in
 // record order; missing fields are empty.

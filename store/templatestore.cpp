@@ -5,6 +5,7 @@
 #include "store/templaterecord.h"
 
 #include <QDir>
+#include <QLocale>
 #include <QFileInfo>
 
 namespace store {
@@ -12,11 +13,6 @@ namespace {
 
 // Start-up and Save use one name; the file is found whatever its letter case.
 const QString kDataFile = QStringLiteral("MainData.txt");
-
-QString bodyFileName(const QString &name)
-{
-    return QStringLiteral("LTM-") + name + QStringLiteral(".txt");
-}
 
 // The character at i, taken whole when it is a surrogate pair.
 QString characterAt(const QString &text, qsizetype i)
@@ -57,9 +53,14 @@ void TemplateStore::fillAppDir()
         m_appDir = platform::applicationDirectory();
 }
 
-QString TemplateStore::dataFilePath(const QString &name)
+QString TemplateStore::dataFilePath()
 {
-    return m_folder.resolve(m_appDir, name);
+    return m_folder.resolve(m_appDir, kDataFile);
+}
+
+QString TemplateStore::bodyFileName(const QString &name)
+{
+    return QStringLiteral("LTM-") + name + QStringLiteral(".txt");
 }
 
 QString TemplateStore::ReadDataFile()
@@ -67,7 +68,7 @@ QString TemplateStore::ReadDataFile()
     fillAppDir();
     if (m_appDir.isEmpty())
         return QString();
-    return platform::readAnsiFile(dataFilePath(kDataFile));
+    return platform::readAnsiFile(dataFilePath());
 }
 
 QStringList TemplateStore::ReadTemplateLines()
@@ -104,13 +105,13 @@ QString TemplateStore::RefusalFor(const TemplateEditor &editor)
     // The files hold Windows-1252 text: a character outside it would be
     // stored as '?', so it is refused instead of being lost.
     const std::pair<QString, QString> fields[] = {
-        {QStringLiteral("Template Name"), name},
-        {QStringLiteral("Email Subject"), editor.subject()},
-        {QStringLiteral("Attachments"), editor.attachments()},
-        {QStringLiteral("CC"), editor.cc()},
-        {QStringLiteral("To"), editor.to()},
-        {QStringLiteral("BCC"), editor.bcc()},
-        {QStringLiteral("Saved HTML Email Location"), editor.htmlLocation()},
+        {TemplateNameLabel(), name},
+        {SubjectLabel(), editor.subject()},
+        {AttachmentsLabel(), editor.attachments()},
+        {CcLabel(), editor.cc()},
+        {ToLabel(), editor.to()},
+        {BccLabel(), editor.bcc()},
+        {HtmlLocationLabel(), editor.htmlLocation()},
         {QStringLiteral("Email Body"), editor.body()},
     };
     for (const auto &[label, text] : fields) {
@@ -119,6 +120,21 @@ QString TemplateStore::RefusalFor(const TemplateEditor &editor)
             return QStringLiteral("%1 can not contain the character %2").arg(label, characterAt(text, at));
         }
     }
+    // A box that a stored template fills is never longer than the window shows
+    // in good time; the body has a box of its own without that limit.
+    for (qsizetype i = 0; i + 1 < qsizetype(std::size(fields)); ++i) {
+        if (fields[i].second.size() > LongestBoxText)
+            return QStringLiteral("%1 can not be longer than %2 characters")
+                .arg(fields[i].first, QLocale(QLocale::English).toString(LongestBoxText));
+    }
+    return QString();
+}
+
+QString TemplateStore::prepareFolder()
+{
+    fillAppDir();
+    if (m_appDir.isEmpty() || !QDir().mkpath(m_appDir))
+        return QStringLiteral("the folder \"%1\" cannot be created.").arg(QDir::toNativeSeparators(m_appDir));
     return QString();
 }
 
@@ -130,42 +146,55 @@ SaveOutcome TemplateStore::SaveTemplate(const TemplateEditor &editor)
         outcome.status = SaveOutcome::Status::Refused;
         return outcome;
     }
-
-    fillAppDir();
-    if (m_appDir.isEmpty() || !QDir().mkpath(m_appDir)) {
+    const QString folderProblem = prepareFolder();
+    if (!folderProblem.isEmpty()) {
         outcome.status = SaveOutcome::Status::Failed;
-        outcome.message = QStringLiteral("The template was not saved: the folder \"%1\" cannot be created.")
-                              .arg(QDir::toNativeSeparators(m_appDir));
+        outcome.message = QStringLiteral("The template was not saved: ") + folderProblem;
         return outcome;
     }
+    // Other running copies wait while this one appends, so that an unfinished
+    // line is set aside and a failed line taken back without touching theirs.
+    const platform::FolderLock lock(m_appDir);
+    return appendTemplate(editor);
+}
 
+SaveOutcome TemplateStore::appendTemplate(const TemplateEditor &editor)
+{
+    SaveOutcome outcome;
     const QString name = editor.templateName();
     const QString bodyPath = BodyFilePath(name);
-    const bool bodyIsNew = !QFileInfo::exists(bodyPath);
+    platform::AppendedLine body;
     QString error;
-    if (!platform::appendAnsiLine(bodyPath, TrimSpaces(editor.body()), platform::LineStart::AsIs, &error)) {
+    if (!platform::appendAnsiLine(bodyPath, TrimSpaces(editor.body()), platform::LineStart::AsIs, &body, &error)) {
         outcome.status = SaveOutcome::Status::Failed;
         outcome.message = QStringLiteral("The template was not saved. ") + error;
         return outcome;
     }
-    if (bodyIsNew)
-        m_folder.noteCreated(m_appDir, QFileInfo(bodyPath).fileName());
 
-    const QString line = FormatRecordLine(editor);
-    outcome.addsEntry = true;
-    outcome.listEntry = ListEntryFromEditor(editor);
-
-    const QString dataPath = dataFilePath(kDataFile);
-    const bool dataIsNew = !QFileInfo::exists(dataPath);
-    if (!platform::appendAnsiLine(dataPath, line, platform::LineStart::EnsureNewLine, &error)) {
+    const QString dataPath = dataFilePath();
+    platform::AppendedLine record;
+    if (!platform::appendAnsiLine(dataPath, FormatRecordLine(editor), platform::LineStart::SetAsideUnfinished,
+                                  &record, &error)) {
+        // Nothing of a template that is not in the data file stays behind.
         outcome.status = SaveOutcome::Status::Failed;
-        outcome.message = QStringLiteral("The body was saved, but the template was not added to the data file, "
-                                         "so it will not be listed after a restart. ")
-                          + error;
+        outcome.message = QStringLiteral("The template was not saved. ") + error;
+        if (!platform::undoAppend(bodyPath, body))
+            outcome.message += QStringLiteral(" Its body stays at the end of \"%1\".")
+                                   .arg(QDir::toNativeSeparators(bodyPath));
         return outcome;
     }
-    if (dataIsNew)
+    if (body.created)
+        m_folder.noteCreated(m_appDir, QFileInfo(bodyPath).fileName());
+    if (record.created)
         m_folder.noteCreated(m_appDir, QFileInfo(dataPath).fileName());
+    if (!record.setAsidePath.isEmpty()) {
+        outcome.message = QStringLiteral("The template was saved. The data file \"%1\" ended with an unfinished "
+                                         "line, which is not a template; it was moved into \"%2\".")
+                              .arg(QDir::toNativeSeparators(dataPath),
+                                   QDir::toNativeSeparators(record.setAsidePath));
+    }
+    outcome.addsEntry = true;
+    outcome.listEntry = ListEntryFromEditor(editor);
     return outcome;
 }
 

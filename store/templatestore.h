@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/textfile.h"
+#include "store/storednames.h"
 #include "store/templateeditor.h"
 
 #include <QString>
@@ -27,13 +28,29 @@ struct SaveOutcome
         Failed,  // a file could not be written; see message
     };
     Status status = Status::Saved;
-    QString message;         // the text to show the user; empty when saved
+    QString message;         // the text to show the user: why not, or a notice about the saved files
     bool addsEntry = false;  // whether listEntry goes at the end of the list
     QString listEntry;
 };
 
+// What replacing, renaming or deleting a template did. When it was done, the
+// data file was rewritten and the list is to be read from it again.
+struct ChangeOutcome
+{
+    enum class Status { Done, Refused, Failed };
+    Status status = Status::Done;
+    QString message; // why not, or a notice (where a deleted body went)
+};
+
+// Whether two template names name the same template: as the data file keeps
+// them (no leading spaces, TABs as five spaces) and without regard to
+// letter case, as their body files are found.
+bool SameTemplateName(const QString &a, const QString &b);
+
 // The data file and the body files of the templates, in the application
-// directory. Nothing here ever deletes or rewrites a template: Save appends.
+// directory. Save appends a new template to both; replacing, renaming and
+// deleting rewrite the data file whole, through a new file that takes its
+// place only when it is complete, keeping every other line byte for byte.
 class TemplateStore
 {
 public:
@@ -71,11 +88,36 @@ public:
     // an empty text when it can.
     static QString RefusalFor(const TemplateEditor &editor);
 
+    // Whether the data file holds a template of that name now.
+    bool Contains(const QString &name);
+
+    // Replaces every stored template of the editor's name by the template in
+    // the editor: its line takes the place of the first line of that name,
+    // the others of that name go, and the body file holds only the new body.
+    // A name that is not stored (any more) is saved as a new template.
+    ChangeOutcome ReplaceTemplate(const TemplateEditor &editor);
+
+    // Removes every line of that name from the data file and moves its body
+    // file to the desktop's trash (or, without one, into the folder
+    // "Deleted" beside the data file).
+    ChangeOutcome DeleteTemplate(const QString &name);
+
+    // Gives the template of that name a new name, which must pass Save's
+    // rules and must not be taken; its body file is renamed along.
+    ChangeOutcome RenameTemplate(const QString &name, const QString &newName);
+
 private:
-    QString dataFilePath(const QString &name);
+    QString dataFilePath(); // the data file, found whatever its letter case
+    static QString bodyFileName(const QString &name);
+    // The folder exists and its files may be changed; else why not.
+    QString prepareFolder();
+
+    // Appends the editor's template; the caller holds the folder's lock.
+    SaveOutcome appendTemplate(const TemplateEditor &editor);
 
     QString m_appDir;
     platform::FolderIndex m_folder;
+    StoredNames m_names;
 };
 
 // Fills the list from the data file: one entry per stored line that holds a

@@ -4,7 +4,7 @@
 // test's own settings, a recording mail client and recording dialogs.
 
 #include "app/form1.h"
-#include "compose/recordingmailclient.h"
+#include "recordingmailclient.h"
 #include "platform/ansitext.h"
 #include "platform/dialogs.h"
 #include "platform/settingsstore.h"
@@ -23,31 +23,59 @@
 
 #include <memory>
 
-// Records the boxes the window would show and answers the file dialog.
+// Records the boxes the window would show and answers for the user.
 struct RecordingDialogs final : platform::Dialogs
 {
     QStringList messages;
+    QStringList questions;
+    QList<bool> answers;                     // taken from the front; none left: No
+    QList<std::optional<QString>> textAnswers; // taken from the front; none left: Cancel
     QStringList fileAnswers; // taken from the front; an empty answer (or none) cancels
     int fileDialogs = 0;
-    QString lastFilter, lastStart;
+    QString lastFilter;
 
     void message(const QString &text) override { messages << text; }
-    QString openFileName(const QString &filter, const QString &startPath) override
+    bool question(const QString &text) override
+    {
+        questions << text;
+        return !answers.isEmpty() && answers.takeFirst();
+    }
+    std::optional<QString> textInput(const QString &prompt, const QString &) override
+    {
+        questions << prompt;
+        return textAnswers.isEmpty() ? std::nullopt : textAnswers.takeFirst();
+    }
+    QString openFileName(const QString &filter) override
     {
         ++fileDialogs;
         lastFilter = filter;
-        lastStart = startPath;
         return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
     }
 };
 
-// A settings store that cannot be written.
+// A desktop that records the addresses the window would open and starts
+// nothing.
+struct RecordingDesktop final : platform::Desktop
+{
+    QList<QUrl> opened;
+    bool opens = false; // as on a desktop without a handler
+    bool openUrl(const QUrl &url) override
+    {
+        opened << url;
+        return opens;
+    }
+};
+
+// A settings store that cannot be written while broken is set.
 struct BrokenSettings final : platform::SettingsStore
 {
     int saves = 0;
-    bool save(const QString &, const QString &, const QString &, QString *error) override
+    bool broken = true;
+    bool save(const QString &section, const QString &key, const QString &value, QString *error) override
     {
         ++saves;
+        if (!broken)
+            return platform::SettingsStore::save(section, key, value, error);
         if (error)
             *error = QStringLiteral("Could not store the find/replace box: the settings file is read-only");
         return false;
@@ -82,19 +110,23 @@ struct WindowFixture
     QTemporaryDir dir;
     platform::SettingsStore settings;
     RecordingDialogs dialogs;
+    RecordingDesktop desktop;
     compose::RecordingMailClient::Log mailLog = std::make_shared<QStringList>();
     compose::RecordingMailClient::Failure mailFailure;
+    std::function<void(const QString &)> mailCalled; // runs on each call the mail client records
+    QString storeDirectory; // the data folder; empty: dir
     bool desktopMailClient = false; // launch into this desktop's mail client instead of the recording one
 
     // A window as the program makes it: created, loaded, shown.
     std::unique_ptr<Form1> open(platform::SettingsStore *settingsStore = nullptr)
     {
         Form1Services services;
-        services.storeDirectory = dir.path();
+        services.storeDirectory = storeDirectory.isEmpty() ? dir.path() : storeDirectory;
         services.settings = settingsStore ? settingsStore : &settings;
         if (!desktopMailClient)
-            services.mailClients = compose::RecordingMailClient::factory(mailLog, mailFailure);
+            services.mailClients = compose::RecordingMailClient::factory(mailLog, mailFailure, mailCalled);
         services.dialogs = &dialogs;
+        services.desktop = &desktop;
         auto window = std::make_unique<Form1>(std::move(services));
         window->Form_Load();
         window->show();
@@ -129,7 +161,7 @@ inline QListView *list(const QWidget *w) { return control<QListView>(w, QStringL
 inline int entryCount(const QWidget *w) { return list(w)->model()->rowCount(); }
 inline QString entryText(const QWidget *w, int row)
 {
-    return list(w)->model()->index(row, 0).data().toString();
+    return list(w)->model()->index(row, 0).data(Qt::UserRole).toString(); // the whole entry, not just the name
 }
 inline bool entrySelected(const QWidget *w) { return list(w)->selectionModel()->hasSelection(); }
 inline QPlainTextEdit *bodyBox(const QWidget *w) { return control<QPlainTextEdit>(w, QStringLiteral("Text7")); }

@@ -1,11 +1,21 @@
 #pragma once
 
-// Reading and writing whole files in tests, byte for byte.
+// Reading and writing whole files in tests, byte for byte, and the faults
+// the tests put in their way.
 
 #include <QByteArray>
 #include <QFile>
 #include <QString>
 #include <QTest>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <QTemporaryDir>
+#include <sys/mount.h>
+#endif
 
 namespace testfiles {
 
@@ -21,5 +31,85 @@ inline void writeBytes(const QString &path, const QByteArray &bytes)
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(bytes), bytes.size());
 }
+
+#ifdef Q_OS_UNIX
+// While it lives, no file of this process may grow beyond bytes, as on a
+// nearly full disk; a write that would goes short or fails instead of ending
+// the process.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = m_old;
+        small.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+};
+#endif
+
+#ifdef Q_OS_LINUX
+// A small disk of its own (a tmpfs), which fills up for real. Mounting needs
+// the right to mount (root); without it, mounted() is false and the folder
+// is an ordinary one.
+class SmallDisk
+{
+public:
+    explicit SmallDisk(int kilobytes)
+    {
+        const QByteArray options = "size=" + QByteArray::number(kilobytes) + "k";
+        m_mounted = m_dir.isValid()
+                    && mount("tmpfs", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0, options.constData()) == 0;
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            umount2(QFile::encodeName(m_dir.path()).constData(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk &) = delete;
+    SmallDisk &operator=(const SmallDisk &) = delete;
+
+    bool mounted() const { return m_mounted; }
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString &name) const { return m_dir.filePath(name); }
+
+    // Fills what is left of the disk.
+    void fill() const
+    {
+        QFile filler(m_dir.filePath(QStringLiteral("filler")));
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return;
+        const QByteArray block(4096, 'f');
+        while (filler.write(block) == block.size()) {
+        }
+    }
+
+    // From now on, nothing on the disk can be changed, not even by root.
+    bool makeReadOnly() const
+    {
+        return m_mounted
+               && mount(nullptr, QFile::encodeName(m_dir.path()).constData(), nullptr, MS_REMOUNT | MS_RDONLY,
+                        nullptr)
+                      == 0;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+};
+#endif
 
 } // namespace testfiles

@@ -1,4 +1,4 @@
-// Windows-1252 text and the file operations under the template files.
+// Windows-1252 text, and finding files whatever the letter case of their names.
 #include "platform/ansitext.h"
 #include "platform/textfile.h"
 
@@ -13,15 +13,9 @@
 #include <ctime>
 #include <utime.h>
 #endif
-#ifdef Q_OS_LINUX
-#include <csignal>
-#include <sys/resource.h>
-#endif
 
 using testfiles::contentsOf;
 using testfiles::writeBytes;
-
-Q_DECLARE_METATYPE(platform::LineStart)
 
 class TestAnsiText : public QObject
 {
@@ -54,97 +48,6 @@ private slots:
         QCOMPARE(platform::firstUnrepresentable(QStringView(QStringLiteral("x\U0001F600"))), qsizetype(1));
         // The encoder never produces more or fewer bytes than characters.
         QCOMPARE(platform::toAnsi(u"a\u03A9b"), QByteArray("a?b"));
-    }
-
-    void appendWritesTextAndCrLfCreatingTheFile()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("f.txt"));
-        QString error;
-        QVERIFY(platform::appendAnsiLine(path, u"first \u20AC", platform::LineStart::AsIs, &error));
-        QVERIFY(platform::appendAnsiLine(path, u"", platform::LineStart::AsIs, &error));
-        QCOMPARE(contentsOf(path), QByteArray("first \x80\r\n\r\n"));
-    }
-
-    void appendCanStartOnAFreshLine_data()
-    {
-        QTest::addColumn<QByteArray>("before");
-        QTest::addColumn<platform::LineStart>("start");
-        QTest::addColumn<QByteArray>("after");
-        using platform::LineStart;
-        QTest::newRow("empty file") << QByteArray() << LineStart::EnsureNewLine << QByteArray("new\r\n");
-        QTest::newRow("ends with CR LF") << QByteArray("a\r\n") << LineStart::EnsureNewLine << QByteArray("a\r\nnew\r\n");
-        QTest::newRow("cut short") << QByteArray("a\tb") << LineStart::EnsureNewLine << QByteArray("a\tb\r\nnew\r\n");
-        QTest::newRow("one byte") << QByteArray("a") << LineStart::EnsureNewLine << QByteArray("a\r\nnew\r\n");
-        QTest::newRow("bare LF") << QByteArray("a\n") << LineStart::EnsureNewLine << QByteArray("a\n\r\nnew\r\n");
-        QTest::newRow("as is") << QByteArray("a\tb") << LineStart::AsIs << QByteArray("a\tbnew\r\n");
-    }
-
-    void appendCanStartOnAFreshLine()
-    {
-        QFETCH(QByteArray, before);
-        QFETCH(platform::LineStart, start);
-        QFETCH(QByteArray, after);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("f.txt"));
-        if (!before.isEmpty())
-            writeBytes(path, before);
-        QVERIFY(platform::appendAnsiLine(path, u"new", start));
-        QCOMPARE(contentsOf(path), after);
-    }
-
-    void appendToAFolderFailsNamingIt()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("taken.txt"));
-        QVERIFY(QDir().mkpath(path));
-        QString error;
-        QVERIFY(!platform::appendAnsiLine(path, u"x", platform::LineStart::AsIs, &error));
-        QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
-        QVERIFY(error.contains(QLatin1String("folder")));
-    }
-
-#ifdef Q_OS_LINUX
-    void aWriteCutShortLeavesNoPartialLine()
-    {
-        // The file may grow by 4 bytes only, as on a nearly full disk.
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("f.txt"));
-        writeBytes(path, "kept\r\n");
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = old;
-        small.rlim_cur = 10;
-        setrlimit(RLIMIT_FSIZE, &small);
-        QString error;
-        const bool ok = platform::appendAnsiLine(path, u"a line much longer than four bytes",
-                                                 platform::LineStart::EnsureNewLine, &error);
-        setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, oldHandler);
-        QVERIFY(!ok);
-        QVERIFY2(error.contains(path), qPrintable(error));
-        QCOMPARE(contentsOf(path), QByteArray("kept\r\n"));
-    }
-
-    void aFullDiskIsReported()
-    {
-        QString error;
-        QVERIFY(!platform::appendAnsiLine(QStringLiteral("/dev/full"), u"x", platform::LineStart::AsIs, &error));
-        QVERIFY2(error.contains(QLatin1String("/dev/full")), qPrintable(error));
-    }
-#endif
-
-    void readingAMissingFileGivesNothing()
-    {
-        QTemporaryDir dir;
-        bool ok = true;
-        QCOMPARE(platform::readAnsiFile(dir.filePath(QStringLiteral("none.txt")), &ok), QString());
-        QVERIFY(!ok);
-        QByteArray bytes("x");
-        QString error;
-        QVERIFY(!platform::readWholeFile(dir.path(), &bytes, &error));
-        QVERIFY(!error.isEmpty());
     }
 
     void filesAreFoundWhateverTheirLetterCase()

@@ -1,16 +1,21 @@
 // Launching a template: the calls ComposeEmail makes on the mail client, in
 // order, and what happens when one of its steps fails.
 #include "compose/compose.h"
-#include "compose/recordingmailclient.h"
+#include "recordingmailclient.h"
 #include "fakepairs.h"
 
 #include <QDir>
 #include <QFile>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
 #include <vector>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 using compose::RecordingMailClient;
 using Operation = RecordingMailClient::Operation;
@@ -102,6 +107,53 @@ private slots:
             + lines({"Display", "Release"});
         QCOMPARE(*m_log, expected);
         QCOMPARE(editor.yields, 2);
+    }
+
+    // The HTML file's own encoding decides how it is read: a byte-order
+    // mark, then its declared charset, then UTF-8 when it is valid, then
+    // Windows-1252. Pairs with non-ASCII find texts match the decoded text.
+    void htmlFileIsReadInItsOwnEncoding_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        const QString cafe = QStringLiteral("<p>Caf\u00e9 \u20ac 5</p>");
+        const QByteArray utf8 = cafe.toUtf8();
+        QTest::newRow("UTF-8, no declaration") << utf8 << cafe;
+        QTest::newRow("UTF-8 with a mark") << "\xef\xbb\xbf" + utf8 << cafe;
+        QByteArray le("\xff\xfe"), be("\xfe\xff");
+        for (const QChar c : cafe) {
+            le += char(c.unicode() & 0xff), le += char(c.unicode() >> 8);
+            be += char(c.unicode() >> 8), be += char(c.unicode() & 0xff);
+        }
+        QTest::newRow("UTF-16LE with a mark") << le << cafe;
+        QTest::newRow("UTF-16BE with a mark") << be << cafe;
+        QTest::newRow("Windows-1252, no declaration") << QByteArray("<p>Caf\xe9 \x80 5</p>") << cafe;
+        // Bytes that are valid UTF-8 too: the declaration wins.
+        const QByteArray declared1252 = "<meta charset=\"windows-1252\"><p>Caf\xc3\xa9</p>";
+        QTest::newRow("declared windows-1252") << declared1252 << QString::fromLatin1(declared1252);
+        const QByteArray equiv = "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=ISO-8859-1\">\xc3\xa9";
+        QTest::newRow("http-equiv iso-8859-1") << equiv << QString::fromLatin1(equiv);
+        const QByteArray declaredUtf8 = "<meta charset='utf-8'>" + utf8;
+        QTest::newRow("declared utf-8") << declaredUtf8 << QString::fromUtf8(declaredUtf8);
+        const QByteArray unknown = "<meta charset=\"x-no-such-charset\">" + utf8;
+        QTest::newRow("unknown charset: UTF-8 found") << unknown << QString::fromUtf8(unknown);
+        if (QStringDecoder("ISO-8859-15").isValid()) {
+            const QByteArray latin9 = "<meta http-equiv=\"content-type\" content=\"text/html;charset=iso-8859-15\">\xa4";
+            QTest::newRow("declared iso-8859-15") << latin9 << QString::fromLatin1(latin9.chopped(1)) + QChar(0x20ac);
+        }
+    }
+    void htmlFileIsReadInItsOwnEncoding()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        Editor editor;
+        editor.v.plain = false;
+        editor.v.location = file(QStringLiteral("encoded.html"), bytes);
+        FakePairs pairs;
+        pairs.set(0, QStringLiteral("Caf\u00e9 \u20ac"), QStringLiteral("Tea \u00a3"));
+        QVERIFY(launch(editor, pairs).displayed);
+        QCOMPARE(m_log->at(7), QStringLiteral("HTMLBody=") + QString(text).replace(QStringLiteral("Caf\u00e9 \u20ac"),
+                                                                                    QStringLiteral("Tea \u00a3")));
     }
 
     void htmlLaunchReadsTheWholeFileAsWindows1252()
@@ -244,6 +296,15 @@ private slots:
         QTest::newRow("missing file") << m_dir.filePath(QStringLiteral("gone.html")) << missing;
         QTest::newRow("a folder") << m_dir.path() << QDir::toNativeSeparators(m_dir.path());
         QTest::newRow("empty box") << QString() << QStringLiteral("Saved HTML Email Location");
+#ifdef Q_OS_UNIX
+        // Neither is read: a pipe would wait for a writer, /dev/zero never ends.
+        const QString fifo = m_dir.filePath(QStringLiteral("pipe.html"));
+        QFile::remove(fifo);
+        if (mkfifo(QFile::encodeName(fifo).constData(), 0600) != 0)
+            qFatal("cannot make a pipe");
+        QTest::newRow("a pipe") << fifo << QDir::toNativeSeparators(fifo);
+        QTest::newRow("/dev/zero") << QStringLiteral("/dev/zero") << QStringLiteral("/dev/zero");
+#endif
     }
     void missingOrUnnamedHtmlFile()
     {
@@ -277,7 +338,10 @@ private slots:
         QTest::newRow("only ;") << QStringLiteral(";") << QStringLiteral("stray \";\"");
         QTest::newRow("missing file") << good + u';' + gone << QDir::toNativeSeparators(gone);
         QTest::newRow("a folder") << m_dir.path() << QDir::toNativeSeparators(m_dir.path());
-        QTest::newRow("space before path") << good + QStringLiteral("; ") + good << u' ' + QDir::toNativeSeparators(good);
+        QTest::newRow("space before path") << good + QStringLiteral("; ") + good
+                                           << u' ' + QDir::toNativeSeparators(good) + QStringLiteral("\" cannot be attached: "
+                                              "there is no such file. The spaces at the start or end of the path are part of the file name");
+        QTest::newRow("space after path") << gone + u' ' << QStringLiteral("spaces at the start or end");
     }
     void badAttachmentStartsNothing()
     {

@@ -3,8 +3,6 @@
 
 #include "form1testing.h"
 
-#include "platform/shellopen.h"
-
 #include <QAction>
 #include <QDirIterator>
 #include <QLabel>
@@ -21,7 +19,6 @@ class TestForm1 : public QObject
 private slots:
     void initTestCase() { startTestCase(); }
     void init() { clearSettings(); }
-    void cleanup() { platform::setUrlOpener({}); }
 
     void captionsAreExact();
     void newWindowAndGrid();
@@ -369,11 +366,7 @@ void TestForm1::helpAboutAndSuggestions()
     clickEntry(list(w.get()), 0);
     const QStringList before = snapshot(w.get(), f.dir.path());
 
-    QList<QUrl> opened;
-    platform::setUrlOpener([&opened](const QUrl &url) {
-        opened << url;
-        return false; // as on a desktop without a handler: nothing is shown
-    });
+    const QList<QUrl> &opened = f.desktop.opened; // a desktop without a handler: nothing is shown
     control<QAction>(w.get(), QStringLiteral("HelpMMMM"))->trigger();
     QCOMPARE(opened.size(), 1);
     QVERIFY(opened[0].isLocalFile());

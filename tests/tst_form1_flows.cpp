@@ -31,6 +31,7 @@ private slots:
     void launchFailureIsReported();
     void pairSaveFailureIsReported();
     void exitDuringALaunchShowsNothing();
+    void launchesDuringALaunchWaitTheirTurn();
     void entriesKeepTheirWholeText();
 };
 
@@ -247,7 +248,6 @@ void TestForm1Flows::browseFillsTheLocationBox()
     QCOMPARE(location->text(), QStringLiteral("/home/ann/typed.html"));
     QVERIFY(f.dialogs.lastFilter.contains(QStringLiteral("*.htm")));
     QVERIFY(f.dialogs.lastFilter.contains(QStringLiteral("*.html")));
-    QVERIFY(f.dialogs.lastStart.isEmpty());
 
     f.dialogs.fileAnswers << QStringLiteral("/srv/mail/letter one.htm");
     QTest::mouseClick(button(w.get(), "Command4"), Qt::LeftButton);
@@ -255,7 +255,6 @@ void TestForm1Flows::browseFillsTheLocationBox()
     // The next Browse starts afresh, not from the file chosen before.
     QTest::mouseClick(button(w.get(), "Command4"), Qt::LeftButton);
     QCOMPARE(f.dialogs.fileDialogs, 3);
-    QVERIFY(f.dialogs.lastStart.isEmpty());
     QCOMPARE(location->text(), QStringLiteral("/srv/mail/letter one.htm"));
     QVERIFY(button(w.get(), "Option2")->isChecked());
     QVERIFY(panel(w.get(), "Frame2")->isVisible());
@@ -341,17 +340,25 @@ void TestForm1Flows::pairSaveFailureIsReported()
     QCOMPARE(findBox(w.get(), 0)->text(), QStringLiteral("stored"));
     QVERIFY(f.dialogs.messages.isEmpty());
 
+    // One message for a run of keystrokes that cannot be stored, not one each.
     const int savesBefore = broken.saves;
-    QTest::keyClick(replaceBox(w.get(), 4), Qt::Key_X);
-    QCOMPARE(broken.saves, savesBefore + 1);
+    QTest::keyClicks(replaceBox(w.get(), 4), QStringLiteral("xyz"));
+    QCOMPARE(broken.saves, savesBefore + 3);
     QCOMPARE(f.dialogs.messages.size(), 1);
     QVERIFY(f.dialogs.messages[0].contains(QStringLiteral("read-only")));
     // The typed text stays in the box, and the window goes on.
-    QCOMPARE(replaceBox(w.get(), 4)->text(), QStringLiteral("x"));
+    QCOMPARE(replaceBox(w.get(), 4)->text(), QStringLiteral("xyz"));
+    // Once a write succeeds, the next failure is told again.
+    broken.broken = false;
+    QTest::keyClick(replaceBox(w.get(), 4), Qt::Key_A);
+    QCOMPARE(f.dialogs.messages.size(), 1);
+    broken.broken = true;
+    QTest::keyClicks(replaceBox(w.get(), 4), QStringLiteral("bc"));
+    QCOMPARE(f.dialogs.messages.size(), 2);
     QTest::keyClicks(box(w.get(), "Text1"), QStringLiteral("Offer"));
     QTest::mouseClick(button(w.get(), "Command3"), Qt::LeftButton);
     QCOMPARE(entryCount(w.get()), 1);
-    QCOMPARE(f.dialogs.messages.size(), 1);
+    QCOMPARE(f.dialogs.messages.size(), 2);
 }
 
 void TestForm1Flows::exitDuringALaunchShowsNothing()
@@ -373,6 +380,40 @@ void TestForm1Flows::exitDuringALaunchShowsNothing()
     QCOMPARE(f.mailLog->last(), QStringLiteral("Release"));
     QVERIFY(f.dialogs.messages.isEmpty());
     QVERIFY(!w->isVisible());
+}
+
+// While a launch hands its message over (the window handles its events
+// meanwhile), the busy cursor shows, and a second Launch waits until the
+// first is done instead of being lost or mixed into it.
+void TestForm1Flows::launchesDuringALaunchWaitTheirTurn()
+{
+    WindowFixture f;
+    QStringList cursorAtDisplay;
+    Form1 *window = nullptr;
+    f.mailCalled = [&](const QString &line) {
+        if (line != QLatin1String("Display"))
+            return;
+        const QCursor *cursor = QApplication::overrideCursor();
+        cursorAtDisplay << (cursor && cursor->shape() == Qt::BusyCursor ? QStringLiteral("busy") : QStringLiteral("-"));
+        if (cursorAtDisplay.size() == 1) { // the user clicks Launch twice more meanwhile
+            QTest::mouseClick(button(window, "Command1"), Qt::LeftButton);
+            QTest::mouseClick(button(window, "Command1"), Qt::LeftButton);
+        }
+    };
+    auto w = f.open();
+    window = w.get();
+    QTest::keyClicks(box(w.get(), "Text2"), QStringLiteral("Hello"));
+    QTest::mouseClick(button(w.get(), "Command1"), Qt::LeftButton);
+
+    // Three whole launches, one after the other.
+    QTRY_COMPARE(f.mailLog->count(QStringLiteral("Release")), 3);
+    QCOMPARE(f.mailLog->filter(QRegularExpression(QStringLiteral("^(CreateItem|Display|Release)"))),
+             (QStringList{QStringLiteral("CreateItem 0"), QStringLiteral("Display"), QStringLiteral("Release"),
+                          QStringLiteral("CreateItem 0"), QStringLiteral("Display"), QStringLiteral("Release"),
+                          QStringLiteral("CreateItem 0"), QStringLiteral("Display"), QStringLiteral("Release")}));
+    QCOMPARE(cursorAtDisplay, (QStringList{QStringLiteral("busy"), QStringLiteral("busy"), QStringLiteral("busy")}));
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QVERIFY(f.dialogs.messages.isEmpty());
 }
 
 void TestForm1Flows::entriesKeepTheirWholeText()

@@ -98,6 +98,9 @@ private slots:
         QTest::newRow("empty find") << "" << "Z" << "abc" << "abc";
         QTest::newRow("accents") << "caf\u00E9" << "tea" << "caf\u00E9 CAF\u00C9 cafe" << "tea CAF\u00C9 cafe";
         QTest::newRow("markup") << "<b>" << "<i>" << "<b>x</b>" << "<i>x</b>";
+        QTest::newRow("near miss, then a match") << "ab" << "X" << "aab" << "aX";
+        QTest::newRow("match at the very end") << "end" << "X" << "the end" << "the X";
+        QTest::newRow("longer than the text") << "abcdef" << "X" << "abc" << "abc";
     }
 
     void matchesDoNotOverlapAndAreNotSearchedAgain()

@@ -9,11 +9,6 @@
 
 #include "testfiles.h"
 
-#ifdef Q_OS_LINUX
-#include <csignal>
-#include <sys/resource.h>
-#endif
-
 using store::EditorValues;
 using store::SaveOutcome;
 
@@ -352,16 +347,23 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
     }
 
-    void aDataFileCutShortGetsItsLineEndFirst()
+    void anUnfinishedLastLineIsMovedAsideNotMadeATemplate()
     {
+        // A copy killed while it wrote left a record without its end.
         QTemporaryDir dir;
-        writeBytes(dir.filePath(QStringLiteral("MainData.txt")), "Old\tsubject");
+        writeBytes(dir.filePath(QStringLiteral("MainData.txt")), "Old\tsubject\r\nTorn\tcut subj");
         store::TemplateStore templates(dir.path());
-        QCOMPARE(templates.SaveTemplate(offer()).status, SaveOutcome::Status::Saved);
+        const SaveOutcome outcome = templates.SaveTemplate(offer());
+        QCOMPARE(outcome.status, SaveOutcome::Status::Saved);
+        QVERIFY(outcome.addsEntry);
         const QByteArray data = contentsOf(dir.filePath(QStringLiteral("MainData.txt")));
         QVERIFY(data.startsWith("Old\tsubject\r\nOffer\tYour offer\t"));
-        QVERIFY(data.endsWith("\r\n"));
         QCOMPARE(store::TemplateStore(dir.path()).ReadTemplateLines().size(), 2);
+        const QStringList aside = QDir(dir.path()).entryList({QStringLiteral("MainData-unfinished-*.txt")});
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(contentsOf(dir.filePath(aside.first())), QByteArray("Torn\tcut subj"));
+        QVERIFY2(outcome.message.contains(aside.first()) && outcome.message.startsWith(QLatin1String("The template was saved.")),
+                 qPrintable(outcome.message));
     }
 
     void filesAreFoundWhateverTheirLetterCase()
@@ -404,17 +406,22 @@ private slots:
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("MainData.txt"))));
     }
 
-    void aFolderInPlaceOfTheDataFileIsReported()
+    void aSaveThatFailsAtTheDataFileLeavesNothingBehind()
     {
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("MainData.txt")));
+        writeBytes(dir.filePath(QStringLiteral("LTM-Kept.txt")), "kept body\r\n");
         store::TemplateStore templates(dir.path());
         const SaveOutcome outcome = templates.SaveTemplate(offer());
         QCOMPARE(outcome.status, SaveOutcome::Status::Failed);
         QVERIFY2(outcome.message.contains(QLatin1String("MainData.txt")), qPrintable(outcome.message));
-        // The body was written and the entry goes to the list for this run.
-        QVERIFY(outcome.addsEntry);
-        QCOMPARE(contentsOf(dir.filePath(QStringLiteral("LTM-Offer.txt"))), QByteArray("Dear client,\r\nthank you.\r\n"));
+        QVERIFY(!outcome.addsEntry);
+        // The new body file is gone again; an existing one is as it was.
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("LTM-Offer.txt"))));
+        EditorValues kept = offer();
+        kept.name = QStringLiteral("Kept");
+        QCOMPARE(templates.SaveTemplate(kept).status, SaveOutcome::Status::Failed);
+        QCOMPARE(contentsOf(dir.filePath(QStringLiteral("LTM-Kept.txt"))), QByteArray("kept body\r\n"));
     }
 
     void anUnwritableFolderIsReported()
@@ -441,21 +448,18 @@ private slots:
         writeBytes(dir.filePath(QStringLiteral("MainData.txt")), stored);
         writeBytes(dir.filePath(QStringLiteral("LTM-Offer.txt")), QByteArray(200, 'b'));
         store::TemplateStore templates(dir.path());
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = old;
-        small.rlim_cur = 240; // room for the body, not for the whole record
-        setrlimit(RLIMIT_FSIZE, &small);
         EditorValues e = offer();
         e.bodyText = QStringLiteral("short");
         e.subjectText = QString(300, QLatin1Char('s'));
-        const SaveOutcome outcome = templates.SaveTemplate(e);
-        setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, oldHandler);
+        SaveOutcome outcome;
+        {
+            testfiles::FileSizeLimit limit(240); // room for the body, not for the whole record
+            outcome = templates.SaveTemplate(e);
+        }
         QCOMPARE(outcome.status, SaveOutcome::Status::Failed);
         QVERIFY2(outcome.message.contains(QLatin1String("MainData.txt")), qPrintable(outcome.message));
         QCOMPARE(contentsOf(dir.filePath(QStringLiteral("MainData.txt"))), stored);
+        QCOMPARE(contentsOf(dir.filePath(QStringLiteral("LTM-Offer.txt"))), QByteArray(200, 'b'));
     }
 #endif
 

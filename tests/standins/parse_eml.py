@@ -39,6 +39,7 @@ def main(path):
         {"filename": part.get_filename(),
          "type": part.get_content_type(),
          "disposition": part.get_content_disposition(),
+         "header_names": [name for name, _ in part.items()],
          "data": base64.b64encode(part.get_payload(decode=True)).decode("ascii")}
         for part in msg.iter_attachments()
     ]

@@ -1,0 +1,12 @@
+#include "platform/codepage.h"
+
+#include "platform/ansitext.h"
+
+namespace platform {
+
+QString fromSystemCodePage(QByteArrayView bytes)
+{
+    return fromAnsi(bytes);
+}
+
+} // namespace platform

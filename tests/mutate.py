@@ -1,0 +1,183 @@
+#!/usr/bin/env python3
+"""Mutation testing of Letterloom's own sources, run by hand (not by CI).
+
+Makes one-line mutants of the program's sources (a comparison flipped, a
+condition negated, a call dropped, true and false swapped, ...), rebuilds the
+program and its tests with each one in a copy of the tree, runs ctest, and
+counts the mutants the tests kill. A mutant that does not compile is not
+counted.
+
+    python3 tests/mutate.py [--count N] [--seed S] [--jobs J] [--list FILE] [--keep DIR]
+
+--count     how many mutants to try (default 120), drawn at random from all
+            that the operators make
+--seed      the draw (default 20261206), so a run can be repeated
+--list      a file of mutants to run instead of a draw, one per line as the
+            report prints them ("path:line: operator")
+--keep      the folder for the copy of the tree and its build (default: a
+            temporary folder, removed afterwards)
+
+The report (also written to mutation-report.txt in the current folder) lists
+every mutant with its verdict, then the survivors. Deciding which survivors
+are equivalent to the program (no test could tell them apart) is left to the
+reader; tests/README.md keeps the latest run with that judgement.
+"""
+import argparse
+import os
+import random
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+SOURCE_DIRS = ("app", "store", "substitute", "compose", "platform")
+
+# (name, pattern, replacement): each applies to one match in one line.
+OPERATORS = [
+    ("== to !=", r"==", "!="),
+    ("!= to ==", r"!=", "=="),
+    ("< to <=", r"(?<![<\-])<(?![<=])(?=\s)", "<="),
+    ("<= to <", r"<=", "<"),
+    ("> to >=", r"(?<![>\-])>(?![>=])(?=\s)", ">="),
+    (">= to >", r">=", ">"),
+    ("&& to ||", r"&&", "||"),
+    ("|| to &&", r"\|\|", "&&"),
+    ("true to false", r"\btrue\b", "false"),
+    ("false to true", r"\bfalse\b", "true"),
+    ("negate if", r"\bif \((?!!)", "if (!"),
+    ("drop negation", r"if \(!", "if ("),
+    ("+ 1 to - 1", r"\+ 1\b", "- 1"),
+    ("- 1 to + 1", r"- 1\b", "+ 1"),
+    ("drop call", r"^(\s+)(?=[a-zA-Z_:>.\-]+\(.*\);\s*$)(?!return)", r"\1// "),
+]
+
+SKIP_LINE = re.compile(r"^\s*(#|//|\*|/\*)|static_assert|Q_OBJECT|Q_DECLARE")
+
+
+def source_files():
+    for folder in SOURCE_DIRS:
+        for name in sorted(os.listdir(os.path.join(ROOT, folder))):
+            if name.endswith(".cpp") and not name.endswith("_win.cpp"):
+                yield os.path.join(folder, name)
+
+
+def candidates():
+    """Every (path, line number, operator) that changes a line."""
+    found = []
+    for path in source_files():
+        with open(os.path.join(ROOT, path), encoding="utf-8") as f:
+            lines = f.read().split("\n")
+        for number, text in enumerate(lines, 1):
+            if SKIP_LINE.search(text) or not text.strip():
+                continue
+            for name, pattern, _ in OPERATORS:
+                if re.search(pattern, text):
+                    found.append((path, number, name))
+    return found
+
+
+def mutate_line(text, operator):
+    _, pattern, replacement = next(op for op in OPERATORS if op[0] == operator)
+    return re.sub(pattern, replacement, text, count=1)
+
+
+def run(command, cwd, timeout):
+    try:
+        result = subprocess.run(command, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                timeout=timeout, text=True)
+        return result.returncode, result.stdout
+    except subprocess.TimeoutExpired:
+        return "timeout", ""
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--count", type=int, default=120)
+    parser.add_argument("--seed", type=int, default=20261206)
+    parser.add_argument("--jobs", type=int, default=os.cpu_count() or 2)
+    parser.add_argument("--list")
+    parser.add_argument("--keep")
+    args = parser.parse_args()
+
+    if args.list:
+        chosen = []
+        with open(args.list) as f:
+            for entry in f:
+                match = re.match(r"\s*(\S+):(\d+): (.+?)\s*$", entry)
+                if match:
+                    chosen.append((match.group(1), int(match.group(2)), match.group(3)))
+    else:
+        every = candidates()
+        chosen = random.Random(args.seed).sample(every, min(args.count, len(every)))
+        print(f"{len(every)} possible mutants, {len(chosen)} drawn with seed {args.seed}")
+
+    work = args.keep or tempfile.mkdtemp(prefix="letterloom-mutants-")
+    tree = os.path.join(work, "src")
+    build = os.path.join(work, "build")
+    if not os.path.isdir(tree):
+        shutil.copytree(ROOT, tree, ignore=shutil.ignore_patterns(".git", "build*", "fuzz-build*"))
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    code, out = run(["cmake", "-S", tree, "-B", build, "-DLETTERLOOM_BUILD_BENCH=OFF"], work, 600)
+    if code != 0:
+        sys.exit("configuring failed:\n" + out)
+    code, out = run(["cmake", "--build", build, "-j", str(args.jobs)], work, 1800)
+    if code != 0:
+        sys.exit("the unchanged tree does not build:\n" + out)
+    baseline = subprocess.run(["ctest", "-j", str(args.jobs), "--timeout", "120"], cwd=build, env=env,
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    if baseline.returncode != 0:
+        sys.exit("the unchanged tree fails its tests:\n" + baseline.stdout)
+
+    verdicts = []
+    started = time.time()
+    for index, (path, number, operator) in enumerate(chosen, 1):
+        source = os.path.join(tree, path)
+        with open(source, encoding="utf-8") as f:
+            original = f.read()
+        lines = original.split("\n")
+        before = lines[number - 1]
+        after = mutate_line(before, operator)
+        if after == before:
+            continue
+        lines[number - 1] = after
+        with open(source, "w", encoding="utf-8") as f:
+            f.write("\n".join(lines))
+        try:
+            code, _ = run(["cmake", "--build", build, "-j", str(args.jobs)], work, 900)
+            if code != 0:
+                verdict = "does not compile"
+            else:
+                result = subprocess.run(["ctest", "-j", str(args.jobs), "--timeout", "120"], cwd=build, env=env,
+                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+                failed = re.findall(r"\d+ - (\S+) \(", result.stdout)
+                verdict = "killed by " + ", ".join(failed) if result.returncode != 0 else "SURVIVED"
+        finally:
+            with open(source, "w", encoding="utf-8") as f:
+                f.write(original)
+        verdicts.append((path, number, operator, before.strip(), after.strip(), verdict))
+        print(f"[{index}/{len(chosen)}] {path}:{number}: {operator}: {verdict}", flush=True)
+    # Leave the build as the unchanged tree has it.
+    run(["cmake", "--build", build, "-j", str(args.jobs)], work, 900)
+
+    compiled = [v for v in verdicts if v[5] != "does not compile"]
+    killed = [v for v in compiled if v[5].startswith("killed")]
+    survived = [v for v in compiled if v[5] == "SURVIVED"]
+    report = [f"{len(verdicts)} mutants made, {len(compiled)} compiled, {len(killed)} killed, "
+              f"{len(survived)} survived ({time.time() - started:.0f} s)", ""]
+    report += [f"{p}:{n}: {o}: {v}" for p, n, o, _, _, v in verdicts]
+    report += ["", "Survivors:"]
+    for p, n, o, b, a, _ in survived:
+        report += [f"{p}:{n}: {o}", f"    - {b}", f"    + {a}"]
+    text = "\n".join(report) + "\n"
+    with open("mutation-report.txt", "w") as f:
+        f.write(text)
+    print(text)
+    if not args.keep:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
