@@ -63,3 +63,20 @@ if(WIN32)
     # Outlook need absent, and it shares the user's registry key.
     set_property(TEST tst_outlook_win APPEND PROPERTY RESOURCE_LOCK user_settings outlook_registration)
 endif()
+
+if(WIN32)
+    # A Windows without classic Outlook: Thunderbird when it is the default
+    # mail program, else a draft opened with the program for e-mail files,
+    # both played by a stand-in that records its arguments.
+    add_executable(standin_recordargs_win standins/recordargs_win.cpp)
+    letterloom_warnings(standin_recordargs_win)
+    if(MINGW)
+        target_compile_options(standin_recordargs_win PRIVATE -municode)
+        target_link_options(standin_recordargs_win PRIVATE -municode -static)
+    endif()
+    letterloom_test(tst_nooutlook_win tst_nooutlook_win.cpp form1testing.h testfiles.h)
+    target_link_libraries(tst_nooutlook_win PRIVATE letterloom_app ole32)
+    add_dependencies(tst_nooutlook_win standin_recordargs_win)
+    target_compile_definitions(tst_nooutlook_win PRIVATE RECORDARGS_STANDIN="$<TARGET_FILE:standin_recordargs_win>")
+    set_property(TEST tst_nooutlook_win APPEND PROPERTY RESOURCE_LOCK user_settings outlook_registration)
+endif()
