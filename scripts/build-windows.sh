@@ -3,6 +3,7 @@
 # Qt for Windows of the toolchains folder, lays out the program folder and
 # packs it as a ZIP and an installer (build-windows/Letterloom-2.1-win64.*).
 # With --test it then runs the Windows test suite under Wine.
+#   build-windows.sh [--test] [CMake options...]
 #
 #   LETTERLOOM_TOOLCHAINS         the toolchains folder (default: ../shared/toolchains
 #                                 beside the project), holding qt-6.4.2-mingw64/
@@ -15,7 +16,12 @@ build=${LETTERLOOM_WINDOWS_BUILD_DIR:-$top/build-windows}
 toolchains=$letterloom_toolchains
 qt_toolchain=$letterloom_qt_toolchain
 run_tests=false
-[ "${1:-}" = --test ] && run_tests=true
+if [ "${1:-}" = --test ]; then
+    run_tests=true
+    shift
+fi
+# Further arguments go to CMake, e.g. -DLETTERLOOM_BUILD_BENCH=ON for the
+# benchmarks (off here unless asked for).
 
 if [ ! -f "$qt_toolchain" ]; then
     if [ "${LETTERLOOM_REQUIRE_WINDOWS:-}" = 1 ]; then
@@ -29,7 +35,8 @@ if [ ! -f "$qt_toolchain" ]; then
 fi
 
 "$top/scripts/setup.sh"
-cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$qt_toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+[ -f "$build/CMakeCache.txt" ] || set -- -DLETTERLOOM_BUILD_BENCH=OFF "$@"
+cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$qt_toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 cmake --build "$build" --parallel "$(nproc)"
 
 # The program folder as a ZIP and as an installer.
