@@ -7,7 +7,7 @@ program and its tests with each one in a copy of the tree, runs ctest, and
 counts the mutants the tests kill. A mutant that does not compile is not
 counted.
 
-    python3 tests/mutate.py [--count N] [--seed S] [--jobs J] [--list FILE] [--keep DIR]
+    python3 scripts/mutate.py [--count N] [--seed S] [--jobs J] [--list FILE] [--keep DIR]
 
 --count     how many mutants to try (default 120), drawn at random from all
             that the operators make
