@@ -115,10 +115,14 @@ void TestForm1::newWindowAndGrid()
         QCOMPARE(c->geometry(), layout::pixels(place));
     }
     const QRect client = w->centralWidget()->rect();
+    int above = -1;
     for (int row = 1; row <= 11; ++row) {
         const int pair = layout::pairOfRow(row);
-        QCOMPARE(client.contains(findBox(w.get(), pair)->geometry()), row <= 9);
-        QVERIFY(findBox(w.get(), pair)->geometry().right() < replaceBox(w.get(), pair)->geometry().left());
+        const QRect find = findBox(w.get(), pair)->geometry();
+        QCOMPARE(client.contains(find), row <= 9);
+        QVERIFY(find.right() < replaceBox(w.get(), pair)->geometry().left());
+        QVERIFY2(find.top() > above, qPrintable(QString::number(row))); // rows stand in their order
+        above = find.top();
     }
     QCOMPARE(panel(w.get(), "Label3")->parentWidget(), panel(w.get(), "Frame1"));
     QCOMPARE(button(w.get(), "Command4")->parentWidget(), panel(w.get(), "Frame2"));

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -287,6 +288,23 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{"ltm-offer.txt", "maindata.txt"}));
         QCOMPARE(contentsOf(dir.filePath(QStringLiteral("ltm-offer.txt"))), QByteArray("new body\r\n"));
         QCOMPARE(listedFrom(dir.path()).size(), 1);
+        // A stored template whose body file has gone gets one again.
+        QVERIFY(QFile::remove(dir.filePath(QStringLiteral("ltm-offer.txt"))));
+        QCOMPARE(templates.ReplaceTemplate(e).status, store::ChangeOutcome::Status::Done);
+        QCOMPARE(contentsOf(dir.filePath(QStringLiteral("LTM-OFFER.txt"))), QByteArray("new body\r\n"));
+    }
+
+    // Without a folder of its own, the store keeps its files in the user's
+    // data folder for Letterloom.
+    void theDataFolderIsTheUsersByDefault()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        QDir(folder).removeRecursively();
+        store::TemplateStore templates;
+        QCOMPARE(templates.SaveTemplate(offer()).status, SaveOutcome::Status::Saved);
+        QVERIFY(QFile::exists(QDir(folder).filePath(QStringLiteral("MainData.txt"))));
+        QDir(folder).removeRecursively();
     }
 
     void aFolderThatCannotBeMadeIsReported()

@@ -115,6 +115,24 @@ private slots:
         QCOMPARE(contentsOf(second.setAsidePath), QByteArray("two"));
     }
 
+#ifdef Q_OS_LINUX
+    // Every file opened is closed again, whatever happened.
+    void noFileIsLeftOpen()
+    {
+        const auto openFiles = [] { return QDir(QStringLiteral("/proc/self/fd")).count(); };
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("f.txt"));
+        const uint before = openFiles();
+        platform::AppendedLine line;
+        QVERIFY(platform::appendAnsiLine(path, u"a", platform::LineStart::SetAsideUnfinished, &line));
+        QVERIFY(platform::undoAppend(path, line));
+        QVERIFY(!platform::appendAnsiLine(dir.path(), u"a", platform::LineStart::AsIs, nullptr));
+        QByteArray bytes;
+        QVERIFY(!platform::readWholeFile(dir.path(), &bytes));
+        QCOMPARE(openFiles(), before);
+    }
+#endif
+
     void undoTakesBackOnlyItsOwnBytes()
     {
         QTemporaryDir dir;
