@@ -85,7 +85,7 @@ public:
     QString htmlLocation() const override;
     QString body() const override; // line ends as CR LF
 
-    // substitute::PairBoxes, over the grid: pair i is TextFind_i with TextReplaceit_i.
+    // substitute::PairBoxes, over the grid: pair i is find box i with replace box i.
     int count() const override;
     QString findText(int index) const override;
     QString replaceText(int index) const override;
@@ -99,40 +99,53 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // store::TemplateList, over List1.
+    // store::TemplateList, over the template list.
     void addEntry(const QString &entry) override;
 
-    void buildControls();
+    // Building the window.
+    void adoptServices(Form1Services services);
     void buildMenus();
-    void setTabOrder();
+    void buildListMenu();
+    void buildEditor();
+    void buildBodyPanels();
+    void buildTemplateList();
+    void buildPairGrid();
+    void connectEvents();
     void chooseFont();
+    void setTabOrder();
+
+    void optionToggled(OptionButton *option, bool selected);
     void openMenuBar();
     void finishChange(const store::ChangeOutcome &outcome);
     void reloadList();
-    void pairBoxChanged(substitute::BoxArray array, int index, const QString &text);
+    void storePairBox(substitute::BoxArray array, int index, const QString &text);
     void showMessage(const QString &text);
 
-    // The controls, named as their object names.
-    QLineEdit *Text1 = nullptr;  // Template Name
-    QLineEdit *Text2 = nullptr;  // Email Subject
-    QLineEdit *Text3 = nullptr;  // attachments
-    QLineEdit *Text4 = nullptr;  // CC
-    QLineEdit *Text5 = nullptr;  // To
-    QLineEdit *Text10 = nullptr; // BCC
-    OptionButton *Option1 = nullptr; // Plain Text
-    OptionButton *Option2 = nullptr; // Saved HTML Email
-    QWidget *Frame1 = nullptr;       // plain body panel
-    QWidget *Frame2 = nullptr;       // HTML body panel
-    BodyBox *Text7 = nullptr;        // Email Body
-    QLineEdit *Text8 = nullptr;      // Saved HTML Email Location
-    QPushButton *Command1 = nullptr; // Launch
-    QPushButton *Command2 = nullptr; // Clear
-    QPushButton *Command3 = nullptr; // Save
-    QPushButton *Command4 = nullptr; // Browse
-    TemplateListBox *List1 = nullptr;
-    std::array<QLineEdit *, PairCount> TextFind{};
-    std::array<QLineEdit *, PairCount> TextReplaceit{};
+    // The controls; their object names are the names the window's users and
+    // tests know them by (in brackets).
+    QLineEdit *m_nameBox = nullptr;         // Template Name (Text1)
+    QLineEdit *m_subjectBox = nullptr;      // Email Subject (Text2)
+    QLineEdit *m_attachmentsBox = nullptr;  // attachments (Text3)
+    QLineEdit *m_ccBox = nullptr;           // CC (Text4)
+    QLineEdit *m_toBox = nullptr;           // To (Text5)
+    QLineEdit *m_bccBox = nullptr;          // BCC (Text10)
+    OptionButton *m_plainOption = nullptr;  // Plain Text (Option1)
+    OptionButton *m_htmlOption = nullptr;   // Saved HTML Email (Option2)
+    QWidget *m_plainPanel = nullptr;        // (Frame1)
+    QWidget *m_htmlPanel = nullptr;         // (Frame2)
+    BodyBox *m_bodyBox = nullptr;           // Email Body (Text7)
+    QLineEdit *m_locationBox = nullptr;     // Saved HTML Email Location (Text8)
+    QPushButton *m_launchButton = nullptr;  // (Command1)
+    QPushButton *m_clearButton = nullptr;   // (Command2)
+    QPushButton *m_saveButton = nullptr;    // (Command3)
+    QPushButton *m_browseButton = nullptr;  // (Command4)
+    TemplateListBox *m_templateList = nullptr; // (List1)
+    std::array<QLineEdit *, PairCount> m_findBoxes{};    // (TextFind_0 ... TextFind_10)
+    std::array<QLineEdit *, PairCount> m_replaceBoxes{}; // (TextReplaceit_0 ... TextReplaceit_10)
+    QMenu *m_listMenu = nullptr;            // the template list's context menu (ListMenu)
+    int m_menuRow = -1;                     // the entry it was opened on
 
+    // What the window works with.
     store::TemplateStore m_store;
     std::unique_ptr<platform::SettingsStore> m_ownSettings;
     platform::SettingsStore *m_settings = nullptr;
@@ -140,12 +153,12 @@ private:
     std::unique_ptr<platform::Dialogs> m_ownDialogs;
     platform::Dialogs *m_dialogs = nullptr;
     platform::Desktop *m_desktop = nullptr;
-    bool m_launching = false; // a launch is under way
-    int m_queuedLaunches = 0; // launches asked for meanwhile, run after it
-    bool m_loading = false; // Form_Load is running: nothing is reported
-    bool m_ending = false;  // Exit was chosen
+
+    // Where it stands.
+    bool m_launching = false;       // a launch is under way
+    int m_queuedLaunches = 0;       // launches asked for meanwhile, run after it
+    bool m_loading = false;         // Form_Load is running: nothing is reported
+    bool m_ending = false;          // Exit was chosen
     bool m_settingsFailing = false; // the last write to the settings store failed
     bool m_altAlone = false;        // Alt is down, and no other key came with it
-    QMenu *m_listMenu = nullptr;    // ListMenu, the template list's context menu
-    int m_menuRow = -1;             // the entry ListMenu was opened on
 };

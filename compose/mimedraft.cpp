@@ -64,16 +64,15 @@ QByteArray folded(const char *name, const QByteArray &value)
 {
     QByteArray field = QByteArray(name) + ':';
     qsizetype lineStart = 0;
-    bool first = true;
     for (const QByteArray &word : value.split(' ')) {
-        const bool wraps = !first && !word.isEmpty() && field.size() - lineStart + 1 + word.size() > LineWidth;
-        if (wraps) {
+        // Even the first word goes on a line of its own when it does not
+        // fit behind the name (an encoded word is 75 characters long).
+        if (!word.isEmpty() && field.size() - lineStart + 1 + word.size() > LineWidth) {
             field += crlf;
             lineStart = field.size();
         }
         field += ' ';
         field += word;
-        first = false;
     }
     return field;
 }

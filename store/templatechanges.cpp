@@ -19,8 +19,10 @@ namespace {
 // the last CR LF, so that it is written back exactly as it was read.
 struct DataLines
 {
+    QString path;
     QList<QByteArray> lines;
     QByteArray tail;
+    QString error; // why the file could not be read or written
 
     QByteArray joined() const
     {
@@ -64,16 +66,23 @@ QString rewriteRefusal(const QString &path)
     return QString();
 }
 
-bool readDataLines(const QString &path, DataLines *data, QString *error)
+// The data file as it is on the disk now; error says why when it cannot be
+// read, or may not be rewritten.
+DataLines readDataLines(const QString &path)
 {
-    *error = rewriteRefusal(path);
-    if (!error->isEmpty())
-        return false;
+    QString error = rewriteRefusal(path);
     QByteArray bytes;
-    if (QFileInfo::exists(path) && !platform::readWholeFile(path, &bytes, error))
-        return false;
-    *data = splitLines(bytes);
-    return true;
+    if (error.isEmpty() && QFileInfo::exists(path))
+        platform::readWholeFile(path, &bytes, &error);
+    DataLines data = splitLines(bytes);
+    data.path = path;
+    data.error = error;
+    return data;
+}
+
+bool writeDataLines(DataLines &data)
+{
+    return platform::writeWholeFile(data.path, data.joined(), &data.error);
 }
 
 ChangeOutcome failed(const QString &what, const QString &error)
@@ -110,11 +119,9 @@ ChangeOutcome TemplateStore::ReplaceTemplate(const TemplateEditor &editor)
     const platform::FolderLock lock(m_appDir);
 
     const QString name = editor.templateName();
-    const QString dataPath = dataFilePath();
-    DataLines data;
-    QString error;
-    if (!readDataLines(dataPath, &data, &error))
-        return failed(QStringLiteral("replaced"), error);
+    DataLines data = readDataLines(dataFilePath());
+    if (!data.error.isEmpty())
+        return failed(QStringLiteral("replaced"), data.error);
     const QString key = NameKey(name);
     qsizetype first = -1;
     for (qsizetype i = data.lines.size() - 1; i >= 0; --i) {
@@ -140,9 +147,9 @@ ChangeOutcome TemplateStore::ReplaceTemplate(const TemplateEditor &editor)
         return failed(QStringLiteral("replaced"), bodyProblem);
     const bool hadBody = QFileInfo::exists(bodyPath);
     if (!platform::writeWholeFiles({{bodyPath, platform::toAnsi(TrimSpaces(editor.body())) + "\r\n"},
-                                    {dataPath, data.joined()}},
-                                   &error))
-        return failed(QStringLiteral("replaced"), error);
+                                    {data.path, data.joined()}},
+                                   &data.error))
+        return failed(QStringLiteral("replaced"), data.error);
     if (!hadBody)
         m_folder.noteCreated(m_appDir, QFileInfo(bodyPath).fileName());
     m_names.forget();
@@ -153,25 +160,23 @@ ChangeOutcome TemplateStore::DeleteTemplate(const QString &name)
 {
     fillAppDir();
     const platform::FolderLock lock(m_appDir);
-    const QString dataPath = dataFilePath();
-    DataLines data;
-    QString error;
-    if (!readDataLines(dataPath, &data, &error))
-        return failed(QStringLiteral("deleted"), error);
+    DataLines data = readDataLines(dataFilePath());
+    if (!data.error.isEmpty())
+        return failed(QStringLiteral("deleted"), data.error);
     const QString key = NameKey(name);
     const qsizetype before = data.lines.size();
     data.lines.removeIf([&key](const QByteArray &line) { return holdsName(line, key); });
     if (data.lines.size() == before)
         return refused(QStringLiteral("There is no template named \"%1\" in the data file any more.").arg(name));
-    if (!platform::writeWholeFile(dataPath, data.joined(), &error))
-        return failed(QStringLiteral("deleted"), error);
+    if (!writeDataLines(data))
+        return failed(QStringLiteral("deleted"), data.error);
     m_names.forget();
 
     // The body goes where the user can bring it back from.
     const QString bodyPath = BodyFilePath(name);
     if (!QFileInfo::exists(bodyPath) || !rewriteRefusal(bodyPath).isEmpty())
         return {};
-    QString where;
+    QString where, error;
     if (!platform::discardFile(bodyPath, platform::joinPath(m_appDir, QStringLiteral("Deleted")), &where, &error))
         return {ChangeOutcome::Status::Done,
                 QStringLiteral("The template was deleted, but its body file stays where it was. ") + error};
@@ -190,11 +195,9 @@ ChangeOutcome TemplateStore::RenameTemplate(const QString &name, const QString &
         return {};
     fillAppDir();
     const platform::FolderLock lock(m_appDir);
-    const QString dataPath = dataFilePath();
-    DataLines data;
-    QString error;
-    if (!readDataLines(dataPath, &data, &error))
-        return failed(QStringLiteral("renamed"), error);
+    DataLines data = readDataLines(dataFilePath());
+    if (!data.error.isEmpty())
+        return failed(QStringLiteral("renamed"), data.error);
     const QString key = NameKey(name);
     const QString newKey = NameKey(newName);
     bool found = false;
@@ -233,10 +236,10 @@ ChangeOutcome TemplateStore::RenameTemplate(const QString &name, const QString &
                                                          .arg(QDir::toNativeSeparators(bodyPath), why));
         }
     }
-    if (!platform::writeWholeFile(dataPath, data.joined(), &error)) {
+    if (!writeDataLines(data)) {
         if (hasBody)
             QFile::rename(newBodyPath, bodyPath);
-        return failed(QStringLiteral("renamed"), error);
+        return failed(QStringLiteral("renamed"), data.error);
     }
     if (hasBody) {
         m_folder.noteRemoved(m_appDir, QFileInfo(bodyPath).fileName());

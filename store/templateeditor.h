@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace store {
 
 // The editor fields of the main window, as the template operations read them.
@@ -26,13 +28,17 @@ public:
     virtual void yield() = 0;
 };
 
-// A template editor over plain values, for code that has no window.
+// A template editor over plain values, for code that has no window. Its
+// yields are counted, and onYield, when set, runs in each of them with its
+// number (1 for the first), as the window's events would.
 struct EditorValues final : TemplateEditor
 {
     QString name, subjectText, attachmentPaths, ccText, toText, bccText;
     bool plain = true;
     bool html = false;
     QString location, bodyText;
+    int yields = 0;
+    std::function<void(int)> onYield;
 
     QString templateName() const override { return name; }
     QString subject() const override { return subjectText; }
@@ -44,7 +50,12 @@ struct EditorValues final : TemplateEditor
     bool htmlSelected() const override { return html; }
     QString htmlLocation() const override { return location; }
     QString body() const override { return bodyText; }
-    void yield() override {}
+    void yield() override
+    {
+        ++yields;
+        if (onYield)
+            onYield(yields);
+    }
 };
 
 } // namespace store

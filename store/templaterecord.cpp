@@ -76,14 +76,6 @@ QList<QStringView> SplitDataFileViews(QStringView contents)
     return lines;
 }
 
-QStringList SplitDataFile(const QString &contents)
-{
-    QStringList lines;
-    for (const QStringView line : SplitDataFileViews(contents))
-        lines.append(line.toString());
-    return lines;
-}
-
 std::optional<QString> ListEntryFromLine(QStringView line)
 {
     const qsizetype tab = line.indexOf(QLatin1Char('\t'));

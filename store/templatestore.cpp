@@ -71,11 +71,6 @@ QString TemplateStore::ReadDataFile()
     return platform::readAnsiFile(dataFilePath());
 }
 
-QStringList TemplateStore::ReadTemplateLines()
-{
-    return SplitDataFile(ReadDataFile());
-}
-
 void TemplateStore::IndexFolder()
 {
     fillAppDir();

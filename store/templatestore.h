@@ -57,13 +57,9 @@ public:
     // An empty appDir is filled from the platform on first need.
     explicit TemplateStore(QString appDir = QString());
 
-    QString appDir() const { return m_appDir; }
     // Sets the application directory from the platform when it is still empty.
     void fillAppDir();
 
-    // The record lines of the data file, in file order. A missing or
-    // unreadable file gives none, without a message.
-    QStringList ReadTemplateLines();
     // The data file's whole text, or an empty text when it cannot be read.
     QString ReadDataFile();
 

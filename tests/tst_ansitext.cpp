@@ -63,9 +63,10 @@ private slots:
         // The folder changed after it was listed: the new file is found.
         QCOMPARE(index.resolve(dir.path(), QStringLiteral("MainData.txt")), dir.filePath(QStringLiteral("maindata.txt")));
         QCOMPARE(index.resolve(dir.path(), QStringLiteral("MAINDATA.TXT")), dir.filePath(QStringLiteral("maindata.txt")));
-        // An exact match wins over one of another case.
+        // An exact match wins over one of another case that comes first in
+        // name order.
         writeBytes(dir.filePath(QStringLiteral("MainData.txt")), "y");
-        QCOMPARE(index.resolve(dir.path(), QStringLiteral("MainData.txt")), dir.filePath(QStringLiteral("MainData.txt")));
+        QCOMPARE(index.resolve(dir.path(), QStringLiteral("maindata.txt")), dir.filePath(QStringLiteral("maindata.txt")));
         // Of several other-case matches, the first in name order.
         QCOMPARE(index.resolve(dir.path(), QStringLiteral("mAINDATA.txt")), dir.filePath(QStringLiteral("MainData.txt")));
         // A file the program created itself is known at once.

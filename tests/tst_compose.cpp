@@ -10,7 +10,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <functional>
 #include <vector>
 
 #ifdef Q_OS_UNIX
@@ -22,30 +21,7 @@ using Operation = RecordingMailClient::Operation;
 
 namespace {
 
-// The editor, counting its yields and running a hook in them.
-struct Editor final : store::TemplateEditor
-{
-    store::EditorValues v;
-    int yields = 0;
-    std::function<void(int)> onYield;
-
-    QString templateName() const override { return v.templateName(); }
-    QString subject() const override { return v.subject(); }
-    QString attachments() const override { return v.attachments(); }
-    QString cc() const override { return v.cc(); }
-    QString to() const override { return v.to(); }
-    QString bcc() const override { return v.bcc(); }
-    bool plainTextSelected() const override { return v.plainTextSelected(); }
-    bool htmlSelected() const override { return v.htmlSelected(); }
-    QString htmlLocation() const override { return v.htmlLocation(); }
-    QString body() const override { return v.body(); }
-    void yield() override
-    {
-        ++yields;
-        if (onYield)
-            onYield(yields);
-    }
-};
+using Editor = store::EditorValues;
 
 QStringList lines(std::initializer_list<const char *> texts)
 {
@@ -84,15 +60,15 @@ private slots:
     void plainLaunchCallSequence()
     {
         Editor editor;
-        editor.v.name = QStringLiteral("Offer");
-        editor.v.toText = QStringLiteral("to@example.org");
-        editor.v.ccText = QStringLiteral("cc@example.org");
-        editor.v.bccText = QStringLiteral("bcc@example.org");
-        editor.v.subjectText = QStringLiteral("Offer for NAME");
-        editor.v.bodyText = QStringLiteral("Dear NAME,\r\nhere it is.\r\n");
-        editor.v.location = m_dir.filePath(QStringLiteral("missing.html")); // never read
+        editor.name = QStringLiteral("Offer");
+        editor.toText = QStringLiteral("to@example.org");
+        editor.ccText = QStringLiteral("cc@example.org");
+        editor.bccText = QStringLiteral("bcc@example.org");
+        editor.subjectText = QStringLiteral("Offer for NAME");
+        editor.bodyText = QStringLiteral("Dear NAME,\r\nhere it is.\r\n");
+        editor.location = m_dir.filePath(QStringLiteral("missing.html")); // never read
         const QString a = file(QStringLiteral("a.pdf")), b = file(QStringLiteral("b.txt"));
-        editor.v.attachmentPaths = a + u';' + b;
+        editor.attachmentPaths = a + u';' + b;
         FakePairs pairs;
         pairs.find[0] = QStringLiteral("NAME");
         pairs.replace[0] = QStringLiteral("Ann");
@@ -147,8 +123,8 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, text);
         Editor editor;
-        editor.v.plain = false;
-        editor.v.location = file(QStringLiteral("encoded.html"), bytes);
+        editor.plain = false;
+        editor.location = file(QStringLiteral("encoded.html"), bytes);
         FakePairs pairs;
         pairs.set(0, QStringLiteral("Caf\u00e9 \u20ac"), QStringLiteral("Tea \u00a3"));
         QVERIFY(launch(editor, pairs).displayed);
@@ -159,13 +135,13 @@ private slots:
     void htmlLaunchReadsTheWholeFileAsWindows1252()
     {
         Editor editor;
-        editor.v.plain = false;
-        editor.v.html = true;
-        editor.v.bodyText = QStringLiteral("ignored");
-        editor.v.subjectText = QStringLiteral("News");
+        editor.plain = false;
+        editor.html = true;
+        editor.bodyText = QStringLiteral("ignored");
+        editor.subjectText = QStringLiteral("News");
         // é and the euro sign in Windows-1252; a NUL and a line without an end.
         static const char html1252[] = "<p class=\"NAME\">Caf\xe9 NAME \x80</p>\r\n\0<b>NAME";
-        editor.v.location = file(QStringLiteral("mail.html"), QByteArray(html1252, sizeof html1252 - 1));
+        editor.location = file(QStringLiteral("mail.html"), QByteArray(html1252, sizeof html1252 - 1));
         FakePairs pairs;
         pairs.find[3] = QStringLiteral("NAME");
         pairs.replace[3] = QStringLiteral("x");
@@ -197,10 +173,10 @@ private slots:
         QFETCH(bool, html);
         QFETCH(QString, bodyLine);
         Editor editor;
-        editor.v.plain = plain;
-        editor.v.html = html;
-        editor.v.bodyText = QStringLiteral("typed");
-        editor.v.location = file(QStringLiteral("f.html"), "<i>file</i>");
+        editor.plain = plain;
+        editor.html = html;
+        editor.bodyText = QStringLiteral("typed");
+        editor.location = file(QStringLiteral("f.html"), "<i>file</i>");
         FakePairs pairs;
         QVERIFY(launch(editor, pairs).displayed);
         QCOMPARE(m_log->at(7), bodyLine);
@@ -211,12 +187,12 @@ private slots:
     {
         const QString path = file(QStringLiteral("KEY.txt"));
         Editor editor;
-        editor.v.toText = QStringLiteral("KEY@to.org");
-        editor.v.ccText = QStringLiteral("KEY@cc.org");
-        editor.v.bccText = QStringLiteral("KEY@bcc.org");
-        editor.v.subjectText = QStringLiteral("KEY subject");
-        editor.v.bodyText = QStringLiteral("KEY body");
-        editor.v.attachmentPaths = path;
+        editor.toText = QStringLiteral("KEY@to.org");
+        editor.ccText = QStringLiteral("KEY@cc.org");
+        editor.bccText = QStringLiteral("KEY@bcc.org");
+        editor.subjectText = QStringLiteral("KEY subject");
+        editor.bodyText = QStringLiteral("KEY body");
+        editor.attachmentPaths = path;
         FakePairs pairs;
         pairs.find[10] = QStringLiteral("KEY");
         pairs.replace[10] = QStringLiteral("VALUE");
@@ -235,10 +211,10 @@ private slots:
         const QString before = QDir::currentPath();
         QVERIFY(QDir::setCurrent(m_dir.path()));
         Editor editor;
-        editor.v.attachmentPaths = QStringLiteral("a.txt; b.txt");
+        editor.attachmentPaths = QStringLiteral("a.txt; b.txt");
         FakePairs pairs;
         const bool displayed = launch(editor, pairs).displayed;
-        editor.v.attachmentPaths = QStringLiteral("a.txt;c;d.txt");
+        editor.attachmentPaths = QStringLiteral("a.txt;c;d.txt");
         const compose::LaunchOutcome second = launch(editor, pairs);
         QDir::setCurrent(before);
         QVERIFY(displayed);
@@ -253,14 +229,14 @@ private slots:
     void editorIsReadAfreshAfterYields()
     {
         Editor editor;
-        editor.v.subjectText = QStringLiteral("s");
-        editor.v.bodyText = QStringLiteral("old body");
+        editor.subjectText = QStringLiteral("s");
+        editor.bodyText = QStringLiteral("old body");
         FakePairs pairs;
         pairs.find[0] = QStringLiteral("zz");
         int pairYields = 0;
         pairs.onYield = [&](int) {
             if (++pairYields == 1)
-                editor.v.bodyText = QStringLiteral("new body");
+                editor.bodyText = QStringLiteral("new body");
         };
         QVERIFY(launch(editor, pairs).displayed);
         QCOMPARE(m_log->at(7), QStringLiteral("Body=new body"));
@@ -271,14 +247,14 @@ private slots:
     void nestedLaunchDisplaysItsOwnItem()
     {
         Editor editor;
-        editor.v.subjectText = QStringLiteral("outer");
-        editor.v.attachmentPaths = file(QStringLiteral("n.txt"));
+        editor.subjectText = QStringLiteral("outer");
+        editor.attachmentPaths = file(QStringLiteral("n.txt"));
         FakePairs pairs;
         editor.onYield = [&](int n) {
             if (n != 1)
                 return;
             Editor inner;
-            inner.v.subjectText = QStringLiteral("inner");
+            inner.subjectText = QStringLiteral("inner");
             QVERIFY(launch(inner, pairs).displayed);
         };
         QVERIFY(launch(editor, pairs).displayed);
@@ -311,9 +287,9 @@ private slots:
         QFETCH(QString, location);
         QFETCH(QString, named);
         Editor editor;
-        editor.v.plain = false;
-        editor.v.location = location;
-        editor.v.attachmentPaths = file(QStringLiteral("x.txt"));
+        editor.plain = false;
+        editor.location = location;
+        editor.attachmentPaths = file(QStringLiteral("x.txt"));
         FakePairs pairs;
         const compose::LaunchOutcome outcome = launch(editor, pairs);
         QVERIFY(!outcome.displayed);
@@ -348,7 +324,7 @@ private slots:
         QFETCH(QString, box);
         QFETCH(QString, named);
         Editor editor;
-        editor.v.attachmentPaths = box;
+        editor.attachmentPaths = box;
         FakePairs pairs;
         const compose::LaunchOutcome outcome = launch(editor, pairs);
         QVERIFY(!outcome.displayed);
@@ -362,7 +338,7 @@ private slots:
     {
         const QString first = file(QStringLiteral("1.txt")), second = file(QStringLiteral("2.txt"));
         Editor editor;
-        editor.v.attachmentPaths = first + u';' + second;
+        editor.attachmentPaths = first + u';' + second;
         editor.onYield = [&](int n) {
             if (n == 2)
                 QFile::remove(second);
@@ -404,12 +380,12 @@ private slots:
         const QString before = QDir::currentPath();
         QDir::setCurrent(m_dir.path());
         Editor editor;
-        editor.v.toText = QStringLiteral("t");
-        editor.v.ccText = QStringLiteral("c");
-        editor.v.bccText = QStringLiteral("b");
-        editor.v.subjectText = QStringLiteral("s");
-        editor.v.bodyText = QStringLiteral("text");
-        editor.v.attachmentPaths = QStringLiteral("1;2");
+        editor.toText = QStringLiteral("t");
+        editor.ccText = QStringLiteral("c");
+        editor.bccText = QStringLiteral("b");
+        editor.subjectText = QStringLiteral("s");
+        editor.bodyText = QStringLiteral("text");
+        editor.attachmentPaths = QStringLiteral("1;2");
         FakePairs pairs;
         const compose::LaunchOutcome outcome =
             launch(editor, pairs, {static_cast<Operation>(operation), occurrence});

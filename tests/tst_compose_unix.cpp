@@ -7,6 +7,7 @@
 #include "fakepairs.h"
 #include "testfiles.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -448,6 +449,17 @@ private slots:
                  qPrintable(got.htmlFile));
         QCOMPARE(QString::fromUtf8(testfiles::contentsOf(got.htmlFile)),
                  QStringLiteral("<p title=\"Zo\u00eb\">Gr\u00fc\u00dfe, Zo\u00eb \u20ac</p>"));
+
+        // Bodies handed over on earlier days go at the next HTML launch;
+        // today's stay, as Thunderbird may not have read them yet.
+        const QString outgoing = m_setup.handoverDirectory + QStringLiteral("/Outgoing/");
+        QFile old(outgoing + QStringLiteral("body-old.html"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        QVERIFY(old.setFileTime(QDateTime::currentDateTime().addDays(-2), QFileDevice::FileModificationTime));
+        old.close();
+        QVERIFY(launch(editor, pairs).displayed);
+        QVERIFY(!QFile::exists(old.fileName()));
+        QVERIFY(QFile::exists(got.htmlFile));
     }
 
     // Without a default, the first installed mail program is used, with its
@@ -686,8 +698,8 @@ private slots:
         editor.toText = QStringLiteral("J\u00f6rg M\u00fcller <joerg@example.de>, b@example.org");
         editor.ccText = QStringLiteral("\"Doe, John\" <john@example.org>");
         editor.bccText = QStringLiteral("one@example.org; two@example.org"); // as Outlook users type them
-        editor.subjectText = QStringLiteral("Gr\u00fc\u00dfe, \"quoted\" ',attachment='file:///etc/passwd 100% =?x?= a=b "
-                                            "and a subject long enough to be folded over more than one line");
+        editor.subjectText = QStringLiteral("Gr\u00fc\u00dfe \U0001F600, \"quoted\" ',attachment='file:///etc/passwd 100% =?x?= "
+                                            "a=b and a subject long enough to be folded over more than one line");
         editor.bodyText = QStringLiteral("Dear J\u00f6rg,\r\n\r\n.\r\nFrom the start\r\n=41 stays =41 \u20ac\r\n");
         editor.plain = !html;
         if (html)
@@ -700,6 +712,8 @@ private slots:
         QVERIFY(!parsed.isEmpty());
         QCOMPARE(parsed[QLatin1String("defects")].toArray().size(), 0);
         QCOMPARE(parsed[QLatin1String("long_lines")].toInt(), 0);
+        // Folded headers, quoted-printable and base64 keep to the usual width.
+        QVERIFY(parsed[QLatin1String("longest_line")].toInt() <= 78);
         QCOMPARE(parsed[QLatin1String("bare_lf")].toInt(), 0);
         const QJsonObject headers = parsed[QLatin1String("headers")].toObject();
         QCOMPARE(headers[QLatin1String("X-Unsent")].toString(), QStringLiteral("1"));

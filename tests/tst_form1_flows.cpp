@@ -27,8 +27,8 @@ private slots:
     void htmlTemplateLaunchesItsFile();
     void pairBoxesAreStoredAtOnce();
     void browseFillsTheLocationBox();
-    void saveFailuresAreReported();
-    void launchFailureIsReported();
+    void failuresAreToldOnceAndTheWindowGoesOn_data();
+    void failuresAreToldOnceAndTheWindowGoesOn();
     void pairSaveFailureIsReported();
     void exitDuringALaunchShowsNothing();
     void launchesDuringALaunchWaitTheirTurn();
@@ -261,70 +261,51 @@ void TestForm1Flows::browseFillsTheLocationBox()
     QVERIFY(f.dialogs.messages.isEmpty());
 }
 
-void TestForm1Flows::saveFailuresAreReported()
+void TestForm1Flows::failuresAreToldOnceAndTheWindowGoesOn_data()
 {
-    // A data folder that cannot be made: a file stands in its way.
-    WindowFixture f;
-    const QString blocker = f.path(QStringLiteral("blocker"));
-    writeBytes(blocker, QByteArray());
-    Form1Services services;
-    services.storeDirectory = blocker + QStringLiteral("/templates");
-    services.settings = &f.settings;
-    services.mailClients = RecordingMailClient::factory(f.mailLog);
-    services.dialogs = &f.dialogs;
-    Form1 w(std::move(services));
-    w.Form_Load();
-    w.show();
-    QVERIFY(f.dialogs.messages.isEmpty());
-
-    // No name: refused, with the reason.
-    QTest::mouseClick(button(&w, "Command3"), Qt::LeftButton);
-    QCOMPARE(f.dialogs.messages, QStringList{QStringLiteral("Please Enter a Template Name")});
-    QCOMPARE(entryCount(&w), 0);
-
-    // A name, but nowhere to write: one message naming the folder.
-    QTest::keyClicks(box(&w, "Text1"), QStringLiteral("Offer"));
-    QTest::mouseClick(button(&w, "Command3"), Qt::LeftButton);
-    QCOMPARE(f.dialogs.messages.size(), 2);
-    QVERIFY2(f.dialogs.messages[1].contains(QStringLiteral("templates")), qPrintable(f.dialogs.messages[1]));
-    QCOMPARE(entryCount(&w), 0);
-
-    // The window goes on working: the editor keeps its text, Launch runs.
-    QCOMPARE(box(&w, "Text1")->text(), QStringLiteral("Offer"));
-    QTest::keyClicks(box(&w, "Text2"), QStringLiteral("still here"));
-    QTest::mouseClick(button(&w, "Command1"), Qt::LeftButton);
-    QVERIFY(f.mailLog->contains(QStringLiteral("Subject=still here")));
-    QVERIFY(f.mailLog->contains(QStringLiteral("Display")));
-    QCOMPARE(f.dialogs.messages.size(), 2);
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("save"); // Save, else Launch
+    QTest::addColumn<QString>("said");
+    QTest::newRow("Save without a name") << "no name" << true << "Please Enter a Template Name";
+    QTest::newRow("Save with nowhere to write") << "blocked folder" << true << "blocker";
+    QTest::newRow("Launch without a mail client") << "no client" << false << "not to start";
+    QTest::newRow("Launch with a missing attachment") << "missing attachment" << false << "no such file.pdf";
 }
 
-void TestForm1Flows::launchFailureIsReported()
+void TestForm1Flows::failuresAreToldOnceAndTheWindowGoesOn()
 {
+    QFETCH(QString, fault);
+    QFETCH(bool, save);
+    QFETCH(QString, said);
     WindowFixture f;
-    f.mailFailure = {RecordingMailClient::Operation::Create, 1};
+    if (fault == QLatin1String("blocked folder")) {
+        writeBytes(f.path(QStringLiteral("blocker")), QByteArray());
+        f.storeDirectory = f.path(QStringLiteral("blocker/templates"));
+    }
+    if (fault == QLatin1String("no client"))
+        f.mailFailure = {RecordingMailClient::Operation::Create, 1};
     auto w = f.open();
-    QTest::keyClicks(box(w.get(), "Text1"), QStringLiteral("Offer"));
-    QTest::keyClicks(box(w.get(), "Text2"), QStringLiteral("Hi"));
+    if (fault != QLatin1String("no name"))
+        QTest::keyClicks(box(w.get(), "Text1"), QStringLiteral("Offer"));
+    if (fault == QLatin1String("missing attachment"))
+        QTest::keyClicks(box(w.get(), "Text3"), f.path(QStringLiteral("no such file.pdf")));
+    QTest::keyClicks(box(w.get(), "Text2"), QStringLiteral("still here"));
+    QTest::mouseClick(button(w.get(), save ? "Command3" : "Command1"), Qt::LeftButton);
 
-    QTest::mouseClick(button(w.get(), "Command1"), Qt::LeftButton);
     QCOMPARE(f.dialogs.messages.size(), 1);
-    QVERIFY(!f.dialogs.messages[0].isEmpty());
+    QVERIFY2(f.dialogs.messages[0].contains(said), qPrintable(f.dialogs.messages[0]));
+    QCOMPARE(entryCount(w.get()), 0);
     QVERIFY(!f.mailLog->contains(QStringLiteral("Display")));
-
-    // A missing attachment stops the launch before the client starts.
-    QTest::keyClicks(box(w.get(), "Text3"), f.path(QStringLiteral("no such file.pdf")));
-    QTest::mouseClick(button(w.get(), "Command1"), Qt::LeftButton);
-    QCOMPARE(f.dialogs.messages.size(), 2);
-    QVERIFY2(f.dialogs.messages[1].contains(QStringLiteral("no such file.pdf")), qPrintable(f.dialogs.messages[1]));
-
-    // The window goes on: once the path is gone, the next launch is shown.
+    // The editor keeps what was typed, and the other command still works.
+    QCOMPARE(box(w.get(), "Text2")->text(), QStringLiteral("still here"));
     box(w.get(), "Text3")->clear();
-    QTest::mouseClick(button(w.get(), "Command1"), Qt::LeftButton);
-    QCOMPARE(f.dialogs.messages.size(), 2);
-    QVERIFY(f.mailLog->contains(QStringLiteral("Display")));
-    QTest::mouseClick(button(w.get(), "Command3"), Qt::LeftButton);
-    QCOMPARE(entryCount(w.get()), 1);
-    QCOMPARE(f.dialogs.messages.size(), 2);
+    QTest::keyClicks(box(w.get(), "Text1"), QStringLiteral("2"));
+    QTest::mouseClick(button(w.get(), save ? "Command1" : "Command3"), Qt::LeftButton);
+    QCOMPARE(f.dialogs.messages.size(), 1);
+    if (save)
+        QVERIFY(f.mailLog->contains(QStringLiteral("Display")));
+    else
+        QCOMPARE(entryCount(w.get()), 1);
 }
 
 void TestForm1Flows::pairSaveFailureIsReported()

@@ -7,6 +7,7 @@
 #include "testfiles.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -407,6 +408,18 @@ void TestForm1Templates::theRealDialogs()
     QCOMPARE(title, QStringLiteral("Letterloom"));
     buttons.sort();
     QCOMPARE(buttons, (QStringList{"No", "Yes"}));
+
+    QString initial;
+    QTimer::singleShot(0, &parent, [&] {
+        auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        title = dialog->windowTitle();
+        initial = dialog->textValue();
+        dialog->reject();
+    });
+    QCOMPARE(dialogs.textInput(QStringLiteral("New name:"), QStringLiteral("Offer")), std::nullopt);
+    QCOMPARE(title, QStringLiteral("Letterloom"));
+    QCOMPARE(initial, QStringLiteral("Offer"));
 
     QTimer::singleShot(0, &parent, [&] {
         auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());

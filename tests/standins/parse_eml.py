@@ -30,6 +30,7 @@ def main(path):
                       for name in ("To", "Cc", "Bcc") if msg[name] is not None},
         "defects": [str(d) for part in msg.walk() for d in part.defects],
         "long_lines": sum(1 for line in data.split(b"\r\n") if len(line) > 998),
+        "longest_line": max(len(line) for line in data.split(b"\r\n")),
         "bare_lf": data.replace(b"\r\n", b"").count(b"\n"),
     }
     body = msg.get_body(preferencelist=("html", "plain"))
