@@ -85,7 +85,11 @@ Form1::Form1(Form1Services services, QWidget *parent)
     chooseFont();
     setTabOrder();
 
-    resize(layout::ClientArea.width(), layout::ClientArea.height() + menuBar()->sizeHint().height());
+    // The main window's layout gives the menu bar its height for the window's
+    // width, which some styles (Windows') make differ from its size hint.
+    const int menuHeight = menuBar()->heightForWidth(layout::ClientArea.width());
+    resize(layout::ClientArea.width(),
+           layout::ClientArea.height() + (menuHeight > 0 ? menuHeight : menuBar()->sizeHint().height()));
     m_nameBox->setFocus(Qt::OtherFocusReason);
 }
 

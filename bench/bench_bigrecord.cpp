@@ -7,6 +7,7 @@
 // field is one of: name, subject, attachments, to, location, body (body:
 // the record is short and the body file holds the megabytes).
 #include "app/form1.h"
+#include "peakmemory.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -19,7 +20,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include <sys/resource.h>
 
 namespace {
 
@@ -35,9 +35,7 @@ struct CountingDialogs final : platform::Dialogs
 
 long peakKiB()
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
+    return peakMemoryKiB();
 }
 
 void settle(QWidget &window)

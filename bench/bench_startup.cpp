@@ -7,6 +7,11 @@
 // data and settings folder, starts bench_startup_window on the offscreen
 // platform `runs` times after one warm-up run, and reports the median and
 // the slowest time until it says the window is shown, and its peak memory.
+//
+// On Windows the templates are kept beside the program, so the window
+// program is copied into the throwaway folder (Qt's DLLs must be on the
+// search path), it shows a real window, and the pairs go into the user's
+// registry key, which is given back its own values afterwards.
 #include "storedtemplates.h"
 
 #include <QCoreApplication>
@@ -14,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -22,6 +28,58 @@
 
 namespace {
 
+const QString kWindowProgram = QStringLiteral("bench_startup_window");
+
+#ifdef Q_OS_WIN
+// The user's find/replace pairs, put back when the benchmark ends.
+class PairsKeptAside
+{
+public:
+    PairsKeptAside() : m_settings(QSettings::UserScope, QStringLiteral("Letterloom"), QStringLiteral("Letterloom"))
+    {
+        m_settings.beginGroup(QStringLiteral("replace"));
+        for (const QString &key : m_settings.childKeys())
+            m_saved.insert(key, m_settings.value(key));
+    }
+    ~PairsKeptAside()
+    {
+        m_settings.remove(QString());
+        for (auto it = m_saved.cbegin(); it != m_saved.cend(); ++it)
+            m_settings.setValue(it.key(), it.value());
+    }
+    PairsKeptAside(const PairsKeptAside &) = delete;
+    PairsKeptAside &operator=(const PairsKeptAside &) = delete;
+
+private:
+    QSettings m_settings;
+    QVariantMap m_saved;
+};
+
+bool fillFolders(const QString &root, int count)
+{
+    if (!bench::writeStoredTemplates(root, count))
+        return false;
+    const QString program = kWindowProgram + QStringLiteral(".exe");
+    if (!QFile::copy(QCoreApplication::applicationDirPath() + u'/' + program, root + u'/' + program))
+        return false;
+    QSettings settings(QSettings::UserScope, QStringLiteral("Letterloom"), QStringLiteral("Letterloom"));
+    for (int i = 0; i < 11; ++i) {
+        settings.setValue(QStringLiteral("replace/TextFind-%1").arg(i), QStringLiteral("[field %1]").arg(i));
+        settings.setValue(QStringLiteral("replace/TextReplace-%1").arg(i), QStringLiteral("value %1").arg(i));
+    }
+    return true;
+}
+
+QString windowProgram(const QString &root)
+{
+    return root + u'/' + kWindowProgram;
+}
+
+QProcessEnvironment windowEnvironment(const QString &)
+{
+    return QProcessEnvironment::systemEnvironment();
+}
+#else
 bool fillFolders(const QString &root, int count)
 {
     const QString data = root + QStringLiteral("/data/Letterloom/Letterloom");
@@ -39,27 +97,38 @@ bool fillFolders(const QString &root, int count)
     return true;
 }
 
+QString windowProgram(const QString &)
+{
+    return QCoreApplication::applicationDirPath() + u'/' + kWindowProgram;
+}
+
+QProcessEnvironment windowEnvironment(const QString &root)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("/data"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/config"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), root + QStringLiteral("/cache"));
+    return env;
+}
+#endif
+
 struct Run
 {
     double seconds = -1;
     long peakKiB = 0;
 };
 
-Run startOnce(const QString &program, const QString &root)
+Run startOnce(const QString &root)
 {
     QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("/data"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/config"));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), root + QStringLiteral("/cache"));
-    process.setProcessEnvironment(env);
+    process.setProcessEnvironment(windowEnvironment(root));
     process.setProcessChannelMode(QProcess::SeparateChannels);
 
     Run run;
     QElapsedTimer timer;
     timer.start();
-    process.start(program, {});
+    process.start(windowProgram(root), {});
     while (process.waitForReadyRead(30000)) {
         if (process.canReadLine())
             break;
@@ -83,7 +152,9 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/bench_startup_window");
+#ifdef Q_OS_WIN
+    const PairsKeptAside userPairs;
+#endif
 
     std::printf("%-10s %12s %12s %14s\n", "templates", "median s", "slowest s", "peak MiB");
     for (int count : {10000, 100000}) {
@@ -92,10 +163,10 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "cannot write the test folders\n");
             return 1;
         }
-        startOnce(program, root.path()); // warm-up: files and libraries in the page cache
+        startOnce(root.path()); // warm-up: files and libraries in the page cache
         std::vector<Run> results;
         for (int i = 0; i < runs; ++i) {
-            const Run run = startOnce(program, root.path());
+            const Run run = startOnce(root.path());
             if (run.seconds < 0)
                 return 1;
             results.push_back(run);

@@ -3,13 +3,12 @@
 // "shown <peak resident KiB>". Run by bench_startup, which measures the time
 // from starting this process to reading that line.
 #include "app/form1.h"
+#include "peakmemory.h"
 
 #include <QApplication>
 #include <QWindow>
 
 #include <cstdio>
-
-#include <sys/resource.h>
 
 int main(int argc, char *argv[])
 {
@@ -24,9 +23,7 @@ int main(int argc, char *argv[])
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     QCoreApplication::processEvents(); // the first paint
 
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("shown %ld\n", usage.ru_maxrss);
+    std::printf("shown %ld\n", peakMemoryKiB());
     std::fflush(stdout);
     return 0;
 }

@@ -7,6 +7,7 @@
 //  - reading the data file into list entries, as start-up does;
 //  - listing the folder for look-ups whatever the letter case, as start-up does next;
 //  - one Save of a new template, with `count` and with 10 templates stored.
+#include "peakmemory.h"
 #include "storedtemplates.h"
 #include "store/templatestore.h"
 
@@ -19,8 +20,6 @@
 #include <cstdio>
 #include <vector>
 
-#include <sys/resource.h>
-
 namespace {
 
 struct VectorList final : store::TemplateList
@@ -32,9 +31,7 @@ struct VectorList final : store::TemplateList
 
 long peakKiB()
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
+    return peakMemoryKiB();
 }
 
 // Median time of `rounds` Saves, in ms: of new templates, or of templates

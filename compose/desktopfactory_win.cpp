@@ -1,11 +1,222 @@
+// The desktop mail client on Windows: classic Outlook, driven through its
+// automation interface (outlookmailclient_win.cpp). Where Outlook.Application
+// cannot be created (the new Outlook for Windows has no automation, and many
+// use Thunderbird), the message goes to Thunderbird through its "-compose"
+// command line when Thunderbird is the default mail program and set up;
+// otherwise it is saved as an unsent draft (.eml), which is opened with the
+// program Windows opens e-mail files with, and the user is told where it is
+// and why.
+
 #include "compose/compose.h"
+#include "compose/mailclients.h"
+#include "compose/message.h"
+#include "compose/mimedraft.h"
+#include "platform/textfile.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include <optional>
+
+#include <windows.h>
+#include <objbase.h>
 
 namespace compose {
+namespace {
 
-// Windows: Outlook through its automation interface.
-MailClientFactory desktopMailClients(const DesktopMailSetup &)
+// CreateProcess takes a command line of at most 32,767 characters.
+constexpr qsizetype LongestCommandLine = 30000;
+
+// A file name in dir that is not taken yet: stem, the time, the process id,
+// suffix.
+QString freshFileName(const QString &dir, const QString &stem, const QString &suffix)
 {
-    return &createDesktopMailClient;
+    const QString base = QStringLiteral("%1-%2-%3")
+                             .arg(stem, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")))
+                             .arg(QCoreApplication::applicationPid());
+    QString path = QDir(dir).filePath(base + suffix);
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = QDir(dir).filePath(QStringLiteral("%1-%2%3").arg(base).arg(n).arg(suffix));
+    return path;
+}
+
+// Why Outlook is not used, for the user.
+QString withoutOutlook(const QString &outlookError)
+{
+    const bool entered = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    CLSID clsid;
+    const bool registered = SUCCEEDED(CLSIDFromProgID(L"Outlook.Application", &clsid));
+    if (entered)
+        CoUninitialize();
+    if (!registered)
+        return QStringLiteral("Classic Outlook is not installed, and the new Outlook cannot be given a message by "
+                              "another program.");
+    return outlookError.isEmpty() ? QStringLiteral("Outlook could not be started.") : outlookError;
+}
+
+// Thunderbird shows its account assistant, not a message, until it has a
+// profile.
+bool thunderbirdHasProfile()
+{
+    const QString appData = qEnvironmentVariable("APPDATA");
+    return !appData.isEmpty() && QFileInfo::exists(QDir(appData).filePath(QStringLiteral("Thunderbird/profiles.ini")));
+}
+
+bool ranWell(const platform::ProgramRun &run)
+{
+    return run.state == platform::ProgramRun::State::Running
+           || (run.state == platform::ProgramRun::State::Exited && run.exitCode == 0);
+}
+
+class OtherMailItem final : public CollectingMailItem
+{
+public:
+    OtherMailItem(const DesktopMailSetup &setup, QString reason) : m_setup(setup), m_reason(std::move(reason)) {}
+
+    bool display() override
+    {
+        QString reason = m_reason;
+        const std::optional<bool> handed = handToThunderbird(&reason);
+        if (handed)
+            return *handed;
+        return saveDraft(reason);
+    }
+
+private:
+    platform::Desktop &desktop() const { return *m_setup.desktop; }
+
+    // True when Thunderbird took the message, false on an error reported as
+    // it is, nothing when the draft is to be written instead (reason then
+    // says why).
+    std::optional<bool> handToThunderbird(QString *reason)
+    {
+        const platform::DesktopApplication handler =
+            desktop().defaultApplication(QStringLiteral("x-scheme-handler/mailto"));
+        if (handler.isNull() || clientKindOf(handler.id, handler.command) != ClientKind::Thunderbird)
+            return std::nullopt;
+        if (!thunderbirdHasProfile()) {
+            *reason += QStringLiteral(" Thunderbird, the default mail program, is not set up yet.");
+            return std::nullopt;
+        }
+        QString htmlFile;
+        if (m_message.isHtml()) {
+            const QString dir = QDir(m_setup.handoverDirectory).filePath(QStringLiteral("Outgoing"));
+            QString why;
+            if (!QDir().mkpath(dir)) {
+                m_error = QStringLiteral("The HTML body could not be handed to Thunderbird: the folder \"%1\" cannot "
+                                         "be made.")
+                              .arg(QDir::toNativeSeparators(dir));
+                return false;
+            }
+            htmlFile = freshFileName(dir, QStringLiteral("body"), QStringLiteral(".html"));
+            if (!platform::writeWholeFile(htmlFile, m_message.body.toUtf8(), &why)) {
+                m_error = QStringLiteral("The HTML body could not be handed to Thunderbird. %1").arg(why);
+                QFile::remove(htmlFile);
+                return false;
+            }
+        }
+        // Only the program is taken from the handler's command, whose own
+        // arguments ("-osint -compose %1") are for addresses.
+        const QString program = handler.command.first();
+        const QStringList arguments = clientArguments(ClientKind::Thunderbird, m_message, htmlFile);
+        if (program.size() + arguments.join(QLatin1Char(' ')).size() > LongestCommandLine) {
+            *reason += QStringLiteral(" The message is too long to be handed to Thunderbird directly.");
+            if (!htmlFile.isEmpty())
+                QFile::remove(htmlFile);
+            return std::nullopt;
+        }
+        const platform::ProgramRun run = desktop().run(program, arguments, m_setup.watchMs);
+        if (ranWell(run))
+            return true;
+        if (!htmlFile.isEmpty())
+            QFile::remove(htmlFile);
+        *reason += run.state == platform::ProgramRun::State::NotStarted
+                       ? QStringLiteral(" Thunderbird could not be started (%1).").arg(run.errorText)
+                       : QStringLiteral(" Thunderbird ended with an error (exit status %1) instead of showing the "
+                                        "message.")
+                             .arg(run.exitCode);
+        return std::nullopt;
+    }
+
+    bool saveDraft(const QString &reason)
+    {
+        const QString dir = QDir(m_setup.handoverDirectory).filePath(QStringLiteral("Drafts"));
+        if (!QDir().mkpath(dir)) {
+            m_error = QStringLiteral("%1 The draft could not be saved: the folder \"%2\" cannot be made.")
+                          .arg(reason, QDir::toNativeSeparators(dir));
+            return false;
+        }
+        const QString path = freshFileName(dir, QStringLiteral("draft"), QStringLiteral(".eml"));
+        QString why;
+        if (!saveMimeDraft(m_message, path, &why)) {
+            QFile::remove(path);
+            m_error = reason + QStringLiteral(" The message could not be saved as a draft either. ") + why;
+            return false;
+        }
+        // Windows opens it with the program it opens e-mail files with
+        // (ShellExecute), which takes a draft for a message to edit and send.
+        const QString shown = QDir::toNativeSeparators(path);
+        if (desktop().openUrl(QUrl::fromLocalFile(path)))
+            m_notice = QStringLiteral("%1 The message was saved as a draft in \"%2\" and opened with the program "
+                                      "for e-mail files.")
+                           .arg(reason, shown);
+        else
+            m_notice = QStringLiteral("%1 The message was saved as a draft in \"%2\", but no program opens e-mail "
+                                      "files here: open it with your mail program to review and send it.")
+                           .arg(reason, shown);
+        return true;
+    }
+
+    DesktopMailSetup m_setup;
+    QString m_reason; // why Outlook is not used
+};
+
+// Stands in for Outlook's application object where Outlook cannot be made.
+class OtherMailClient final : public MailClient
+{
+public:
+    OtherMailClient(const DesktopMailSetup &setup, QString reason) : m_setup(setup), m_reason(std::move(reason)) {}
+
+    std::unique_ptr<MailItem> createItem(int itemType) override
+    {
+        if (itemType != 0) {
+            m_error = QStringLiteral("Only mail items (type 0) can be made.");
+            return nullptr;
+        }
+        return std::make_unique<OtherMailItem>(m_setup, m_reason);
+    }
+    QString errorString() const override { return m_error; }
+
+private:
+    DesktopMailSetup m_setup;
+    QString m_reason;
+    QString m_error;
+};
+
+} // namespace
+
+MailClientFactory desktopMailClients(const DesktopMailSetup &given)
+{
+    DesktopMailSetup setup = given;
+    if (!setup.desktop)
+        setup.desktop = &platform::systemDesktop();
+    if (setup.handoverDirectory.isEmpty()) {
+        QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (documents.isEmpty())
+            documents = QDir::homePath();
+        setup.handoverDirectory = QDir(documents).filePath(QStringLiteral("Letterloom"));
+    }
+    return [setup](QString *) -> std::unique_ptr<MailClient> {
+        QString outlookError;
+        if (std::unique_ptr<MailClient> outlook = createDesktopMailClient(&outlookError))
+            return outlook;
+        return std::make_unique<OtherMailClient>(setup, withoutOutlook(outlookError));
+    };
 }
 
 } // namespace compose

@@ -3,6 +3,8 @@
 #include "compose/compose.h"
 #include "compose/outlookautomation_win.h"
 
+#include <QDir>
+
 namespace compose {
 namespace {
 
@@ -34,7 +36,8 @@ public:
     }
     bool addAttachment(const QString &source) override
     {
-        return m_item->addAttachment(source.toStdWString(), &m_error);
+        // Outlook is given the path the way Windows writes it.
+        return m_item->addAttachment(QDir::toNativeSeparators(source).toStdWString(), &m_error);
     }
     bool display() override { return m_item->display(&m_error); }
     QString errorString() const override { return QString::fromStdWString(m_error); }

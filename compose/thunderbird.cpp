@@ -11,9 +11,18 @@ QString encoded(const QString &value)
 }
 
 // file:///path with everything but letters, digits, "-._~" and "/" encoded,
-// commas in particular, as the list of attachments is split at commas.
+// commas in particular, as the list of attachments is split at commas. A
+// Windows path ("C:/...") keeps its drive as it is, behind a third slash.
 QString fileUrl(const QString &path)
 {
+    const bool drive = path.size() > 2 && path.at(1) == u':' && path.at(0).isLetter()
+                       && (path.at(2) == u'/' || path.at(2) == u'\\');
+    if (drive) {
+        QString rest = path.mid(2);
+        rest.replace(u'\\', u'/');
+        return QStringLiteral("file:///") + path.left(2)
+               + QString::fromLatin1(QUrl::toPercentEncoding(rest, QByteArrayLiteral("/")));
+    }
     return QStringLiteral("file://") + QString::fromLatin1(QUrl::toPercentEncoding(path, QByteArrayLiteral("/")));
 }
 

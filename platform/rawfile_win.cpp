@@ -38,6 +38,18 @@ std::wstring nativePath(const QString &path)
     return QDir::toNativeSeparators(path).toStdWString();
 }
 
+// Why a file could not be opened. Windows refuses to open a folder as a file
+// with "access denied"; the user is told that it is a folder.
+QString openFailure(const QString &path, DWORD error)
+{
+    if (error == ERROR_ACCESS_DENIED) {
+        const DWORD attributes = GetFileAttributesW(nativePath(path).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return QStringLiteral("it is a folder");
+    }
+    return reasonFor(error);
+}
+
 // Opens the file itself, never what a link points to, and insists on a
 // regular file on disk.
 HANDLE openRegular(const QString &path, DWORD access, DWORD disposition, DWORD *errorCode, QString *why)
@@ -46,7 +58,7 @@ HANDLE openRegular(const QString &path, DWORD access, DWORD disposition, DWORD *
                                 disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         *errorCode = GetLastError();
-        *why = reasonFor(*errorCode);
+        *why = openFailure(path, *errorCode);
         return nullptr;
     }
     BY_HANDLE_FILE_INFORMATION info{};
@@ -82,7 +94,7 @@ bool RawFile::openForReading(const QString &path, QString *why)
     HANDLE handle = CreateFileW(nativePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        *why = reasonFor(GetLastError());
+        *why = openFailure(path, GetLastError());
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info{};

@@ -9,8 +9,13 @@ packages=(
     python3 xdg-utils
 )
 # Extra packages named by the areas of the program (one per line).
+source "$(dirname "$0")/windows-toolchain.sh"
 for list in "$(dirname "$0")"/packages-*.txt; do
     [ -f "$list" ] || continue
+    # Wine and the rest only where the Windows build runs (scripts/build-windows.sh).
+    if [ "$(basename "$list")" = packages-windows.txt ] && ! letterloom_windows_wanted; then
+        continue
+    fi
     while read -r pkg _; do
         case "$pkg" in ''|'#'*) continue ;; esac
         packages+=("$pkg")

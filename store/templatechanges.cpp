@@ -220,9 +220,21 @@ ChangeOutcome TemplateStore::RenameTemplate(const QString &name, const QString &
             return failed(QStringLiteral("renamed"),
                           QStringLiteral("The file \"%1\" is in the way.").arg(QDir::toNativeSeparators(newBodyPath)));
         QFile body(bodyPath);
-        if (!body.rename(newBodyPath))
+#ifdef Q_OS_WIN
+        // A change of letter case only: Windows names the one file either
+        // way, and Wine takes such a rename for one onto the file itself and
+        // keeps the old name, so the file goes by way of a name of its own.
+        if (key == newKey && !body.rename(newBodyPath + QStringLiteral(".renaming")))
             return failed(QStringLiteral("renamed"), QStringLiteral("Could not rename \"%1\": %2")
                                                          .arg(QDir::toNativeSeparators(bodyPath), body.errorString()));
+#endif
+        if (!body.rename(newBodyPath)) {
+            const QString why = body.errorString();
+            if (body.fileName() != bodyPath)
+                body.rename(bodyPath);
+            return failed(QStringLiteral("renamed"), QStringLiteral("Could not rename \"%1\": %2")
+                                                         .arg(QDir::toNativeSeparators(bodyPath), why));
+        }
     }
     if (!writeDataLines(data)) {
         if (hasBody)

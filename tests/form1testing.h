@@ -115,6 +115,7 @@ struct WindowFixture
     compose::RecordingMailClient::Failure mailFailure;
     std::function<void(const QString &)> mailCalled; // runs on each call the mail client records
     QString storeDirectory; // the data folder; empty: dir
+    bool desktopMailClient = false; // launch into this desktop's mail client, through the desktop itself
 
     // A window as the program makes it: created, loaded, shown.
     std::unique_ptr<Form1> open(platform::SettingsStore *settingsStore = nullptr)
@@ -122,9 +123,10 @@ struct WindowFixture
         Form1Services services;
         services.storeDirectory = storeDirectory.isEmpty() ? dir.path() : storeDirectory;
         services.settings = settingsStore ? settingsStore : &settings;
-        services.mailClients = compose::RecordingMailClient::factory(mailLog, mailFailure, mailCalled);
+        if (!desktopMailClient)
+            services.mailClients = compose::RecordingMailClient::factory(mailLog, mailFailure, mailCalled);
         services.dialogs = &dialogs;
-        services.desktop = &desktop;
+        services.desktop = desktopMailClient ? nullptr : &desktop;
         auto window = std::make_unique<Form1>(std::move(services));
         window->Form_Load();
         window->show();

@@ -52,6 +52,9 @@ private slots:
 
     void filesAreFoundWhateverTheirLetterCase()
     {
+#ifdef Q_OS_WIN
+        QSKIP("Windows itself finds a file whatever the letter case of its name");
+#endif
         QTemporaryDir dir;
         platform::FolderIndex index;
         // Nothing there: the exact name, for creating the file.
@@ -74,6 +77,9 @@ private slots:
 
     void aDeletedFileIsNotFoundAgain()
     {
+#ifdef Q_OS_WIN
+        QSKIP("Windows itself finds a file whatever the letter case of its name");
+#endif
         QTemporaryDir dir;
         platform::FolderIndex index;
         writeBytes(dir.filePath(QStringLiteral("ltm-a.txt")), "x");

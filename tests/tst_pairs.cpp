@@ -9,6 +9,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 
 using substitute::BoxArray;
 
@@ -39,8 +43,14 @@ private slots:
         // out of reach.
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY(m_settingsDir.isValid());
+#ifdef Q_OS_WIN
+        // Windows keeps them in the user's registry, which these tests share
+        // with the program: they run in a throwaway Wine prefix or account.
+        QCOMPARE(settingsFile(), QStringLiteral("\\HKEY_CURRENT_USER\\Software\\Letterloom\\Letterloom"));
+#else
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
         QVERIFY(settingsFile().startsWith(m_settingsDir.path()));
+#endif
     }
 
     void init()
@@ -191,6 +201,30 @@ private slots:
         QCOMPARE(boxes.find.at(7), QStringLiteral("seven"));
         QCOMPARE(boxes.replace.at(7), QStringLiteral("VII"));
     }
+
+#ifdef Q_OS_WIN
+    // Each box is one string value of the registry key that the program's
+    // users look in, named by its key, holding the box's whole text.
+    void boxesAreRegistryStrings()
+    {
+        platform::SettingsStore settings;
+        const QString text = QStringLiteral("caf\u00e9 \u20ac; \"quoted\" = [x]");
+        QVERIFY(substitute::SaveSubstitutionBox(settings, BoxArray::Replace, 10, text));
+        QVERIFY(substitute::SaveSubstitutionBox(settings, BoxArray::Find, 0, QString()));
+        const wchar_t *key = L"Software\\Letterloom\\Letterloom\\replace";
+        wchar_t value[256];
+        DWORD type = 0, size = sizeof value;
+        QCOMPARE(RegGetValueW(HKEY_CURRENT_USER, key, L"TextReplace-10", RRF_RT_ANY, &type, value, &size),
+                 LONG(ERROR_SUCCESS));
+        QCOMPARE(type, DWORD(REG_SZ));
+        QCOMPARE(QString::fromWCharArray(value), text);
+        size = sizeof value;
+        QCOMPARE(RegGetValueW(HKEY_CURRENT_USER, key, L"TextFind-0", RRF_RT_ANY, &type, value, &size),
+                 LONG(ERROR_SUCCESS));
+        QCOMPARE(type, DWORD(REG_SZ));
+        QCOMPARE(QString::fromWCharArray(value), QString());
+    }
+#endif
 
 #ifdef Q_OS_UNIX
     void aStoreThatCannotBeWrittenIsReported()

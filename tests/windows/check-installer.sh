@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# The installer under Wine: a silent install for the current user puts the
+# self-contained program folder under %LOCALAPPDATA%\Programs\Letterloom with
+# a Start-menu entry and an uninstall entry; the installed program starts
+# with nothing but its own folder (no DLL search path); the uninstaller takes
+# away the program and leaves the user's templates.
+#   check-installer.sh <wine-run.sh> <Letterloom-...-win64.exe>
+set -euo pipefail
+run=$1 installer=$2
+[ -f "$installer" ] || { echo "FAIL: no installer at $installer (cpack -G NSIS makes it)" >&2; exit 1; }
+fail() { echo "FAIL: $*" >&2; exit 1; }
+unixpath() { "$run" winepath -u "$1" | tr -d '\r'; }
+
+"$run" "$installer" /S || fail "the installer ended with status $?"
+local_appdata=$("$run" cmd /c 'echo %LOCALAPPDATA%' | tr -d '\r')
+appdata=$("$run" cmd /c 'echo %APPDATA%' | tr -d '\r')
+folder_win="$local_appdata\\Programs\\Letterloom"
+folder=$(unixpath "$folder_win")
+echo "Installed in $folder_win"
+for file in letterloom.exe Uninstall.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll libstdc++-6.dll libgcc_s_seh-1.dll \
+            libwinpthread-1.dll platforms/qwindows.dll styles/qwindowsvistastyle.dll help/help.html; do
+    [ -f "$folder/$file" ] || fail "$file is not in the program folder"
+done
+shortcut=$(unixpath "$appdata\\Microsoft\\Windows\\Start Menu\\Programs\\Letterloom.lnk")
+[ -f "$shortcut" ] || fail "no Start-menu entry"
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Letterloom'
+"$run" reg query "$uninstall_key" | tr -d '\r' | grep -qE 'DisplayName[[:space:]]+REG_SZ[[:space:]]+Letterloom 2\.1$' \
+    || fail "no uninstall entry"
+
+# Templates an earlier run left in the folder.
+printf 'Offer\tsubject\t\t\t\t\tTrue\tFalse\t\r\n' >"$folder/MainData.txt"
+printf 'body\r\n' >"$folder/LTM-Offer.txt"
+
+# The installed program on its own: Wine without the build's DLL search
+# path. It is still running after some seconds when it found all it needs.
+LETTERLOOM_WINE_BARE=1 "$run" "$folder/letterloom.exe" &
+program=$!
+sleep 8
+kill -0 "$program" 2>/dev/null || { wait "$program" || true; fail "the installed program ended at once"; }
+kill "$program"
+wait "$program" 2>/dev/null || true
+echo "The installed program started from its own folder."
+
+# Uninstalling in place (_?= keeps the uninstaller from copying itself away
+# and returning at once).
+"$run" "$folder/Uninstall.exe" /S "_?=$folder_win" || fail "the uninstaller ended with status $?"
+for file in letterloom.exe Qt6Core.dll platforms/qwindows.dll help/help.html; do
+    [ ! -e "$folder/$file" ] || fail "$file is still there after uninstalling"
+done
+[ ! -e "$shortcut" ] || fail "the Start-menu entry is still there after uninstalling"
+! "$run" reg query "$uninstall_key" >/dev/null 2>&1 || fail "the uninstall entry is still there"
+[ "$(cat "$folder/MainData.txt")" = "$(printf 'Offer\tsubject\t\t\t\t\tTrue\tFalse\t\r')" ] || fail "MainData.txt was changed"
+[ -f "$folder/LTM-Offer.txt" ] || fail "the uninstaller took a template's body file"
+echo "Uninstalled; the templates stayed in $folder_win."
