@@ -4,7 +4,24 @@
 #                                 beside the project), holding qt-6.4.2-mingw64/
 #   LETTERLOOM_REQUIRE_WINDOWS=1  a missing toolchain is an error instead of a skip (CI)
 letterloom_top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-letterloom_toolchains=${LETTERLOOM_TOOLCHAINS:-$letterloom_top/../shared/toolchains}
+
+# The default: shared/toolchains beside the project; for a clone made
+# elsewhere, beside a folder above it or beside the repository it was cloned
+# from.
+letterloom_find_toolchains() {
+    local dir=$letterloom_top origin
+    while [ "$dir" != / ]; do
+        [ -d "$dir/../shared/toolchains/qt-6.4.2-mingw64" ] && { (cd "$dir/../shared/toolchains" && pwd); return; }
+        dir=$(dirname "$dir")
+    done
+    origin=$(git -C "$letterloom_top" config --get remote.origin.url 2>/dev/null || true)
+    if [ -n "$origin" ] && [ -d "$origin/../shared/toolchains/qt-6.4.2-mingw64" ]; then
+        (cd "$origin/../shared/toolchains" && pwd)
+        return
+    fi
+    echo "$letterloom_top/../shared/toolchains"
+}
+letterloom_toolchains=${LETTERLOOM_TOOLCHAINS:-$(letterloom_find_toolchains)}
 letterloom_qt_toolchain=$letterloom_toolchains/qt-6.4.2-mingw64/lib/cmake/Qt6/qt.toolchain.cmake
 
 # True when the Windows part runs: the toolchain is there, or it is required

@@ -4,6 +4,7 @@
 // instead and what the user is told, and the draft itself, read back by
 // Python's email package.
 #include "compose/compose.h"
+#include "compose/mailclients.h"
 #include "fakepairs.h"
 #include "testfiles.h"
 
@@ -700,7 +701,7 @@ private slots:
         editor.bccText = QStringLiteral("one@example.org; two@example.org"); // as Outlook users type them
         editor.subjectText = QStringLiteral("Gr\u00fc\u00dfe \U0001F600, \"quoted\" ',attachment='file:///etc/passwd 100% =?x?= "
                                             "a=b and a subject long enough to be folded over more than one line");
-        editor.bodyText = QStringLiteral("Dear J\u00f6rg,\r\n\r\n.\r\nFrom the start\r\n=41 stays =41 \u20ac\r\n");
+        editor.bodyText = QStringLiteral("Dear J\u00f6rg, \r\n\r\n.\r\nFrom the start\r\n=41 stays =41 \u20ac\r\nends in a space ");
         editor.plain = !html;
         if (html)
             editor.location = file(QStringLiteral("m.html"), "<html><body><p>Caf\xe9 \x80 =3D</p></body></html>\r\n");
@@ -806,6 +807,30 @@ private slots:
         QFETCH(QStringList, command);
         const platform::DesktopApplication app = application(QStringLiteral("x.desktop"), exec);
         QCOMPARE(platform::commandFor(app, {QStringLiteral("-compose"), QStringLiteral("x")}, files), command);
+    }
+
+    // The program is known by its desktop entry's name, a Flatpak's
+    // command, or the name of the program the entry starts.
+    void mailProgramsAreKnownByAnyOfTheirNames_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("exec");
+        QTest::addColumn<int>("kind");
+        using compose::ClientKind;
+        QTest::newRow("entry name") << "org.gnome.Evolution.desktop" << "evolution %U" << int(ClientKind::Evolution);
+        QTest::newRow("program name") << "userapp-Mail-3KX1.desktop" << "/opt/tb/thunderbird %u"
+                                      << int(ClientKind::Thunderbird);
+        QTest::newRow("flatpak command") << "com.example.Mail.desktop"
+                                         << "/usr/bin/flatpak run --command=claws-mail org.claws_mail %u"
+                                         << int(ClientKind::ClawsMail);
+        QTest::newRow("unknown") << "mutt.desktop" << "xterm -e mutt %u" << int(ClientKind::Mailto);
+    }
+    void mailProgramsAreKnownByAnyOfTheirNames()
+    {
+        QFETCH(QString, id);
+        QFETCH(QString, exec);
+        QFETCH(int, kind);
+        QCOMPARE(int(compose::clientKindOf(id, platform::splitExec(exec))), kind);
     }
 
     // The real look-up: GIO reads the desktop's mimeapps.list and entries.

@@ -210,6 +210,12 @@ void TestForm1Templates::deleteAsksAndMovesTheBodyAway()
     }
     QCOMPARE(f.dialogs.questions.size(), 1);
     QVERIFY2(f.dialogs.questions.first().contains(QLatin1String("\"Offer\"")), qPrintable(f.dialogs.questions.first()));
+    // Beside the entries, the list has no menu to offer.
+    QListView *listBox = list(w.get());
+    const QPoint empty(20, listBox->viewport()->height() - 5);
+    QContextMenuEvent beside(QContextMenuEvent::Mouse, empty, listBox->viewport()->mapToGlobal(empty));
+    QApplication::sendEvent(listBox->viewport(), &beside);
+    QVERIFY(!control<QMenu>(w.get(), QStringLiteral("ListMenu"))->isVisible());
     QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join(u'\n')));
     if (!yes) {
         QCOMPARE(contentsOf(f.path(kData)), data);
@@ -364,6 +370,19 @@ void TestForm1Templates::keysOfTheDesktop()
     QCOMPARE(QApplication::activePopupWidget()->objectName(), QStringLiteral("FileM"));
     QApplication::activePopupWidget()->close();
     QTRY_VERIFY(!QApplication::activePopupWidget());
+
+    // The arrow keys move the body mode between the two options, and Space
+    // selects the option that has the focus.
+    button(w.get(), "Option1")->setFocus();
+    QTest::keyClick(button(w.get(), "Option1"), Qt::Key_Right);
+    QVERIFY(button(w.get(), "Option2")->isChecked());
+    QVERIFY(panel(w.get(), "Frame2")->isVisible());
+    QTest::keyClick(button(w.get(), "Option2"), Qt::Key_Left);
+    QVERIFY(button(w.get(), "Option1")->isChecked());
+    button(w.get(), "Option2")->setFocus();
+    QTest::keyClick(button(w.get(), "Option2"), Qt::Key_Space);
+    QVERIFY(button(w.get(), "Option2")->isChecked());
+    QTest::mouseClick(button(w.get(), "Option1"), Qt::LeftButton);
 
     // Shift+Enter in the body is a line end like Enter: CR LF.
     QTest::keyClicks(bodyBox(w.get()), QStringLiteral("a"));

@@ -112,7 +112,7 @@ private slots:
     {
         QTemporaryDir dir;
         writeBytes(dir.filePath(QStringLiteral("MainData.txt")),
-                   "One\ta\r\n\r\nno tab\r\n\tunnamed\r\nlone CR\rand LF\n\tin one\r\nTwo\tb\r\nunfinished\tc");
+                   "\r\nOne\ta\r\nno tab\r\n\tunnamed\r\nlone CR\rand LF\n\tin one\r\nTwo\tb\r\nunfinished\tc");
         store::TemplateStore templates(dir.path());
         VectorList list;
         store::LoadTemplateList(templates, list);
