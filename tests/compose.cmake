@@ -5,40 +5,11 @@ if(NOT WIN32)
     # A stand-in for Thunderbird that records the arguments it is given.
     add_executable(standin_recordargs standins/recordargs.cpp)
     letterloom_warnings(standin_recordargs)
-    letterloom_test(tst_compose_unix tst_compose_unix.cpp)
-    add_dependencies(tst_compose_unix standin_recordargs)
-    target_compile_definitions(tst_compose_unix PRIVATE
-        RECORDARGS_STANDIN="$<TARGET_FILE:standin_recordargs>")
-endif()
-
-# The Outlook adapter is built only on Windows. So that it cannot rot, every
-# test run also builds its automation code into a small Windows program with
-# MinGW, and checks the Qt side of it against this system's Qt headers.
-find_program(LETTERLOOM_MINGW_CXX x86_64-w64-mingw32-g++)
-if(NOT WIN32 AND NOT LETTERLOOM_MINGW_CXX)
-    message(STATUS "The MinGW checks of the Outlook adapter are skipped: x86_64-w64-mingw32-g++ is not installed")
-elseif(NOT WIN32)
-    set(mingw_flags -std=c++17 -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wold-style-cast
-        -Wcast-align -Woverloaded-virtual -Wconversion -Wno-sign-conversion -Werror
-        -I${PROJECT_SOURCE_DIR})
-    add_test(NAME outlook_adapter_mingw
-        COMMAND ${LETTERLOOM_MINGW_CXX} ${mingw_flags} -municode
-            ${PROJECT_SOURCE_DIR}/compose/outlookautomation_win.cpp
-            ${CMAKE_CURRENT_SOURCE_DIR}/standins/outlookdriver_win.cpp
-            -o ${CMAKE_CURRENT_BINARY_DIR}/outlookdriver.exe -static -lole32 -loleaut32 -luuid)
-    # Qt's own header folders only: the system's C headers are not MinGW's.
-    set(qt_includes)
-    foreach(qt_target Qt6::Core Qt6::Gui)
-        get_target_property(dirs ${qt_target} INTERFACE_INCLUDE_DIRECTORIES)
-        list(APPEND qt_includes ${dirs})
+    foreach(test tst_mailclients_unix tst_drafts_unix)
+        letterloom_test(${test} ${test}.cpp mailclienttesting.h)
+        add_dependencies(${test} standin_recordargs)
+        target_compile_definitions(${test} PRIVATE RECORDARGS_STANDIN="$<TARGET_FILE:standin_recordargs>")
     endforeach()
-    list(FILTER qt_includes INCLUDE REGEX "qt6")
-    list(REMOVE_DUPLICATES qt_includes)
-    list(TRANSFORM qt_includes PREPEND "-isystem")
-    add_test(NAME outlook_adapter_qt_side_mingw
-        COMMAND ${LETTERLOOM_MINGW_CXX} ${mingw_flags} -fsyntax-only
-            -DQT_NO_CAST_FROM_ASCII -DQT_NO_CAST_TO_ASCII ${qt_includes}
-            ${PROJECT_SOURCE_DIR}/compose/outlookmailclient_win.cpp)
 endif()
 
 if(WIN32)
