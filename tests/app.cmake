@@ -3,6 +3,8 @@ letterloom_test(tst_form1 tst_form1.cpp form1testing.h)
 target_link_libraries(tst_form1 PRIVATE letterloom_app)
 letterloom_test(tst_form1_flows tst_form1_flows.cpp form1testing.h)
 target_link_libraries(tst_form1_flows PRIVATE letterloom_app)
+letterloom_test(tst_form1_commands tst_form1_commands.cpp form1testing.h testfiles.h)
+target_link_libraries(tst_form1_commands PRIVATE letterloom_app)
 
 # Faults in the way of the window and of a second running copy.
 if(NOT WIN32)

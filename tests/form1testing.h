@@ -194,3 +194,18 @@ inline QByteArray recordLine(const QStringList &fields)
 {
     return platform::toAnsi(fields.join(QLatin1Char('\t')) + QStringLiteral("\r\n"));
 }
+
+// A stored template line with its CR LF: name, subject, To, plain text.
+inline QByteArray templateLine(const char *name, const char *subject)
+{
+    return recordLine({QString::fromLatin1(name), QString::fromLatin1(subject), QString(), QString(),
+                       QStringLiteral("to@example.com"), QString(), QStringLiteral("True"), QStringLiteral("False"),
+                       QString()});
+}
+
+// Selects a list entry with the mouse and leaves the focus on the list.
+inline void selectEntry(QWidget *w, int row)
+{
+    clickEntry(list(w), row);
+    list(w)->setFocus();
+}

@@ -1,5 +1,5 @@
 // The main window as it stands: its controls and menus, the focus order, the
-// body mode switch, Clear, the Help menu, start-up and Exit.
+// body mode switch and start-up.
 
 #include "app/layout.h"
 #include "form1testing.h"
@@ -28,12 +28,8 @@ private slots:
     void optionsFollowStoredFlags_data();
     void optionsFollowStoredFlags();
     void optionClicksSwitchPanels();
-    void clearChangesNothing();
-    void helpAboutAndSuggestions();
     void startUpShowsNoMessage_data();
     void startUpShowsNoMessage();
-    void exitAndCloseEndWithoutSaving_data();
-    void exitAndCloseEndWithoutSaving();
 };
 
 void TestForm1::captionsAreExact()
@@ -275,100 +271,23 @@ void TestForm1::optionClicksSwitchPanels()
     QVERIFY(option2->isChecked() && !option1->isChecked());
     QVERIFY(panel(w.get(), "Frame2")->isVisible());
 
-    // The keyboard moves the selection within the group.
+    // The arrow keys move the selection within the group, and Space
+    // selects the option that has the focus.
     option2->setFocus();
     QTest::keyClick(option2, Qt::Key_Up);
     QVERIFY(option1->isChecked() && !option2->isChecked());
     QCOMPARE(QApplication::focusWidget(), option1);
+    QTest::keyClick(option1, Qt::Key_Right);
+    QVERIFY(option2->isChecked() && panel(w.get(), "Frame2")->isVisible());
+    option1->setFocus();
+    QTest::keyClick(option1, Qt::Key_Space);
+    QVERIFY(option1->isChecked() && !option2->isChecked());
     QVERIFY(bodyBox(w.get())->isVisible());
     QCOMPARE(bodyBox(w.get())->toPlainText(), QStringLiteral("kept body"));
     QCOMPARE(box(w.get(), "Text8")->text(), QStringLiteral("/kept/path.html"));
 
     w->SetFrame();
     QVERIFY(panel(w.get(), "Frame1")->isVisible() && !panel(w.get(), "Frame2")->isVisible());
-}
-
-// Everything a user could see changed, and everything stored.
-static QStringList snapshot(const Form1 *w, const QString &dir)
-{
-    QStringList s;
-    for (const QLineEdit *e : w->findChildren<QLineEdit *>())
-        s << e->objectName() + u'=' + e->text();
-    s << QStringLiteral("Text7=") + bodyBox(w)->toPlainText();
-    for (const QAbstractButton *b : w->findChildren<QAbstractButton *>())
-        s << b->objectName() + (b->isChecked() ? QStringLiteral(" on") : QStringLiteral(" off"));
-    s << QStringLiteral("Frame1 ") + QString::number(!panel(w, "Frame1")->isHidden());
-    const QListView *l = list(w);
-    for (int i = 0; i < entryCount(w); ++i) {
-        const bool selected = l->selectionModel()->isSelected(l->model()->index(i, 0));
-        s << entryText(w, i) + (selected ? QStringLiteral(" selected") : QString());
-    }
-    QDirIterator files(dir, QDir::Files);
-    while (files.hasNext()) {
-        QFile file(files.next());
-        if (file.open(QIODevice::ReadOnly))
-            s << file.fileName() + u'=' + QString::fromLatin1(file.readAll().toHex());
-    }
-    QSettings settings = userSettings();
-    settings.beginGroup(QStringLiteral("replace"));
-    for (const QString &key : settings.allKeys())
-        s << key + u'=' + settings.value(key).toString();
-    s.sort();
-    return s;
-}
-
-void TestForm1::clearChangesNothing()
-{
-    WindowFixture f;
-    f.writeData(recordLine({QStringLiteral("Offer"), QStringLiteral("Subject"), QString(), QString(), QStringLiteral("to@x"),
-                            QString(), QStringLiteral("False"), QStringLiteral("True"), QStringLiteral("/a.html")}));
-    auto w = f.open();
-    clickEntry(list(w.get()), 0);
-    QTest::keyClicks(box(w.get(), "Text2"), QStringLiteral(" unsaved"));
-    QTest::keyClicks(findBox(w.get(), 3), QStringLiteral("find"));
-    const QStringList before = snapshot(w.get(), f.dir.path());
-    QVERIFY(before.contains(QStringLiteral("TextFind-3=find")));
-
-    QTest::mouseClick(button(w.get(), "Command2"), Qt::LeftButton);
-    QCOMPARE(snapshot(w.get(), f.dir.path()), before);
-    QVERIFY(f.dialogs.messages.isEmpty());
-    QVERIFY(f.mailLog->isEmpty());
-}
-
-void TestForm1::helpAboutAndSuggestions()
-{
-    WindowFixture f;
-    f.writeData(recordLine({QStringLiteral("Offer"), QStringLiteral("Subject")}));
-    auto w = f.open();
-    clickEntry(list(w.get()), 0);
-    const QStringList before = snapshot(w.get(), f.dir.path());
-
-    const QList<QUrl> &opened = f.desktop.opened; // a desktop without a handler: nothing is shown
-    control<QAction>(w.get(), QStringLiteral("HelpMMMM"))->trigger();
-    QCOMPARE(opened.size(), 1);
-    QVERIFY(opened[0].isLocalFile());
-    QFile page(opened[0].toLocalFile());
-    QVERIFY2(page.open(QIODevice::ReadOnly), qPrintable(page.fileName()));
-    const QByteArray html = page.readAll();
-    QVERIFY(html.contains("<html") && html.contains("Letterloom") && html.contains("Find and replace"));
-    QVERIFY(f.dialogs.messages.isEmpty());
-
-    control<QAction>(w.get(), QStringLiteral("AboutMMMM"))->trigger();
-    QCOMPARE(f.dialogs.messages.size(), 1);
-    const QStringList about = f.dialogs.messages[0].split(QStringLiteral("\r\n"));
-    QCOMPARE(about.size(), 4);
-    QCOMPARE(about[0], QStringLiteral("Letterloom 2.1"));
-    QCOMPARE(about[1], QString());
-    QVERIFY(about[2].startsWith(QStringLiteral("Written By: ")) && about[2].size() > 12);
-    QVERIFY(about[3].contains(u'@') && !about[3].contains(u'\n'));
-
-    control<QAction>(w.get(), QStringLiteral("SuggestionsM"))->trigger();
-    QCOMPARE(f.dialogs.messages.size(), 2);
-    const QString suggestion = f.dialogs.messages[1];
-    QVERIFY(suggestion.startsWith(QStringLiteral("Email Suggestion to ")));
-    QVERIFY(suggestion.contains(u'@') && !suggestion.contains(u'\n') && !suggestion.endsWith(u' '));
-
-    QCOMPARE(snapshot(w.get(), f.dir.path()), before);
 }
 
 void TestForm1::startUpShowsNoMessage_data()
@@ -414,45 +333,6 @@ void TestForm1::startUpShowsNoMessage()
     QVERIFY(box(w.get(), "Text1")->text().isEmpty());
     QVERIFY(button(w.get(), "Option1")->isChecked());
     QVERIFY(panel(w.get(), "Frame1")->isVisible());
-}
-
-void TestForm1::exitAndCloseEndWithoutSaving_data()
-{
-    QTest::addColumn<bool>("byMenu");
-    QTest::newRow("File > Exit") << true;
-    QTest::newRow("closing the window") << false;
-}
-
-void TestForm1::exitAndCloseEndWithoutSaving()
-{
-    QFETCH(bool, byMenu);
-
-    WindowFixture f;
-    f.writeData(recordLine({QStringLiteral("Offer"), QStringLiteral("Subject")}));
-    auto w = f.open();
-    clickEntry(list(w.get()), 0);
-    QTest::keyClicks(box(w.get(), "Text2"), QStringLiteral(" changed, not saved"));
-    QTest::keyClicks(findBox(w.get(), 0), QStringLiteral("x"));
-    const QStringList before = snapshot(w.get(), f.dir.path());
-
-    Form1 *window = w.get();
-    QTimer::singleShot(0, window, [window, byMenu] {
-        if (byMenu)
-            control<QAction>(window, QStringLiteral("ExitM"))->trigger();
-        else
-            window->close();
-    });
-    bool timedOut = false;
-    QTimer::singleShot(5000, qApp, [&timedOut] {
-        timedOut = true;
-        QCoreApplication::exit(1);
-    });
-    const int code = QApplication::exec();
-    QVERIFY(!timedOut);
-    QCOMPARE(code, 0);
-    QVERIFY(!w->isVisible());
-    QVERIFY(f.dialogs.messages.isEmpty());
-    QCOMPARE(snapshot(w.get(), f.dir.path()), before);
 }
 
 QTEST_MAIN(TestForm1)

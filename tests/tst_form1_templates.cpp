@@ -1,20 +1,14 @@
 // Changing stored templates from the window: saving under a stored name
 // replaces it after a question, the list's context menu and keys delete and
 // rename, and every change leaves both files exactly as they were when it
-// fails. Then the keys a desktop user expects, and the real dialogs.
+// fails.
 
 #include "form1testing.h"
 #include "testfiles.h"
 
-#include <QFileDialog>
-#include <QInputDialog>
 #include <QMenu>
-#include <QMenuBar>
-#include <QMessageBox>
 #include <QStorageInfo>
-#include <QTimer>
 
-#include "app/widgetdialogs.h"
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -28,17 +22,11 @@ namespace {
 
 const QString kData = QStringLiteral("MainData.txt");
 
-QByteArray line(const char *name, const char *subject)
-{
-    return recordLine({QString::fromLatin1(name), QString::fromLatin1(subject), QString(), QString(),
-                       QStringLiteral("to@example.com"), QString(), QStringLiteral("True"), QStringLiteral("False"),
-                       QString()});
-}
-
 // A data folder as earlier versions left it: "Offer" saved twice.
 void writeTwoOffers(const QString &folder)
 {
-    writeBytes(QDir(folder).filePath(kData), line("Offer", "first") + line("Other", "kept") + line("Offer", "second"));
+    writeBytes(QDir(folder).filePath(kData),
+               templateLine("Offer", "first") + templateLine("Other", "kept") + templateLine("Offer", "second"));
     writeBytes(QDir(folder).filePath(QStringLiteral("LTM-Offer.txt")), "First body\r\nSecond body\r\n");
     writeBytes(QDir(folder).filePath(QStringLiteral("LTM-Other.txt")), "Other body\r\n");
 }
@@ -51,11 +39,6 @@ QStringList names(const QWidget *w)
     return shown;
 }
 
-void selectEntry(QWidget *w, int row)
-{
-    clickEntry(list(w), row);
-    list(w)->setFocus();
-}
 
 // Opens the list's context menu on an entry, as a right click does, and
 // clicks one of its actions.
@@ -136,8 +119,6 @@ private slots:
     void aRewriteKeepsWhatAnotherCopyAppended();
     void aFailedChangeLeavesBothFilesAsTheyWere_data();
     void aFailedChangeLeavesBothFilesAsTheyWere();
-    void keysOfTheDesktop();
-    void theRealDialogs();
 };
 
 void TestForm1Templates::savingAStoredNameAsksToReplaceIt_data()
@@ -178,7 +159,7 @@ void TestForm1Templates::savingAStoredNameAsksToReplaceIt()
     // One line of that name, where the first one stood; the body file holds
     // the new body alone, under its old name.
     QCOMPARE(contentsOf(f.path(kData)),
-             platform::toAnsi(typedName) + "\tnew\t\t\tto@example.com\t\tTrue\tFalse\t\r\n" + line("Other", "kept"));
+             platform::toAnsi(typedName) + "\tnew\t\t\tto@example.com\t\tTrue\tFalse\t\r\n" + templateLine("Other", "kept"));
     QCOMPARE(contentsOf(f.path(QStringLiteral("LTM-Offer.txt"))), QByteArray("New body\r\n"));
     QCOMPARE(names(w.get()), (QStringList{typedName, "Other"}));
     QVERIFY(!entrySelected(w.get()));
@@ -222,7 +203,7 @@ void TestForm1Templates::deleteAsksAndMovesTheBodyAway()
         QCOMPARE(entryCount(w.get()), 3);
         return;
     }
-    QCOMPARE(contentsOf(f.path(kData)), line("Other", "kept"));
+    QCOMPARE(contentsOf(f.path(kData)), templateLine("Other", "kept"));
     QCOMPARE(names(w.get()), QStringList{"Other"});
     QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("LTM-Offer.txt"))));
     QCOMPARE(discardedBody(f.dir.path(), QStringLiteral("LTM-Offer.txt")), QByteArray("First body\r\nSecond body\r\n"));
@@ -282,13 +263,13 @@ void TestForm1Templates::aRewriteKeepsWhatAnotherCopyAppended()
     // Another running copy saves a template after this window listed its own.
     QFile data(f.path(kData));
     QVERIFY(data.open(QIODevice::Append));
-    data.write(line("Theirs", "appended"));
+    data.write(templateLine("Theirs", "appended"));
     data.close();
 
     f.dialogs.answers << true;
     selectEntry(w.get(), 1);
     QTest::keyClick(list(w.get()), Qt::Key_Delete);
-    QCOMPARE(contentsOf(f.path(kData)), line("Offer", "first") + line("Offer", "second") + line("Theirs", "appended"));
+    QCOMPARE(contentsOf(f.path(kData)), templateLine("Offer", "first") + templateLine("Offer", "second") + templateLine("Theirs", "appended"));
     // The list follows the file.
     QCOMPARE(names(w.get()), (QStringList{"Offer", "Offer", "Theirs"}));
 }
@@ -349,109 +330,6 @@ void TestForm1Templates::aFailedChangeLeavesBothFilesAsTheyWere()
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files),
              (QStringList{"LTM-Offer.txt", "LTM-Other.txt", "MainData.txt"}));
     QCOMPARE(entryCount(w.get()), 3);
-}
-
-void TestForm1Templates::keysOfTheDesktop()
-{
-    WindowFixture f;
-    f.writeData(line("Offer", "Hello"));
-    auto w = f.open();
-    QVERIFY(QTest::qWaitForWindowActive(w.get()));
-
-    // F10, and Alt alone, open the menu bar's first menu.
-    QTest::keyClick(box(w.get(), "Text1"), Qt::Key_F10);
-    QTRY_VERIFY(QApplication::activePopupWidget());
-    QCOMPARE(QApplication::activePopupWidget()->objectName(), QStringLiteral("FileM"));
-    QApplication::activePopupWidget()->close();
-    QTRY_VERIFY(!QApplication::activePopupWidget());
-    QTest::keyPress(box(w.get(), "Text1"), Qt::Key_Alt, Qt::AltModifier);
-    QTest::keyRelease(box(w.get(), "Text1"), Qt::Key_Alt);
-    QTRY_VERIFY(QApplication::activePopupWidget());
-    QCOMPARE(QApplication::activePopupWidget()->objectName(), QStringLiteral("FileM"));
-    QApplication::activePopupWidget()->close();
-    QTRY_VERIFY(!QApplication::activePopupWidget());
-
-    // The arrow keys move the body mode between the two options, and Space
-    // selects the option that has the focus.
-    button(w.get(), "Option1")->setFocus();
-    QTest::keyClick(button(w.get(), "Option1"), Qt::Key_Right);
-    QVERIFY(button(w.get(), "Option2")->isChecked());
-    QVERIFY(panel(w.get(), "Frame2")->isVisible());
-    QTest::keyClick(button(w.get(), "Option2"), Qt::Key_Left);
-    QVERIFY(button(w.get(), "Option1")->isChecked());
-    button(w.get(), "Option2")->setFocus();
-    QTest::keyClick(button(w.get(), "Option2"), Qt::Key_Space);
-    QVERIFY(button(w.get(), "Option2")->isChecked());
-    QTest::mouseClick(button(w.get(), "Option1"), Qt::LeftButton);
-
-    // Shift+Enter in the body is a line end like Enter: CR LF.
-    QTest::keyClicks(bodyBox(w.get()), QStringLiteral("a"));
-    QTest::keyClick(bodyBox(w.get()), Qt::Key_Return, Qt::ShiftModifier);
-    QTest::keyClicks(bodyBox(w.get()), QStringLiteral("b"));
-    QCOMPARE(w->body(), QStringLiteral("a\r\nb"));
-    QVERIFY(!bodyBox(w.get())->document()->toRawText().contains(QChar::LineSeparator));
-
-    // Enter on a focused command button presses it.
-    QTest::keyClicks(box(w.get(), "Text1"), QStringLiteral("Second"));
-    button(w.get(), "Command3")->setFocus();
-    QTest::keyClick(button(w.get(), "Command3"), Qt::Key_Return);
-    QCOMPARE(entryCount(w.get()), 2);
-    QCOMPARE(contentsOf(f.path(QStringLiteral("LTM-Second.txt"))), QByteArray("a\r\nb\r\n"));
-
-    // Enter on a list entry launches it.
-    selectEntry(w.get(), 0);
-    f.mailLog->clear();
-    QTest::keyClick(list(w.get()), Qt::Key_Enter);
-    QVERIFY2(f.mailLog->contains(QStringLiteral("Subject=Hello")), qPrintable(f.mailLog->join(u'\n')));
-    QCOMPARE(f.mailLog->value(f.mailLog->size() - 2), QStringLiteral("Display"));
-}
-
-void TestForm1Templates::theRealDialogs()
-{
-    // The boxes the user sees: Letterloom's title, no picture, and Browse
-    // starting in the documents folder (or home), never the working folder.
-    QWidget parent;
-    WidgetDialogs dialogs(&parent);
-    QString title, directory;
-    QStringList buttons;
-    QTimer::singleShot(0, &parent, [&] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        QVERIFY(box);
-        title = box->windowTitle();
-        QCOMPARE(box->icon(), QMessageBox::NoIcon);
-        for (QAbstractButton *b : box->buttons())
-            buttons << b->text().remove(u'&');
-        box->button(QMessageBox::Yes)->click();
-    });
-    QVERIFY(dialogs.question(QStringLiteral("Replace it?")));
-    QCOMPARE(title, QStringLiteral("Letterloom"));
-    buttons.sort();
-    QCOMPARE(buttons, (QStringList{"No", "Yes"}));
-
-    QString initial;
-    QTimer::singleShot(0, &parent, [&] {
-        auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        title = dialog->windowTitle();
-        initial = dialog->textValue();
-        dialog->reject();
-    });
-    QCOMPARE(dialogs.textInput(QStringLiteral("New name:"), QStringLiteral("Offer")), std::nullopt);
-    QCOMPARE(title, QStringLiteral("Letterloom"));
-    QCOMPARE(initial, QStringLiteral("Offer"));
-
-    QTimer::singleShot(0, &parent, [&] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        QCOMPARE(dialog->objectName(), QStringLiteral("CommonDialog1"));
-        directory = dialog->directory().absolutePath();
-        dialog->reject();
-    });
-    QVERIFY(dialogs.openFileName(QStringLiteral("HTML files (*.htm *.html)")).isEmpty());
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    QVERIFY2(directory == (QDir(documents).exists() ? QDir(documents).absolutePath() : QDir::homePath()),
-             qPrintable(directory));
-    QVERIFY(directory != QDir::currentPath());
 }
 
 QTEST_MAIN(TestForm1Templates)

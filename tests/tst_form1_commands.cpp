@@ -1,0 +1,248 @@
+// The window's commands that change nothing (Clear, Help, About,
+// Suggestions, Exit and closing the window), the keys a desktop user
+// expects, and the real dialogs.
+
+#include "app/widgetdialogs.h"
+#include "form1testing.h"
+#include "testfiles.h"
+
+#include <QAction>
+#include <QDirIterator>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
+
+using testfiles::contentsOf;
+
+class TestForm1Commands : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { startTestCase(); }
+    void init() { clearSettings(); }
+
+    void clearChangesNothing();
+    void helpAboutAndSuggestions();
+    void exitAndCloseEndWithoutSaving_data();
+    void exitAndCloseEndWithoutSaving();
+    void keysOfTheDesktop();
+    void theRealDialogs();
+};
+
+// Everything a user could see changed, and everything stored.
+static QStringList snapshot(const Form1 *w, const QString &dir)
+{
+    QStringList s;
+    for (const QLineEdit *e : w->findChildren<QLineEdit *>())
+        s << e->objectName() + u'=' + e->text();
+    s << QStringLiteral("Text7=") + bodyBox(w)->toPlainText();
+    for (const QAbstractButton *b : w->findChildren<QAbstractButton *>())
+        s << b->objectName() + (b->isChecked() ? QStringLiteral(" on") : QStringLiteral(" off"));
+    s << QStringLiteral("Frame1 ") + QString::number(!panel(w, "Frame1")->isHidden());
+    const QListView *l = list(w);
+    for (int i = 0; i < entryCount(w); ++i) {
+        const bool selected = l->selectionModel()->isSelected(l->model()->index(i, 0));
+        s << entryText(w, i) + (selected ? QStringLiteral(" selected") : QString());
+    }
+    QDirIterator files(dir, QDir::Files);
+    while (files.hasNext()) {
+        QFile file(files.next());
+        if (file.open(QIODevice::ReadOnly))
+            s << file.fileName() + u'=' + QString::fromLatin1(file.readAll().toHex());
+    }
+    QSettings settings = userSettings();
+    settings.beginGroup(QStringLiteral("replace"));
+    for (const QString &key : settings.allKeys())
+        s << key + u'=' + settings.value(key).toString();
+    s.sort();
+    return s;
+}
+
+void TestForm1Commands::clearChangesNothing()
+{
+    WindowFixture f;
+    f.writeData(recordLine({QStringLiteral("Offer"), QStringLiteral("Subject"), QString(), QString(), QStringLiteral("to@x"),
+                            QString(), QStringLiteral("False"), QStringLiteral("True"), QStringLiteral("/a.html")}));
+    auto w = f.open();
+    clickEntry(list(w.get()), 0);
+    QTest::keyClicks(box(w.get(), "Text2"), QStringLiteral(" unsaved"));
+    QTest::keyClicks(findBox(w.get(), 3), QStringLiteral("find"));
+    const QStringList before = snapshot(w.get(), f.dir.path());
+    QVERIFY(before.contains(QStringLiteral("TextFind-3=find")));
+
+    QTest::mouseClick(button(w.get(), "Command2"), Qt::LeftButton);
+    QCOMPARE(snapshot(w.get(), f.dir.path()), before);
+    QVERIFY(f.dialogs.messages.isEmpty());
+    QVERIFY(f.mailLog->isEmpty());
+}
+
+void TestForm1Commands::helpAboutAndSuggestions()
+{
+    WindowFixture f;
+    f.writeData(recordLine({QStringLiteral("Offer"), QStringLiteral("Subject")}));
+    auto w = f.open();
+    clickEntry(list(w.get()), 0);
+    const QStringList before = snapshot(w.get(), f.dir.path());
+
+    const QList<QUrl> &opened = f.desktop.opened; // a desktop without a handler: nothing is shown
+    control<QAction>(w.get(), QStringLiteral("HelpMMMM"))->trigger();
+    QCOMPARE(opened.size(), 1);
+    QVERIFY(opened[0].isLocalFile());
+    QFile page(opened[0].toLocalFile());
+    QVERIFY2(page.open(QIODevice::ReadOnly), qPrintable(page.fileName()));
+    const QByteArray html = page.readAll();
+    QVERIFY(html.contains("<html") && html.contains("Letterloom") && html.contains("Find and replace"));
+    QVERIFY(f.dialogs.messages.isEmpty());
+
+    control<QAction>(w.get(), QStringLiteral("AboutMMMM"))->trigger();
+    QCOMPARE(f.dialogs.messages.size(), 1);
+    const QStringList about = f.dialogs.messages[0].split(QStringLiteral("\r\n"));
+    QCOMPARE(about.size(), 4);
+    QCOMPARE(about[0], QStringLiteral("Letterloom 2.1"));
+    QCOMPARE(about[1], QString());
+    QVERIFY(about[2].startsWith(QStringLiteral("Written By: ")) && about[2].size() > 12);
+    QVERIFY(about[3].contains(u'@') && !about[3].contains(u'\n'));
+
+    control<QAction>(w.get(), QStringLiteral("SuggestionsM"))->trigger();
+    QCOMPARE(f.dialogs.messages.size(), 2);
+    const QString suggestion = f.dialogs.messages[1];
+    QVERIFY(suggestion.startsWith(QStringLiteral("Email Suggestion to ")));
+    QVERIFY(suggestion.contains(u'@') && !suggestion.contains(u'\n') && !suggestion.endsWith(u' '));
+
+    QCOMPARE(snapshot(w.get(), f.dir.path()), before);
+}
+
+void TestForm1Commands::exitAndCloseEndWithoutSaving_data()
+{
+    QTest::addColumn<bool>("byMenu");
+    QTest::newRow("File > Exit") << true;
+    QTest::newRow("closing the window") << false;
+}
+
+void TestForm1Commands::exitAndCloseEndWithoutSaving()
+{
+    QFETCH(bool, byMenu);
+
+    WindowFixture f;
+    f.writeData(recordLine({QStringLiteral("Offer"), QStringLiteral("Subject")}));
+    auto w = f.open();
+    clickEntry(list(w.get()), 0);
+    QTest::keyClicks(box(w.get(), "Text2"), QStringLiteral(" changed, not saved"));
+    QTest::keyClicks(findBox(w.get(), 0), QStringLiteral("x"));
+    const QStringList before = snapshot(w.get(), f.dir.path());
+
+    Form1 *window = w.get();
+    QTimer::singleShot(0, window, [window, byMenu] {
+        if (byMenu)
+            control<QAction>(window, QStringLiteral("ExitM"))->trigger();
+        else
+            window->close();
+    });
+    bool timedOut = false;
+    QTimer::singleShot(5000, qApp, [&timedOut] {
+        timedOut = true;
+        QCoreApplication::exit(1);
+    });
+    const int code = QApplication::exec();
+    QVERIFY(!timedOut);
+    QCOMPARE(code, 0);
+    QVERIFY(!w->isVisible());
+    QVERIFY(f.dialogs.messages.isEmpty());
+    QCOMPARE(snapshot(w.get(), f.dir.path()), before);
+}
+
+void TestForm1Commands::keysOfTheDesktop()
+{
+    WindowFixture f;
+    f.writeData(templateLine("Offer", "Hello"));
+    auto w = f.open();
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+
+    // F10, and Alt alone, open the menu bar's first menu.
+    QTest::keyClick(box(w.get(), "Text1"), Qt::Key_F10);
+    QTRY_VERIFY(QApplication::activePopupWidget());
+    QCOMPARE(QApplication::activePopupWidget()->objectName(), QStringLiteral("FileM"));
+    QApplication::activePopupWidget()->close();
+    QTRY_VERIFY(!QApplication::activePopupWidget());
+    QTest::keyPress(box(w.get(), "Text1"), Qt::Key_Alt, Qt::AltModifier);
+    QTest::keyRelease(box(w.get(), "Text1"), Qt::Key_Alt);
+    QTRY_VERIFY(QApplication::activePopupWidget());
+    QCOMPARE(QApplication::activePopupWidget()->objectName(), QStringLiteral("FileM"));
+    QApplication::activePopupWidget()->close();
+    QTRY_VERIFY(!QApplication::activePopupWidget());
+
+    // Shift+Enter in the body is a line end like Enter: CR LF.
+    QTest::keyClicks(bodyBox(w.get()), QStringLiteral("a"));
+    QTest::keyClick(bodyBox(w.get()), Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(bodyBox(w.get()), QStringLiteral("b"));
+    QCOMPARE(w->body(), QStringLiteral("a\r\nb"));
+    QVERIFY(!bodyBox(w.get())->document()->toRawText().contains(QChar::LineSeparator));
+
+    // Enter on a focused command button presses it.
+    QTest::keyClicks(box(w.get(), "Text1"), QStringLiteral("Second"));
+    button(w.get(), "Command3")->setFocus();
+    QTest::keyClick(button(w.get(), "Command3"), Qt::Key_Return);
+    QCOMPARE(entryCount(w.get()), 2);
+    QCOMPARE(contentsOf(f.path(QStringLiteral("LTM-Second.txt"))), QByteArray("a\r\nb\r\n"));
+
+    // Enter on a list entry launches it.
+    selectEntry(w.get(), 0);
+    f.mailLog->clear();
+    QTest::keyClick(list(w.get()), Qt::Key_Enter);
+    QVERIFY2(f.mailLog->contains(QStringLiteral("Subject=Hello")), qPrintable(f.mailLog->join(u'\n')));
+    QCOMPARE(f.mailLog->value(f.mailLog->size() - 2), QStringLiteral("Display"));
+}
+
+void TestForm1Commands::theRealDialogs()
+{
+    // The boxes the user sees: Letterloom's title, no picture, and Browse
+    // starting in the documents folder (or home), never the working folder.
+    QWidget parent;
+    WidgetDialogs dialogs(&parent);
+    QString title, directory;
+    QStringList buttons;
+    QTimer::singleShot(0, &parent, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        title = box->windowTitle();
+        QCOMPARE(box->icon(), QMessageBox::NoIcon);
+        for (QAbstractButton *b : box->buttons())
+            buttons << b->text().remove(u'&');
+        box->button(QMessageBox::Yes)->click();
+    });
+    QVERIFY(dialogs.question(QStringLiteral("Replace it?")));
+    QCOMPARE(title, QStringLiteral("Letterloom"));
+    buttons.sort();
+    QCOMPARE(buttons, (QStringList{"No", "Yes"}));
+
+    QString initial;
+    QTimer::singleShot(0, &parent, [&] {
+        auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        title = dialog->windowTitle();
+        initial = dialog->textValue();
+        dialog->reject();
+    });
+    QCOMPARE(dialogs.textInput(QStringLiteral("New name:"), QStringLiteral("Offer")), std::nullopt);
+    QCOMPARE(title, QStringLiteral("Letterloom"));
+    QCOMPARE(initial, QStringLiteral("Offer"));
+
+    QTimer::singleShot(0, &parent, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        QCOMPARE(dialog->objectName(), QStringLiteral("CommonDialog1"));
+        directory = dialog->directory().absolutePath();
+        dialog->reject();
+    });
+    QVERIFY(dialogs.openFileName(QStringLiteral("HTML files (*.htm *.html)")).isEmpty());
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QVERIFY2(directory == (QDir(documents).exists() ? QDir(documents).absolutePath() : QDir::homePath()),
+             qPrintable(directory));
+    QVERIFY(directory != QDir::currentPath());
+}
+
+QTEST_MAIN(TestForm1Commands)
+#include "tst_form1_commands.moc"
