@@ -216,25 +216,9 @@ ChangeOutcome TemplateStore::RenameTemplate(const QString &name, const QString &
     const QString newBodyPath = platform::joinPath(m_appDir, bodyFileName(newName));
     const bool hasBody = QFileInfo::exists(bodyPath);
     if (hasBody) {
-        if (key != newKey && QFileInfo::exists(newBodyPath))
-            return failed(QStringLiteral("renamed"),
-                          QStringLiteral("The file \"%1\" is in the way.").arg(QDir::toNativeSeparators(newBodyPath)));
-        QFile body(bodyPath);
-#ifdef Q_OS_WIN
-        // A change of letter case only: Windows names the one file either
-        // way, and Wine takes such a rename for one onto the file itself and
-        // keeps the old name, so the file goes by way of a name of its own.
-        if (key == newKey && !body.rename(newBodyPath + QStringLiteral(".renaming")))
-            return failed(QStringLiteral("renamed"), QStringLiteral("Could not rename \"%1\": %2")
-                                                         .arg(QDir::toNativeSeparators(bodyPath), body.errorString()));
-#endif
-        if (!body.rename(newBodyPath)) {
-            const QString why = body.errorString();
-            if (body.fileName() != bodyPath)
-                body.rename(bodyPath);
-            return failed(QStringLiteral("renamed"), QStringLiteral("Could not rename \"%1\": %2")
-                                                         .arg(QDir::toNativeSeparators(bodyPath), why));
-        }
+        const QString problem = renameBodyFile(bodyPath, newBodyPath, key == newKey);
+        if (!problem.isEmpty())
+            return failed(QStringLiteral("renamed"), problem);
     }
     if (!writeDataLines(data)) {
         if (hasBody)
@@ -247,6 +231,27 @@ ChangeOutcome TemplateStore::RenameTemplate(const QString &name, const QString &
     }
     m_names.forget();
     return {};
+}
+
+QString TemplateStore::renameBodyFile(const QString &bodyPath, const QString &newBodyPath, bool caseOnly)
+{
+    if (!caseOnly && QFileInfo::exists(newBodyPath))
+        return QStringLiteral("The file \"%1\" is in the way.").arg(QDir::toNativeSeparators(newBodyPath));
+    QFile body(bodyPath);
+#ifdef Q_OS_WIN
+    // A change of letter case only: Windows names the one file either way,
+    // and Wine takes such a rename for one onto the file itself and keeps the
+    // old name, so the file goes by way of a name of its own.
+    if (caseOnly && !body.rename(newBodyPath + QStringLiteral(".renaming")))
+        return QStringLiteral("Could not rename \"%1\": %2").arg(QDir::toNativeSeparators(bodyPath), body.errorString());
+#endif
+    if (!body.rename(newBodyPath)) {
+        const QString why = body.errorString();
+        if (body.fileName() != bodyPath)
+            body.rename(bodyPath);
+        return QStringLiteral("Could not rename \"%1\": %2").arg(QDir::toNativeSeparators(bodyPath), why);
+    }
+    return QString();
 }
 
 } // namespace store

@@ -108,6 +108,9 @@ private:
     // The folder exists and its files may be changed; else why not.
     QString prepareFolder();
 
+    // Gives a body file its new name; why not, or an empty text.
+    static QString renameBodyFile(const QString &bodyPath, const QString &newBodyPath, bool caseOnly);
+
     // Appends the editor's template; the caller holds the folder's lock.
     SaveOutcome appendTemplate(const TemplateEditor &editor);
 
