@@ -60,6 +60,17 @@ QByteArray savedRecord(const QString &name)
     return platform::toAnsi(store::FormatRecordLine(editor));
 }
 
+// The saver stand-in's report: "saved <name>" or "failed <name>: <message>".
+void readSaverReport(const QByteArray &output, QStringList *saved, QStringList *failed)
+{
+    for (const QByteArray &line : output.split('\n')) {
+        if (line.startsWith("saved "))
+            *saved << QString::fromUtf8(line.mid(6));
+        else if (line.startsWith("failed "))
+            *failed << QString::fromUtf8(line.mid(7));
+    }
+}
+
 } // namespace
 
 class TestFaults : public QObject
@@ -273,14 +284,8 @@ void TestFaults::twoCopiesSavingWhileOneRunsOutOfRoom()
     }
 
     QStringList saved, failed;
-    for (QProcess *copy : {&a, &b}) {
-        for (const QByteArray &line : copy->readAllStandardOutput().split('\n')) {
-            if (line.startsWith("saved "))
-                saved << QString::fromUtf8(line.mid(6));
-            else if (line.startsWith("failed "))
-                failed << QString::fromUtf8(line.mid(7));
-        }
-    }
+    for (QProcess *copy : {&a, &b})
+        readSaverReport(copy->readAllStandardOutput(), &saved, &failed);
     QCOMPARE(saved.size() + failed.size(), 2 * kSaves);
     QVERIFY2(!failed.isEmpty(), "the fault never happened");
     for (const QString &failure : failed)
@@ -303,10 +308,8 @@ void TestFaults::twoCopiesSavingWhileOneRunsOutOfRoom()
                  QByteArray("Body of " + name.toLatin1() + "\r\n"));
     }
     // A failed Save leaves no body file behind.
-    for (const QString &failure : failed) {
-        const QString name = failure.section(u':', 0, 0);
-        QVERIFY2(!QFileInfo::exists(QDir(folder).filePath(QStringLiteral("LTM-%1.txt").arg(name))), qPrintable(name));
-    }
+    for (const QString &failure : failed)
+        QVERIFY(!QFileInfo::exists(QDir(folder).filePath(QStringLiteral("LTM-%1.txt").arg(failure.section(u':', 0, 0)))));
     // The copy with room never failed.
     if (!smallDisk)
         QCOMPARE(saved.filter(QRegularExpression(QStringLiteral("^a-"))).size(), kSaves);

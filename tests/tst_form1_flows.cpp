@@ -13,6 +13,27 @@ using compose::RecordingMailClient;
 using testfiles::contentsOf;
 using testfiles::writeBytes;
 
+namespace {
+
+// Types a template into the editor, key by key, the body over two lines.
+void typeOffer(QWidget *w, const QString &attachment)
+{
+    QTest::keyClicks(box(w, "Text1"), QStringLiteral("Offer"));
+    QTest::keyClicks(box(w, "Text5"), QStringLiteral("[Email]"));
+    QTest::keyClicks(box(w, "Text4"), QStringLiteral("sales@example.com"));
+    QTest::keyClicks(box(w, "Text10"), QStringLiteral("boss@example.com"));
+    QTest::keyClicks(box(w, "Text2"), QStringLiteral("Our offer, [Name]"));
+    QTest::keyClicks(box(w, "Text3"), attachment);
+    QTest::keyClicks(bodyBox(w), QStringLiteral("Dear [Name],"));
+    QTest::keyClick(bodyBox(w), Qt::Key_Return);
+    QTest::keyClick(bodyBox(w), Qt::Key_Return);
+    QTest::keyClicks(bodyBox(w), QStringLiteral("caf"));
+    QTest::sendKeyEvent(QTest::Click, bodyBox(w), Qt::Key_Eacute, QStringLiteral("\u00e9"), {});
+    QTest::keyClicks(bodyBox(w), QStringLiteral(" prices attached."));
+}
+
+} // namespace
+
 class TestForm1Flows : public QObject
 {
     Q_OBJECT
@@ -42,18 +63,7 @@ void TestForm1Flows::saveListRestartShowAndLaunch()
     writeBytes(attachment, "%PDF");
 
     auto w = f.open();
-    QTest::keyClicks(box(w.get(), "Text1"), QStringLiteral("Offer"));
-    QTest::keyClicks(box(w.get(), "Text5"), QStringLiteral("[Email]"));
-    QTest::keyClicks(box(w.get(), "Text4"), QStringLiteral("sales@example.com"));
-    QTest::keyClicks(box(w.get(), "Text10"), QStringLiteral("boss@example.com"));
-    QTest::keyClicks(box(w.get(), "Text2"), QStringLiteral("Our offer, [Name]"));
-    QTest::keyClicks(box(w.get(), "Text3"), attachment);
-    QTest::keyClicks(bodyBox(w.get()), QStringLiteral("Dear [Name],"));
-    QTest::keyClick(bodyBox(w.get()), Qt::Key_Return);
-    QTest::keyClick(bodyBox(w.get()), Qt::Key_Return);
-    QTest::keyClicks(bodyBox(w.get()), QStringLiteral("caf"));
-    QTest::sendKeyEvent(QTest::Click, bodyBox(w.get()), Qt::Key_Eacute, QStringLiteral("\u00e9"), {});
-    QTest::keyClicks(bodyBox(w.get()), QStringLiteral(" prices attached."));
+    typeOffer(w.get(), attachment);
     QTest::mouseClick(button(w.get(), "Command3"), Qt::LeftButton);
 
     QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join(u'\n')));

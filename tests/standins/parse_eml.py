@@ -29,7 +29,6 @@ def main(path):
         "addresses": {name: [[a.display_name, a.addr_spec] for a in msg[name].addresses]
                       for name in ("To", "Cc", "Bcc") if msg[name] is not None},
         "defects": [str(d) for part in msg.walk() for d in part.defects],
-        "long_lines": sum(1 for line in data.split(b"\r\n") if len(line) > 998),
         "longest_line": max(len(line) for line in data.split(b"\r\n")),
         "bare_lf": data.replace(b"\r\n", b"").count(b"\n"),
     }
