@@ -50,8 +50,6 @@ private slots:
     void browseFillsTheLocationBox();
     void failuresAreToldOnceAndTheWindowGoesOn_data();
     void failuresAreToldOnceAndTheWindowGoesOn();
-    void pairSaveFailureIsReported();
-    void exitDuringALaunchShowsNothing();
     void launchesDuringALaunchWaitTheirTurn();
     void entriesKeepTheirWholeText();
 };
@@ -316,61 +314,6 @@ void TestForm1Flows::failuresAreToldOnceAndTheWindowGoesOn()
         QVERIFY(f.mailLog->contains(QStringLiteral("Display")));
     else
         QCOMPARE(entryCount(w.get()), 1);
-}
-
-void TestForm1Flows::pairSaveFailureIsReported()
-{
-    WindowFixture f;
-    {
-        QSettings settings = userSettings();
-        settings.setValue(QStringLiteral("replace/TextFind-0"), QStringLiteral("stored"));
-    }
-    BrokenSettings broken;
-    auto w = f.open(&broken);
-    // Start-up sets the boxes, which saves them; it reports nothing.
-    QCOMPARE(findBox(w.get(), 0)->text(), QStringLiteral("stored"));
-    QVERIFY(f.dialogs.messages.isEmpty());
-
-    // One message for a run of keystrokes that cannot be stored, not one each.
-    const int savesBefore = broken.saves;
-    QTest::keyClicks(replaceBox(w.get(), 4), QStringLiteral("xyz"));
-    QCOMPARE(broken.saves, savesBefore + 3);
-    QCOMPARE(f.dialogs.messages.size(), 1);
-    QVERIFY(f.dialogs.messages[0].contains(QStringLiteral("read-only")));
-    // The typed text stays in the box, and the window goes on.
-    QCOMPARE(replaceBox(w.get(), 4)->text(), QStringLiteral("xyz"));
-    // Once a write succeeds, the next failure is told again.
-    broken.broken = false;
-    QTest::keyClick(replaceBox(w.get(), 4), Qt::Key_A);
-    QCOMPARE(f.dialogs.messages.size(), 1);
-    broken.broken = true;
-    QTest::keyClicks(replaceBox(w.get(), 4), QStringLiteral("bc"));
-    QCOMPARE(f.dialogs.messages.size(), 2);
-    QTest::keyClicks(box(w.get(), "Text1"), QStringLiteral("Offer"));
-    QTest::mouseClick(button(w.get(), "Command3"), Qt::LeftButton);
-    QCOMPARE(entryCount(w.get()), 1);
-    QCOMPARE(f.dialogs.messages.size(), 2);
-}
-
-void TestForm1Flows::exitDuringALaunchShowsNothing()
-{
-    WindowFixture f;
-    auto w = f.open();
-    QTest::keyClicks(box(w.get(), "Text5"), QStringLiteral("to@example.com"));
-    QTest::keyClicks(box(w.get(), "Text2"), QStringLiteral("Hello"));
-
-    // Exit is chosen while the launch lets the window handle its events (it
-    // does so while the pairs are applied to the subject).
-    Form1 *window = w.get();
-    QTimer::singleShot(0, window, [window] { control<QAction>(window, QStringLiteral("ExitM"))->trigger(); });
-    QTest::mouseClick(button(w.get(), "Command1"), Qt::LeftButton);
-
-    QVERIFY(f.mailLog->contains(QStringLiteral("To=to@example.com")));
-    QVERIFY(!f.mailLog->contains(QStringLiteral("Subject=Hello")));
-    QVERIFY(!f.mailLog->contains(QStringLiteral("Display")));
-    QCOMPARE(f.mailLog->last(), QStringLiteral("Release"));
-    QVERIFY(f.dialogs.messages.isEmpty());
-    QVERIFY(!w->isVisible());
 }
 
 // While a launch hands its message over (the window handles its events

@@ -1,68 +1,20 @@
-// A stand-in for Outlook's automation server, for the Windows tests: a COM
-// local server registered under the ProgID "Outlook.Application" that offers,
-// through IDispatch, the part of Outlook's object model that Letterloom's
-// Launch uses (Application.CreateItem; MailItem's To, CC, BCC, Subject,
-// BodyFormat, Body and HTMLBody puts, Attachments and Display; Attachments.Add)
-// and writes one line per call, with every value and its VARIANT type, into a
-// log. It can be told to fail at any one call with a COM exception.
-//
-//   outlook_standin.exe /RegServer     registers the server (classes root) and
-//                                      the type library of _MailItem beside it
-//   outlook_standin.exe /UnregServer   takes both away again
-//   (COM starts it with -Embedding; one process serves one Application.)
-//
-// What it does is read, at every call, from the registry key
-// HKEY_CURRENT_USER\Software\Letterloom\Outlook stand-in:
-//   Log     the file the lines are appended to (UTF-8, CR LF)
-//   FailAt  the call that fails: a member name ("CreateItem", "To", "CC",
-//           "BCC", "Subject", "BodyFormat", "Body", "HTMLBody", "Attachments",
-//           "Add", "Display"), optionally followed by "#n" for its n-th call
-//           in this process (the first when left out); "Application" makes
-//           the creation of the application object itself fail.
-//
-// The log's lines, in calling order:
-//   new Application
-//   Application.CreateItem(VT_I4 0) -> MailItem
-//   MailItem.To = VT_BSTR "text"            (also CC, BCC, Subject, Body, HTMLBody)
-//   MailItem.BodyFormat = VT_I4 3
-//   MailItem.Attachments -> Attachments
-//   Attachments.Add(VT_BSTR "C:\\file") -> Attachment
-//   MailItem.Display()
-//   release Attachment | Attachments | MailItem | Application
-// A call that fails ends its line with " -> exception: <description>". In
-// texts, backslash, quote, CR, LF, TAB and other control characters are
-// escaped C-style; other characters stay as they are.
-
-#include <windows.h>
-#include <oleauto.h>
+// The object model of the Outlook stand-in (see outlook_standin_win.h): the
+// application object, its mail items and their attachments, each call logged
+// and any one of them made to fail on request.
+#include "outlook_standin_win.h"
 
 #include <cwchar>
 #include <map>
-#include <string>
 #include <vector>
 
-// COM objects go through their own Release, never through a delete of an
-// interface pointer, so COM's interfaces need no virtual destructor.
-#if defined(__GNUC__)
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-#endif
+namespace standin {
+
+DWORD g_mainThread = 0;
+DWORD g_classCookie = 0;
+DWORD g_lastCall = 0;
 
 namespace {
 
-// The server's own class; the ProgID is what points Letterloom at it.
-const CLSID CLSID_StandIn = {0x6b1e2d43, 0x5a7c, 0x4f0e, {0x9d, 0x21, 0x3c, 0x8e, 0x47, 0x55, 0x0a, 0x19}};
-// Outlook's own identifiers for _MailItem, which Letterloom asks the created
-// item for, and the library that describes it here.
-const IID IID_MailItem = {0x00063034, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-const GUID LIBID_StandIn = {0x6b1e2d44, 0x5a7c, 0x4f0e, {0x9d, 0x21, 0x3c, 0x8e, 0x47, 0x55, 0x0a, 0x19}};
-const GUID IID_StdOle = {0x00020430, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
-const wchar_t kProgId[] = L"Outlook.Application";
-const wchar_t kSettingsKey[] = L"Software\\Letterloom\\Outlook stand-in";
-
-DWORD g_mainThread = 0;
-DWORD g_classCookie = 0; // the class object's registration while it is offered
-DWORD g_lastCall = 0;    // GetTickCount() of the last call or creation
 LONG g_objects = 0;
 LONG g_locks = 0;
 std::map<std::wstring, int> g_calls; // calls per member name in this process
@@ -486,169 +438,12 @@ public:
     }
 };
 
-std::wstring guidText(REFGUID guid)
-{
-    wchar_t text[64];
-    StringFromGUID2(guid, text, 64);
-    return text;
-}
-
-bool setValue(HKEY root, const std::wstring &key, const wchar_t *name, const std::wstring &value)
-{
-    return RegSetKeyValueW(root, key.c_str(), name, REG_SZ, value.c_str(),
-                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)))
-           == ERROR_SUCCESS;
-}
-
-std::wstring ownPath()
-{
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return std::wstring(path, length);
-}
-
-std::wstring typeLibraryPath()
-{
-    std::wstring path = ownPath();
-    return path.substr(0, path.find_last_of(L'\\') + 1) + L"outlook_standin.tlb";
-}
-
-// The type library that lets COM carry _MailItem between processes: a dual
-// interface with nothing beyond IDispatch, which is all Letterloom calls.
-HRESULT writeTypeLibrary(const std::wstring &path)
-{
-    ICreateTypeLib2 *library = nullptr;
-    HRESULT hr = CreateTypeLib2(SYS_WIN64, path.c_str(), &library);
-    if (FAILED(hr))
-        return hr;
-    ITypeLib *stdole = nullptr;
-    ITypeInfo *dispatchInfo = nullptr;
-    ICreateTypeInfo *mailItem = nullptr;
-    HREFTYPE dispatchRef = 0;
-    hr = library->SetGuid(LIBID_StandIn);
-    if (SUCCEEDED(hr))
-        hr = library->SetName(const_cast<LPOLESTR>(L"OutlookStandIn"));
-    if (SUCCEEDED(hr))
-        hr = library->SetVersion(1, 0);
-    if (SUCCEEDED(hr))
-        hr = library->SetLcid(LOCALE_NEUTRAL);
-    if (SUCCEEDED(hr))
-        hr = LoadRegTypeLib(IID_StdOle, 2, 0, LOCALE_NEUTRAL, &stdole);
-    if (SUCCEEDED(hr))
-        hr = stdole->GetTypeInfoOfGuid(IID_IDispatch, &dispatchInfo);
-    if (SUCCEEDED(hr))
-        hr = library->CreateTypeInfo(const_cast<LPOLESTR>(L"_MailItem"), TKIND_INTERFACE, &mailItem);
-    if (SUCCEEDED(hr))
-        hr = mailItem->SetGuid(IID_MailItem);
-    if (SUCCEEDED(hr))
-        hr = mailItem->SetTypeFlags(TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION);
-    if (SUCCEEDED(hr))
-        hr = mailItem->AddRefTypeInfo(dispatchInfo, &dispatchRef);
-    if (SUCCEEDED(hr))
-        hr = mailItem->AddImplType(0, dispatchRef);
-    if (SUCCEEDED(hr))
-        hr = mailItem->LayOut();
-    if (SUCCEEDED(hr))
-        hr = library->SaveAllChanges();
-    if (mailItem)
-        mailItem->Release();
-    if (dispatchInfo)
-        dispatchInfo->Release();
-    if (stdole)
-        stdole->Release();
-    library->Release();
-    return hr;
-}
-
-int registerServer()
-{
-    const std::wstring clsid = guidText(CLSID_StandIn);
-    const std::wstring tlb = typeLibraryPath();
-    HRESULT hr = writeTypeLibrary(tlb);
-    ITypeLib *library = nullptr;
-    if (SUCCEEDED(hr))
-        hr = LoadTypeLibEx(tlb.c_str(), REGKIND_REGISTER, &library);
-    if (library)
-        library->Release();
-    if (FAILED(hr)) {
-        fwprintf(stderr, L"outlook_standin: the type library could not be made (0x%08lX)\n",
-                 static_cast<unsigned long>(hr));
-        return 1;
-    }
-    const std::wstring classKey = L"CLSID\\" + clsid;
-    const bool ok = setValue(HKEY_CLASSES_ROOT, classKey, nullptr, L"Outlook stand-in for Letterloom's tests")
-                    && setValue(HKEY_CLASSES_ROOT, classKey + L"\\LocalServer32", nullptr, L"\"" + ownPath() + L"\"")
-                    && setValue(HKEY_CLASSES_ROOT, classKey + L"\\ProgID", nullptr, kProgId)
-                    && setValue(HKEY_CLASSES_ROOT, kProgId, nullptr, L"Outlook stand-in")
-                    && setValue(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", nullptr, clsid);
-    if (!ok) {
-        fwprintf(stderr, L"outlook_standin: the classes root cannot be written\n");
-        return 1;
-    }
-    return 0;
-}
-
-int unregisterServer()
-{
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + guidText(CLSID_StandIn)).c_str());
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, kProgId);
-    UnRegisterTypeLib(LIBID_StandIn, 1, 0, LOCALE_NEUTRAL, SYS_WIN64);
-    DeleteFileW(typeLibraryPath().c_str());
-    return 0;
-}
-
-int serve()
-{
-    g_mainThread = GetCurrentThreadId();
-    MSG message;
-    PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE); // the thread's queue
-    HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    if (FAILED(hr))
-        return 1;
-    static Factory factory;
-    // One process per application object (see CreateInstance), so that each
-    // launch starts with fresh call counts, as a launch that starts Outlook
-    // anew would.
-    hr = CoRegisterClassObject(CLSID_StandIn, &factory, CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE, &g_classCookie);
-    if (FAILED(hr)) {
-        CoUninitialize();
-        return 1;
-    }
-    // A server that nobody has called for half a minute goes away by itself,
-    // also when a client ended without letting go of its objects.
-    g_lastCall = GetTickCount();
-    const UINT_PTR idle = SetTimer(nullptr, 0, 1000, nullptr);
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (message.message == WM_TIMER && message.wParam == idle && GetTickCount() - g_lastCall > 30000)
-            break;
-        if (message.message == WM_APP && !message.hwnd && g_classCookie) {
-            CoRevokeClassObject(g_classCookie);
-            g_classCookie = 0;
-            continue;
-        }
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    KillTimer(nullptr, idle);
-    if (g_classCookie)
-        CoRevokeClassObject(g_classCookie);
-    CoUninitialize();
-    return 0;
-}
-
 } // namespace
 
-int wmain(int argc, wchar_t **argv)
+IClassFactory *applicationFactory()
 {
-    for (int i = 1; i < argc; ++i) {
-        if (_wcsicmp(argv[i], L"/RegServer") == 0 || _wcsicmp(argv[i], L"-RegServer") == 0) {
-            CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-            const int status = registerServer();
-            CoUninitialize();
-            return status;
-        }
-        if (_wcsicmp(argv[i], L"/UnregServer") == 0 || _wcsicmp(argv[i], L"-UnregServer") == 0)
-            return unregisterServer();
-    }
-    return serve();
+    static Factory factory;
+    return &factory;
 }
+
+} // namespace standin
