@@ -8,6 +8,7 @@
 // and why.
 
 #include "compose/compose.h"
+#include "compose/handover.h"
 #include "compose/mailclients.h"
 #include "compose/message.h"
 #include "compose/mimedraft.h"
@@ -32,19 +33,6 @@ namespace {
 // CreateProcess takes a command line of at most 32,767 characters.
 constexpr qsizetype LongestCommandLine = 30000;
 
-// A file name in dir that is not taken yet: stem, the time, the process id,
-// suffix.
-QString freshFileName(const QString &dir, const QString &stem, const QString &suffix)
-{
-    const QString base = QStringLiteral("%1-%2-%3")
-                             .arg(stem, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")))
-                             .arg(QCoreApplication::applicationPid());
-    QString path = QDir(dir).filePath(base + suffix);
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = QDir(dir).filePath(QStringLiteral("%1-%2%3").arg(base).arg(n).arg(suffix));
-    return path;
-}
-
 // Why Outlook is not used, for the user.
 QString withoutOutlook(const QString &outlookError)
 {
@@ -65,12 +53,6 @@ bool thunderbirdHasProfile()
 {
     const QString appData = qEnvironmentVariable("APPDATA");
     return !appData.isEmpty() && QFileInfo::exists(QDir(appData).filePath(QStringLiteral("Thunderbird/profiles.ini")));
-}
-
-bool ranWell(const platform::ProgramRun &run)
-{
-    return run.state == platform::ProgramRun::State::Running
-           || (run.state == platform::ProgramRun::State::Exited && run.exitCode == 0);
 }
 
 class OtherMailItem final : public CollectingMailItem
@@ -103,22 +85,13 @@ private:
             *reason += QStringLiteral(" Thunderbird, the default mail program, is not set up yet.");
             return std::nullopt;
         }
+        // Nothing is handed over unless the body's file is complete.
         QString htmlFile;
         if (m_message.isHtml()) {
-            const QString dir = QDir(m_setup.handoverDirectory).filePath(QStringLiteral("Outgoing"));
-            QString why;
-            if (!QDir().mkpath(dir)) {
-                m_error = QStringLiteral("The HTML body could not be handed to Thunderbird: the folder \"%1\" cannot "
-                                         "be made.")
-                              .arg(QDir::toNativeSeparators(dir));
+            htmlFile = writeOutgoingBody(m_setup.handoverDirectory, m_message.body, QStringLiteral("Thunderbird"),
+                                         &m_error);
+            if (htmlFile.isEmpty())
                 return false;
-            }
-            htmlFile = freshFileName(dir, QStringLiteral("body"), QStringLiteral(".html"));
-            if (!platform::writeWholeFile(htmlFile, m_message.body.toUtf8(), &why)) {
-                m_error = QStringLiteral("The HTML body could not be handed to Thunderbird. %1").arg(why);
-                QFile::remove(htmlFile);
-                return false;
-            }
         }
         // Only the program is taken from the handler's command, whose own
         // arguments ("-osint -compose %1") are for addresses.
@@ -135,29 +108,15 @@ private:
             return true;
         if (!htmlFile.isEmpty())
             QFile::remove(htmlFile);
-        *reason += run.state == platform::ProgramRun::State::NotStarted
-                       ? QStringLiteral(" Thunderbird could not be started (%1).").arg(run.errorText)
-                       : QStringLiteral(" Thunderbird ended with an error (exit status %1) instead of showing the "
-                                        "message.")
-                             .arg(run.exitCode);
+        *reason += u' ' + runFailure(QStringLiteral("Thunderbird"), run);
         return std::nullopt;
     }
 
     bool saveDraft(const QString &reason)
     {
-        const QString dir = QDir(m_setup.handoverDirectory).filePath(QStringLiteral("Drafts"));
-        if (!QDir().mkpath(dir)) {
-            m_error = QStringLiteral("%1 The draft could not be saved: the folder \"%2\" cannot be made.")
-                          .arg(reason, QDir::toNativeSeparators(dir));
+        const QString path = writeDraft(m_message, m_setup.handoverDirectory, reason, &m_error);
+        if (path.isEmpty())
             return false;
-        }
-        const QString path = freshFileName(dir, QStringLiteral("draft"), QStringLiteral(".eml"));
-        QString why;
-        if (!saveMimeDraft(m_message, path, &why)) {
-            QFile::remove(path);
-            m_error = reason + QStringLiteral(" The message could not be saved as a draft either. ") + why;
-            return false;
-        }
         // Windows opens it with the program it opens e-mail files with
         // (ShellExecute), which takes a draft for a message to edit and send.
         const QString shown = QDir::toNativeSeparators(path);

@@ -7,6 +7,7 @@
 
 #include "compose/clientsetup_unix.h"
 #include "compose/compose.h"
+#include "compose/handover.h"
 #include "compose/mailclients.h"
 #include "compose/message.h"
 #include "compose/mimedraft.h"
@@ -28,57 +29,12 @@ namespace {
 // Linux refuses any one argument longer than 128 KiB.
 constexpr qsizetype LongestArgument = 120 * 1024;
 
-// A file name in dir that is not taken yet: stem, the time, suffix. The
-// process id keeps two running copies of Letterloom from choosing the same
-// name in the same millisecond.
-QString freshFileName(const QString &dir, const QString &stem, const QString &suffix)
-{
-    const QString base = QStringLiteral("%1-%2-%3")
-                             .arg(stem, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")))
-                             .arg(QCoreApplication::applicationPid());
-    QString path = QDir(dir).filePath(base + suffix);
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = QDir(dir).filePath(QStringLiteral("%1-%2%3").arg(base).arg(n).arg(suffix));
-    return path;
-}
-
-// The HTML bodies handed to Thunderbird stay until it has read them; those
-// of earlier days are removed.
-void removeOldBodies(const QString &dir)
-{
-    const QDateTime dayAgo = QDateTime::currentDateTime().addDays(-1);
-    const QFileInfoList files = QDir(dir).entryInfoList({QStringLiteral("body-*.html")}, QDir::Files);
-    for (const QFileInfo &file : files) {
-        if (file.lastModified() < dayAgo)
-            QFile::remove(file.absoluteFilePath());
-    }
-}
-
 QString joinedWords(const QStringList &words)
 {
     if (words.size() < 2)
         return words.value(0);
     return QStringList(words.mid(0, words.size() - 1)).join(QStringLiteral(", ")) + QStringLiteral(" and ")
            + words.last();
-}
-
-// The program that a failed run was.
-QString runFailure(const QString &name, const platform::ProgramRun &run)
-{
-    if (run.state == platform::ProgramRun::State::NotStarted)
-        return QStringLiteral("%1 could not be started (%2).").arg(name, run.errorText);
-    QString text = QStringLiteral("%1 ended with an error (exit status %2) instead of showing the message.")
-                       .arg(name)
-                       .arg(run.exitCode);
-    if (!run.errorText.isEmpty())
-        text += QStringLiteral(" It said: \"%1\"").arg(run.errorText.right(300));
-    return text;
-}
-
-bool ranWell(const platform::ProgramRun &run)
-{
-    return run.state == platform::ProgramRun::State::Running
-           || (run.state == platform::ProgramRun::State::Exited && run.exitCode == 0);
 }
 
 class DesktopMailItem final : public CollectingMailItem
@@ -145,23 +101,12 @@ private:
             return std::nullopt;
         }
 
+        // Nothing is handed over unless the body's file is complete.
         QString htmlFile;
         if (m_message.isHtml()) {
-            // Nothing is handed over unless the body's file is complete.
-            const QString dir = QDir(m_setup.handoverDirectory).filePath(QStringLiteral("Outgoing"));
-            QString why;
-            if (!QDir().mkpath(dir)) {
-                m_error = QStringLiteral("The HTML body could not be handed to %1: the folder \"%2\" cannot be made.")
-                              .arg(name, QDir::toNativeSeparators(dir));
+            htmlFile = writeOutgoingBody(m_setup.handoverDirectory, m_message.body, name, &m_error);
+            if (htmlFile.isEmpty())
                 return false;
-            }
-            removeOldBodies(dir);
-            htmlFile = freshFileName(dir, QStringLiteral("body"), QStringLiteral(".html"));
-            if (!platform::writeWholeFile(htmlFile, m_message.body.toUtf8(), &why)) {
-                m_error = QStringLiteral("The HTML body could not be handed to %1. %2").arg(name, why);
-                QFile::remove(htmlFile);
-                return false;
-            }
         }
         const QStringList arguments = clientArguments(kind, m_message, htmlFile);
         for (const QString &argument : arguments) {
@@ -184,19 +129,9 @@ private:
 
     bool saveDraft(const QString &reason)
     {
-        const QString dir = QDir(m_setup.handoverDirectory).filePath(QStringLiteral("Drafts"));
-        if (!QDir().mkpath(dir)) {
-            m_error = QStringLiteral("%1 The draft could not be saved: the folder \"%2\" cannot be made.")
-                          .arg(reason, QDir::toNativeSeparators(dir));
+        const QString path = writeDraft(m_message, m_setup.handoverDirectory, reason, &m_error);
+        if (path.isEmpty())
             return false;
-        }
-        const QString path = freshFileName(dir, QStringLiteral("draft"), QStringLiteral(".eml"));
-        QString why;
-        if (!saveMimeDraft(m_message, path, &why)) {
-            QFile::remove(path);
-            m_error = reason + QStringLiteral(" The message could not be saved as a draft either. ") + why;
-            return false;
-        }
         const QString shown = QDir::toNativeSeparators(path);
         const platform::DesktopApplication opener = desktop().defaultApplication(QStringLiteral("message/rfc822"));
         if (opener.isNull()) {
