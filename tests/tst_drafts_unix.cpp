@@ -43,6 +43,7 @@ private slots:
         QTest::newRow("ends with an error") << "evolution" << "exit 3" << "exit status 3";
         QTest::newRow("cannot start") << "missing" << QString() << "could not be started";
         QTest::newRow("body too long") << "thunderbird" << "long body" << "too long";
+        QTest::newRow("HTML, subject too long") << "thunderbird" << "html long subject" << "too long";
     }
     void draftWhenTheProgramCannotShowItAll()
     {
@@ -78,7 +79,7 @@ private slots:
             writeFile(failNext(), "");
 
         store::EditorValues editor;
-        editor.subjectText = QStringLiteral("kept");
+        editor.subjectText = setUp.contains(QLatin1String("long subject")) ? QString(200000, u's') : QStringLiteral("kept");
         editor.bodyText = setUp == QLatin1String("long body") ? QString(200000, u'\u00e4') : QStringLiteral("body");
         if (setUp.contains(QLatin1String("html"))) {
             editor.plain = false;
@@ -100,7 +101,9 @@ private slots:
         const bool programRan = setUp == QLatin1String("exit 3") || client == QLatin1String("missing");
         QCOMPARE(m_desktop.runs.size(), programRan ? 2 : 1);
         const QJsonObject parsed = parsedDraft(draft);
-        QCOMPARE(parsed[QLatin1String("headers")][QLatin1String("Subject")].toString(), QStringLiteral("kept"));
+        QCOMPARE(parsed[QLatin1String("headers")][QLatin1String("Subject")].toString(), editor.subjectText);
+        // An HTML body written for the program that did not take it is gone.
+        QCOMPARE(QDir(m_setup.handoverDirectory + QStringLiteral("/Outgoing")).entryList(QDir::Files), QStringList());
         QCOMPARE(parsed[QLatin1String("attachments")].toArray().size(), editor.attachmentPaths.isEmpty() ? 0 : 1);
         if (editor.plain)
             QCOMPARE(parsed[QLatin1String("body")].toString(), editor.bodyText);
