@@ -369,6 +369,8 @@ void TestForm1Flows::entriesKeepTheirWholeText()
     for (int i = 0; i < lines.size(); ++i) {
         const qsizetype tab = lines[i].indexOf(u'\t');
         QCOMPARE(entryText(w.get(), i), lines[i].left(tab) + QString(200, u' ') + lines[i].mid(tab));
+        // The list shows the name alone (nothing at all for a nameless one).
+        QCOMPARE(list(w.get())->model()->index(i, 0).data().toString(), lines[i].left(tab));
     }
 
     // Selecting them decodes exactly that text.
