@@ -219,6 +219,9 @@ private slots:
         const QJsonObject parsed = parsedDraft(onlyDraft());
         QVERIFY(!parsed.isEmpty());
         QCOMPARE(parsed[QLatin1String("defects")].toArray().size(), 0);
+        // A space at a line's end is written so that no mail program drops it.
+        if (!html)
+            QVERIFY(testfiles::contentsOf(onlyDraft()).contains("ends in a space=20"));
         // Folded headers, quoted-printable and base64 keep to the usual width.
         QVERIFY(parsed[QLatin1String("longest_line")].toInt() <= 78);
         QCOMPARE(parsed[QLatin1String("bare_lf")].toInt(), 0);

@@ -276,6 +276,20 @@ void TestForm1Commands::theRealDialogs()
     buttons.sort();
     QCOMPARE(buttons, (QStringList{"No", "Yes"}));
 
+    QString text;
+    QTimer::singleShot(0, &parent, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        title = box->windowTitle();
+        text = box->text();
+        QCOMPARE(box->icon(), QMessageBox::NoIcon);
+        QCOMPARE(box->buttons().size(), 1);
+        box->buttons().first()->click();
+    });
+    dialogs.message(QStringLiteral("Line one\r\nline two"));
+    QCOMPARE(title, QStringLiteral("Letterloom"));
+    QCOMPARE(text, QStringLiteral("Line one\nline two"));
+
     QString initial;
     QTimer::singleShot(0, &parent, [&] {
         auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());

@@ -328,8 +328,14 @@ private slots:
         QVERIFY(!mine.Contains(QStringLiteral("Offer")));
         QCOMPARE(theirs.SaveTemplate(offer()).status, SaveOutcome::Status::Saved);
         QVERIFY(mine.Contains(QStringLiteral("  offer")));
-        QCOMPARE(theirs.DeleteTemplate(QStringLiteral("Offer")).status, store::ChangeOutcome::Status::Done);
+        // A file put in the place of the one read, even a longer one, is read anew.
+        QCOMPARE(theirs.RenameTemplate(QStringLiteral("Offer"), QStringLiteral("Offer with a much longer name")).status,
+                 store::ChangeOutcome::Status::Done);
         QVERIFY(!mine.Contains(QStringLiteral("Offer")));
+        QVERIFY(mine.Contains(QStringLiteral("Offer with a much longer name")));
+        QCOMPARE(theirs.DeleteTemplate(QStringLiteral("Offer with a much longer name")).status,
+                 store::ChangeOutcome::Status::Done);
+        QVERIFY(!mine.Contains(QStringLiteral("Offer with a much longer name")));
     }
 };
 
