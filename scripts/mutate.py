@@ -7,7 +7,7 @@ program and its tests with each one in a copy of the tree, runs ctest, and
 counts the mutants the tests kill. A mutant that does not compile is not
 counted.
 
-    python3 scripts/mutate.py [--count N] [--seed S] [--jobs J] [--list FILE] [--keep DIR]
+    python3 scripts/mutate.py [--count N] [--seed S] [--jobs J] [--list FILE] [--keep DIR] [--matrix FILE]
 
 --count     how many mutants to try (default 120), drawn at random from all
             that the operators make
@@ -16,6 +16,11 @@ counted.
             report prints them ("path:line: operator")
 --keep      the folder for the copy of the tree and its build (default: a
             temporary folder, removed afterwards)
+--matrix    run every test program for every mutant (not only up to the
+            first failure) and write to FILE, as JSON, which test functions
+            each mutant fails; then print the test functions whose every
+            kill another function makes too (see also --redundant)
+--redundant FILE: only print that analysis of a matrix written earlier
 
 The report (also written to mutation-report.txt in the current folder) lists
 every mutant with its verdict, then the survivors. Deciding which survivors
@@ -23,6 +28,7 @@ are equivalent to the program (no test could tell them apart) is left to the
 reader; tests/README.md keeps the latest run with that judgement.
 """
 import argparse
+import json
 import os
 import random
 import re
@@ -93,6 +99,36 @@ def run(command, cwd, timeout):
         return "timeout", ""
 
 
+def failing_functions(output, failed_programs):
+    """The Qt Test functions that failed, "Class::function"; a program that
+    failed without a failing function (it crashed or timed out) counts as
+    "program::<crashed>"."""
+    functions = set()
+    chunks = re.split(r"^\s*\d+/\d+ Test\s+#\d+: ", output, flags=re.M)
+    for chunk in chunks[1:]:
+        program = chunk.split()[0]
+        if program not in failed_programs:
+            continue
+        found = set(re.findall(r"^FAIL!\s+: (\w+::\w+)\(", chunk, re.M))
+        functions |= found or {program + "::<crashed>"}
+    return sorted(functions)
+
+
+def print_redundant(matrix):
+    """Each test function's kills, and those whose kills others all make."""
+    kills = {}
+    for mutant, functions in matrix.items():
+        for function in functions:
+            kills.setdefault(function, set()).add(mutant)
+    killed = {m for m, fs in matrix.items() if fs}
+    print(f"{len(matrix)} mutants run, {len(killed)} killed, by {len(kills)} test functions")
+    for function in sorted(kills, key=lambda f: (len(kills[f]), f)):
+        alone = [m for m in kills[function] if matrix[m] == [function]]
+        print(f"{len(kills[function]):4d} kills, {len(alone):3d} alone: {function}")
+    never = "test functions that kill no mutant of this run are not listed"
+    print(never)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--count", type=int, default=120)
@@ -100,7 +136,13 @@ def main():
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 2)
     parser.add_argument("--list")
     parser.add_argument("--keep")
+    parser.add_argument("--matrix")
+    parser.add_argument("--redundant")
     args = parser.parse_args()
+    if args.redundant:
+        with open(args.redundant) as f:
+            print_redundant(json.load(f))
+        return
 
     if args.list:
         chosen = []
@@ -134,6 +176,7 @@ def main():
         sys.exit("the unchanged tree fails its tests:\n" + baseline.stdout)
 
     verdicts = []
+    matrix = {}
     started = time.time()
     for index, (path, number, operator) in enumerate(chosen, 1):
         source = os.path.join(tree, path)
@@ -152,12 +195,16 @@ def main():
             if code != 0:
                 verdict = "does not compile"
             else:
-                # One failing test is enough to kill a mutant: stop at the first.
-                result = subprocess.run(["ctest", "-j", str(args.jobs), "--timeout", "60", "--stop-on-failure"],
-                                        cwd=build, env=env,
+                # One failing test is enough to kill a mutant: stop at the first,
+                # unless the matrix asks which test functions fail.
+                command = ["ctest", "-j", str(args.jobs), "--timeout", "60"]
+                command += ["--output-on-failure"] if args.matrix else ["--stop-on-failure"]
+                result = subprocess.run(command, cwd=build, env=env,
                                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
                 failed = re.findall(r"\d+ - (\S+) \(", result.stdout)
                 verdict = "killed by " + ", ".join(failed) if result.returncode != 0 else "SURVIVED"
+                if args.matrix:
+                    matrix[f"{path}:{number}: {operator}"] = failing_functions(result.stdout, failed)
         finally:
             with open(source, "w", encoding="utf-8") as f:
                 f.write(original)
@@ -179,6 +226,10 @@ def main():
     with open("mutation-report.txt", "w") as f:
         f.write(text)
     print(text)
+    if args.matrix:
+        with open(args.matrix, "w") as f:
+            json.dump(matrix, f, indent=1, sort_keys=True)
+        print_redundant(matrix)
     if not args.keep:
         shutil.rmtree(work, ignore_errors=True)
 
