@@ -172,6 +172,16 @@ inline QLineEdit *replaceBox(const QWidget *w, int i)
     return control<QLineEdit>(w, QStringLiteral("TextReplaceit_%1").arg(i));
 }
 
+// The editor's one-line boxes in the window's order: name, To, CC, BCC,
+// subject, attachments, HTML location.
+inline QStringList editorBoxes(const QWidget *w)
+{
+    QStringList texts;
+    for (const char *name : {"Text1", "Text5", "Text4", "Text10", "Text2", "Text3", "Text8"})
+        texts << box(w, name)->text();
+    return texts;
+}
+
 // Clicks a list entry the way a user does, on the entry's own line.
 inline void clickEntry(QListView *listBox, int row)
 {
