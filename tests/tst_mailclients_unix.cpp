@@ -54,7 +54,7 @@ private slots:
         else
             setMailProgram(client);
         if (found == "still starting") {
-            qputenv("LETTERLOOM_STANDIN_STAY", "3000");
+            qputenv("LETTERLOOM_STANDIN_STAY", "3");
             m_setup.watchMs = 300;
         }
         // A mailto: handler cannot take attachments.
