@@ -16,6 +16,8 @@
 #include <QTest>
 #include <QUrl>
 
+#include <optional>
+
 namespace mailtesting {
 
 inline const QString standin = QStringLiteral(RECORDARGS_STANDIN);
@@ -213,11 +215,11 @@ inline QString writeFile(const QString &path, const QByteArray &bytes)
 // The folders, the desktop and the stand-in of one test program.
 struct MailClientFixture
 {
-    QTemporaryDir m_dir;
+    std::optional<QTemporaryDir> m_dir; // a new one for each test
     TestDesktop m_desktop;
     compose::DesktopMailSetup m_setup;
 
-    QString file(const QString &name, const QByteArray &bytes) { return writeFile(m_dir.filePath(name), bytes); }
+    QString file(const QString &name, const QByteArray &bytes) { return writeFile(m_dir->filePath(name), bytes); }
 
     // Files whose names hold separators, quotes, percent signs, a line
     // break, letters beyond ASCII, a leading dash, or more than a header
@@ -254,8 +256,8 @@ struct MailClientFixture
 
     // Where the stand-in records its arguments; while failNext() is there,
     // its next start fails.
-    QString record() const { return m_dir.filePath("arguments"); }
-    QString failNext() const { return m_dir.filePath("fail-next"); }
+    QString record() const { return m_dir->filePath("arguments"); }
+    QString failNext() const { return m_dir->filePath("fail-next"); }
 
     // The arguments the stand-in was last started with.
     QStringList recordedArguments()
@@ -278,15 +280,12 @@ struct MailClientFixture
     // stand-in the program for e-mail files.
     void reset()
     {
+        m_dir.emplace();
         qputenv("LETTERLOOM_STANDIN_RECORD", QFile::encodeName(record()));
         qputenv("LETTERLOOM_STANDIN_FAIL", QFile::encodeName(failNext()));
         qunsetenv("LETTERLOOM_STANDIN_STAY");
-        QFile::remove(record());
-        QFile::remove(failNext());
         // The desktop, the hand-over folder, the home, how long a start is watched.
-        m_setup = {&m_desktop, m_dir.filePath("Letterloom"), m_dir.filePath("home"), 5000};
-        QDir(m_setup.home).removeRecursively();
-        QDir(m_setup.handoverDirectory).removeRecursively();
+        m_setup = {&m_desktop, m_dir->filePath("Letterloom"), m_dir->filePath("home"), 5000};
         for (auto it = setUpHome.begin(); it != setUpHome.end(); ++it)
             writeFile(m_setup.home + u'/' + it.key(), it.value());
         m_desktop = TestDesktop();

@@ -137,30 +137,26 @@ private slots:
         QTest::addColumn<QString>("exec");
         QTest::addColumn<bool>("files");
         QTest::addColumn<int>("kind");
-        QTest::addColumn<QStringList>("command");
+        QTest::addColumn<QStringList>("command"); // for the arguments "-compose" "x"
         using compose::ClientKind;
-        QTest::newRow("program name") << "userapp-Mail-3KX1.desktop" << "/usr/bin/thunderbird %u" << false
-                                      << int(ClientKind::Thunderbird)
-                                      << QStringList{"/usr/bin/thunderbird", "-compose", "x"};
-        QTest::newRow("unknown, quotes and %%") << "mutt.desktop" << "\"/opt/a b/tb\" --name \"a \\\"b\\\"\" 100%% %U"
-                                                << false << int(ClientKind::Mailto)
-                                                << QStringList{"/opt/a b/tb", "--name", "a \"b\"", "100%", "-compose", "x"};
-        QTest::newRow("no file code") << "x.desktop" << "kmail --composer" << false << int(ClientKind::KMail)
-                                      << QStringList{"kmail", "--composer", "-compose", "x"};
-        QTest::newRow("other codes") << "x.desktop" << "kmail -qwindowtitle %c %i %u" << false << int(ClientKind::KMail)
-                                     << QStringList{"kmail", "-qwindowtitle", "-compose", "x"};
-        QTest::newRow("flatpak command, arguments")
-            << "com.example.Mail.desktop"
-            << "/usr/bin/flatpak run --command=thunderbird --file-forwarding org.mozilla.Thunderbird @@u %u @@" << false
-            << int(ClientKind::Thunderbird)
-            << QStringList{"/usr/bin/flatpak", "run", "--command=thunderbird", "--file-forwarding",
-                           "org.mozilla.Thunderbird", "-compose", "x"};
-        QTest::newRow("entry name, files")
-            << "org.mozilla.Thunderbird.desktop"
-            << "/usr/bin/flatpak run --file-forwarding org.mozilla.Thunderbird @@u %u @@" << true
-            << int(ClientKind::Thunderbird)
-            << QStringList{"/usr/bin/flatpak", "run", "--file-forwarding", "org.mozilla.Thunderbird", "@@u",
-                           "-compose", "x", "@@"};
+        auto row = [](const char *name, const char *id, const char *exec, bool files, ClientKind kind,
+                      const QStringList &command) { QTest::newRow(name) << id << exec << files << int(kind) << command; };
+        row("program name", "userapp-Mail-3KX1.desktop", "/usr/bin/thunderbird %u", false, ClientKind::Thunderbird,
+            {"/usr/bin/thunderbird", "-compose", "x"});
+        row("unknown, quotes and %%", "mutt.desktop", "\"/opt/a b/tb\" --name \"a \\\"b\\\"\" 100%% %U", false,
+            ClientKind::Mailto, {"/opt/a b/tb", "--name", "a \"b\"", "100%", "-compose", "x"});
+        row("no file code", "x.desktop", "kmail --composer", false, ClientKind::KMail,
+            {"kmail", "--composer", "-compose", "x"});
+        row("other codes", "x.desktop", "kmail -qwindowtitle %c %i %u", false, ClientKind::KMail,
+            {"kmail", "-qwindowtitle", "-compose", "x"});
+        row("flatpak command, arguments", "com.example.Mail.desktop",
+            "/usr/bin/flatpak run --command=thunderbird --file-forwarding org.mozilla.Thunderbird @@u %u @@", false,
+            ClientKind::Thunderbird,
+            {"/usr/bin/flatpak", "run", "--command=thunderbird", "--file-forwarding", "org.mozilla.Thunderbird",
+             "-compose", "x"});
+        row("entry name, files", "org.mozilla.Thunderbird.desktop",
+            "/usr/bin/flatpak run --file-forwarding org.mozilla.Thunderbird @@u %u @@", true, ClientKind::Thunderbird,
+            {"/usr/bin/flatpak", "run", "--file-forwarding", "org.mozilla.Thunderbird", "@@u", "-compose", "x", "@@"});
     }
     void desktopEntriesGiveTheProgramAndItsCommand()
     {
