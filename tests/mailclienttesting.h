@@ -65,15 +65,14 @@ inline Received thunderbirdReads(const QString &data)
     QChar quote;
     for (qsizetype i = 0; i < data.size(); ++i) {
         const QChar c = data.at(i);
-        if (c == u',' && quote.isNull()) {
+        if (c == u',' && quote.isNull())
             pairs << QString();
-            continue;
-        }
-        if (!quote.isNull() && c == quote && (i + 1 == data.size() || data.at(i + 1) == u','))
+        else
+            pairs.last() += c;
+        if (c == quote && (i + 1 == data.size() || data.at(i + 1) == u','))
             quote = QChar();
         else if (quote.isNull() && (c == u'\'' || c == u'"') && i > 0 && data.at(i - 1) == u'=')
             quote = c;
-        pairs.last() += c;
     }
     Received r;
     for (const QString &pair : pairs) {
@@ -170,8 +169,6 @@ struct TestDesktop final : platform::Desktop
     }
 };
 
-inline const QString mailtoType = "x-scheme-handler/mailto";
-
 inline platform::DesktopApplication application(const QString &id, const QString &exec,
                                                 const QString &categories = "Network;Email;")
 {
@@ -250,7 +247,7 @@ struct MailClientFixture
     void setMailProgram(const QString &client)
     {
         const QStringList entry = desktopEntries.value(client, client).split(u'|');
-        m_desktop.defaults[mailtoType] =
+        m_desktop.defaults["x-scheme-handler/mailto"] =
             application(entry.at(0), entry.at(1).arg(standin), entry.value(2, "Network;Email;"));
     }
 

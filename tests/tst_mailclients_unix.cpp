@@ -189,11 +189,9 @@ private slots:
         child.start(QCoreApplication::applicationFilePath(), {"askGio"});
         QVERIFY(child.waitForFinished(30000));
         const QStringList lines = QString::fromUtf8(child.readAllStandardOutput()).split(u'\n');
-        for (const char *type : {"x-scheme-handler/mailto", "message/rfc822"}) {
-            QVERIFY2(lines.contains(QString(type) + "|letterloom-test-mail.desktop|Test Mail|" + standin
-                                    + " --flag %u|Network Email"),
-                     qPrintable(lines.join(u'\n')));
-        }
+        const QString application = "|letterloom-test-mail.desktop|Test Mail|" + standin + " --flag %u|Network Email";
+        for (const char *type : {"x-scheme-handler/mailto", "message/rfc822"})
+            QVERIFY2(lines.contains(type + application), qPrintable(lines.join(u'\n')));
     }
     void askGio()
     {
