@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMap>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -24,27 +25,11 @@ inline const QString standin = QStringLiteral(RECORDARGS_STANDIN);
 
 // ---- each mail program's own reading of its command line -----------------
 
-// What a mail program took from its command line: each field under its
-// mailto: name ("to", "subject"...; Thunderbird's "format" and "message"
-// too), and the files to attach.
-struct Received
-{
-    QMap<QString, QString> fields;
-    QStringList attachments;
-
-    QString operator[](const QString &key) const { return fields.value(key); }
-
-    // One field as a mailto: reader or KMail takes it: "attach" adds a
-    // file; of a field given twice the first counts when firstWins, else
-    // the last.
-    void take(const QString &key, const QString &value, bool firstWins)
-    {
-        if (key == "attach")
-            attachments << value;
-        else if (!firstWins || !fields.contains(key))
-            fields.insert(key, value);
-    }
-};
+// What a mail program took from its command line: the values of each field
+// under its mailto: name ("to", "subject", "attach"...; Thunderbird's
+// "format" and "message" too), in the order given. A field that a program
+// reads once and is given twice shows as two values.
+using Received = QMap<QString, QStringList>;
 
 inline QString percentDecoded(const QString &text, bool plusIsSpace)
 {
@@ -54,44 +39,30 @@ inline QString percentDecoded(const QString &text, bool plusIsSpace)
     return QString::fromUtf8(QByteArray::fromPercentEncoding(bytes));
 }
 
-// Thunderbird's "-compose" argument: split at commas that are not inside a
-// quoted value (a quote opens a value only right after "=" and closes before
-// a comma or the end), the first occurrence of a key wins, a quoted value is
-// taken as it is and any other is percent-decoded; attachments are file URLs
-// separated by commas.
+// Thunderbird's "-compose" argument: fields split at commas and at their
+// first "=", values percent-decoded, the attachments a list of file URLs
+// split at commas. Thunderbird would take a value that opens with a quote as
+// it is, commas and all; so that nothing can depend on that, the argument
+// must be nothing but keys and percent-encoded values, else it reads as a
+// single field that says so.
 inline Received thunderbirdReads(const QString &data)
 {
-    QStringList pairs{QString()};
-    QChar quote;
-    for (qsizetype i = 0; i < data.size(); ++i) {
-        const QChar c = data.at(i);
-        if (c == u',' && quote.isNull())
-            pairs << QString();
-        else
-            pairs.last() += c;
-        if (c == quote && (i + 1 == data.size() || data.at(i + 1) == u','))
-            quote = QChar();
-        else if (quote.isNull() && (c == u'\'' || c == u'"') && i > 0 && data.at(i - 1) == u'=')
-            quote = c;
-    }
+    static const QRegularExpression shape("^[a-z]+=[A-Za-z0-9%._~-]+(,[a-z]+=[A-Za-z0-9%._~-]+)*$");
+    if (!shape.match(data).hasMatch())
+        return {{"not keys and encoded values only: " + data, {}}};
     Received r;
-    for (const QString &pair : pairs) {
-        const QString key = pair.section(u'=', 0, 0), value = pair.section(u'=', 1);
-        const bool quoted = value.size() >= 2 && value.startsWith(u'\'') && value.endsWith(u'\'');
-        if (pair.contains(u'=') && !r.fields.contains(key))
-            r.fields.insert(key, quoted ? value.mid(1, value.size() - 2) : percentDecoded(value, false));
-    }
-    if (const QString urls = r.fields.take("attachment"); !urls.isEmpty()) {
+    for (const QString &field : data.split(u','))
+        r[field.section(u'=', 0, 0)] << percentDecoded(field.section(u'=', 1), false);
+    for (const QString &urls : r.take("attachment")) {
         for (const QString &url : urls.split(u','))
-            r.attachments << QUrl(url).toLocalFile();
+            r["attach"] << QUrl(url).toLocalFile();
     }
     return r;
 }
 
 // A mailto: address as the programs read it: the addresses up to the first
 // "?", then fields split at "&" and at their first "="; every value
-// percent-decoded, "+" as a space for Claws Mail and Sylpheed; the first
-// subject and body count; "attach" may repeat (Evolution, Geary).
+// percent-decoded, "+" as a space for Claws Mail and Sylpheed.
 inline Received mailtoReads(const QString &url, bool plusIsSpace)
 {
     Received r;
@@ -99,14 +70,11 @@ inline Received mailtoReads(const QString &url, bool plusIsSpace)
         return r;
     const QString rest = url.mid(7);
     const qsizetype question = rest.indexOf(u'?');
-    r.fields.insert("to", percentDecoded(rest.left(question), plusIsSpace));
+    r["to"] << percentDecoded(rest.left(question), plusIsSpace);
     if (question < 0)
         return r;
-    for (const QString &field : rest.mid(question + 1).split(u'&')) {
-        const QString key = field.section(u'=', 0, 0).toLower();
-        r.take(key, percentDecoded(field.section(u'=', 1), plusIsSpace),
-               key == "subject" || key == "body");
-    }
+    for (const QString &field : rest.mid(question + 1).split(u'&'))
+        r[field.section(u'=', 0, 0).toLower()] << percentDecoded(field.section(u'=', 1), plusIsSpace);
     return r;
 }
 
@@ -117,7 +85,7 @@ inline Received clawsReads(const QStringList &arguments)
     Received r = mailtoReads(arguments.value(arguments.indexOf("--compose") + 1), true);
     const qsizetype attach = arguments.indexOf("--attach");
     for (qsizetype i = attach + 1; attach >= 0 && i < arguments.size() && !arguments.at(i).startsWith(u'-'); ++i)
-        r.attachments << arguments.at(i);
+        r["attach"] << arguments.at(i);
     return r;
 }
 
@@ -130,10 +98,10 @@ inline Received kmailReads(const QStringList &arguments)
     Received r;
     for (qsizetype i = arguments.indexOf("--composer") + 1; i < arguments.size(); i += 2) {
         if (arguments.at(i) == "--") {
-            r.fields.insert("to", arguments.mid(i + 1).join(", "));
+            r["to"] << arguments.mid(i + 1).join(", ");
             break;
         }
-        r.take(arguments.at(i).mid(2), arguments.value(i + 1), false);
+        r[arguments.at(i).mid(2)] << arguments.value(i + 1);
     }
     return r;
 }

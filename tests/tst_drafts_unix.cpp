@@ -2,7 +2,6 @@
 // user is told, and the draft itself, read back by Python's email package.
 #include "mailclienttesting.h"
 
-#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -26,10 +25,10 @@ private slots:
         QTest::addColumn<QString>("client"); // the desktop's mail program, as setMailProgram() takes it
         QTest::addColumn<QString>("setUp");  // what the test changes, separated by ", "
         QTest::addColumn<QString>("reason"); // why the message became a draft
-        QTest::addColumn<QString>("told");   // what became of the draft; empty: handed to the program for them
+        QTest::addColumn<QString>("told");   // how the message ends, after the draft's path
         QTest::addColumn<int>("started");    // how many programs were started
-        auto row = [](const char *name, const char *client, const char *setUp, const char *reason,
-                      const char *told = "", int started = 1) {
+        auto row = [](const char *name, const char *client, const char *setUp, const char *reason, int started = 1,
+                      const char *told = "\" and handed to drafts, the desktop's program for e-mail files.") {
             QTest::newRow(name) << client << setUp << reason << told << started;
         };
         row("no mail program", "", "", "No mail program");
@@ -48,17 +47,19 @@ private slots:
         row("claws: no account", "claws-mail", "no claws account", "Claws Mail has no e-mail account");
         row("sylpheed: no account", "sylpheed", "no sylpheed account", "Sylpheed has no e-mail account");
         row("geary: no account", "geary", "no geary account", "Geary has no e-mail account");
-        row("ends with an error", "evolution", "fails", "exit status 3", "", 2);
-        row("cannot start", "thunderbird.desktop|%1-missing %u", "", "could not be started", "", 2);
+        row("ends with an error", "evolution", "fails", "exit status 3", 2);
+        row("cannot start", "thunderbird.desktop|%1-missing %u", "", "could not be started", 2);
         row("body too long", "thunderbird", "long body", "too long");
         row("HTML, subject too long", "thunderbird", "html, long subject", "too long");
-        row("no program for e-mail files", "", "no draft opener", "No mail program",
-            "\", but no program on this desktop opens", 0);
-        row("the program for e-mail files fails", "", "fails", "No mail program",
-            "\", but it could not be opened: drafts ended with an error");
+        row("no program for e-mail files", "", "no draft opener", "No mail program", 0,
+            "\", but no program on this desktop opens e-mail files: open it with your mail program to review and "
+            "send it.");
+        row("the program for e-mail files fails", "", "fails", "No mail program", 1,
+            "\", but it could not be opened: drafts ended with an error (exit status 3) instead of showing the "
+            "message. It said: \"cannot open display: :99\" Open it with your mail program to review and send it.");
         // It would show its setup assistant, not the draft.
         row("the program for e-mail files is not set up", "thunderbird", "no account, thunderbird opens drafts",
-            "no e-mail account", "\": open it with your mail program once", 0);
+            "no e-mail account", 0, "\": open it with your mail program once it is set up.");
     }
     void draftWhenTheProgramCannotShowItAll()
     {
@@ -85,10 +86,8 @@ private slots:
         QCOMPARE(handedOver("Drafts").size(), 1);
         const QString draft = m_setup.handoverDirectory + "/Drafts/" + handedOver("Drafts").first();
         QVERIFY2(outcome.message.contains(reason), qPrintable(outcome.message));
-        const QString handed = "\" and handed to drafts, the desktop's program for e-mail files";
-        QVERIFY2(outcome.message.contains("saved as a draft in \"" + draft + (told.isEmpty() ? handed : told)),
-                 qPrintable(outcome.message));
-        QCOMPARE(outcome.message.contains("handed to"), told.isEmpty());
+        QVERIFY2(outcome.message.endsWith("saved as a draft in \"" + draft + told), qPrintable(outcome.message));
+        QCOMPARE(outcome.message.contains("handed to"), told.contains("handed to"));
         // Only the mail program that failed was started before the program
         // for e-mail files, which was handed the draft.
         QCOMPARE(m_desktop.runs.size(), started);
@@ -114,8 +113,7 @@ private slots:
         QFETCH(QString, client);
         QFETCH(QString, said);
         setMailProgram(client);
-        store::EditorValues editor;
-        editor.plain = false;
+        store::EditorValues editor = hardMessage(true);
         editor.location = file("big.html", "<p>" + QByteArray(200000, 'x') + "</p>");
         testfiles::SmallDisk disk(64);
         std::unique_ptr<testfiles::FileSizeLimit> limit;
@@ -131,8 +129,7 @@ private slots:
         limit.reset();
         QVERIFY(!outcome.displayed);
         QVERIFY2(outcome.message.contains(said), qPrintable(outcome.message));
-        QDirIterator left(m_setup.handoverDirectory, QDir::Files, QDirIterator::Subdirectories);
-        QVERIFY2(!left.hasNext(), qPrintable(left.next()));
+        QCOMPARE(handedOver("Drafts") + handedOver("Outgoing"), QStringList());
         QVERIFY(m_desktop.runs.isEmpty()); // no mail program, no draft opener started
     }
 
@@ -204,7 +201,6 @@ private:
         if (!python.waitForFinished(30000) || python.exitCode() != 0)
             qWarning("%s", python.readAllStandardError().constData());
         const QJsonObject parsed = QJsonDocument::fromJson(python.readAllStandardOutput()).object();
-        QVERIFY2(!parsed.isEmpty(), qPrintable(draft));
         QCOMPARE(parsed["defects"].toArray(), QJsonArray());
         QVERIFY(parsed["longest_line"].toInt() <= 78);
         QCOMPARE(parsed["bare_lf"].toInt(), 0);
@@ -212,13 +208,11 @@ private:
         const QStringList addresses = editor.toText.isEmpty() ? QStringList() : QStringList{"To", "Cc", "Bcc"};
         const QStringList names = QStringList{"Date", "Subject"} + addresses + QStringList{"X-Unsent", "MIME-Version", "Content-Type"};
         QCOMPARE(parsed["header_names"].toVariant().toStringList(), names);
-        const QJsonObject headers = parsed["headers"].toObject();
-        QCOMPARE(headers["X-Unsent"].toString(), "1");
-        QCOMPARE(headers["MIME-Version"].toString(), "1.0");
-        const QList<std::pair<QString, QString>> typed{
-            {"Subject", editor.subjectText}, {"To", editor.toText}, {"Cc", editor.ccText}, {"Bcc", editor.bccText}};
-        for (const auto &[name, text] : typed)
-            QCOMPARE(headers[name].toString(), QString(text).replace(u'\r', u' ').replace(u'\n', u' '));
+        const QList<std::pair<QString, QString>> expected{{"Subject", editor.subjectText}, {"To", editor.toText},
+                                                          {"Cc", editor.ccText}, {"Bcc", editor.bccText},
+                                                          {"X-Unsent", "1"}, {"MIME-Version", "1.0"}};
+        for (const auto &[name, text] : expected)
+            QCOMPARE(parsed["headers"][name].toString(), QString(text).replace(u'\r', u' ').replace(u'\n', u' '));
         if (!editor.toText.isEmpty()) {
             QCOMPARE(parsed["addresses"]["To"].toArray(), (QJsonArray{QJsonArray{"J\u00f6rg M\u00fcller", "joerg@example.de"},
                                                                       QJsonArray{"", "b@example.org"}}));
