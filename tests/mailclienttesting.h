@@ -158,8 +158,8 @@ inline const QMap<QString, QString> desktopEntries{
 // The files of every mail program set up with an account, under home, as
 // each leaves them after its setup (Thunderbird 153 its profile folder).
 inline const QMap<QString, QByteArray> setUpHome{
-    {".thunderbird/profiles.ini",
-     "[Profile0]\nName=default\nIsRelative=1\nPath=abcd.default\nDefault=1\n\n[General]\nStartWithLastProfile=1\nVersion=2\n"},
+    {".thunderbird/profiles.ini", "[Profile0]\nName=default\nIsRelative=1\nPath=abcd.default\nDefault=1\n\n"
+                                  "[General]\nStartWithLastProfile=1\nVersion=2\n"},
     {".thunderbird/installs.ini", "[FDC34C9F024745EB]\nDefault=abcd.default\nLocked=1\n"},
     {".thunderbird/abcd.default/prefs.js",
      "user_pref(\"mail.accountmanager.accounts\", \"account2,account1\");\n"
@@ -197,9 +197,10 @@ struct MailClientFixture
         QStringList paths;
         for (const char *name : {"with space, and comma.bin", "it's \"quoted\" a=b.txt", "plain.png",
                                  "Gr\u00fc\u00dfe \u00e9t\u00e9 \u4e2d.pdf", "100%25 %41 a+b&c?d#e ',x.doc",
-                                 "sub dir,x/-starts with a dash.txt", "line\r\nContent-Disposition: inline\nX-Injected: 1.txt",
-                                 "a very long file name that goes on and on past any header line width \u00e4\u00f6\u00fc "
-                                 "and on.bin"})
+                                 "sub dir,x/-starts with a dash.txt",
+                                 "line\r\nContent-Disposition: inline\nX-Injected: 1.txt",
+                                 "a very long file name that goes on and on past any header line width "
+                                 "\u00e4\u00f6\u00fc and on.bin"})
             paths << file(name, bytes + name);
         return paths;
     }
@@ -211,12 +212,12 @@ struct MailClientFixture
 
     // The stand-in as the desktop's mail program, started as that program's
     // desktop entry starts it; or an entry given as "id|Exec|categories",
-    // %1 in Exec the stand-in.
+    // %1 in Exec the stand-in; none for an empty one.
     void setMailProgram(const QString &client)
     {
         const QStringList entry = desktopEntries.value(client, client).split(u'|');
-        m_desktop.defaults["x-scheme-handler/mailto"] =
-            application(entry.at(0), entry.at(1).arg(standin), entry.value(2, "Network;Email;"));
+        m_desktop.defaults["x-scheme-handler/mailto"] = application(
+            entry.at(0), QString(entry.value(1)).replace("%1", standin), entry.value(2, "Network;Email;"));
     }
 
     // Where the stand-in records its arguments; while failNext() is there,

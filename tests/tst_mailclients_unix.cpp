@@ -166,17 +166,16 @@ private slots:
     // The real look-up: GIO reads the desktop's mimeapps.list and entries.
     void gioFindsTheDefaultMailProgram()
     {
-        QTemporaryDir xdg; // the desktop's data and configuration both
-        writeFile(xdg.filePath("applications/letterloom-test-mail.desktop"),
-                  "[Desktop Entry]\nType=Application\nName=Test Mail\nExec=" + standin.toUtf8()
-                      + " --flag %u\nMimeType=x-scheme-handler/mailto;message/rfc822;\nCategories=Network;Email;\n");
-        writeFile(xdg.filePath("mimeapps.list"),
-                  "[Default Applications]\nx-scheme-handler/mailto=letterloom-test-mail.desktop\n"
-                  "message/rfc822=letterloom-test-mail.desktop\n");
+        // The test's folder holds the desktop's data and configuration both.
+        file("applications/letterloom-test-mail.desktop",
+             "[Desktop Entry]\nType=Application\nName=Test Mail\nExec=" + standin.toUtf8()
+                 + " --flag %u\nMimeType=x-scheme-handler/mailto;message/rfc822;\nCategories=Network;Email;\n");
+        file("mimeapps.list", "[Default Applications]\nx-scheme-handler/mailto=letterloom-test-mail.desktop\n"
+                              "message/rfc822=letterloom-test-mail.desktop\n");
         QProcess child; // GIO reads the folders once per process: ask in a fresh one
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"})
-            env.insert(name, xdg.path());
+            env.insert(name, m_dir->path());
         env.insert("LETTERLOOM_ASK_GIO", "1");
         child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(), {"askGio"});
