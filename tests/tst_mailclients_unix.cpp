@@ -133,7 +133,7 @@ private slots:
         QTest::addColumn<QStringList>("command"); // for the arguments "-compose" "x"
         using compose::ClientKind;
         auto row = [](const char *name, const char *id, const char *exec, bool files, ClientKind kind,
-                      const QStringList &command) { QTest::newRow(name) << id << exec << files << int(kind) << command; };
+                      QStringList command) { QTest::newRow(name) << id << exec << files << int(kind) << command; };
         row("program name", "userapp-Mail-3KX1.desktop", "/usr/bin/thunderbird %u", false, ClientKind::Thunderbird,
             {"/usr/bin/thunderbird", "-compose", "x"});
         row("unknown, quotes and %%", "mutt.desktop", "\"/opt/a b/tb\" --name \"a \\\"b\\\"\" 100%% %U", false,
