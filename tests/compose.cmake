@@ -2,13 +2,11 @@
 letterloom_test(tst_compose tst_compose.cpp)
 
 if(NOT WIN32)
-    # A stand-in for Thunderbird that records the arguments it is given.
-    add_executable(standin_recordargs standins/recordargs.cpp)
-    letterloom_warnings(standin_recordargs)
     foreach(test tst_mailclients_unix tst_drafts_unix)
         letterloom_test(${test} ${test}.cpp mailclienttesting.h)
-        add_dependencies(${test} standin_recordargs)
-        target_compile_definitions(${test} PRIVATE RECORDARGS_STANDIN="$<TARGET_FILE:standin_recordargs>")
+        # A stand-in for the mail programs that records the arguments it is given.
+        target_compile_definitions(${test} PRIVATE
+            RECORDARGS_STANDIN="${CMAKE_CURRENT_SOURCE_DIR}/standins/recordargs.sh")
     endforeach()
 endif()
 

@@ -3,6 +3,9 @@
 // program it stands in for), and how the desktop's mail program is found.
 #include "mailclienttesting.h"
 
+#include <QDateTime>
+#include <QProcess>
+
 using namespace mailtesting;
 
 class TestMailClients : public QObject, private MailClientFixture
@@ -10,53 +13,51 @@ class TestMailClients : public QObject, private MailClientFixture
     Q_OBJECT
 
 private slots:
-    void initTestCase() { start(); }
     void init() { reset(); }
 
     // ---- the hand-over to each mail program ----------------------------
 
     // Text that would end a value, start a new field, add an address or an
     // attachment if it were passed through raw arrives as exactly that text,
-    // in every field, and so do file names full of separators.
+    // in every field, and so do file names full of separators. The mail
+    // program is the desktop's default, or else the first one installed; one
+    // that stays running after the watch has taken the message too.
     void eachClientReceivesTheMessageAsTyped_data()
     {
         QTest::addColumn<QString>("client");
+        QTest::addColumn<QString>("found"); // "default", "installed", "still starting"
         QTest::addColumn<QStringList>("texts"); // to, cc, bcc, subject, body
         const QStringList injections{
-            QStringLiteral("a@x.org,attachment=file:///etc/passwd&attach=/etc/shadow"),
-            QStringLiteral("\"Doe, John\" <j@x.org>; 'K' <k@y.org>?cc=spy@evil.org"),
-            QStringLiteral("a=b@x.org,bcc=all@x.org --attach /etc/passwd"),
-            QStringLiteral("x',attachment='file:///etc/passwd 100% off %41%2C %% a+b=c&d #e"),
-            QStringLiteral("Dear J\u00f6rg,\r\n\"q\", 50% = 'half', a+b & c?d=e#f\r\n-- \r\n--attach /etc/passwd\r\n"),
+            "a@x.org,attachment=file:///etc/passwd&attach=/etc/shadow",
+            "\"Doe, John\" <j@x.org>; 'K' <k@y.org>?cc=spy@evil.org",
+            "a=b@x.org,bcc=all@x.org --attach /etc/passwd",
+            "x',attachment='file:///etc/passwd 100% off %41%2C %% a+b=c&d #e",
+            "Dear J\u00f6rg,\r\n\"q\", 50% = 'half', a+b & c?d=e#f\r\n-- \r\n--attach /etc/passwd\r\n",
         };
-        const QStringList unicode{
-            QStringLiteral("J\u00f6rg M\u00fcller <j@x.de>"),
-            QStringLiteral("-c evil@x.org"),
-            QStringLiteral("--bcc=all@x.org"),
-            QStringLiteral("Gr\u00fc\u00dfe \u20ac \u4e2d\nsecond line"),
-            QStringLiteral("  "),
-        };
-        for (const QString &client : desktopEntries().keys()) {
-            QTest::addRow("%s: injections", qPrintable(client)) << client << injections;
-            QTest::addRow("%s: unicode and options", qPrintable(client)) << client << unicode;
+        const QStringList unicode{"J\u00f6rg M\u00fcller <j@x.de>", "-c evil@x.org", "--bcc=all@x.org",
+                                  "Gr\u00fc\u00dfe \u20ac \u4e2d\nsecond line", "  "};
+        for (const QString &client : desktopEntries.keys()) {
+            QTest::addRow("%s: injections", qPrintable(client)) << client << "default" << injections;
+            QTest::addRow("%s: unicode and options", qPrintable(client)) << client << "default" << unicode;
         }
+        QTest::newRow("no default, claws-mail installed") << "claws-mail" << "installed" << injections;
+        QTest::newRow("evolution still starting") << "evolution" << "still starting" << unicode;
     }
     void eachClientReceivesTheMessageAsTyped()
     {
         QFETCH(QString, client);
+        QFETCH(QString, found);
         QFETCH(QStringList, texts);
-        setMailProgram(client);
-        QStringList paths;
-        if (client != QLatin1String("other")) { // a mailto: handler cannot take attachments
-            QDir(m_dir.path()).mkpath(QStringLiteral("sub dir,x"));
-            paths = QStringList{
-                file(QStringLiteral("with space, and comma.txt"), "a"),
-                file(QStringLiteral("it's \"quoted\" a=b.pdf"), "b"),
-                file(QStringLiteral("100%25 %41 a+b&c?d#e.doc"), "c"),
-                file(QStringLiteral("Gr\u00fc\u00dfe \u00e9t\u00e9 \u4e2d.txt"), "d"),
-                file(QStringLiteral("sub dir,x/-starts with a dash.txt"), "e"),
-            };
+        if (found == "installed")
+            m_desktop.installed[client] = standin;
+        else
+            setMailProgram(client);
+        if (found == "still starting") {
+            qputenv("LETTERLOOM_STANDIN_STAY", "3");
+            m_setup.watchMs = 300;
         }
+        // A mailto: handler cannot take attachments.
+        const QStringList paths = client == "other" ? QStringList() : awkwardFiles();
         store::EditorValues editor;
         editor.toText = texts.at(0);
         editor.ccText = texts.at(1);
@@ -66,182 +67,123 @@ private slots:
         editor.attachmentPaths = paths.join(u';');
 
         const compose::LaunchOutcome outcome = launch(editor);
-        QVERIFY2(outcome.displayed, qPrintable(outcome.message));
-        QVERIFY2(outcome.message.isEmpty(), qPrintable(outcome.message));
-        QVERIFY(drafts().isEmpty());
-        QStringList arguments = recordedArguments();
-        if (client == QLatin1String("kmail")) // the entry's own options come first
-            arguments = arguments.mid(arguments.indexOf(QStringLiteral("--composer")));
-        const Received got = clientReads(client, arguments);
-        QCOMPARE(got.to, editor.toText);
-        QCOMPARE(got.cc, editor.ccText);
-        QCOMPARE(got.bcc, editor.bccText);
-        QCOMPARE(got.subject, editor.subjectText);
-        QCOMPARE(got.body, QString(editor.bodyText).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-        QCOMPARE(got.attachments, paths);
-        if (client == QLatin1String("thunderbird")) {
-            QCOMPARE(got.format, QStringLiteral("text"));
-            // Nothing but keys and encoded values: no quotes, no raw commas in values.
-            static const QRegularExpression shape(
-                QStringLiteral("^[a-z]+=[A-Za-z0-9%._~-]+(,[a-z]+=[A-Za-z0-9%._~-]+)*$"));
-            QVERIFY2(shape.match(arguments.value(1)).hasMatch(), qPrintable(arguments.value(1)));
-        }
+        QVERIFY2(outcome.displayed && outcome.message.isEmpty(), qPrintable(outcome.message));
+        QVERIFY(handedOver("Drafts").isEmpty());
         QCOMPARE(m_desktop.runs.size(), 1); // the mail program alone: no draft was opened
+        const Received got = clientReads(client, recordedArguments());
+        // Each field once, as typed, and nothing more; line ends as LF.
+        Received typed{{"to", {texts.at(0)}}, {"cc", {texts.at(1)}}, {"bcc", {texts.at(2)}},
+                       {"subject", {texts.at(3)}}, {"body", {QString(texts.at(4)).replace("\r\n", "\n")}}};
+        if (client == "thunderbird")
+            typed["format"] = QStringList{"text"};
+        if (!paths.isEmpty())
+            typed["attach"] = paths;
+        QCOMPARE(got.keys(), typed.keys());
+        for (const QString &key : typed.keys())
+            QCOMPARE(got[key], typed[key]);
     }
 
     // The HTML goes to Thunderbird in a UTF-8 file in the hand-over folder,
     // the pairs applied to it, markup and all.
     void htmlBodyGoesToThunderbirdThroughAFile()
     {
-        setMailProgram(QStringLiteral("thunderbird"));
+        setMailProgram("thunderbird");
         store::EditorValues editor;
         editor.plain = false;
-        editor.subjectText = QStringLiteral("Caf\u00e9 NAME");
-        editor.location = file(QStringLiteral("mail.html"), "<p title=\"NAME\">Gr\xfc\xdf" "e, NAME \x80</p>");
-        editor.attachmentPaths = file(QStringLiteral("a, b.pdf"), "pdf");
+        editor.subjectText = "Caf\u00e9 NAME";
+        editor.location = file("mail.html", "<p title=\"NAME\">Gr\xfc\xdf" "e, NAME \x80</p>");
+        editor.attachmentPaths = file("a, b.pdf", "pdf");
         FakePairs pairs;
-        pairs.set(0, QStringLiteral("NAME"), QStringLiteral("Zo\u00eb"));
+        pairs.set(0, "NAME", "Zo\u00eb");
         QVERIFY(launch(editor, pairs).displayed);
         const Received got = thunderbirdReads(recordedArguments().value(1));
-        QCOMPARE(got.format, QStringLiteral("html"));
-        QCOMPARE(got.subject, QStringLiteral("Caf\u00e9 Zo\u00eb"));
-        QVERIFY(!got.keys.contains(QStringLiteral("body")));
-        QCOMPARE(got.attachments, QStringList{editor.attachmentPaths});
-        QVERIFY2(got.htmlFile.startsWith(m_setup.handoverDirectory + QStringLiteral("/Outgoing/")),
-                 qPrintable(got.htmlFile));
-        QCOMPARE(QString::fromUtf8(testfiles::contentsOf(got.htmlFile)),
-                 QStringLiteral("<p title=\"Zo\u00eb\">Gr\u00fc\u00dfe, Zo\u00eb \u20ac</p>"));
+        QCOMPARE(got.keys(), (QStringList{"attach", "format", "message", "subject"})); // no body
+        QCOMPARE(got["format"], QStringList{"html"});
+        QCOMPARE(got["subject"], QStringList{"Caf\u00e9 Zo\u00eb"});
+        QCOMPARE(got["attach"], QStringList{editor.attachmentPaths});
+        QCOMPARE(got["message"].size(), 1);
+        const QString html = got["message"].first(), outgoing = m_setup.handoverDirectory + "/Outgoing/";
+        QVERIFY2(html.startsWith(outgoing), qPrintable(html));
+        QCOMPARE(QString::fromUtf8(testfiles::contentsOf(html)),
+                 "<p title=\"Zo\u00eb\">Gr\u00fc\u00dfe, Zo\u00eb \u20ac</p>");
 
         // Bodies handed over on earlier days go at the next HTML launch;
         // today's stay, as Thunderbird may not have read them yet.
-        const QString outgoing = m_setup.handoverDirectory + QStringLiteral("/Outgoing/");
-        QFile old(outgoing + QStringLiteral("body-old.html"));
+        QFile old(outgoing + "body-old.html");
         QVERIFY(old.open(QIODevice::WriteOnly));
         QVERIFY(old.setFileTime(QDateTime::currentDateTime().addDays(-2), QFileDevice::FileModificationTime));
         old.close();
         QVERIFY(launch(editor, pairs).displayed);
         QVERIFY(!QFile::exists(old.fileName()));
-        QVERIFY(QFile::exists(got.htmlFile));
-    }
-
-    // Without a default, the first installed mail program is used, with its
-    // own command line.
-    void installedProgramWithoutADefault()
-    {
-        m_desktop.defaults.remove(QStringLiteral("x-scheme-handler/mailto"));
-        m_desktop.installed[QStringLiteral("claws-mail")] = standin;
-        store::EditorValues editor;
-        editor.subjectText = QStringLiteral("by search");
-        editor.attachmentPaths = file(QStringLiteral("x.txt"), "x");
-        QVERIFY(launch(editor).displayed);
-        const Received got = clawsReads(recordedArguments());
-        QCOMPARE(got.subject, QStringLiteral("by search"));
-        QCOMPARE(got.attachments, QStringList{editor.attachmentPaths});
-    }
-
-    // A mail program that takes over a running copy ends at once; one that
-    // starts stays running: both were handed the message.
-    void programStillStartingCountsAsHandedOver()
-    {
-        setMailProgram(QStringLiteral("evolution"));
-        qputenv("LETTERLOOM_STANDIN_STAY", "3000");
-        m_setup.watchMs = 300;
-        store::EditorValues editor;
-        editor.subjectText = QStringLiteral("cold start");
-        const compose::LaunchOutcome outcome = launch(editor);
-        m_setup.watchMs = 5000;
-        QVERIFY2(outcome.displayed && outcome.message.isEmpty(), qPrintable(outcome.message));
-        QCOMPARE(mailtoReads(recordedArguments().value(0), false).subject, QStringLiteral("cold start"));
-        QVERIFY(drafts().isEmpty());
+        QVERIFY(QFile::exists(html));
     }
 
     // ---- the desktop's own look-ups --------------------------------------
 
-    // Desktop entries' Exec lines become the command, the message's
-    // arguments in place of the file code; Flatpak's forwarding marks stay
-    // only for files.
-    void commandsFromDesktopEntries_data()
-    {
-        QTest::addColumn<QString>("exec");
-        QTest::addColumn<bool>("files");
-        QTest::addColumn<QStringList>("command");
-        QTest::newRow("plain") << "/usr/bin/thunderbird %u" << false
-                               << QStringList{"/usr/bin/thunderbird", "-compose", "x"};
-        QTest::newRow("quotes and %%") << "\"/opt/a b/tb\" --name \"a \\\"b\\\"\" 100%% %U" << false
-                                       << QStringList{"/opt/a b/tb", "--name", "a \"b\"", "100%", "-compose", "x"};
-        QTest::newRow("no file code") << "kmail --composer" << false
-                                      << QStringList{"kmail", "--composer", "-compose", "x"};
-        QTest::newRow("other codes") << "kmail -qwindowtitle %c %i %u" << false
-                                     << QStringList{"kmail", "-qwindowtitle", "-compose", "x"};
-        QTest::newRow("flatpak, arguments")
-            << "/usr/bin/flatpak run --command=thunderbird --file-forwarding org.mozilla.Thunderbird @@u %u @@" << false
-            << QStringList{"/usr/bin/flatpak", "run", "--command=thunderbird", "--file-forwarding",
-                           "org.mozilla.Thunderbird", "-compose", "x"};
-        QTest::newRow("flatpak, files")
-            << "/usr/bin/flatpak run --file-forwarding org.mozilla.Thunderbird @@u %u @@" << true
-            << QStringList{"/usr/bin/flatpak", "run", "--file-forwarding", "org.mozilla.Thunderbird", "@@u",
-                           "-compose", "x", "@@"};
-    }
-    void commandsFromDesktopEntries()
-    {
-        QFETCH(QString, exec);
-        QFETCH(bool, files);
-        QFETCH(QStringList, command);
-        const platform::DesktopApplication app = application(QStringLiteral("x.desktop"), exec);
-        QCOMPARE(platform::commandFor(app, {QStringLiteral("-compose"), QStringLiteral("x")}, files), command);
-    }
-
-    // The program is known by its desktop entry's name, a Flatpak's
-    // command, or the name of the program the entry starts.
-    void mailProgramsAreKnownByAnyOfTheirNames_data()
+    // A desktop entry's program is known by the entry's name, a Flatpak's
+    // command, or the name of the program the entry starts. Its Exec line
+    // becomes the command, the message's arguments in place of the file
+    // code; Flatpak's forwarding marks stay only for files.
+    void desktopEntriesGiveTheProgramAndItsCommand_data()
     {
         QTest::addColumn<QString>("id");
         QTest::addColumn<QString>("exec");
+        QTest::addColumn<bool>("files");
         QTest::addColumn<int>("kind");
+        QTest::addColumn<QStringList>("command"); // for the arguments "-compose" "x"
         using compose::ClientKind;
-        QTest::newRow("entry name") << "org.gnome.Evolution.desktop" << "evolution %U" << int(ClientKind::Evolution);
-        QTest::newRow("program name") << "userapp-Mail-3KX1.desktop" << "/opt/tb/thunderbird %u"
-                                      << int(ClientKind::Thunderbird);
-        QTest::newRow("flatpak command") << "com.example.Mail.desktop"
-                                         << "/usr/bin/flatpak run --command=claws-mail org.claws_mail %u"
-                                         << int(ClientKind::ClawsMail);
-        QTest::newRow("unknown") << "mutt.desktop" << "xterm -e mutt %u" << int(ClientKind::Mailto);
+        auto row = [](const char *name, const char *id, const char *exec, bool files, ClientKind kind,
+                      QStringList command) { QTest::newRow(name) << id << exec << files << int(kind) << command; };
+        row("program name", "userapp-Mail-3KX1.desktop", "/usr/bin/thunderbird %u", false, ClientKind::Thunderbird,
+            {"/usr/bin/thunderbird", "-compose", "x"});
+        row("unknown, quotes and %%", "mutt.desktop", "\"/opt/a b/tb\" --name \"a \\\"b\\\"\" 100%% %U", false,
+            ClientKind::Mailto, {"/opt/a b/tb", "--name", "a \"b\"", "100%", "-compose", "x"});
+        row("no file code", "x.desktop", "kmail --composer", false, ClientKind::KMail,
+            {"kmail", "--composer", "-compose", "x"});
+        row("other codes", "x.desktop", "kmail -qwindowtitle %c %i %u", false, ClientKind::KMail,
+            {"kmail", "-qwindowtitle", "-compose", "x"});
+        row("flatpak command, arguments", "com.example.Mail.desktop",
+            "/usr/bin/flatpak run --command=thunderbird --file-forwarding org.mozilla.Thunderbird @@u %u @@", false,
+            ClientKind::Thunderbird,
+            {"/usr/bin/flatpak", "run", "--command=thunderbird", "--file-forwarding", "org.mozilla.Thunderbird",
+             "-compose", "x"});
+        row("entry name, files", "org.mozilla.Thunderbird.desktop",
+            "/usr/bin/flatpak run --file-forwarding org.mozilla.Thunderbird @@u %u @@", true, ClientKind::Thunderbird,
+            {"/usr/bin/flatpak", "run", "--file-forwarding", "org.mozilla.Thunderbird", "@@u", "-compose", "x", "@@"});
     }
-    void mailProgramsAreKnownByAnyOfTheirNames()
+    void desktopEntriesGiveTheProgramAndItsCommand()
     {
         QFETCH(QString, id);
         QFETCH(QString, exec);
+        QFETCH(bool, files);
         QFETCH(int, kind);
-        QCOMPARE(int(compose::clientKindOf(id, platform::splitExec(exec))), kind);
+        QFETCH(QStringList, command);
+        const platform::DesktopApplication app = application(id, exec);
+        QCOMPARE(int(compose::clientKindOf(app.id, app.command)), kind);
+        QCOMPARE(platform::commandFor(app, {"-compose", "x"}, files), command);
     }
 
     // The real look-up: GIO reads the desktop's mimeapps.list and entries.
     void gioFindsTheDefaultMailProgram()
     {
-        QTemporaryDir data, config;
-        writeFile(data.filePath(QStringLiteral("applications/letterloom-test-mail.desktop")),
-                  "[Desktop Entry]\nType=Application\nName=Test Mail\nExec=" + standin.toUtf8()
-                      + " --flag %u\nMimeType=x-scheme-handler/mailto;message/rfc822;\nCategories=Network;Email;\n");
-        writeFile(config.filePath(QStringLiteral("mimeapps.list")),
-                  "[Default Applications]\nx-scheme-handler/mailto=letterloom-test-mail.desktop\n"
-                  "message/rfc822=letterloom-test-mail.desktop\n");
+        // The test's folder holds the desktop's data and configuration both.
+        file("applications/letterloom-test-mail.desktop",
+             "[Desktop Entry]\nType=Application\nName=Test Mail\nExec=" + standin.toUtf8()
+                 + " --flag %u\nMimeType=x-scheme-handler/mailto;message/rfc822;\nCategories=Network;Email;\n");
+        file("mimeapps.list", "[Default Applications]\nx-scheme-handler/mailto=letterloom-test-mail.desktop\n"
+                              "message/rfc822=letterloom-test-mail.desktop\n");
         QProcess child; // GIO reads the folders once per process: ask in a fresh one
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
-        env.insert(QStringLiteral("XDG_DATA_DIRS"), data.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
-        env.insert(QStringLiteral("XDG_CONFIG_DIRS"), config.path());
-        env.insert(QStringLiteral("LETTERLOOM_ASK_GIO"), QStringLiteral("1"));
+        for (const char *name : {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"})
+            env.insert(name, m_dir->path());
+        env.insert("LETTERLOOM_ASK_GIO", "1");
         child.setProcessEnvironment(env);
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("askGio")});
+        child.start(QCoreApplication::applicationFilePath(), {"askGio"});
         QVERIFY(child.waitForFinished(30000));
         const QStringList lines = QString::fromUtf8(child.readAllStandardOutput()).split(u'\n');
-        QVERIFY2(lines.contains(QStringLiteral("x-scheme-handler/mailto|letterloom-test-mail.desktop|Test Mail|")
-                                + standin + QStringLiteral(" --flag %u|Network Email")),
-                 qPrintable(lines.join(u'\n')));
-        QVERIFY2(lines.contains(QStringLiteral("message/rfc822|letterloom-test-mail.desktop|Test Mail|") + standin
-                                + QStringLiteral(" --flag %u|Network Email")),
-                 qPrintable(lines.join(u'\n')));
+        const QString application = "|letterloom-test-mail.desktop|Test Mail|" + standin + " --flag %u|Network Email";
+        for (const char *type : {"x-scheme-handler/mailto", "message/rfc822"})
+            QVERIFY2(lines.contains(type + application), qPrintable(lines.join(u'\n')));
     }
     void askGio()
     {
@@ -249,7 +191,7 @@ private slots:
         if (!qEnvironmentVariableIsSet("LETTERLOOM_ASK_GIO"))
             QSKIP("asked by gioFindsTheDefaultMailProgram only");
         for (const char *type : {"x-scheme-handler/mailto", "message/rfc822"}) {
-            const platform::DesktopApplication app = platform::systemDesktop().defaultApplication(QLatin1String(type));
+            const platform::DesktopApplication app = platform::systemDesktop().defaultApplication(type);
             std::printf("%s|%s|%s|%s|%s\n", type, qPrintable(app.id), qPrintable(app.name),
                         qPrintable(app.command.join(u' ')), qPrintable(app.categories.join(u' ')));
         }

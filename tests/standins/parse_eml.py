@@ -11,40 +11,31 @@ from email import policy
 
 
 def decoded(raw):
-    if raw is None:
-        return None
     unfolded = raw.replace("\r\n", "").replace("\n", "")
     return str(email.header.make_header(email.header.decode_header(unfolded)))
 
 
-def main(path):
-    with open(path, "rb") as f:
-        data = f.read()
-    raw = email.message_from_bytes(data, policy=policy.compat32)
-    msg = email.message_from_bytes(data, policy=policy.default)
-    out = {
-        "headers": {name: decoded(raw.get(name)) for name in
-                    ("To", "Cc", "Bcc", "Subject", "X-Unsent", "MIME-Version", "From")},
-        "header_names": [name for name, _ in raw.items()],
-        "addresses": {name: [[a.display_name, a.addr_spec] for a in msg[name].addresses]
-                      for name in ("To", "Cc", "Bcc") if msg[name] is not None},
-        "defects": [str(d) for part in msg.walk() for d in part.defects],
-        "longest_line": max(len(line) for line in data.split(b"\r\n")),
-        "bare_lf": data.replace(b"\r\n", b"").count(b"\n"),
-    }
-    body = msg.get_body(preferencelist=("html", "plain"))
-    out["body_type"] = body.get_content_type() if body else None
-    out["body"] = body.get_content() if body else None
-    out["attachments"] = [
+with open(sys.argv[1], "rb") as f:
+    data = f.read()
+raw = email.message_from_bytes(data, policy=policy.compat32)
+msg = email.message_from_bytes(data, policy=policy.default)
+body = msg.get_body(preferencelist=("html", "plain"))
+json.dump({
+    "headers": {name: decoded(value) for name, value in raw.items()},
+    "header_names": [name for name, _ in raw.items()],
+    "addresses": {name: [[a.display_name, a.addr_spec] for a in msg[name].addresses]
+                  for name in ("To", "Cc", "Bcc") if msg[name] is not None},
+    "defects": [str(d) for part in msg.walk() for d in part.defects],
+    "longest_line": max(len(line) for line in data.split(b"\r\n")),
+    "bare_lf": data.replace(b"\r\n", b"").count(b"\n"),
+    "body_type": body.get_content_type(),
+    "body": body.get_content(),
+    "attachments": [
         {"filename": part.get_filename(),
          "type": part.get_content_type(),
          "disposition": part.get_content_disposition(),
          "header_names": [name for name, _ in part.items()],
          "data": base64.b64encode(part.get_payload(decode=True)).decode("ascii")}
         for part in msg.iter_attachments()
-    ]
-    json.dump(out, sys.stdout)
-
-
-if __name__ == "__main__":
-    main(sys.argv[1])
+    ],
+}, sys.stdout)
