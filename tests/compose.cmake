@@ -16,8 +16,7 @@ if(WIN32)
     # A stand-in for Outlook: a COM server, registered by the test itself as
     # "Outlook.Application", that logs every call it gets. Linked statically,
     # as COM starts it wherever it lies.
-    add_executable(standin_outlook WIN32 standins/outlook_standin_win.cpp standins/outlook_standin_win.h
-        standins/outlook_standin_server_win.cpp)
+    add_executable(standin_outlook WIN32 standins/outlook_standin_win.cpp)
     set_target_properties(standin_outlook PROPERTIES OUTPUT_NAME outlook_standin)
     target_link_libraries(standin_outlook PRIVATE ole32 oleaut32 uuid)
     letterloom_warnings(standin_outlook)
