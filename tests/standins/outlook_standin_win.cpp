@@ -36,6 +36,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <cstdio>
 #include <cwchar>
 #include <functional>
 #include <iterator>
@@ -78,20 +79,14 @@ std::wstring setting(const wchar_t *name)
 
 void writeLog(const std::wstring &line)
 {
-    const std::wstring path = setting(L"Log");
-    if (path.empty())
-        return;
-    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
     const std::wstring text = line + L"\r\n";
     std::string bytes(text.size() * 3, '\0'); // UTF-8 takes at most three bytes for one UTF-16 unit
     bytes.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
                                                          &bytes[0], static_cast<int>(bytes.size()), nullptr, nullptr)));
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    if (FILE *file = _wfopen(setting(L"Log").c_str(), L"ab")) {
+        fwrite(bytes.data(), 1, bytes.size(), file);
+        fclose(file);
+    }
 }
 
 // Whether this call of member is the one that must fail; counts the call.
@@ -134,27 +129,6 @@ std::wstring describe(const VARIANT &value)
     return type;
 }
 
-// The arguments of a call in the order they were written: COM passes them
-// last first.
-std::wstring describeArguments(const DISPPARAMS &params)
-{
-    std::wstring out;
-    for (UINT i = params.cArgs; i > 0; --i)
-        out += (out.empty() ? L"" : L", ") + describe(params.rgvarg[i - 1]);
-    return out;
-}
-
-HRESULT raise(EXCEPINFO *exception, const std::wstring &description)
-{
-    if (exception) {
-        *exception = EXCEPINFO();
-        exception->bstrSource = SysAllocString(L"Outlook stand-in");
-        exception->bstrDescription = SysAllocString(description.c_str());
-        exception->scode = E_FAIL;
-    }
-    return DISP_E_EXCEPTION;
-}
-
 // The objects of Outlook's model that the stand-in makes, under the names the
 // log gives them.
 enum Kind { Nothing, Application, MailItem, Attachments, Attachment };
@@ -185,15 +159,19 @@ const Member kMembers[] = {
 };
 const DISPID kMemberCount = static_cast<DISPID>(std::size(kMembers));
 
-// A call as the log shows it, without its outcome.
+// A call as the log shows it, without its outcome. A method's arguments are
+// shown in the order they were written: COM passes them last first.
 std::wstring callLine(const Member &member, const DISPPARAMS &params)
 {
-    const std::wstring call = std::wstring(kKindNames[member.owner]) + L'.' + member.name;
-    if (member.access == DISPATCH_METHOD)
-        return call + L'(' + describeArguments(params) + L')';
+    std::wstring line = std::wstring(kKindNames[member.owner]) + L'.' + member.name;
     if (member.access == DISPATCH_PROPERTYPUT)
-        return call + L" = " + describe(params.rgvarg[0]);
-    return call;
+        return line + L" = " + describe(params.rgvarg[0]);
+    if (member.access != DISPATCH_METHOD)
+        return line;
+    line += L'(';
+    for (UINT i = params.cArgs; i > 0; --i)
+        line += (i < params.cArgs ? L", " : L"") + describe(params.rgvarg[i - 1]);
+    return line + L')';
 }
 
 // Any object of the model: its members are those of kMembers it owns, every
@@ -208,8 +186,6 @@ public:
         if (InterlockedDecrement(&g_objects) == 0)
             PostThreadMessageW(g_mainThread, WM_QUIT, 0, 0); // nobody needs the server any more
     }
-    Object(const Object &) = delete;
-    Object &operator=(const Object &) = delete;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **object) override
     {
@@ -265,7 +241,13 @@ public:
         if (failsNow(member.name)) {
             const std::wstring description = L"The stand-in was told to fail at " + std::wstring(member.name) + L".";
             writeLog(line + L" -> exception: " + description);
-            return raise(exception, description);
+            if (exception) {
+                *exception = EXCEPINFO();
+                exception->bstrSource = SysAllocString(L"Outlook stand-in");
+                exception->bstrDescription = SysAllocString(description.c_str());
+                exception->scode = E_FAIL;
+            }
+            return DISP_E_EXCEPTION;
         }
         writeLog(member.returns == Nothing ? line : line + L" -> " + kKindNames[member.returns]);
         VARIANT unwanted; // a result the caller does not take is let go of at once
@@ -324,7 +306,6 @@ std::wstring ownPath()
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
     return std::wstring(path, length);
 }
-
 
 // The type library that lets COM carry _MailItem between processes, written
 // and registered: a dual interface with nothing beyond IDispatch, which is
@@ -399,8 +380,7 @@ int unregisterServer()
 int serve()
 {
     g_mainThread = GetCurrentThreadId();
-    MSG message;
-    PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE); // the thread's queue
+    // The apartment's thread gets its message queue here.
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
         return 1;
     // One process per application object (see CreateInstance), so that each
@@ -418,6 +398,7 @@ int serve()
     // also when a client ended without letting go of its objects.
     g_lastCall = GetTickCount();
     const UINT_PTR idle = SetTimer(nullptr, 0, 1000, nullptr);
+    MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (message.message == WM_TIMER && message.wParam == idle && GetTickCount() - g_lastCall > 30000)
             break;
