@@ -22,7 +22,8 @@ target_link_libraries(tst_form1_templates PRIVATE letterloom_app)
 if(WIN32)
     # The window with the program's own folders: templates beside the program
     # (a folder of its own for this test program), pairs in the registry.
-    letterloom_test(tst_programfolder_win tst_programfolder_win.cpp form1testing.h testfiles.h)
+    letterloom_test(tst_programfolder_win tst_programfolder_win.cpp form1testing.h testfiles.h
+        windowstesting_win.h)
     target_link_libraries(tst_programfolder_win PRIVATE letterloom_app)
     set_target_properties(tst_programfolder_win PROPERTIES
         RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/programfolder)

@@ -11,42 +11,37 @@ if(NOT WIN32)
 endif()
 
 if(WIN32)
-    # A stand-in for Outlook: a COM server, registered by the test itself as
-    # "Outlook.Application", that logs every call it gets. Linked statically,
-    # as COM starts it wherever it lies.
-    add_executable(standin_outlook WIN32 standins/outlook_standin_win.cpp standins/outlook_standin_win.h
-        standins/outlook_standin_server_win.cpp)
+    # The stand-ins for other Windows programs, linked statically, as they are
+    # started from wherever they lie: Outlook's COM server, which the test
+    # registers as "Outlook.Application" and which logs every call it gets;
+    # and a program that records its arguments, playing Thunderbird and the
+    # program for e-mail files on a Windows without classic Outlook.
+    add_executable(standin_outlook WIN32 standins/outlook_standin_win.cpp)
     set_target_properties(standin_outlook PROPERTIES OUTPUT_NAME outlook_standin)
     target_link_libraries(standin_outlook PRIVATE ole32 oleaut32 uuid)
-    letterloom_warnings(standin_outlook)
-    if(MINGW)
-        target_compile_options(standin_outlook PRIVATE -municode)
-        target_link_options(standin_outlook PRIVATE -municode -static)
-    endif()
+    add_executable(standin_recordargs_win standins/recordargs_win.cpp)
+    foreach(standin standin_outlook standin_recordargs_win)
+        letterloom_warnings(${standin})
+        if(MINGW)
+            target_compile_options(${standin} PRIVATE -municode)
+            target_link_options(${standin} PRIVATE -municode -static)
+        endif()
+    endforeach()
 
-    # The window launching through the Outlook adapter into the stand-in.
-    letterloom_test(tst_outlook_win tst_outlook_win.cpp form1testing.h)
-    target_link_libraries(tst_outlook_win PRIVATE letterloom_app)
+    # The window launching into the stand-in Outlook, and on a Windows
+    # without it: Thunderbird when it is the default mail program, else a
+    # draft opened with the program for e-mail files.
+    letterloom_test(tst_outlook_win tst_outlook_win.cpp form1testing.h windowstesting_win.h)
     add_dependencies(tst_outlook_win standin_outlook)
     target_compile_definitions(tst_outlook_win PRIVATE OUTLOOK_STANDIN="$<TARGET_FILE:standin_outlook>")
-    # It registers "Outlook.Application", which the tests of a Windows without
-    # Outlook need absent, and it shares the user's registry key.
-    set_property(TEST tst_outlook_win APPEND PROPERTY RESOURCE_LOCK user_settings outlook_registration)
-endif()
-
-if(WIN32)
-    # A Windows without classic Outlook: Thunderbird when it is the default
-    # mail program, else a draft opened with the program for e-mail files,
-    # both played by a stand-in that records its arguments.
-    add_executable(standin_recordargs_win standins/recordargs_win.cpp)
-    letterloom_warnings(standin_recordargs_win)
-    if(MINGW)
-        target_compile_options(standin_recordargs_win PRIVATE -municode)
-        target_link_options(standin_recordargs_win PRIVATE -municode -static)
-    endif()
-    letterloom_test(tst_nooutlook_win tst_nooutlook_win.cpp form1testing.h testfiles.h)
-    target_link_libraries(tst_nooutlook_win PRIVATE letterloom_app ole32)
+    letterloom_test(tst_nooutlook_win tst_nooutlook_win.cpp form1testing.h testfiles.h windowstesting_win.h)
+    target_link_libraries(tst_nooutlook_win PRIVATE ole32)
     add_dependencies(tst_nooutlook_win standin_recordargs_win)
     target_compile_definitions(tst_nooutlook_win PRIVATE RECORDARGS_STANDIN="$<TARGET_FILE:standin_recordargs_win>")
-    set_property(TEST tst_nooutlook_win APPEND PROPERTY RESOURCE_LOCK user_settings outlook_registration)
+    # Both need "Outlook.Application" registered or absent, and they share
+    # the user's registry key.
+    foreach(test tst_outlook_win tst_nooutlook_win)
+        target_link_libraries(${test} PRIVATE letterloom_app)
+        set_property(TEST ${test} APPEND PROPERTY RESOURCE_LOCK user_settings outlook_registration)
+    endforeach()
 endif()

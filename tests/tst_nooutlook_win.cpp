@@ -6,6 +6,7 @@
 
 #include "form1testing.h"
 #include "testfiles.h"
+#include "windowstesting_win.h"
 
 #include <QSettings>
 #include <QUrl>
@@ -18,33 +19,35 @@ using testfiles::writeBytes;
 
 namespace {
 
-const QString kClasses = QStringLiteral("HKEY_CLASSES_ROOT\\");
-const QString kMailtoChoice = QStringLiteral(
-    "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\mailto\\UserChoice");
-
-void setDefault(const QString &key, const QString &value)
-{
-    QSettings settings(key, QSettings::NativeFormat);
-    settings.setValue(QStringLiteral("Default"), value);
-    settings.sync();
-}
-
-void removeKey(const QString &key)
-{
-    QSettings(key, QSettings::NativeFormat).remove(QString());
-}
+using Fields = QMap<QString, QString>;
 
 // Thunderbird's "-compose" value as Thunderbird reads what Letterloom sends:
 // key=value pairs separated by commas, every value percent-encoded.
-QMap<QString, QString> composeFields(const QString &value)
+Fields composeFields(const QString &value)
 {
-    QMap<QString, QString> fields;
+    Fields fields;
     for (const QString &pair : value.split(u',')) {
         const qsizetype eq = pair.indexOf(u'=');
         if (eq > 0)
             fields.insert(pair.left(eq), QUrl::fromPercentEncoding(pair.mid(eq + 1).toUtf8()));
     }
     return fields;
+}
+
+// The values a program writes into the registry to register itself, each
+// as its key, its name ("Default" for the key's own value) and its text.
+using Registration = QList<std::array<QString, 3>>;
+
+void writeRegistry(const Registration &values)
+{
+    for (const auto &[key, name, text] : values)
+        QSettings(key, QSettings::NativeFormat).setValue(name, text);
+}
+
+void removeFromRegistry(const Registration &values)
+{
+    for (const auto &[key, name, text] : values)
+        QSettings(key, QSettings::NativeFormat).remove(name);
 }
 
 } // namespace
@@ -56,40 +59,22 @@ class TestNoOutlook : public QObject
     QTemporaryDir m_programs; // the stand-ins, under the names Windows knows them by
     QString m_record;
     QString m_drafts;
+    Registration m_thunderbird;
+    Registration m_emailFileProgram;
 
     // What the stand-in was given, once it has run.
     QStringList recordedArguments() const
     {
-        QFile file(m_record);
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        QStringList arguments = QString::fromUtf8(file.readAll()).split(QChar(0));
-        arguments.removeLast(); // after the last NUL
+        QStringList arguments = QString::fromUtf8(contentsOf(m_record)).split(QChar(0));
+        arguments.removeLast(); // after the last NUL, or "<missing>"
         return arguments;
     }
 
-    QString standIn(const QString &name) const
-    {
-        return QDir::toNativeSeparators(m_programs.filePath(name));
-    }
+    QString standIn(const QString &name) const { return QDir::toNativeSeparators(m_programs.filePath(name)); }
 
-    // Thunderbird as it registers itself: the handler of mailto: addresses,
-    // started as thunderbird.exe -osint -compose "%1".
-    void makeThunderbirdTheDefault()
-    {
-        QSettings(kMailtoChoice, QSettings::NativeFormat).setValue(QStringLiteral("ProgId"),
-                                                                   QStringLiteral("Thunderbird.Url.mailto"));
-        setDefault(kClasses + QStringLiteral("Thunderbird.Url.mailto"), QStringLiteral("Thunderbird URL"));
-        setDefault(kClasses + QStringLiteral("Thunderbird.Url.mailto\\shell\\open\\command"),
-                   u'"' + standIn(QStringLiteral("Mozilla Thunderbird/thunderbird.exe")) + QStringLiteral("\" -osint -compose \"%1\""));
-    }
+    QString profiles() const { return QDir(qEnvironmentVariable("APPDATA")).filePath("Thunderbird/profiles.ini"); }
 
-    QString profiles() const
-    {
-        return QDir(qEnvironmentVariable("APPDATA")).filePath(QStringLiteral("Thunderbird/profiles.ini"));
-    }
-
-    QStringList drafts() const { return QDir(m_drafts).entryList({QStringLiteral("*.eml")}, QDir::Files); }
+    QStringList drafts() const { return QDir(m_drafts).entryList({"*.eml"}, QDir::Files); }
 
 private slots:
     void initTestCase()
@@ -102,14 +87,30 @@ private slots:
         CLSID clsid;
         QVERIFY(FAILED(CLSIDFromProgID(L"Outlook.Application", &clsid)));
         QVERIFY(m_programs.isValid());
-        QVERIFY(QDir(m_programs.path()).mkpath(QStringLiteral("Mozilla Thunderbird")));
-        QVERIFY(QFile::copy(QStringLiteral(RECORDARGS_STANDIN),
-                            m_programs.filePath(QStringLiteral("Mozilla Thunderbird/thunderbird.exe"))));
-        QVERIFY(QFile::copy(QStringLiteral(RECORDARGS_STANDIN), m_programs.filePath(QStringLiteral("mailreader.exe"))));
-        m_record = m_programs.filePath(QStringLiteral("arguments"));
+        QVERIFY(QDir(m_programs.path()).mkpath("Mozilla Thunderbird"));
+        for (const char *name : {"Mozilla Thunderbird/thunderbird.exe", "mailreader.exe"})
+            QVERIFY(QFile::copy(RECORDARGS_STANDIN, m_programs.filePath(name)));
+        m_record = m_programs.filePath("arguments");
         qputenv("LETTERLOOM_STANDIN_RECORD", QDir::toNativeSeparators(m_record).toLocal8Bit());
-        m_drafts = QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-                       .filePath(QStringLiteral("Letterloom/Drafts"));
+        const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        m_drafts = QDir(documents).filePath("Letterloom/Drafts");
+
+        // Thunderbird as it registers itself: the handler of mailto:
+        // addresses, started as thunderbird.exe -osint -compose "%1".
+        m_thunderbird = {
+            {"HKEY_CLASSES_ROOT\\Thunderbird.Url.mailto", "Default", "Thunderbird URL"},
+            {"HKEY_CLASSES_ROOT\\Thunderbird.Url.mailto\\shell\\open\\command", "Default",
+             u'"' + standIn("Mozilla Thunderbird/thunderbird.exe") + "\" -osint -compose \"%1\""},
+            {"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\mailto\\"
+             "UserChoice",
+             "ProgId", "Thunderbird.Url.mailto"},
+        };
+        // E-mail files opened with the stand-in "mail reader".
+        m_emailFileProgram = {
+            {"HKEY_CLASSES_ROOT\\LetterloomTests.eml\\shell\\open\\command", "Default",
+             u'"' + standIn("mailreader.exe") + "\" \"%1\""},
+            {"HKEY_CLASSES_ROOT\\.eml", "Default", "LetterloomTests.eml"},
+        };
     }
     void init()
     {
@@ -117,51 +118,38 @@ private slots:
         QFile::remove(m_record);
         QDir(m_drafts).removeRecursively();
         QFile::remove(profiles());
-        removeKey(kMailtoChoice);
-        removeKey(kClasses + QStringLiteral("Thunderbird.Url.mailto"));
-        // E-mail files are opened with the stand-in "mail reader".
-        setDefault(kClasses + QStringLiteral(".eml"), QStringLiteral("LetterloomTests.eml"));
-        setDefault(kClasses + QStringLiteral("LetterloomTests.eml\\shell\\open\\command"),
-                   u'"' + standIn(QStringLiteral("mailreader.exe")) + QStringLiteral("\" \"%1\""));
+        removeFromRegistry(m_thunderbird);
+        writeRegistry(m_emailFileProgram);
     }
     void cleanupTestCase()
     {
         if (m_record.isEmpty())
             return; // nothing was changed
-        removeKey(kMailtoChoice);
-        removeKey(kClasses + QStringLiteral("Thunderbird.Url.mailto"));
-        removeKey(kClasses + QStringLiteral("LetterloomTests.eml"));
-        removeKey(kClasses + QStringLiteral(".eml"));
+        removeFromRegistry(m_thunderbird);
+        removeFromRegistry(m_emailFileProgram);
         QFile::remove(profiles());
     }
 
     void thunderbirdWhenItIsTheDefault();
-    void draftWhenThunderbirdIsNotSetUp();
     void draftOpenedWithTheProgramForEmailFiles_data();
     void draftOpenedWithTheProgramForEmailFiles();
 };
 
 void TestNoOutlook::thunderbirdWhenItIsTheDefault()
 {
-    makeThunderbirdTheDefault();
+    writeRegistry(m_thunderbird);
     QVERIFY(QDir().mkpath(QFileInfo(profiles()).path()));
     writeBytes(profiles(), "[Profile0]\r\nName=default\r\nPath=Profiles/x.default\r\n");
 
     WindowFixture f;
     f.desktopMailClient = true;
-    const QString attachment = f.path(QStringLiteral("price list, 2026.pdf"));
+    const QString attachment = f.path("price list, 2026.pdf");
     writeBytes(attachment, "%PDF");
     auto w = f.open();
-    QTest::keyClicks(box(w.get(), "Text5"), QStringLiteral("ann@example.org"));
-    QTest::keyClicks(box(w.get(), "Text4"), QStringLiteral("bob@example.org, carl@example.org"));
-    QTest::keyClicks(box(w.get(), "Text10"), QStringLiteral("dora@example.org"));
-    QTest::keyClicks(box(w.get(), "Text2"), QStringLiteral("Offer for [Name], 50% off"));
-    QTest::keyClicks(bodyBox(w.get()), QStringLiteral("Dear [Name],"));
-    QTest::keyClick(bodyBox(w.get()), Qt::Key_Return);
-    QTest::keyClicks(bodyBox(w.get()), QStringLiteral("a=b & c"));
-    QTest::keyClicks(box(w.get(), "Text3"), QDir::toNativeSeparators(attachment));
-    QTest::keyClicks(findBox(w.get(), 0), QStringLiteral("[Name]"));
-    QTest::keyClicks(replaceBox(w.get(), 0), QStringLiteral("Ann"));
+    typeInto(w.get(), {{"Text5", "ann@example.org"}, {"Text4", "bob@example.org, carl@example.org"},
+                       {"Text10", "dora@example.org"}, {"Text2", "Offer for [Name], 50% off"},
+                       {"Text7", "Dear [Name],\na=b & c"}, {"Text3", QDir::toNativeSeparators(attachment)},
+                       {"TextFind_0", "[Name]"}, {"TextReplaceit_0", "Ann"}});
     QTest::mouseClick(button(w.get(), "Command1"), Qt::LeftButton);
 
     // Thunderbird itself, with "-compose" and the message: not the
@@ -169,63 +157,49 @@ void TestNoOutlook::thunderbirdWhenItIsTheDefault()
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(m_record), 10000);
     const QStringList arguments = recordedArguments();
     QCOMPARE(arguments.size(), 2);
-    QCOMPARE(arguments[0], QStringLiteral("-compose"));
-    const QMap<QString, QString> fields = composeFields(arguments[1]);
-    QCOMPARE(fields.value(QStringLiteral("to")), QStringLiteral("ann@example.org"));
-    QCOMPARE(fields.value(QStringLiteral("cc")), QStringLiteral("bob@example.org, carl@example.org"));
-    QCOMPARE(fields.value(QStringLiteral("bcc")), QStringLiteral("dora@example.org"));
-    QCOMPARE(fields.value(QStringLiteral("subject")), QStringLiteral("Offer for Ann, 50% off"));
-    QCOMPARE(fields.value(QStringLiteral("format")), QStringLiteral("text"));
-    QCOMPARE(fields.value(QStringLiteral("body")), QStringLiteral("Dear Ann,\na=b & c"));
-    const QUrl attached(fields.value(QStringLiteral("attachment")));
+    QCOMPARE(arguments[0], "-compose");
+    Fields fields = composeFields(arguments[1]);
+    const QUrl attached(fields.take("attachment"));
     QVERIFY2(attached.isLocalFile(), qPrintable(attached.toString()));
     QCOMPARE(QFileInfo(attached.toLocalFile()).canonicalFilePath(), QFileInfo(attachment).canonicalFilePath());
+    const Fields expected = {{"to", "ann@example.org"}, {"cc", "bob@example.org, carl@example.org"},
+                             {"bcc", "dora@example.org"}, {"subject", "Offer for Ann, 50% off"},
+                             {"format", "text"}, {"body", "Dear Ann,\na=b & c"}};
+    QCOMPARE(fields, expected);
     // Nothing to tell the user, and no draft.
     QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join(u'\n')));
     QVERIFY(drafts().isEmpty());
 }
 
-void TestNoOutlook::draftWhenThunderbirdIsNotSetUp()
-{
-    makeThunderbirdTheDefault(); // but it has no profile yet
-    WindowFixture f;
-    f.desktopMailClient = true;
-    auto w = f.open();
-    QTest::keyClicks(box(w.get(), "Text5"), QStringLiteral("ann@example.org"));
-    QTest::mouseClick(button(w.get(), "Command1"), Qt::LeftButton);
-
-    QCOMPARE(f.dialogs.messages.size(), 1);
-    QVERIFY2(f.dialogs.messages[0].contains(QLatin1String("Thunderbird, the default mail program, is not set up")),
-             qPrintable(f.dialogs.messages[0]));
-    QCOMPARE(drafts().size(), 1);
-    // The draft went to the program for e-mail files, not to Thunderbird.
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(m_record), 10000);
-    QCOMPARE(recordedArguments(), QStringList{QDir::toNativeSeparators(QDir(m_drafts).filePath(drafts().first()))});
-}
-
-// No Thunderbird: the message is saved as an unsent draft, opened with the
-// program Windows opens e-mail files with when there is one, and the user is
-// told where the draft is.
+// No Thunderbird ready to take the message: it is saved as an unsent draft,
+// opened with the program Windows opens e-mail files with when there is one,
+// and the user is told why and where the draft is.
 void TestNoOutlook::draftOpenedWithTheProgramForEmailFiles_data()
 {
-    QTest::addColumn<bool>("emlHandler");
-    QTest::newRow("a program for e-mail files") << true;
-    QTest::newRow("no program for e-mail files") << false;
+    QTest::addColumn<bool>("thunderbird"); // the default mail program, but without a profile yet
+    QTest::addColumn<bool>("emailFileProgram");
+    QTest::addColumn<QStringList>("told");
+    const QString opened = "opened with the program for e-mail files";
+    QTest::newRow("a program for e-mail files") << false << true << QStringList{opened};
+    QTest::newRow("no program for e-mail files") << false << false << QStringList{"no program opens e-mail files"};
+    QTest::newRow("Thunderbird not set up")
+        << true << true << QStringList{"Thunderbird, the default mail program, is not set up", opened};
 }
 
 void TestNoOutlook::draftOpenedWithTheProgramForEmailFiles()
 {
-    QFETCH(bool, emlHandler);
-    if (!emlHandler) {
-        removeKey(kClasses + QStringLiteral("LetterloomTests.eml"));
-        removeKey(kClasses + QStringLiteral(".eml"));
-    }
+    QFETCH(bool, thunderbird);
+    QFETCH(bool, emailFileProgram);
+    QFETCH(QStringList, told);
+    if (thunderbird)
+        writeRegistry(m_thunderbird);
+    if (!emailFileProgram)
+        removeFromRegistry(m_emailFileProgram);
     WindowFixture f;
     f.desktopMailClient = true;
-    const QString e;
-    f.writeData(recordLine({QStringLiteral("Offer"), QStringLiteral("Caf\u00e9 offer"), e, e,
-                            QStringLiteral("ann@example.org"), e, QStringLiteral("True"), QStringLiteral("False"), e}));
-    writeBytes(f.path(QStringLiteral("LTM-Offer.txt")), "Dear Ann,\r\nprices attached.\r\n");
+    f.writeData(recordLine({"Offer", QStringLiteral("Caf\u00e9 offer"), "", "", "ann@example.org", "", "True",
+                            "False", ""}));
+    writeBytes(f.path("LTM-Offer.txt"), "Dear Ann,\r\nprices attached.\r\n");
     auto w = f.open();
     doubleClickEntry(list(w.get()), 0);
 
@@ -234,21 +208,19 @@ void TestNoOutlook::draftOpenedWithTheProgramForEmailFiles()
     const QString draft = QDir(m_drafts).filePath(drafts().first());
     QCOMPARE(f.dialogs.messages.size(), 1);
     const QString message = f.dialogs.messages[0];
-    QVERIFY2(message.startsWith(QLatin1String("Classic Outlook is not installed")), qPrintable(message));
-    QVERIFY2(message.contains(QDir::toNativeSeparators(draft)), qPrintable(message));
-    QVERIFY2(message.contains(emlHandler ? QLatin1String("opened with the program for e-mail files")
-                                         : QLatin1String("no program opens e-mail files")),
-             qPrintable(message));
+    QVERIFY2(message.startsWith("Classic Outlook is not installed"), qPrintable(message));
+    for (const QString &part : told + QStringList{QDir::toNativeSeparators(draft)})
+        QVERIFY2(message.contains(part), qPrintable(message));
 
     // An unsent draft of the launched template.
     const QByteArray eml = contentsOf(draft);
     QVERIFY2(eml.startsWith("Date: "), eml.left(200).constData());
-    QVERIFY(eml.contains("\r\nX-Unsent: 1\r\n"));
-    QVERIFY(eml.contains("\r\nTo: ann@example.org\r\n"));
-    QVERIFY(eml.contains("\r\nSubject: =?UTF-8?"));
-    QVERIFY(eml.contains("Dear Ann,\r\nprices attached.\r\n"));
+    for (const char *part : {"\r\nX-Unsent: 1\r\n", "\r\nTo: ann@example.org\r\n", "\r\nSubject: =?UTF-8?",
+                             "Dear Ann,\r\nprices attached.\r\n"})
+        QVERIFY2(eml.contains(part), part);
 
-    if (emlHandler) {
+    // Opened with the program for e-mail files, not with Thunderbird.
+    if (emailFileProgram) {
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(m_record), 10000);
         QCOMPARE(recordedArguments(), QStringList{QDir::toNativeSeparators(draft)});
     } else {

@@ -7,6 +7,7 @@
 
 #include "form1testing.h"
 #include "testfiles.h"
+#include "windowstesting_win.h"
 
 #include <QStandardPaths>
 
@@ -15,14 +16,9 @@ using testfiles::writeBytes;
 
 namespace {
 
-QString programFolder()
+QString inProgramFolder(const QString &name = QString())
 {
-    return QCoreApplication::applicationDirPath();
-}
-
-QString inProgramFolder(const QString &name)
-{
-    return QDir(programFolder()).filePath(name);
+    return QDir(QCoreApplication::applicationDirPath()).filePath(name);
 }
 
 } // namespace
@@ -51,9 +47,8 @@ class TestProgramFolder : public QObject
 
     static void removeTemplates()
     {
-        QDir folder(programFolder());
-        for (const QString &name : folder.entryList({QStringLiteral("MainData.txt"), QStringLiteral("LTM-*.txt")},
-                                                    QDir::Files))
+        QDir folder(inProgramFolder());
+        for (const QString &name : folder.entryList({"MainData.txt", "LTM-*.txt"}, QDir::Files))
             QVERIFY(folder.remove(name));
     }
 
@@ -61,8 +56,8 @@ private slots:
     void initTestCase()
     {
         startTestCase();
-        // The folder is this program's own (see tests/compose.cmake).
-        QCOMPARE(QFileInfo(programFolder()).fileName(), QStringLiteral("programfolder"));
+        // The folder is this program's own (see tests/app.cmake).
+        QCOMPARE(QFileInfo(inProgramFolder()).fileName(), "programfolder");
     }
     void init()
     {
@@ -82,7 +77,7 @@ void TestProgramFolder::earlierDataFolderListsAndShows()
     // As an earlier version left them: the data file's name in capitals, the
     // West European code page, CR LF, a name with an accent, typographic
     // quotes and the euro sign.
-    writeBytes(inProgramFolder(QStringLiteral("MAINDATA.TXT")),
+    writeBytes(inProgramFolder("MAINDATA.TXT"),
                "Caf\xe9 offer\t\x93Special\x94 \x80 5\tC:\\Offers\\price list.pdf\tcc@example.com\tto@example.com\t"
                "bcc@example.com\tTrue\tFalse\t\r\n"
                "News\tNews \x96 May\t\t\tann@example.org\t\tFalse\tTrue\tC:\\Mail\\news.htm\r\n");
@@ -93,20 +88,17 @@ void TestProgramFolder::earlierDataFolderListsAndShows()
     QCOMPARE(entryText(w.get(), 0).section(u' ', 0, 1), QStringLiteral("Caf\u00e9 offer"));
 
     clickEntry(list(w.get()), 0);
-    QCOMPARE(box(w.get(), "Text1")->text(), QStringLiteral("Caf\u00e9 offer"));
-    QCOMPARE(box(w.get(), "Text2")->text(), QStringLiteral("\u201cSpecial\u201d \u20ac 5"));
-    QCOMPARE(box(w.get(), "Text3")->text(), QStringLiteral("C:\\Offers\\price list.pdf"));
-    QCOMPARE(box(w.get(), "Text4")->text(), QStringLiteral("cc@example.com"));
-    QCOMPARE(box(w.get(), "Text5")->text(), QStringLiteral("to@example.com"));
-    QCOMPARE(box(w.get(), "Text10")->text(), QStringLiteral("bcc@example.com"));
+    compareBoxes(w.get(), {{"Text1", QStringLiteral("Caf\u00e9 offer")},
+                           {"Text2", QStringLiteral("\u201cSpecial\u201d \u20ac 5")},
+                           {"Text3", "C:\\Offers\\price list.pdf"}, {"Text4", "cc@example.com"},
+                           {"Text5", "to@example.com"}, {"Text10", "bcc@example.com"}});
     QVERIFY(button(w.get(), "Option1")->isChecked());
     QCOMPARE(bodyBox(w.get())->toPlainText(), QStringLiteral("Dear customer,\n\nna\u00efve \u201eprices\u201c.\n"));
 
     clickEntry(list(w.get()), 1);
-    QCOMPARE(box(w.get(), "Text2")->text(), QStringLiteral("News \u2013 May"));
+    compareBoxes(w.get(), {{"Text2", QStringLiteral("News \u2013 May")}, {"Text8", "C:\\Mail\\news.htm"}});
     QVERIFY(button(w.get(), "Option2")->isChecked());
     QVERIFY(panel(w.get(), "Frame2")->isVisible());
-    QCOMPARE(box(w.get(), "Text8")->text(), QStringLiteral("C:\\Mail\\news.htm"));
     QVERIFY(bodyBox(w.get())->toPlainText().isEmpty());
     QVERIFY(m_dialogs.messages.isEmpty());
 }
@@ -114,23 +106,18 @@ void TestProgramFolder::earlierDataFolderListsAndShows()
 void TestProgramFolder::saveWritesBesideTheProgram()
 {
     auto w = open();
-    QTest::keyClicks(box(w.get(), "Text1"), QStringLiteral("Offer"));
-    QTest::keyClicks(box(w.get(), "Text5"), QStringLiteral("to@example.com"));
-    QTest::keyClicks(box(w.get(), "Text2"), QStringLiteral("Our offer"));
-    QTest::keyClicks(bodyBox(w.get()), QStringLiteral("Dear customer,"));
-    QTest::keyClick(bodyBox(w.get()), Qt::Key_Return);
-    QTest::keyClicks(bodyBox(w.get()), QStringLiteral("prices attached."));
+    typeInto(w.get(), {{"Text1", "Offer"}, {"Text5", "to@example.com"}, {"Text2", "Our offer"},
+                       {"Text7", "Dear customer,\nprices attached."}});
     QTest::mouseClick(button(w.get(), "Command3"), Qt::LeftButton);
     QVERIFY2(m_dialogs.messages.isEmpty(), qPrintable(m_dialogs.messages.join(u'\n')));
 
-    QCOMPARE(contentsOf(inProgramFolder(QStringLiteral("MainData.txt"))),
+    QCOMPARE(contentsOf(inProgramFolder("MainData.txt")),
              QByteArray("Offer\tOur offer\t\t\tto@example.com\t\tTrue\tFalse\t\r\n"));
-    QCOMPARE(contentsOf(inProgramFolder(QStringLiteral("LTM-Offer.txt"))),
-             QByteArray("Dear customer,\r\nprices attached.\r\n"));
+    QCOMPARE(contentsOf(inProgramFolder("LTM-Offer.txt")), QByteArray("Dear customer,\r\nprices attached.\r\n"));
     // Nothing in the user's data folders.
     for (const auto location : {QStandardPaths::AppDataLocation, QStandardPaths::AppLocalDataLocation}) {
         const QString folder = QStandardPaths::writableLocation(location);
-        QVERIFY2(!QFileInfo::exists(QDir(folder).filePath(QStringLiteral("MainData.txt"))), qPrintable(folder));
+        QVERIFY2(!QFileInfo::exists(QDir(folder).filePath("MainData.txt")), qPrintable(folder));
     }
 
     // The next start lists it.
@@ -138,27 +125,23 @@ void TestProgramFolder::saveWritesBesideTheProgram()
     w = open();
     QCOMPARE(entryCount(w.get()), 1);
     clickEntry(list(w.get()), 0);
-    QCOMPARE(box(w.get(), "Text2")->text(), QStringLiteral("Our offer"));
+    QCOMPARE(box(w.get(), "Text2")->text(), "Our offer");
 }
 
 // Typed into the window; tests/windows/check-registry.sh reads the values
 // back with Wine's "reg query" once this has run.
 void TestProgramFolder::pairsTypedInTheWindow()
 {
+    const BoxTexts pairs = {{"TextFind_2", "[Name]"}, {"TextReplaceit_2", "Zoe Smith"},
+                            {"TextFind_10", "[Date]"}, {"TextReplaceit_10", "6 May"}};
     auto w = open();
-    QTest::keyClicks(findBox(w.get(), 2), QStringLiteral("[Name]"));
-    QTest::keyClicks(replaceBox(w.get(), 2), QStringLiteral("Zoe Smith"));
-    QTest::keyClicks(findBox(w.get(), 10), QStringLiteral("[Date]"));
-    QTest::keyClicks(replaceBox(w.get(), 10), QStringLiteral("6 May"));
+    typeInto(w.get(), pairs);
     QVERIFY(m_dialogs.messages.isEmpty());
     w.reset();
 
     // They come back at the next start.
     w = open();
-    QCOMPARE(findBox(w.get(), 2)->text(), QStringLiteral("[Name]"));
-    QCOMPARE(replaceBox(w.get(), 2)->text(), QStringLiteral("Zoe Smith"));
-    QCOMPARE(findBox(w.get(), 10)->text(), QStringLiteral("[Date]"));
-    QCOMPARE(replaceBox(w.get(), 10)->text(), QStringLiteral("6 May"));
+    compareBoxes(w.get(), pairs);
 }
 
 QTEST_MAIN(TestProgramFolder)

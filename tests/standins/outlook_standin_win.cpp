@@ -1,29 +1,72 @@
-// The object model of the Outlook stand-in (see outlook_standin_win.h): the
-// application object, its mail items and their attachments, each call logged
-// and any one of them made to fail on request.
-#include "outlook_standin_win.h"
+// A stand-in for Outlook's automation server, for the Windows tests: a COM
+// local server registered under the ProgID "Outlook.Application" that offers,
+// through IDispatch, the part of Outlook's object model that Letterloom's
+// Launch uses (Application.CreateItem; MailItem's To, CC, BCC, Subject,
+// BodyFormat, Body and HTMLBody puts, Attachments and Display; Attachments.Add)
+// and writes one line per call, with every value and its VARIANT type, into a
+// log. It can be told to fail at any one call with a COM exception.
+//
+//   outlook_standin.exe /RegServer     registers the server (classes root) and
+//                                      the type library of _MailItem beside it
+//   outlook_standin.exe /UnregServer   takes both away again
+//   (COM starts it with -Embedding; one process serves one Application.)
+//
+// What it does is read, at every call, from the registry key
+// HKEY_CURRENT_USER\Software\Letterloom\Outlook stand-in:
+//   Log     the file the lines are appended to (UTF-8, CR LF)
+//   FailAt  the call that fails: a member name ("CreateItem", "To", "CC",
+//           "BCC", "Subject", "BodyFormat", "Body", "HTMLBody", "Attachments",
+//           "Add", "Display"), optionally followed by "#n" for its n-th call
+//           in this process (the first when left out).
+//
+// The log's lines, in calling order:
+//   new Application
+//   Application.CreateItem(VT_I4 0) -> MailItem
+//   MailItem.To = VT_BSTR "text"            (also CC, BCC, Subject, Body, HTMLBody)
+//   MailItem.BodyFormat = VT_I4 3
+//   MailItem.Attachments -> Attachments
+//   Attachments.Add(VT_BSTR "C:\\file") -> Attachment
+//   MailItem.Display()
+//   release Attachment | Attachments | MailItem | Application
+// A call that fails ends its line with " -> exception: <description>". A value
+// of another type than VT_BSTR or VT_I4 shows as its type's number ("VT
+// 0x000B"). In texts, backslash, quote, CR, LF and TAB are escaped C-style;
+// other characters stay as they are.
 
+#include <windows.h>
+#include <oleauto.h>
+
+#include <cstdio>
 #include <cwchar>
+#include <functional>
+#include <iterator>
 #include <map>
-#include <vector>
+#include <string>
+#include <string_view>
 
-namespace standin {
-
-DWORD g_mainThread = 0;
-DWORD g_classCookie = 0;
-DWORD g_lastCall = 0;
+// COM objects go through their own Release, never through a delete of an
+// interface pointer, so COM's interfaces need no virtual destructor.
+#if defined(__GNUC__)
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+#endif
 
 namespace {
 
-LONG g_objects = 0;
-LONG g_locks = 0;
-std::map<std::wstring, int> g_calls; // calls per member name in this process
+// The server's own class; the ProgID is what points Letterloom at it.
+const wchar_t kClassId[] = L"{6B1E2D43-5A7C-4F0E-9D21-3C8E47550A19}";
+// Outlook's own identifiers for _MailItem, which Letterloom asks the created
+// item for, and the library that describes it here.
+const IID IID_MailItem = {0x00063034, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const GUID LIBID_StandIn = {0x6b1e2d44, 0x5a7c, 0x4f0e, {0x9d, 0x21, 0x3c, 0x8e, 0x47, 0x55, 0x0a, 0x19}};
+const GUID IID_StdOle = {0x00020430, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
-void quitWhenUnused()
-{
-    if (g_objects == 0 && g_locks == 0)
-        PostThreadMessageW(g_mainThread, WM_QUIT, 0, 0);
-}
+const wchar_t kProgId[] = L"Outlook.Application";
+const wchar_t kSettingsKey[] = L"Software\\Letterloom\\Outlook stand-in";
+
+DWORD g_mainThread = 0;
+DWORD g_lastCall = 0; // GetTickCount() of the last call or creation
+LONG g_objects = 0;
+std::map<std::wstring, int> g_calls; // calls per member name in this process
 
 std::wstring setting(const wchar_t *name)
 {
@@ -34,30 +77,16 @@ std::wstring setting(const wchar_t *name)
     return value;
 }
 
-std::string utf8(const std::wstring &text)
-{
-    if (text.empty())
-        return std::string();
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
-    return out;
-}
-
 void writeLog(const std::wstring &line)
 {
-    const std::wstring path = setting(L"Log");
-    if (path.empty())
-        return;
-    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    const std::string bytes = utf8(line) + "\r\n";
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    const std::wstring text = line + L"\r\n";
+    std::string bytes(text.size() * 3, '\0'); // UTF-8 takes at most three bytes for one UTF-16 unit
+    bytes.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                         &bytes[0], static_cast<int>(bytes.size()), nullptr, nullptr)));
+    if (FILE *file = _wfopen(setting(L"Log").c_str(), L"ab")) {
+        fwrite(bytes.data(), 1, bytes.size(), file);
+        fclose(file);
+    }
 }
 
 // Whether this call of member is the one that must fail; counts the call.
@@ -65,112 +94,109 @@ bool failsNow(const std::wstring &member)
 {
     g_lastCall = GetTickCount();
     const int n = ++g_calls[member];
-    std::wstring failAt = setting(L"FailAt");
-    int occurrence = 1;
+    const std::wstring failAt = setting(L"FailAt");
     const size_t hash = failAt.find(L'#');
-    if (hash != std::wstring::npos) {
-        occurrence = _wtoi(failAt.c_str() + hash + 1);
-        failAt.resize(hash);
-    }
-    return !failAt.empty() && _wcsicmp(failAt.c_str(), member.c_str()) == 0 && occurrence == n;
+    const int occurrence = hash == std::wstring::npos ? 1 : _wtoi(failAt.c_str() + hash + 1);
+    return _wcsicmp(failAt.substr(0, hash).c_str(), member.c_str()) == 0 && occurrence == n;
 }
 
-std::wstring quoted(const wchar_t *text, UINT length)
+std::wstring quoted(std::wstring_view text)
 {
+    static const std::map<wchar_t, const wchar_t *> escapes = {
+        {L'\\', L"\\\\"}, {L'"', L"\\\""}, {L'\r', L"\\r"}, {L'\n', L"\\n"}, {L'\t', L"\\t"}};
     std::wstring out = L"\"";
-    for (UINT i = 0; i < length; ++i) {
-        const wchar_t c = text[i];
-        switch (c) {
-        case L'\\': out += L"\\\\"; break;
-        case L'"': out += L"\\\""; break;
-        case L'\r': out += L"\\r"; break;
-        case L'\n': out += L"\\n"; break;
-        case L'\t': out += L"\\t"; break;
-        default:
-            if (c < 0x20) {
-                wchar_t code[8];
-                swprintf(code, 8, L"\\x%02X", static_cast<unsigned>(c));
-                out += code;
-            } else {
-                out += c;
-            }
-        }
+    for (const wchar_t c : text) {
+        const auto escape = escapes.find(c);
+        if (escape != escapes.end())
+            out += escape->second;
+        else
+            out += c;
     }
     return out + L"\"";
 }
 
-// A value as the log shows it: its type, then the value.
+// A value as the log shows it: its type, then the value. Letterloom passes
+// texts and numbers only; anything else shows its type alone, which no line
+// a test expects can match.
 std::wstring describe(const VARIANT &value)
 {
-    wchar_t number[64];
-    switch (value.vt) {
-    case VT_EMPTY: return L"VT_EMPTY";
-    case VT_NULL: return L"VT_NULL";
-    case VT_BSTR:
-        return L"VT_BSTR " + (value.bstrVal ? quoted(value.bstrVal, SysStringLen(value.bstrVal)) : L"null");
-    case VT_I4: swprintf(number, 64, L"VT_I4 %ld", value.lVal); return number;
-    case VT_I2: swprintf(number, 64, L"VT_I2 %d", value.iVal); return number;
-    case VT_UI4: swprintf(number, 64, L"VT_UI4 %lu", value.ulVal); return number;
-    case VT_BOOL: return value.boolVal ? L"VT_BOOL true" : L"VT_BOOL false";
-    case VT_ERROR: swprintf(number, 64, L"VT_ERROR 0x%08lX", static_cast<unsigned long>(value.scode)); return number;
-    case VT_DISPATCH: return L"VT_DISPATCH";
-    case VT_UNKNOWN: return L"VT_UNKNOWN";
-    default: swprintf(number, 64, L"VT 0x%04X", value.vt); return number;
-    }
+    if (value.vt == VT_BSTR)
+        return L"VT_BSTR " + (value.bstrVal ? quoted({value.bstrVal, SysStringLen(value.bstrVal)}) : L"null");
+    if (value.vt == VT_I4)
+        return L"VT_I4 " + std::to_wstring(value.lVal);
+    wchar_t type[16];
+    swprintf(type, 16, L"VT 0x%04X", value.vt);
+    return type;
 }
 
-// The arguments of a call in the order they were written: COM passes them
-// last first.
-std::wstring describeArguments(const DISPPARAMS *params)
+// The objects of Outlook's model that the stand-in makes, under the names the
+// log gives them.
+enum Kind { Nothing, Application, MailItem, Attachments, Attachment };
+const wchar_t *const kKindNames[] = {L"", L"Application", L"MailItem", L"Attachments", L"Attachment"};
+
+struct Member
 {
-    std::wstring out;
-    for (UINT i = params->cArgs; i > 0; --i) {
-        if (!out.empty())
-            out += L", ";
-        out += describe(params->rgvarg[i - 1]);
-    }
-    return out;
-}
+    Kind owner;
+    const wchar_t *name;
+    WORD access; // DISPATCH_METHOD, DISPATCH_PROPERTYGET or DISPATCH_PROPERTYPUT
+    Kind returns;
+};
 
-HRESULT raise(EXCEPINFO *exception, const std::wstring &description)
+// The members Letterloom uses; a member's DISPID is its place here, from 1.
+// Every argument is logged, so a test that compares the log sees each one.
+const Member kMembers[] = {
+    {Application, L"CreateItem", DISPATCH_METHOD, MailItem},
+    {MailItem, L"To", DISPATCH_PROPERTYPUT, Nothing},
+    {MailItem, L"CC", DISPATCH_PROPERTYPUT, Nothing},
+    {MailItem, L"BCC", DISPATCH_PROPERTYPUT, Nothing},
+    {MailItem, L"Subject", DISPATCH_PROPERTYPUT, Nothing},
+    {MailItem, L"BodyFormat", DISPATCH_PROPERTYPUT, Nothing},
+    {MailItem, L"Body", DISPATCH_PROPERTYPUT, Nothing},
+    {MailItem, L"HTMLBody", DISPATCH_PROPERTYPUT, Nothing},
+    {MailItem, L"Attachments", DISPATCH_PROPERTYGET, Attachments},
+    {MailItem, L"Display", DISPATCH_METHOD, Nothing},
+    {Attachments, L"Add", DISPATCH_METHOD, Attachment},
+};
+const DISPID kMemberCount = static_cast<DISPID>(std::size(kMembers));
+
+// A call as the log shows it, without its outcome. A method's arguments are
+// shown in the order they were written: COM passes them last first.
+std::wstring callLine(const Member &member, const DISPPARAMS &params)
 {
-    if (exception) {
-        *exception = EXCEPINFO();
-        exception->bstrSource = SysAllocString(L"Outlook stand-in");
-        exception->bstrDescription = SysAllocString(description.c_str());
-        exception->scode = E_FAIL;
-    }
-    return DISP_E_EXCEPTION;
+    std::wstring line = std::wstring(kKindNames[member.owner]) + L'.' + member.name;
+    if (member.access == DISPATCH_PROPERTYPUT)
+        return line + L" = " + describe(params.rgvarg[0]);
+    if (member.access != DISPATCH_METHOD)
+        return line;
+    line += L'(';
+    for (UINT i = params.cArgs; i > 0; --i)
+        line += (i < params.cArgs ? L", " : L"") + describe(params.rgvarg[i - 1]);
+    return line + L')';
 }
 
-// An automation object with named members and nothing else.
-class DispatchObject : public IDispatch
+// Any object of the model: its members are those of kMembers it owns, every
+// call to them is logged, and so is its release.
+class Object final : public IDispatch
 {
 public:
-    explicit DispatchObject(std::wstring name) : m_name(std::move(name))
+    explicit Object(Kind kind) : m_kind(kind) { InterlockedIncrement(&g_objects); }
+    ~Object()
     {
-        InterlockedIncrement(&g_objects);
+        writeLog(std::wstring(L"release ") + kKindNames[m_kind]);
+        if (InterlockedDecrement(&g_objects) == 0)
+            PostThreadMessageW(g_mainThread, WM_QUIT, 0, 0); // nobody needs the server any more
     }
-    virtual ~DispatchObject()
-    {
-        writeLog(L"release " + m_name);
-        InterlockedDecrement(&g_objects);
-        quitWhenUnused();
-    }
-    DispatchObject(const DispatchObject &) = delete;
-    DispatchObject &operator=(const DispatchObject &) = delete;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **object) override
     {
         if (!object)
             return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || answersTo(iid)) {
-            *object = static_cast<IDispatch *>(this);
-            AddRef();
-            return S_OK;
-        }
         *object = nullptr;
-        return E_NOINTERFACE;
+        if (iid != IID_IUnknown && iid != IID_IDispatch && !(m_kind == MailItem && iid == IID_MailItem))
+            return E_NOINTERFACE;
+        *object = static_cast<IDispatch *>(this);
+        AddRef();
+        return S_OK;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_references)); }
     ULONG STDMETHODCALLTYPE Release() override
@@ -187,223 +213,69 @@ public:
             *count = 0;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo **info) override
-    {
-        if (info)
-            *info = nullptr;
-        return E_NOTIMPL;
-    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo **) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR *names, UINT count, LCID, DISPID *ids) override
     {
-        HRESULT result = S_OK;
-        for (UINT i = 0; i < count; ++i) {
+        for (UINT i = 0; i < count; ++i)
             ids[i] = DISPID_UNKNOWN;
-            if (i > 0) {
-                result = DISP_E_UNKNOWNNAME; // no named arguments here
-                continue;
-            }
-            const std::vector<std::wstring> &known = members();
-            for (size_t m = 0; m < known.size(); ++m) {
-                if (_wcsicmp(known[m].c_str(), names[i]) == 0)
-                    ids[i] = static_cast<DISPID>(m + 1);
-            }
-            if (ids[i] == DISPID_UNKNOWN)
-                result = DISP_E_UNKNOWNNAME;
+        for (DISPID id = 1; count > 0 && id <= kMemberCount; ++id) {
+            if (kMembers[id - 1].owner == m_kind && _wcsicmp(kMembers[id - 1].name, names[0]) == 0)
+                ids[0] = id;
         }
-        return result;
+        // The names after the first would be named arguments, which no member has.
+        return count == 1 && ids[0] != DISPID_UNKNOWN ? S_OK : DISP_E_UNKNOWNNAME;
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS *params, VARIANT *result,
                                      EXCEPINFO *exception, UINT *) override
     {
-        const std::vector<std::wstring> &known = members();
-        if (id < 1 || static_cast<size_t>(id) > known.size())
+        if (id < 1 || id > kMemberCount || kMembers[id - 1].owner != m_kind || !(flags & kMembers[id - 1].access))
             return DISP_E_MEMBERNOTFOUND;
         if (!params)
             return E_INVALIDARG;
-        return call(known[static_cast<size_t>(id) - 1], flags, *params, result, exception);
-    }
+        const Member &member = kMembers[id - 1];
+        if (member.access == DISPATCH_PROPERTYPUT
+            && (params->cArgs != 1 || params->cNamedArgs != 1 || params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
+            return DISP_E_BADPARAMCOUNT;
 
-protected:
-    virtual const std::vector<std::wstring> &members() const = 0;
-    virtual bool answersTo(REFIID) const { return false; }
-    virtual HRESULT call(const std::wstring &member, WORD flags, const DISPPARAMS &params, VARIANT *result,
-                         EXCEPINFO *exception) = 0;
-
-    // Logs the call; when it is the one that must fail, logs that too and
-    // gives the exception to return.
-    bool logCall(const std::wstring &member, const std::wstring &line, HRESULT *failure, EXCEPINFO *exception)
-    {
-        if (!failsNow(member)) {
-            m_pendingLine = line;
-            return true;
+        const std::wstring line = callLine(member, *params);
+        if (failsNow(member.name)) {
+            const std::wstring description = L"The stand-in was told to fail at " + std::wstring(member.name) + L".";
+            writeLog(line + L" -> exception: " + description);
+            if (exception) {
+                *exception = EXCEPINFO();
+                exception->bstrSource = SysAllocString(L"Outlook stand-in");
+                exception->bstrDescription = SysAllocString(description.c_str());
+                exception->scode = E_FAIL;
+            }
+            return DISP_E_EXCEPTION;
         }
-        const std::wstring description = L"The stand-in was told to fail at " + member + L".";
-        writeLog(line + L" -> exception: " + description);
-        *failure = raise(exception, description);
-        return false;
+        writeLog(member.returns == Nothing ? line : line + L" -> " + kKindNames[member.returns]);
+        VARIANT unwanted; // a result the caller does not take is let go of at once
+        VARIANT *out = result ? result : &unwanted;
+        VariantInit(out);
+        if (member.returns != Nothing) {
+            out->vt = VT_DISPATCH;
+            out->pdispVal = new Object(member.returns);
+        }
+        if (!result)
+            VariantClear(&unwanted);
+        return S_OK;
     }
-    void finishLine(const std::wstring &outcome = std::wstring())
-    {
-        writeLog(outcome.empty() ? m_pendingLine : m_pendingLine + L" -> " + outcome);
-    }
-
-    const std::wstring m_name;
 
 private:
+    const Kind m_kind;
     LONG m_references = 1;
-    std::wstring m_pendingLine;
 };
 
-HRESULT returnObject(VARIANT *result, DispatchObject *object)
-{
-    if (!result) {
-        object->Release();
-        return S_OK;
-    }
-    VariantInit(result);
-    result->vt = VT_DISPATCH;
-    result->pdispVal = object;
-    return S_OK;
-}
-
-class Attachment final : public DispatchObject
-{
-public:
-    Attachment() : DispatchObject(L"Attachment") {}
-
-protected:
-    const std::vector<std::wstring> &members() const override
-    {
-        static const std::vector<std::wstring> none;
-        return none;
-    }
-    HRESULT call(const std::wstring &, WORD, const DISPPARAMS &, VARIANT *, EXCEPINFO *) override
-    {
-        return DISP_E_MEMBERNOTFOUND;
-    }
-};
-
-class Attachments final : public DispatchObject
-{
-public:
-    Attachments() : DispatchObject(L"Attachments") {}
-
-protected:
-    const std::vector<std::wstring> &members() const override
-    {
-        static const std::vector<std::wstring> names = {L"Add"};
-        return names;
-    }
-    HRESULT call(const std::wstring &member, WORD flags, const DISPPARAMS &params, VARIANT *result,
-                 EXCEPINFO *exception) override
-    {
-        if (!(flags & DISPATCH_METHOD))
-            return DISP_E_MEMBERNOTFOUND;
-        HRESULT failure = S_OK;
-        if (!logCall(member, L"Attachments.Add(" + describeArguments(&params) + L")", &failure, exception))
-            return failure;
-        if (params.cArgs < 1)
-            return DISP_E_BADPARAMCOUNT;
-        // Like Outlook, only an existing file can be attached.
-        const VARIANT &source = params.rgvarg[params.cArgs - 1];
-        if (source.vt != VT_BSTR || !source.bstrVal
-            || GetFileAttributesW(source.bstrVal) == INVALID_FILE_ATTRIBUTES) {
-            finishLine(L"exception: Cannot find this file.");
-            return raise(exception, L"Cannot find this file. Verify the path and file name are correct.");
-        }
-        finishLine(L"Attachment");
-        return returnObject(result, new Attachment);
-    }
-};
-
-class MailItem final : public DispatchObject
-{
-public:
-    MailItem() : DispatchObject(L"MailItem") {}
-
-protected:
-    const std::vector<std::wstring> &members() const override
-    {
-        static const std::vector<std::wstring> names = {L"To",         L"CC",       L"BCC",         L"Subject",
-                                                        L"BodyFormat", L"Body",     L"HTMLBody",    L"Attachments",
-                                                        L"Display"};
-        return names;
-    }
-    bool answersTo(REFIID iid) const override { return iid == IID_MailItem; }
-
-    HRESULT call(const std::wstring &member, WORD flags, const DISPPARAMS &params, VARIANT *result,
-                 EXCEPINFO *exception) override
-    {
-        HRESULT failure = S_OK;
-        if (member == L"Display") {
-            if (!(flags & DISPATCH_METHOD))
-                return DISP_E_MEMBERNOTFOUND;
-            if (!logCall(member, L"MailItem.Display(" + describeArguments(&params) + L")", &failure, exception))
-                return failure;
-            finishLine();
-            if (result)
-                VariantInit(result);
-            return S_OK;
-        }
-        if (member == L"Attachments") {
-            if (!(flags & DISPATCH_PROPERTYGET))
-                return DISP_E_MEMBERNOTFOUND;
-            if (!logCall(member, L"MailItem.Attachments", &failure, exception))
-                return failure;
-            finishLine(L"Attachments");
-            return returnObject(result, new Attachments);
-        }
-        // The properties: only puts are used.
-        if (!(flags & DISPATCH_PROPERTYPUT))
-            return DISP_E_MEMBERNOTFOUND;
-        if (params.cArgs != 1 || params.cNamedArgs != 1 || params.rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
-            return DISP_E_BADPARAMCOUNT;
-        if (!logCall(member, L"MailItem." + member + L" = " + describe(params.rgvarg[0]), &failure, exception))
-            return failure;
-        finishLine();
-        return S_OK;
-    }
-};
-
-class Application final : public DispatchObject
-{
-public:
-    Application() : DispatchObject(L"Application") { writeLog(L"new Application"); }
-
-protected:
-    const std::vector<std::wstring> &members() const override
-    {
-        static const std::vector<std::wstring> names = {L"CreateItem"};
-        return names;
-    }
-    HRESULT call(const std::wstring &member, WORD flags, const DISPPARAMS &params, VARIANT *result,
-                 EXCEPINFO *exception) override
-    {
-        if (!(flags & DISPATCH_METHOD))
-            return DISP_E_MEMBERNOTFOUND;
-        HRESULT failure = S_OK;
-        if (!logCall(member, L"Application.CreateItem(" + describeArguments(&params) + L")", &failure, exception))
-            return failure;
-        if (params.cArgs != 1 || params.rgvarg[0].vt != VT_I4 || params.rgvarg[0].lVal != 0) {
-            finishLine(L"exception: only mail items (VT_I4 0) are made here");
-            return raise(exception, L"The stand-in makes mail items only.");
-        }
-        finishLine(L"MailItem");
-        return returnObject(result, new MailItem);
-    }
-};
-
+// The class object that makes the application objects.
 class Factory final : public IClassFactory
 {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **object) override
     {
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory *>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        const bool known = iid == IID_IUnknown || iid == IID_IClassFactory;
+        *object = known ? static_cast<IClassFactory *>(this) : nullptr;
+        return known ? S_OK : E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
@@ -413,37 +285,152 @@ public:
         if (outer)
             return CLASS_E_NOAGGREGATION;
         // One application object per process: once this call is answered the
-        // class is offered no more, so that the next launch starts a process
-        // of its own rather than reach this one while it ends.
+        // class is offered no more (see serve()), so that the next launch
+        // starts a process of its own rather than reach this one while it ends.
         PostThreadMessageW(g_mainThread, WM_APP, 0, 0);
-        if (failsNow(L"Application")) {
-            writeLog(L"new Application -> failed: CO_E_SERVER_EXEC_FAILURE");
-            quitWhenUnused();
-            return CO_E_SERVER_EXEC_FAILURE;
-        }
-        Application *application = new Application;
+        g_lastCall = GetTickCount();
+        writeLog(L"new Application");
+        Object *application = new Object(Application);
         const HRESULT hr = application->QueryInterface(iid, object);
         application->Release();
         return hr;
     }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override
-    {
-        if (lock) {
-            InterlockedIncrement(&g_locks);
-        } else {
-            InterlockedDecrement(&g_locks);
-            quitWhenUnused();
-        }
-        return S_OK;
-    }
+    // The server lives as long as its objects (or until it is idle), locked
+    // or not.
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
+
+std::wstring ownPath()
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return std::wstring(path, length);
+}
+
+// The type library that lets COM carry _MailItem between processes, written
+// and registered: a dual interface with nothing beyond IDispatch, which is
+// all Letterloom calls.
+HRESULT registerTypeLibrary()
+{
+    const std::wstring path = ownPath() + L".tlb"; // beside the program
+    ICreateTypeLib2 *library = nullptr;
+    ITypeLib *stdole = nullptr;
+    ITypeInfo *dispatchInfo = nullptr;
+    ICreateTypeInfo *mailItem = nullptr;
+    ITypeLib *registered = nullptr;
+    HREFTYPE dispatchRef = 0;
+    const std::function<HRESULT()> steps[] = {
+        [&] { return CreateTypeLib2(SYS_WIN64, path.c_str(), &library); },
+        [&] { return library->SetGuid(LIBID_StandIn); },
+        [&] { return library->SetName(const_cast<LPOLESTR>(L"OutlookStandIn")); },
+        [&] { return library->SetVersion(1, 0); },
+        [&] { return library->SetLcid(LOCALE_NEUTRAL); },
+        [&] { return LoadRegTypeLib(IID_StdOle, 2, 0, LOCALE_NEUTRAL, &stdole); },
+        [&] { return stdole->GetTypeInfoOfGuid(IID_IDispatch, &dispatchInfo); },
+        [&] { return library->CreateTypeInfo(const_cast<LPOLESTR>(L"_MailItem"), TKIND_INTERFACE, &mailItem); },
+        [&] { return mailItem->SetGuid(IID_MailItem); },
+        [&] { return mailItem->SetTypeFlags(TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION); },
+        [&] { return mailItem->AddRefTypeInfo(dispatchInfo, &dispatchRef); },
+        [&] { return mailItem->AddImplType(0, dispatchRef); },
+        [&] { return mailItem->LayOut(); },
+        [&] { return library->SaveAllChanges(); },
+        [&] { return LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, &registered); },
+    };
+    HRESULT hr = S_OK;
+    for (const auto &step : steps) {
+        if (FAILED(hr = step()))
+            break;
+    }
+    for (IUnknown *made : std::initializer_list<IUnknown *>{registered, mailItem, dispatchInfo, stdole, library}) {
+        if (made)
+            made->Release();
+    }
+    return hr;
+}
+
+// The type library, then the class and its ProgID in the classes root.
+HRESULT registerServer()
+{
+    HRESULT hr = registerTypeLibrary();
+    const std::wstring classKey = std::wstring(L"CLSID\\") + kClassId;
+    const std::pair<std::wstring, std::wstring> values[] = {
+        {classKey, L"Outlook stand-in for Letterloom's tests"},
+        {classKey + L"\\LocalServer32", L"\"" + ownPath() + L"\""},
+        {classKey + L"\\ProgID", kProgId},
+        {kProgId, L"Outlook stand-in"},
+        {std::wstring(kProgId) + L"\\CLSID", kClassId},
+    };
+    for (const auto &[key, value] : values) {
+        if (SUCCEEDED(hr))
+            hr = HRESULT_FROM_WIN32(RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, value.c_str(),
+                                                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))));
+    }
+    return hr;
+}
+
+int unregisterServer()
+{
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + kClassId).c_str());
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, kProgId);
+    UnRegisterTypeLib(LIBID_StandIn, 1, 0, LOCALE_NEUTRAL, SYS_WIN64);
+    DeleteFileW((ownPath() + L".tlb").c_str());
+    return 0;
+}
+
+int serve()
+{
+    g_mainThread = GetCurrentThreadId();
+    // The apartment's thread gets its message queue here.
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+        return 1;
+    // One process per application object (see CreateInstance), so that each
+    // launch starts with fresh call counts, as a launch that starts Outlook
+    // anew would.
+    static Factory factory;
+    CLSID classId;
+    DWORD classCookie = 0; // the class object's registration while it is offered
+    if (FAILED(CLSIDFromString(kClassId, &classId))
+        || FAILED(CoRegisterClassObject(classId, &factory, CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE, &classCookie))) {
+        CoUninitialize();
+        return 1;
+    }
+    // A server that nobody has called for half a minute goes away by itself,
+    // also when a client ended without letting go of its objects.
+    g_lastCall = GetTickCount();
+    const UINT_PTR idle = SetTimer(nullptr, 0, 1000, nullptr);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_TIMER && message.wParam == idle && GetTickCount() - g_lastCall > 30000)
+            break;
+        if (message.message == WM_APP && !message.hwnd && classCookie) {
+            CoRevokeClassObject(classCookie);
+            classCookie = 0;
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    KillTimer(nullptr, idle);
+    if (classCookie)
+        CoRevokeClassObject(classCookie);
+    CoUninitialize();
+    return 0;
+}
 
 } // namespace
 
-IClassFactory *applicationFactory()
+int wmain(int argc, wchar_t **argv)
 {
-    static Factory factory;
-    return &factory;
+    const std::wstring command = argc > 1 ? argv[1] : L"";
+    if (command == L"/RegServer") {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        const HRESULT hr = registerServer();
+        CoUninitialize();
+        if (FAILED(hr))
+            fwprintf(stderr, L"outlook_standin: could not be registered (0x%08lX)\n", static_cast<unsigned long>(hr));
+        return FAILED(hr) ? 1 : 0;
+    }
+    if (command == L"/UnregServer")
+        return unregisterServer();
+    return serve(); // as COM starts it
 }
-
-} // namespace standin

@@ -8,20 +8,6 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
-
-std::string utf8(const wchar_t *text)
-{
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1)
-        return std::string();
-    std::string out(static_cast<size_t>(size - 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], size, nullptr, nullptr);
-    return out;
-}
-
-} // namespace
-
 int wmain(int argc, wchar_t **argv)
 {
     const wchar_t *target = _wgetenv(L"LETTERLOOM_STANDIN_RECORD");
@@ -29,8 +15,11 @@ int wmain(int argc, wchar_t **argv)
         return 2;
     std::string bytes;
     for (int i = 1; i < argc; ++i) {
-        bytes += utf8(argv[i]);
-        bytes += '\0';
+        // Converted with its terminating NUL, which is the separator.
+        const int size = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
+        const size_t at = bytes.size();
+        bytes.resize(at + static_cast<size_t>(size));
+        WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, &bytes[at], size, nullptr, nullptr);
     }
     const std::wstring side = std::wstring(target) + L".part";
     HANDLE file = CreateFileW(side.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -27,9 +27,12 @@ uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Letterlo
 "$run" reg query "$uninstall_key" | tr -d '\r' | grep -qE 'DisplayName[[:space:]]+REG_SZ[[:space:]]+Letterloom 2\.1$' \
     || fail "no uninstall entry"
 
-# Templates an earlier run left in the folder.
-printf 'Offer\tsubject\t\t\t\t\tTrue\tFalse\t\r\n' >"$folder/MainData.txt"
-printf 'body\r\n' >"$folder/LTM-Offer.txt"
+# Templates an earlier run left in the folder, which the uninstaller leaves as
+# they are, byte for byte.
+declare -A templates=([MainData.txt]=$'Offer\tsubject\t\t\t\t\tTrue\tFalse\t\r\n' [LTM-Offer.txt]=$'body\r\n')
+for name in "${!templates[@]}"; do
+    printf %s "${templates[$name]}" >"$folder/$name"
+done
 
 # The installed program on its own: Wine without the build's DLL search
 # path. It is still running after some seconds when it found all it needs.
@@ -44,11 +47,11 @@ echo "The installed program started from its own folder."
 # Uninstalling in place (_?= keeps the uninstaller from copying itself away
 # and returning at once).
 "$run" "$folder/Uninstall.exe" /S "_?=$folder_win" || fail "the uninstaller ended with status $?"
-for file in letterloom.exe Qt6Core.dll platforms/qwindows.dll help/help.html; do
-    [ ! -e "$folder/$file" ] || fail "$file is still there after uninstalling"
+for path in "$folder"/{letterloom.exe,Qt6Core.dll,platforms/qwindows.dll,help/help.html} "$shortcut"; do
+    [ ! -e "$path" ] || fail "$path is still there after uninstalling"
 done
-[ ! -e "$shortcut" ] || fail "the Start-menu entry is still there after uninstalling"
 ! "$run" reg query "$uninstall_key" >/dev/null 2>&1 || fail "the uninstall entry is still there"
-[ "$(cat "$folder/MainData.txt")" = "$(printf 'Offer\tsubject\t\t\t\t\tTrue\tFalse\t\r')" ] || fail "MainData.txt was changed"
-[ -f "$folder/LTM-Offer.txt" ] || fail "the uninstaller took a template's body file"
+for name in "${!templates[@]}"; do
+    cmp -s "$folder/$name" <(printf %s "${templates[$name]}") || fail "the uninstaller took or changed $name"
+done
 echo "Uninstalled; the templates stayed in $folder_win."
