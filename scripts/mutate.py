@@ -163,7 +163,8 @@ def main():
         shutil.copytree(ROOT, tree, ignore=shutil.ignore_patterns(".git", "build*", "fuzz-build*"))
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
     # No debugging information: the builds of the mutants link faster.
-    code, out = run(["cmake", "-S", tree, "-B", build, "-DLETTERLOOM_BUILD_BENCH=OFF", "-DCMAKE_BUILD_TYPE=Release"],
+    code, out = run(["cmake", "-S", tree, "-B", build, "-DLETTERLOOM_BUILD_BENCH=OFF", "-DCMAKE_BUILD_TYPE=Release",
+                      "-DLETTERLOOM_TEST_TIMEOUT=60"],
                     work, 600)
     if code != 0:
         sys.exit("configuring failed:\n" + out)

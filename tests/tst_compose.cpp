@@ -57,34 +57,6 @@ class TestCompose : public QObject
 private slots:
     void init() { m_log = std::make_shared<QStringList>(); }
 
-    void plainLaunchCallSequence()
-    {
-        Editor editor;
-        editor.name = QStringLiteral("Offer");
-        editor.toText = QStringLiteral("to@example.org");
-        editor.ccText = QStringLiteral("cc@example.org");
-        editor.bccText = QStringLiteral("bcc@example.org");
-        editor.subjectText = QStringLiteral("Offer for NAME");
-        editor.bodyText = QStringLiteral("Dear NAME,\r\nhere it is.\r\n");
-        editor.location = m_dir.filePath(QStringLiteral("missing.html")); // never read
-        const QString a = file(QStringLiteral("a.pdf")), b = file(QStringLiteral("b.txt"));
-        editor.attachmentPaths = a + u';' + b;
-        FakePairs pairs;
-        pairs.find[0] = QStringLiteral("NAME");
-        pairs.replace[0] = QStringLiteral("Ann");
-
-        const compose::LaunchOutcome outcome = launch(editor, pairs);
-        QVERIFY2(outcome.displayed, qPrintable(outcome.message));
-        QVERIFY(outcome.message.isEmpty());
-        const QStringList expected =
-            lines({"CreateItem 0", "To=to@example.org", "CC=cc@example.org", "BCC=bcc@example.org",
-                   "Subject=Offer for Ann", "BodyFormat=3", "BodyFormat=1", "Body=Dear Ann,\r\nhere it is.\r\n"})
-            + QStringList{QStringLiteral("Attachments.Add ") + a, QStringLiteral("Attachments.Add ") + b}
-            + lines({"Display", "Release"});
-        QCOMPARE(*m_log, expected);
-        QCOMPARE(editor.yields, 2);
-    }
-
     // The HTML file's own encoding decides how it is read: a byte-order
     // mark, then its declared charset, then UTF-8 when it is valid, then
     // Windows-1252. Pairs with non-ASCII find texts match the decoded text.
