@@ -96,19 +96,12 @@ void TestForm1Flows::saveListRestartShowAndLaunch()
     QTest::mouseClick(button(again.get(), "Command1"), Qt::LeftButton);
 
     QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join(u'\n')));
+    // Addresses go as typed: the pairs apply to subject and body.
     const QStringList expectedLaunch = {
-        QStringLiteral("CreateItem 0"),
-        QStringLiteral("To=[Email]"), // addresses go as typed: pairs apply to subject and body
-        QStringLiteral("CC=sales@example.com"),
-        QStringLiteral("BCC=boss@example.com"),
-        QStringLiteral("Subject=Our offer, Mrs Smith"),
-        QStringLiteral("BodyFormat=3"),
-        QStringLiteral("BodyFormat=1"),
+        "CreateItem 0", "To=[Email]", "CC=sales@example.com", "BCC=boss@example.com",
+        "Subject=Our offer, Mrs Smith", "BodyFormat=3", "BodyFormat=1",
         QStringLiteral("Body=Dear Mrs Smith,\r\n\r\ncaf\u00e9 prices attached.\r\n"),
-        QStringLiteral("Attachments.Add ") + attachment,
-        QStringLiteral("Display"),
-        QStringLiteral("Release"),
-    };
+        "Attachments.Add " + attachment, "Display", "Release"};
     QCOMPARE(*f.mailLog, expectedLaunch);
 
     // A double click on the selected entry launches it again.
