@@ -6,7 +6,8 @@
 // The fixed texts and addresses of Letterloom.
 namespace appinfo {
 
-inline QString productName() { return QStringLiteral("Letterloom 2.1"); }
+inline QString version() { return QStringLiteral(LETTERLOOM_VERSION); }
+inline QString productName() { return QStringLiteral("Letterloom ") + version(); }
 inline QString webAddress() { return QStringLiteral("https://letterloom.example.org"); }
 inline QString authorName() { return QStringLiteral("the Letterloom team"); }
 inline QString contactAddress() { return QStringLiteral("contact@letterloom.example.org"); }

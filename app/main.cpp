@@ -1,3 +1,4 @@
+#include "app/appinfo.h"
 #include "app/form1.h"
 #include "platform/textfile.h"
 
@@ -9,7 +10,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Letterloom"));
     QApplication::setOrganizationName(QStringLiteral("Letterloom"));
-    QApplication::setApplicationVersion(QStringLiteral("2.1"));
+    QApplication::setApplicationVersion(appinfo::version());
     QGuiApplication::setDesktopFileName(QStringLiteral("letterloom"));
 
     Form1 window;

@@ -61,6 +61,9 @@ public:
 // The desktop Letterloom runs on.
 Desktop &systemDesktop();
 
+#ifndef Q_OS_WIN
+// Desktop entries are a matter of the Linux (and other free) desktops.
+
 // An application's command for the given arguments: the first file or URL
 // field code (%f %F %u %U) is replaced by the arguments, which are appended
 // when there is none; the other field codes are left out. Flatpak's
@@ -74,5 +77,7 @@ QStringList commandFor(const DesktopApplication &application, const QStringList 
 // double quotes group, a backslash inside them escapes the next character,
 // "%%" is a percent sign.
 QStringList splitExec(const QString &exec);
+#endif
+
 
 } // namespace platform

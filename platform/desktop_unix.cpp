@@ -34,4 +34,62 @@ DesktopApplication Desktop::defaultApplication(const QString &contentType)
     return application;
 }
 
+QStringList splitExec(const QString &exec)
+{
+    QStringList arguments;
+    QString current;
+    bool inQuotes = false, started = false;
+    for (qsizetype i = 0; i < exec.size(); ++i) {
+        const QChar c = exec.at(i);
+        if (inQuotes && c == u'\\' && i + 1 < exec.size()) {
+            current += exec.at(++i);
+        } else if (c == u'"') {
+            inQuotes = !inQuotes;
+            started = true;
+        } else if (c == u' ' && !inQuotes) {
+            if (started)
+                arguments << current;
+            current.clear();
+            started = false;
+        } else if (c == u'%' && i + 1 < exec.size() && exec.at(i + 1) == u'%') {
+            current += u'%';
+            ++i;
+            started = true;
+        } else {
+            current += c;
+            started = true;
+        }
+    }
+    if (started)
+        arguments << current;
+    return arguments;
+}
+
+QStringList commandFor(const DesktopApplication &application, const QStringList &arguments,
+                       bool argumentsAreFiles)
+{
+    static const QStringList fileCodes{QStringLiteral("%f"), QStringLiteral("%F"), QStringLiteral("%u"),
+                                       QStringLiteral("%U")};
+    static const QStringList forwardingMarks{QStringLiteral("@@u"), QStringLiteral("@@f"), QStringLiteral("@@")};
+    QStringList command;
+    bool placed = false;
+    for (const QString &token : application.command) {
+        if (fileCodes.contains(token)) {
+            if (!placed)
+                command += arguments;
+            placed = true;
+        } else if (forwardingMarks.contains(token)) {
+            if (argumentsAreFiles)
+                command << token;
+        } else if (token.size() == 2 && token.startsWith(u'%')) {
+            // %i, %c, %k and the deprecated codes: nothing to give.
+        } else {
+            command << token;
+        }
+    }
+    if (!command.isEmpty() && !placed)
+        command += arguments;
+    return command;
+}
+
 } // namespace platform

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Cross-compiles Letterloom for 64-bit Windows with Debian's MinGW against the
 # Qt for Windows of the toolchains folder, lays out the program folder and
-# packs it as a ZIP and an installer (build-windows/Letterloom-2.1-win64.*).
+# packs it as a ZIP and an installer (build-windows/Letterloom-<version>-win64.*).
 # With --test it then runs the Windows test suite under Wine.
 #   build-windows.sh [--test] [CMake options...]
 #
@@ -21,7 +21,7 @@ if [ "${1:-}" = --test ]; then
     shift
 fi
 # Further arguments go to CMake, e.g. -DLETTERLOOM_BUILD_BENCH=ON for the
-# benchmarks (off here unless asked for).
+# benchmarks.
 
 if [ ! -f "$qt_toolchain" ]; then
     if [ "${LETTERLOOM_REQUIRE_WINDOWS:-}" = 1 ]; then
@@ -35,8 +35,12 @@ if [ ! -f "$qt_toolchain" ]; then
 fi
 
 "$top/scripts/setup.sh"
-[ -f "$build/CMakeCache.txt" ] || set -- -DLETTERLOOM_BUILD_BENCH=OFF "$@"
-cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$qt_toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+if ! output=$(cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$qt_toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+                   "$@" 2>&1); then
+    echo "$output" >&2
+    echo "error: configuring the Windows build in $build failed" >&2
+    exit 1
+fi
 cmake --build "$build" --parallel "$(nproc)"
 
 # The program folder as a ZIP and as an installer.

@@ -14,6 +14,11 @@ counted.
 --seed      the draw (default 20261206), so a run can be repeated
 --list      a file of mutants to run instead of a draw, one per line as the
             report prints them ("path:line: operator")
+--pin FILE  write the drawn mutants to FILE by their line's text
+            ("path<TAB>operator<TAB>text"), so that the same mutants can be
+            run again after the code has moved; --pinned FILE runs them. A
+            pinned line whose text is no longer in its file is reported as
+            "code gone"
 --keep      the folder for the copy of the tree and its build (default: a
             temporary folder, removed afterwards)
 --matrix    run every test program for every mutant (not only up to the
@@ -85,6 +90,35 @@ def candidates():
     return found
 
 
+def write_pinned(path, chosen):
+    """The mutants by their line's text, which survives the code moving."""
+    with open(path, "w", encoding="utf-8") as f:
+        for file, number, operator in chosen:
+            with open(os.path.join(ROOT, file), encoding="utf-8") as source:
+                text = source.read().split("\n")[number - 1].strip()
+            f.write(f"{file}\t{operator}\t{text}\n")
+
+
+def read_pinned(path):
+    """The pinned mutants found again by their line's text: (chosen, gone)."""
+    chosen, gone = [], []
+    with open(path, encoding="utf-8") as f:
+        for entry in f:
+            if not entry.strip() or entry.startswith("#"):
+                continue
+            file, operator, text = entry.rstrip("\n").split("\t", 2)
+            lines = []
+            if os.path.exists(os.path.join(ROOT, file)):
+                with open(os.path.join(ROOT, file), encoding="utf-8") as source:
+                    lines = source.read().split("\n")
+            numbers = [n for n, line in enumerate(lines, 1) if line.strip() == text]
+            if numbers and mutate_line(lines[numbers[0] - 1], operator) != lines[numbers[0] - 1]:
+                chosen.append((file, numbers[0], operator))
+            else:
+                gone.append((file, operator, text))
+    return chosen, gone
+
+
 def mutate_line(text, operator):
     _, pattern, replacement = next(op for op in OPERATORS if op[0] == operator)
     return re.sub(pattern, replacement, text, count=1)
@@ -138,13 +172,18 @@ def main():
     parser.add_argument("--keep")
     parser.add_argument("--matrix")
     parser.add_argument("--redundant")
+    parser.add_argument("--pin")
+    parser.add_argument("--pinned")
     args = parser.parse_args()
     if args.redundant:
         with open(args.redundant) as f:
             print_redundant(json.load(f))
         return
 
-    if args.list:
+    gone = []
+    if args.pinned:
+        chosen, gone = read_pinned(args.pinned)
+    elif args.list:
         chosen = []
         with open(args.list) as f:
             for entry in f:
@@ -155,6 +194,10 @@ def main():
         every = candidates()
         chosen = random.Random(args.seed).sample(every, min(args.count, len(every)))
         print(f"{len(every)} possible mutants, {len(chosen)} drawn with seed {args.seed}")
+    if args.pin:
+        write_pinned(args.pin, chosen)
+        print(f"{len(chosen)} mutants pinned in {args.pin}")
+        return
 
     work = args.keep or tempfile.mkdtemp(prefix="letterloom-mutants-")
     tree = os.path.join(work, "src")
@@ -220,6 +263,8 @@ def main():
     report = [f"{len(verdicts)} mutants made, {len(compiled)} compiled, {len(killed)} killed, "
               f"{len(survived)} survived ({time.time() - started:.0f} s)", ""]
     report += [f"{p}:{n}: {o}: {v}" for p, n, o, _, _, v in verdicts]
+    if gone:
+        report += ["", f"Code gone ({len(gone)}):"] + [f"{p}: {o}: {t}" for p, o, t in gone]
     report += ["", "Survivors:"]
     for p, n, o, b, a, _ in survived:
         report += [f"{p}:{n}: {o}", f"    - {b}", f"    + {a}"]

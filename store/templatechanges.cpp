@@ -97,11 +97,6 @@ ChangeOutcome refused(const QString &message)
 
 } // namespace
 
-bool SameTemplateName(const QString &a, const QString &b)
-{
-    return NameKey(a) == NameKey(b);
-}
-
 bool TemplateStore::Contains(const QString &name)
 {
     fillAppDir();

@@ -42,11 +42,6 @@ struct ChangeOutcome
     QString message; // why not, or a notice (where a deleted body went)
 };
 
-// Whether two template names name the same template: as the data file keeps
-// them (no leading spaces, TABs as five spaces) and without regard to
-// letter case, as their body files are found.
-bool SameTemplateName(const QString &a, const QString &b);
-
 // The data file and the body files of the templates, in the application
 // directory. Save appends a new template to both; replacing, renaming and
 // deleting rewrite the data file whole, through a new file that takes its

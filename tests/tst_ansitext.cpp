@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "testfiles.h"
+#include "support/testfiles.h"
 
 #ifdef Q_OS_UNIX
 #include <ctime>

@@ -1,8 +1,8 @@
 // Launching a template: the calls ComposeEmail makes on the mail client, in
 // order, and what happens when one of its steps fails.
 #include "compose/compose.h"
-#include "recordingmailclient.h"
-#include "fakepairs.h"
+#include "support/recordingmailclient.h"
+#include "support/fakepairs.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 // The draft route: when a launch becomes an unsent draft instead, what the
 // user is told, and the draft itself, read back by Python's email package.
-#include "mailclienttesting.h"
+#include "support/mailprograms_unix.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -4,9 +4,9 @@
 // every case the files are checked byte for byte afterwards, and so is what
 // the user was told.
 
-#include "form1testing.h"
+#include "support/windowtest.h"
 #include "store/templaterecord.h"
-#include "testfiles.h"
+#include "support/testfiles.h"
 
 #include <QProcess>
 #include <QRegularExpression>

@@ -2,7 +2,7 @@
 // body mode switch and start-up.
 
 #include "app/layout.h"
-#include "form1testing.h"
+#include "support/windowtest.h"
 
 #include <QAction>
 #include <QDirIterator>

@@ -4,8 +4,8 @@
 // dialogs.
 
 #include "app/widgetdialogs.h"
-#include "form1testing.h"
-#include "testfiles.h"
+#include "support/windowtest.h"
+#include "support/testfiles.h"
 
 #include <QAction>
 #include <QDirIterator>

@@ -2,8 +2,8 @@
 // restart, bringing it back, launching it; the find/replace boxes; Browse;
 // and what the user is told when a step fails.
 
-#include "form1testing.h"
-#include "testfiles.h"
+#include "support/windowtest.h"
+#include "support/testfiles.h"
 
 #include <QAction>
 #include <QFileInfo>

@@ -3,8 +3,8 @@
 // rename, and every change leaves both files exactly as they were when it
 // fails.
 
-#include "form1testing.h"
-#include "testfiles.h"
+#include "support/windowtest.h"
+#include "support/testfiles.h"
 
 #include <QMenu>
 #include <QStorageInfo>
@@ -29,31 +29,6 @@ void writeTwoOffers(const QString &folder)
                templateLine("Offer", "first") + templateLine("Other", "kept") + templateLine("Offer", "second"));
     writeBytes(QDir(folder).filePath(QStringLiteral("LTM-Offer.txt")), "First body\r\nSecond body\r\n");
     writeBytes(QDir(folder).filePath(QStringLiteral("LTM-Other.txt")), "Other body\r\n");
-}
-
-QStringList names(const QWidget *w)
-{
-    QStringList shown;
-    for (int i = 0; i < entryCount(w); ++i)
-        shown << list(w)->model()->index(i, 0).data().toString();
-    return shown;
-}
-
-
-// Opens the list's context menu on an entry, as a right click does, and
-// clicks one of its actions.
-void chooseFromContextMenu(QWidget *w, int row, const char *action)
-{
-    QListView *listBox = list(w);
-    const QPoint at(20, listBox->visualRect(listBox->model()->index(row, 0)).center().y());
-    QContextMenuEvent event(QContextMenuEvent::Mouse, at, listBox->viewport()->mapToGlobal(at));
-    QApplication::sendEvent(listBox->viewport(), &event);
-    auto *menu = control<QMenu>(w, QStringLiteral("ListMenu"));
-    QVERIFY(QTest::qWaitForWindowExposed(menu));
-    auto *chosen = menu->findChild<QAction *>(QLatin1String(action));
-    QVERIFY(chosen);
-    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(chosen).center());
-    QTRY_VERIFY(!menu->isVisible());
 }
 
 // Where a body file went when it was deleted: a trash's files folder, or the
@@ -138,7 +113,7 @@ void TestForm1Templates::savingAStoredNameAsksToReplaceIt()
     writeTwoOffers(f.dir.path());
     const QByteArray data = contentsOf(f.path(kData));
     auto w = f.open();
-    QCOMPARE(names(w.get()), (QStringList{"Offer", "Other", "Offer"}));
+    QCOMPARE(shownNames(w.get()), (QStringList{"Offer", "Other", "Offer"}));
 
     QTest::keyClicks(box(w.get(), "Text1"), typedName);
     QTest::keyClicks(box(w.get(), "Text5"), QStringLiteral("to@example.com"));
@@ -161,7 +136,7 @@ void TestForm1Templates::savingAStoredNameAsksToReplaceIt()
     QCOMPARE(contentsOf(f.path(kData)),
              platform::toAnsi(typedName) + "\tnew\t\t\tto@example.com\t\tTrue\tFalse\t\r\n" + templateLine("Other", "kept"));
     QCOMPARE(contentsOf(f.path(QStringLiteral("LTM-Offer.txt"))), QByteArray("New body\r\n"));
-    QCOMPARE(names(w.get()), (QStringList{typedName, "Other"}));
+    QCOMPARE(shownNames(w.get()), (QStringList{typedName, "Other"}));
     QVERIFY(!entrySelected(w.get()));
 }
 
@@ -204,7 +179,7 @@ void TestForm1Templates::deleteAsksAndMovesTheBodyAway()
         return;
     }
     QCOMPARE(contentsOf(f.path(kData)), templateLine("Other", "kept"));
-    QCOMPARE(names(w.get()), QStringList{"Other"});
+    QCOMPARE(shownNames(w.get()), QStringList{"Other"});
     QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("LTM-Offer.txt"))));
     QCOMPARE(discardedBody(f.dir.path(), QStringLiteral("LTM-Offer.txt")), QByteArray("First body\r\nSecond body\r\n"));
     QCOMPARE(contentsOf(f.path(QStringLiteral("LTM-Other.txt"))), QByteArray("Other body\r\n"));
@@ -252,7 +227,7 @@ void TestForm1Templates::renameByF2AndByTheMenu()
     QCOMPARE(contentsOf(f.path(QStringLiteral("LTM-%1.txt").arg(newName))), QByteArray("First body\r\nSecond body\r\n"));
     QCOMPARE(QDir(f.dir.path()).entryList({QStringLiteral("LTM-*")}),
              (QStringList{QStringLiteral("LTM-%1.txt").arg(newName), QStringLiteral("LTM-Other.txt")}));
-    QCOMPARE(names(w.get()), (QStringList{newName, "Other", newName}));
+    QCOMPARE(shownNames(w.get()), (QStringList{newName, "Other", newName}));
 }
 
 void TestForm1Templates::aRewriteKeepsWhatAnotherCopyAppended()
@@ -271,7 +246,7 @@ void TestForm1Templates::aRewriteKeepsWhatAnotherCopyAppended()
     QTest::keyClick(list(w.get()), Qt::Key_Delete);
     QCOMPARE(contentsOf(f.path(kData)), templateLine("Offer", "first") + templateLine("Offer", "second") + templateLine("Theirs", "appended"));
     // The list follows the file.
-    QCOMPARE(names(w.get()), (QStringList{"Offer", "Offer", "Theirs"}));
+    QCOMPARE(shownNames(w.get()), (QStringList{"Offer", "Offer", "Theirs"}));
 }
 
 void TestForm1Templates::aFailedChangeLeavesBothFilesAsTheyWere_data()

@@ -1,7 +1,7 @@
 // The Linux mail programs: what reaches each one's command line (seen by a
 // stand-in program that records its arguments, decoded by the rules of the
 // program it stands in for), and how the desktop's mail program is found.
-#include "mailclienttesting.h"
+#include "support/mailprograms_unix.h"
 
 #include <QDateTime>
 #include <QProcess>

@@ -4,9 +4,9 @@
 // (standins/recordargs_win.cpp) registered in the registry the way
 // Thunderbird and the program for e-mail files register themselves.
 
-#include "form1testing.h"
-#include "testfiles.h"
-#include "windowstesting_win.h"
+#include "support/windowtest.h"
+#include "support/testfiles.h"
+
 
 #include <QSettings>
 #include <QUrl>

@@ -4,9 +4,9 @@
 // it, and the stand-in's log says which calls reached "Outlook", in which
 // order, with which values and types.
 
-#include "form1testing.h"
-#include "testfiles.h"
-#include "windowstesting_win.h"
+#include "support/windowtest.h"
+#include "support/testfiles.h"
+
 
 #include <QProcess>
 #include <QSettings>

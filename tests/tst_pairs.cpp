@@ -1,5 +1,5 @@
 // The find/replace pairs: applying them, and keeping them in the settings store.
-#include "fakepairs.h"
+#include "support/fakepairs.h"
 #include "substitute/pairs.h"
 
 #include <QDir>

@@ -5,9 +5,9 @@
 // data folder made by earlier versions (Windows-1252, CR LF) is listed and
 // shown, and Save writes beside the program.
 
-#include "form1testing.h"
-#include "testfiles.h"
-#include "windowstesting_win.h"
+#include "support/windowtest.h"
+#include "support/testfiles.h"
+
 
 #include <QStandardPaths>
 

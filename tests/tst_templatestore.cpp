@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "testfiles.h"
+#include "support/testfiles.h"
 
 using store::EditorValues;
 using store::SaveOutcome;

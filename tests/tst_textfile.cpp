@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "testfiles.h"
+#include "support/testfiles.h"
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>

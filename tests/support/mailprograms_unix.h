@@ -6,8 +6,8 @@
 // arguments it is started with.
 #include "compose/compose.h"
 #include "compose/mailclients.h"
-#include "fakepairs.h"
-#include "testfiles.h"
+#include "support/fakepairs.h"
+#include "support/testfiles.h"
 
 #include <QDir>
 #include <QFile>

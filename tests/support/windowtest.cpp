@@ -1,0 +1,247 @@
+#include "support/windowtest.h"
+
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QStandardPaths>
+
+namespace testsupport {
+
+bool RecordingDialogs::question(const QString &text)
+{
+    questions << text;
+    if (answers.isEmpty()) {
+        unplanned << QStringLiteral("question: ") + text;
+        return false;
+    }
+    return answers.takeFirst();
+}
+
+std::optional<QString> RecordingDialogs::textInput(const QString &prompt, const QString &)
+{
+    questions << prompt;
+    if (textAnswers.isEmpty()) {
+        unplanned << QStringLiteral("text prompt: ") + prompt;
+        return std::nullopt;
+    }
+    return textAnswers.takeFirst();
+}
+
+QString RecordingDialogs::openFileName(const QString &filter)
+{
+    ++fileDialogs;
+    lastFilter = filter;
+    if (fileAnswers.isEmpty()) {
+        unplanned << QStringLiteral("file dialog: ") + filter;
+        return QString();
+    }
+    return fileAnswers.takeFirst();
+}
+
+bool BrokenSettings::save(const QString &section, const QString &key, const QString &value, QString *error)
+{
+    ++saves;
+    if (!broken)
+        return platform::SettingsStore::save(section, key, value, error);
+    if (error)
+        *error = QStringLiteral("Could not store the find/replace box: the settings file is read-only");
+    return false;
+}
+
+QSettings userSettings()
+{
+    return QSettings(QSettings::UserScope, QStringLiteral("Letterloom"), QStringLiteral("Letterloom"));
+}
+
+void isolateSettings()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    // A folder of this process's own, so that test programs that ctest runs
+    // side by side never share a settings file; emptied for every test.
+    static QTemporaryDir folder;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.path());
+    QSettings settings = userSettings();
+    settings.clear();
+    settings.sync();
+}
+
+WindowTest::WindowTest() = default;
+WindowTest::~WindowTest() = default;
+
+void WindowTest::init()
+{
+    isolateSettings();
+    m_window.reset();
+    m_dataDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dataDir->isValid());
+    dialogs = RecordingDialogs();
+    desktop = RecordingDesktop();
+    mailLog = std::make_shared<QStringList>();
+    mailFailure = {};
+    mailCalled = {};
+    storeDirectory.clear();
+    desktopMailClient = false;
+    m_messagesSeen = 0;
+    prepareTest();
+}
+
+void WindowTest::cleanup()
+{
+    m_window.reset();
+    const QStringList unseen = dialogs.messages.mid(m_messagesSeen);
+    QStringList problems;
+    for (const QString &text : unseen)
+        problems << QStringLiteral("a message box the test did not look at: ") + text;
+    for (const QString &text : std::as_const(dialogs.unplanned))
+        problems << QStringLiteral("a dialog the test did not plan for: ") + text;
+    for (const bool answer : std::as_const(dialogs.answers))
+        problems << QStringLiteral("a planned answer that no question took: %1").arg(answer ? "Yes" : "No");
+    for (const auto &answer : std::as_const(dialogs.textAnswers))
+        problems << QStringLiteral("a planned text answer that no prompt took: ") + answer.value_or("<cancel>");
+    for (const QString &answer : std::as_const(dialogs.fileAnswers))
+        problems << QStringLiteral("a planned file answer that no file dialog took: ") + answer;
+    m_dataDir.reset();
+    if (!problems.isEmpty())
+        QFAIL(qPrintable(problems.join(QLatin1Char('\n'))));
+}
+
+const QStringList &WindowTest::messages()
+{
+    m_messagesSeen = dialogs.messages.size();
+    return dialogs.messages;
+}
+
+QString WindowTest::dataFolder() const
+{
+    return storeDirectory.isEmpty() ? m_dataDir->path() : storeDirectory;
+}
+
+void WindowTest::writeData(const QByteArray &bytes) const
+{
+    QFile file(path(QStringLiteral("MainData.txt")));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write the data file");
+}
+
+Form1Services WindowTest::services(platform::SettingsStore *settingsStore)
+{
+    Form1Services services;
+    services.storeDirectory = dataFolder();
+    services.settings = settingsStore ? settingsStore : &settings;
+    if (!desktopMailClient)
+        services.mailClients = compose::RecordingMailClient::factory(mailLog, mailFailure, mailCalled);
+    services.dialogs = &dialogs;
+    services.desktop = desktopMailClient ? nullptr : &desktop;
+    return services;
+}
+
+Form1 *WindowTest::openWindow(platform::SettingsStore *settingsStore)
+{
+    m_window.reset();
+    m_window = openAnotherWindow(settingsStore);
+    return m_window.get();
+}
+
+std::unique_ptr<Form1> WindowTest::openAnotherWindow(platform::SettingsStore *settingsStore)
+{
+    auto window = std::make_unique<Form1>(services(settingsStore));
+    window->Form_Load();
+    window->show();
+    return window;
+}
+
+QString entryText(const QWidget *w, int row)
+{
+    return list(w)->model()->index(row, 0).data(Qt::UserRole).toString();
+}
+
+QStringList shownNames(const QWidget *w)
+{
+    QStringList shown;
+    for (int i = 0; i < entryCount(w); ++i)
+        shown << list(w)->model()->index(i, 0).data().toString();
+    return shown;
+}
+
+QStringList editorBoxes(const QWidget *w)
+{
+    QStringList texts;
+    for (const char *name : {"Text1", "Text5", "Text4", "Text10", "Text2", "Text3", "Text8"})
+        texts << box(w, name)->text();
+    return texts;
+}
+
+void clickEntry(QListView *listBox, int row)
+{
+    const QRect rect = listBox->visualRect(listBox->model()->index(row, 0));
+    QTest::mouseClick(listBox->viewport(), Qt::LeftButton, {}, QPoint(20, rect.center().y()));
+}
+
+void doubleClickEntry(QListView *listBox, int row)
+{
+    const QRect rect = listBox->visualRect(listBox->model()->index(row, 0));
+    const QPoint at(20, rect.center().y());
+    QTest::mouseClick(listBox->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(listBox->viewport(), Qt::LeftButton, {}, at);
+}
+
+void selectEntry(QWidget *w, int row)
+{
+    clickEntry(list(w), row);
+    list(w)->setFocus();
+}
+
+void chooseFromContextMenu(QWidget *w, int row, const char *action)
+{
+    QListView *listBox = list(w);
+    const QPoint at(20, listBox->visualRect(listBox->model()->index(row, 0)).center().y());
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, listBox->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(listBox->viewport(), &event);
+    auto *menu = control<QMenu>(w, QStringLiteral("ListMenu"));
+    QVERIFY(QTest::qWaitForWindowExposed(menu));
+    auto *chosen = menu->findChild<QAction *>(QLatin1String(action));
+    QVERIFY(chosen);
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(chosen).center());
+    QTRY_VERIFY(!menu->isVisible());
+}
+
+void typeText(QWidget *widget, const QString &text)
+{
+    for (const QChar c : text) {
+        if (c == u'\n')
+            QTest::keyClick(widget, Qt::Key_Return);
+        else if (c.unicode() < 0x80)
+            QTest::keyClick(widget, c.toLatin1());
+        else
+            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), {});
+    }
+}
+
+void typeInto(const QWidget *window, BoxTexts typing)
+{
+    for (const auto &[name, text] : typing)
+        typeText(control<QWidget>(window, QLatin1String(name)), text);
+}
+
+void compareBoxes(const QWidget *window, BoxTexts expected)
+{
+    for (const auto &[name, text] : expected) {
+        const QString shown = control<QLineEdit>(window, QLatin1String(name))->text();
+        QVERIFY2(shown == text, qPrintable(QStringLiteral("%1 shows \"%2\", not \"%3\"")
+                                               .arg(QLatin1String(name), shown, text)));
+    }
+}
+
+QByteArray recordLine(const QStringList &fields)
+{
+    return platform::toAnsi(fields.join(QLatin1Char('\t')) + QStringLiteral("\r\n"));
+}
+
+QByteArray templateLine(const char *name, const char *subject)
+{
+    return recordLine({QString::fromLatin1(name), QString::fromLatin1(subject), QString(), QString(),
+                       QStringLiteral("to@example.com"), QString(), QStringLiteral("True"), QStringLiteral("False"),
+                       QString()});
+}
+
+} // namespace testsupport

@@ -1,0 +1,265 @@
+#pragma once
+
+// The base of every test that drives the main window: it owns the window,
+// gives each test function (each data row) a data folder and a settings
+// store of its own, a recording mail client, a recording desktop, and
+// dialogs that answer as the test planned. A message box that the test did
+// not look at, a question it did not plan an answer for, or a planned
+// answer that was never asked for fails the test.
+//
+//   class TestSomething : public testsupport::WindowTest
+//   {
+//       Q_OBJECT
+//   private slots:
+//       void savesATemplate()
+//       {
+//           Form1 *w = openWindow();
+//           QTest::keyClicks(box(w, "Text1"), "Offer");
+//           QTest::mouseClick(button(w, "Command3"), Qt::LeftButton);
+//           QCOMPARE(messages(), QStringList());
+//       }
+//   };
+//
+// Derived classes do not declare init() or cleanup(); prepareTest() runs
+// at the end of the base's init().
+
+#include "app/form1.h"
+#include "platform/ansitext.h"
+#include "platform/dialogs.h"
+#include "platform/settingsstore.h"
+#include "support/recordingmailclient.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListView>
+#include <QPlainTextEdit>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <utility>
+
+namespace testsupport {
+
+// The boxes the window would show, answered as the test planned. Whatever
+// was not planned is noted in unplanned and answered No / Cancel.
+struct RecordingDialogs final : platform::Dialogs
+{
+    QStringList messages;                      // every message shown
+    QStringList questions;                     // every question and text prompt asked
+    QList<bool> answers;                       // for questions, taken from the front
+    QList<std::optional<QString>> textAnswers; // for text prompts; nullopt cancels
+    QStringList fileAnswers;                   // for file dialogs; an empty answer cancels
+    int fileDialogs = 0;
+    QString lastFilter;
+    QStringList unplanned; // dialogs that had no planned answer
+
+    void message(const QString &text) override { messages << text; }
+    bool question(const QString &text) override;
+    std::optional<QString> textInput(const QString &prompt, const QString &text) override;
+    QString openFileName(const QString &filter) override;
+};
+
+// A desktop that records the addresses the window would open and starts
+// nothing.
+struct RecordingDesktop final : platform::Desktop
+{
+    QList<QUrl> opened;
+    bool opens = false; // as on a desktop without a handler
+    bool openUrl(const QUrl &url) override
+    {
+        opened << url;
+        return opens;
+    }
+};
+
+// A settings store that cannot be written while broken is set.
+struct BrokenSettings final : platform::SettingsStore
+{
+    int saves = 0;
+    bool broken = true;
+    bool save(const QString &section, const QString &key, const QString &value, QString *error) override;
+};
+
+// The user's settings as the program keeps them.
+QSettings userSettings();
+
+// Gives this process a settings store of its own, in a new folder, empty
+// (on Windows, where the store is the registry, Letterloom's section of
+// the user's key is emptied instead).
+void isolateSettings();
+
+class WindowTest : public QObject
+{
+    Q_OBJECT
+
+public:
+    WindowTest();
+    ~WindowTest() override;
+
+protected:
+    // A window as the program makes it: created, loaded, shown. It takes
+    // the place of the one opened before, which is closed first, as when
+    // the program is started again.
+    Form1 *openWindow(platform::SettingsStore *settings = nullptr);
+    // A further window on the same folders, as a second running copy.
+    std::unique_ptr<Form1> openAnotherWindow(platform::SettingsStore *settings = nullptr);
+    Form1 *window() const { return m_window.get(); }
+    void closeWindow() { m_window.reset(); }
+
+    // The messages shown so far; the test has seen them now.
+    const QStringList &messages();
+
+    // The data folder and a file in it.
+    QString dataFolder() const;
+    QString path(const QString &name) const { return QDir(dataFolder()).filePath(name); }
+    // Writes the data file, byte for byte.
+    void writeData(const QByteArray &bytes) const;
+
+    // Runs at the end of each test's set-up.
+    virtual void prepareTest() {}
+
+    RecordingDialogs dialogs;
+    RecordingDesktop desktop;
+    compose::RecordingMailClient::Log mailLog;
+    compose::RecordingMailClient::Failure mailFailure;
+    std::function<void(const QString &)> mailCalled; // runs on each call the mail client records
+    QString storeDirectory;         // the data folder; empty: a new one for each test
+    bool desktopMailClient = false; // launch into this desktop's mail client, through the desktop itself
+    platform::SettingsStore settings;
+
+private slots:
+    void init();
+    void cleanup();
+
+private:
+    Form1Services services(platform::SettingsStore *settingsStore);
+
+    std::unique_ptr<QTemporaryDir> m_dataDir;
+    std::unique_ptr<Form1> m_window;
+    qsizetype m_messagesSeen = 0;
+};
+
+// ---- the window's controls ------------------------------------------------
+
+template <typename T>
+T *control(const QWidget *window, const QString &name)
+{
+    T *found = window->findChild<T *>(name);
+    if (!found)
+        qFatal("no control %s", qPrintable(name));
+    return found;
+}
+
+inline QLineEdit *box(const QWidget *w, const char *name) { return control<QLineEdit>(w, QLatin1String(name)); }
+inline QAbstractButton *button(const QWidget *w, const char *name)
+{
+    return control<QAbstractButton>(w, QLatin1String(name));
+}
+inline QListView *list(const QWidget *w) { return control<QListView>(w, QStringLiteral("List1")); }
+inline int entryCount(const QWidget *w) { return list(w)->model()->rowCount(); }
+// The whole entry, not just the name the list shows.
+QString entryText(const QWidget *w, int row);
+// The names the list shows, in order.
+QStringList shownNames(const QWidget *w);
+inline bool entrySelected(const QWidget *w) { return list(w)->selectionModel()->hasSelection(); }
+inline QPlainTextEdit *bodyBox(const QWidget *w) { return control<QPlainTextEdit>(w, QStringLiteral("Text7")); }
+inline QWidget *panel(const QWidget *w, const char *name) { return control<QWidget>(w, QLatin1String(name)); }
+inline QLineEdit *findBox(const QWidget *w, int i) { return control<QLineEdit>(w, QStringLiteral("TextFind_%1").arg(i)); }
+inline QLineEdit *replaceBox(const QWidget *w, int i)
+{
+    return control<QLineEdit>(w, QStringLiteral("TextReplaceit_%1").arg(i));
+}
+
+// The editor's one-line boxes in the window's order: name, To, CC, BCC,
+// subject, attachments, HTML location.
+QStringList editorBoxes(const QWidget *w);
+
+// ---- acting as a user -----------------------------------------------------
+
+// Clicks a list entry the way a user does, on the entry's own line.
+void clickEntry(QListView *listBox, int row);
+// A double click: a click, then the second press, which the platform
+// reports as a double click.
+void doubleClickEntry(QListView *listBox, int row);
+// Selects a list entry with the mouse and leaves the focus on the list.
+void selectEntry(QWidget *w, int row);
+// Opens the list's context menu on an entry, as a right click does, and
+// clicks the action of that object name.
+void chooseFromContextMenu(QWidget *w, int row, const char *action);
+
+// Types text as key presses: a line break as the Return key, characters
+// beyond ASCII as the text of a key without a key code, as an input method
+// delivers them.
+void typeText(QWidget *widget, const QString &text);
+
+// (control name, text) pairs, in the order they are typed or read.
+using BoxTexts = std::initializer_list<std::pair<const char *, QString>>;
+// Types each text into the control of that name ("Text5", "Text7" the
+// body, "TextFind_2"...), one after another.
+void typeInto(const QWidget *window, BoxTexts typing);
+// Checks the text each of these one-line boxes shows.
+void compareBoxes(const QWidget *window, BoxTexts expected);
+
+// ---- stored templates -----------------------------------------------------
+
+// One stored record line with its CR LF, in the data file's encoding.
+QByteArray recordLine(const QStringList &fields);
+// A stored template line with its CR LF: name, subject, To, plain text.
+QByteArray templateLine(const char *name, const char *subject);
+
+// ---- being replaced by WindowTest --------------------------------------------
+
+inline void startTestCase() { isolateSettings(); }
+inline void clearSettings()
+{
+    QSettings settings = userSettings();
+    settings.remove(QStringLiteral("replace"));
+    settings.sync();
+}
+
+struct WindowFixture
+{
+    QTemporaryDir dir;
+    platform::SettingsStore settings;
+    RecordingDialogs dialogs;
+    RecordingDesktop desktop;
+    compose::RecordingMailClient::Log mailLog = std::make_shared<QStringList>();
+    compose::RecordingMailClient::Failure mailFailure;
+    std::function<void(const QString &)> mailCalled;
+    QString storeDirectory;
+    bool desktopMailClient = false;
+
+    std::unique_ptr<Form1> open(platform::SettingsStore *settingsStore = nullptr)
+    {
+        Form1Services services;
+        services.storeDirectory = storeDirectory.isEmpty() ? dir.path() : storeDirectory;
+        services.settings = settingsStore ? settingsStore : &settings;
+        if (!desktopMailClient)
+            services.mailClients = compose::RecordingMailClient::factory(mailLog, mailFailure, mailCalled);
+        services.dialogs = &dialogs;
+        services.desktop = desktopMailClient ? nullptr : &desktop;
+        auto window = std::make_unique<Form1>(std::move(services));
+        window->Form_Load();
+        window->show();
+        return window;
+    }
+    QString path(const QString &name) const { return dir.filePath(name); }
+    void writeData(const QByteArray &bytes) const
+    {
+        QFile file(path(QStringLiteral("MainData.txt")));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write the data file");
+    }
+};
+
+} // namespace testsupport
+
+using namespace testsupport;
