@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace compose {
 
@@ -37,6 +38,15 @@ LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes 
 // The mail client of this desktop: Outlook on Windows.
 std::unique_ptr<MailClient> createDesktopMailClient(QString *errorText);
 
+// What a launch does with an HTML message for a mail program that cannot
+// take an HTML body: open it there as plain text (the HTML's text, its
+// paragraphs, line breaks and links kept), or save it as an HTML draft.
+enum class HtmlFallback { Ask, PlainText, Draft };
+
+// Asks the user which of the two it is to be, naming the mail program;
+// nothing when the user cancels, and then nothing is opened.
+using HtmlFallbackQuestion = std::function<std::optional<HtmlFallback>(const QString &programName)>;
+
 // Where the desktop mail client finds what it needs. Empty members are the
 // desktop's own.
 struct DesktopMailSetup
@@ -48,6 +58,10 @@ struct DesktopMailSetup
     QString handoverDirectory;
     QString home; // where mail programs keep their settings; empty: the user's home
     int watchMs = 3000; // how long a started mail program is watched for an early error
+    // An HTML message for a program that cannot take one: Ask asks
+    // askHtmlFallback (the window's question, or the command line's).
+    HtmlFallback htmlFallback = HtmlFallback::Ask;
+    HtmlFallbackQuestion askHtmlFallback;
 };
 
 // The desktop's mail clients. On Windows, Outlook. Elsewhere, the desktop's
