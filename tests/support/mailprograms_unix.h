@@ -250,8 +250,11 @@ struct MailClientFixture
         qputenv("LETTERLOOM_STANDIN_RECORD", QFile::encodeName(record()));
         qputenv("LETTERLOOM_STANDIN_FAIL", QFile::encodeName(failNext()));
         qunsetenv("LETTERLOOM_STANDIN_STAY");
-        // The desktop, the hand-over folder, the home, how long a start is watched.
-        m_setup = {&m_desktop, m_dir->filePath("Letterloom"), m_dir->filePath("home"), 5000};
+        m_setup = compose::DesktopMailSetup();
+        m_setup.desktop = &m_desktop;
+        m_setup.handoverDirectory = m_dir->filePath("Letterloom");
+        m_setup.home = m_dir->filePath("home");
+        m_setup.watchMs = 5000;
         for (auto it = setUpHome.begin(); it != setUpHome.end(); ++it)
             writeFile(m_setup.home + u'/' + it.key(), it.value());
         m_desktop = TestDesktop();
