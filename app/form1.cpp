@@ -105,8 +105,11 @@ void Form1::adoptServices(Form1Services services)
     m_desktop = services.desktop ? services.desktop : &platform::systemDesktop();
     compose::MailClientFactory clients = std::move(services.mailClients);
     if (!clients) {
-        compose::DesktopMailSetup setup;
-        setup.desktop = m_desktop;
+        compose::DesktopMailSetup setup = services.mailSetup;
+        if (!setup.desktop)
+            setup.desktop = m_desktop;
+        if (!setup.askHtmlFallback)
+            setup.askHtmlFallback = [this](const QString &programName) { return askHtmlFallback(programName); };
         clients = compose::desktopMailClients(setup);
     }
     m_mailClients = stoppedWhenEnding(std::move(clients), &m_ending);

@@ -32,6 +32,10 @@ struct Form1Services
     QString storeDirectory;                      // the folder of the data file and body files
     platform::SettingsStore *settings = nullptr; // not owned
     compose::MailClientFactory mailClients;      // empty: the desktop's, through desktop
+    // The desktop's mail client, when mailClients is empty: its desktop is
+    // desktop when it names none, and an HTML message that the mail program
+    // cannot take asks the window's question unless the setup says what to do.
+    compose::DesktopMailSetup mailSetup;
     platform::Dialogs *dialogs = nullptr;        // not owned
     platform::Desktop *desktop = nullptr;        // not owned: opening addresses, finding and starting programs
 };
@@ -120,6 +124,7 @@ private:
     void reloadList();
     void storePairBox(substitute::BoxArray array, int index, const QString &text);
     void showMessage(const QString &text);
+    std::optional<compose::HtmlFallback> askHtmlFallback(const QString &programName);
 
     // The controls; their object names are the names the window's users and
     // tests know them by (in brackets).

@@ -260,6 +260,20 @@ void Form1::showMessage(const QString &text)
     m_dialogs->message(text);
 }
 
+std::optional<compose::HtmlFallback> Form1::askHtmlFallback(const QString &programName)
+{
+    const std::optional<int> chosen = m_dialogs->choice(
+        QStringLiteral("%1 cannot take an HTML message from another program.\n\n"
+                       "Open as Plain Text opens the message in %1 with the text of the HTML (its paragraphs, "
+                       "line breaks and the addresses of its links). Save as Draft saves the HTML message as a "
+                       "draft and tells you where it is.")
+            .arg(programName),
+        {QStringLiteral("Open as Plain Text"), QStringLiteral("Save as Draft")});
+    if (!chosen)
+        return std::nullopt;
+    return *chosen == 0 ? compose::HtmlFallback::PlainText : compose::HtmlFallback::Draft;
+}
+
 QString Form1::templateName() const { return m_nameBox->text(); }
 QString Form1::subject() const { return m_subjectBox->text(); }
 QString Form1::attachments() const { return m_attachmentsBox->text(); }

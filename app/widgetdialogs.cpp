@@ -2,7 +2,9 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QCloseEvent>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -10,17 +12,55 @@
 namespace {
 
 // Letterloom's boxes: its name as the title, no picture, plain text.
+class Box final : public QMessageBox
+{
+public:
+    Box(QWidget *parent, const QString &text, QMessageBox::StandardButtons buttons)
+        : QMessageBox(QMessageBox::NoIcon, QStringLiteral("Letterloom"),
+                      QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")), buttons, parent)
+    {
+        setTextFormat(Qt::PlainText);
+    }
+
+    // Escape and the close button close the box, pressing none of its
+    // buttons (which are all answers).
+    void closeWithoutAnswer() { m_closable = true; }
+
+    int run()
+    {
+        for (QAbstractButton *button : buttons())
+            button->setIcon(QIcon()); // some styles put pictures on the buttons
+        return exec();
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (m_closable && event->matches(QKeySequence::Cancel)) {
+            reject();
+            return;
+        }
+        QMessageBox::keyPressEvent(event);
+    }
+    void closeEvent(QCloseEvent *event) override
+    {
+        if (m_closable) {
+            QDialog::closeEvent(event);
+            return;
+        }
+        QMessageBox::closeEvent(event);
+    }
+
+private:
+    bool m_closable = false;
+};
+
 int showBox(QWidget *parent, const QString &text, QMessageBox::StandardButtons buttons,
             QMessageBox::StandardButton defaultButton)
 {
-    QString shown = text;
-    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Letterloom"), shown, buttons, parent);
-    box.setTextFormat(Qt::PlainText);
+    Box box(parent, text, buttons);
     box.setDefaultButton(defaultButton);
-    for (QAbstractButton *button : box.buttons())
-        button->setIcon(QIcon()); // some styles put pictures on the buttons
-    return box.exec();
+    return box.run();
 }
 
 } // namespace
@@ -33,6 +73,21 @@ void WidgetDialogs::message(const QString &text)
 bool WidgetDialogs::question(const QString &text)
 {
     return showBox(m_parent, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::optional<int> WidgetDialogs::choice(const QString &text, const QStringList &buttons)
+{
+    Box box(m_parent, text, QMessageBox::NoButton);
+    box.setObjectName(QStringLiteral("ChoiceBox"));
+    box.closeWithoutAnswer();
+    QList<QAbstractButton *> pressable;
+    for (const QString &caption : buttons)
+        pressable << box.addButton(caption, QMessageBox::AcceptRole);
+    if (!pressable.isEmpty())
+        box.setDefaultButton(qobject_cast<QPushButton *>(pressable.first()));
+    box.run();
+    const qsizetype pressed = pressable.indexOf(box.clickedButton());
+    return pressed < 0 ? std::nullopt : std::optional<int>(static_cast<int>(pressed));
 }
 
 std::optional<QString> WidgetDialogs::textInput(const QString &prompt, const QString &text)

@@ -12,6 +12,7 @@ public:
 
     void message(const QString &text) override;
     bool question(const QString &text) override;
+    std::optional<int> choice(const QString &text, const QStringList &buttons) override;
     std::optional<QString> textInput(const QString &prompt, const QString &text) override;
     QString openFileName(const QString &filter) override;
 

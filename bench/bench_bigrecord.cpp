@@ -29,6 +29,7 @@ struct CountingDialogs final : platform::Dialogs
     int messages = 0;
     void message(const QString &) override { ++messages; }
     bool question(const QString &) override { return false; }
+    std::optional<int> choice(const QString &, const QStringList &) override { return std::nullopt; }
     std::optional<QString> textInput(const QString &, const QString &) override { return std::nullopt; }
     QString openFileName(const QString &) override { return QString(); }
 };

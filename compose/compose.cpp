@@ -4,6 +4,7 @@
 #include "compose/htmltext.h"
 #include "platform/textfile.h"
 
+#include <QFileInfo>
 #include <QStringList>
 
 namespace compose {
@@ -85,7 +86,10 @@ LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes 
         QByteArray bytes;
         if (!platform::readWholeFile(location, &bytes, &error))
             return failure(error);
-        const QString html = substitute::ApplySubstitutionPairs(decodeHtml(bytes), pairs);
+        // The pictures it names by relative paths are found wherever the
+        // HTML's text goes.
+        const QString html = withAbsoluteResources(substitute::ApplySubstitutionPairs(decodeHtml(bytes), pairs),
+                                                   QFileInfo(location).absolutePath());
         bytes = QByteArray(); // the text is all that is needed from here on
         if (!item->putBodyFormat(BodyFormat::Html))
             return putFailed(QStringLiteral("body format"));
@@ -99,8 +103,11 @@ LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes 
             return failure(stepFailed(QStringLiteral("attach \"%1\"").arg(path), item->errorString()));
     }
 
-    if (!item->display())
+    if (!item->display()) {
+        if (item->cancelled())
+            return LaunchOutcome();
         return failure(stepFailed(QStringLiteral("show the message"), item->errorString()));
+    }
 
     LaunchOutcome outcome;
     outcome.displayed = true;

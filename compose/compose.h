@@ -25,13 +25,15 @@ struct LaunchOutcome
 
 // Turns the template in the editor into a displayed, unsent mail item: To, CC
 // and BCC as typed, subject and body with the find/replace pairs applied, the
-// plain body or the whole HTML file (read in its own encoding: decodeHtml),
+// plain body or the whole HTML file (read in its own encoding: decodeHtml,
+// the pictures it names by relative paths named by their file: URLs),
 // every attachment. The
 // editor is read afresh at each step, as the window may change it while it
 // processes its events (once per pair in each substitution, once before each
 // attachment). Every attachment is checked before the mail client is
 // started. A failing step ends the launch at once, nothing is displayed and
-// the message says what went wrong; the editor and the pairs are untouched.
+// the message says what went wrong (nothing when the user chose to open
+// nothing); the editor and the pairs are untouched.
 LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes &pairs,
                            const MailClientFactory &newApplication);
 

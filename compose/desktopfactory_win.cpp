@@ -11,15 +11,9 @@
 #include "compose/handover.h"
 #include "compose/mailclients.h"
 #include "compose/message.h"
-#include "compose/mimedraft.h"
-#include "platform/textfile.h"
 
-#include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QUrl>
 
 #include <optional>
@@ -55,28 +49,20 @@ bool thunderbirdHasProfile()
     return !appData.isEmpty() && QFileInfo::exists(QDir(appData).filePath(QStringLiteral("Thunderbird/profiles.ini")));
 }
 
-class OtherMailItem final : public CollectingMailItem
+class OtherMailItem final : public HandingOverItem
 {
 public:
-    OtherMailItem(const DesktopMailSetup &setup, QString reason) : m_setup(setup), m_reason(std::move(reason)) {}
-
-    bool display() override
+    OtherMailItem(const DesktopMailSetup &setup, QString reason)
+        : HandingOverItem(setup), m_reason(std::move(reason))
     {
-        QString reason = m_reason;
-        const std::optional<bool> handed = handToThunderbird(&reason);
-        if (handed)
-            return *handed;
-        return saveDraft(reason);
     }
 
 private:
-    platform::Desktop &desktop() const { return *m_setup.desktop; }
-
-    // True when Thunderbird took the message, false on an error reported as
-    // it is, nothing when the draft is to be written instead (reason then
-    // says why).
-    std::optional<bool> handToThunderbird(QString *reason)
+    // Thunderbird, when it is the default mail program; it takes the whole
+    // message.
+    std::optional<bool> handOver(QString *reason) override
     {
+        *reason = m_reason;
         const platform::DesktopApplication handler =
             desktop().defaultApplication(QStringLiteral("x-scheme-handler/mailto"));
         if (handler.isNull() || clientKindOf(handler.id, handler.command) != ClientKind::Thunderbird)
@@ -85,96 +71,50 @@ private:
             *reason += QStringLiteral(" Thunderbird, the default mail program, is not set up yet.");
             return std::nullopt;
         }
-        // Nothing is handed over unless the body's file is complete.
-        QString htmlFile;
-        if (m_message.isHtml()) {
-            htmlFile = writeOutgoingBody(m_setup.handoverDirectory, m_message.body, QStringLiteral("Thunderbird"),
-                                         &m_error);
-            if (htmlFile.isEmpty())
-                return false;
-        }
         // Only the program is taken from the handler's command, whose own
         // arguments ("-osint -compose %1") are for addresses.
         const QString program = handler.command.first();
-        const QStringList arguments = clientArguments(ClientKind::Thunderbird, m_message, htmlFile);
-        if (program.size() + arguments.join(QLatin1Char(' ')).size() > LongestCommandLine) {
-            *reason += QStringLiteral(" The message is too long to be handed to Thunderbird directly.");
-            if (!htmlFile.isEmpty())
-                QFile::remove(htmlFile);
-            return std::nullopt;
-        }
-        const platform::ProgramRun run = desktop().run(program, arguments, m_setup.watchMs);
-        if (ranWell(run))
-            return true;
-        if (!htmlFile.isEmpty())
-            QFile::remove(htmlFile);
-        *reason += u' ' + runFailure(QStringLiteral("Thunderbird"), run);
-        return std::nullopt;
+        MailProgram thunderbird{QStringLiteral("Thunderbird"), ClientKind::Thunderbird,
+                                [&program](const QStringList &arguments) { return QStringList{program} + arguments; },
+                                [](const QStringList &command) {
+                                    return command.join(QLatin1Char(' ')).size() <= LongestCommandLine;
+                                }};
+        QString why;
+        const std::optional<bool> handed = start(thunderbird, m_message, &why);
+        if (!handed)
+            *reason += u' ' + why;
+        return handed;
     }
 
-    bool saveDraft(const QString &reason)
+    QString openDraft(const QString &path, const QString &reason) override
     {
-        const QString path = writeDraft(m_message, m_setup.handoverDirectory, reason, &m_error);
-        if (path.isEmpty())
-            return false;
         // Windows opens it with the program it opens e-mail files with
         // (ShellExecute), which takes a draft for a message to edit and send.
         const QString shown = QDir::toNativeSeparators(path);
         if (desktop().openUrl(QUrl::fromLocalFile(path)))
-            m_notice = QStringLiteral("%1 The message was saved as a draft in \"%2\" and opened with the program "
-                                      "for e-mail files.")
-                           .arg(reason, shown);
-        else
-            m_notice = QStringLiteral("%1 The message was saved as a draft in \"%2\", but no program opens e-mail "
-                                      "files here: open it with your mail program to review and send it.")
-                           .arg(reason, shown);
-        return true;
+            return QStringLiteral("%1 The message was saved as a draft in \"%2\" and opened with the program for "
+                                  "e-mail files.")
+                .arg(reason, shown);
+        return QStringLiteral("%1 The message was saved as a draft in \"%2\", but no program opens e-mail files "
+                              "here: open it with your mail program to review and send it.")
+            .arg(reason, shown);
     }
 
-    DesktopMailSetup m_setup;
     QString m_reason; // why Outlook is not used
-};
-
-// Stands in for Outlook's application object where Outlook cannot be made.
-class OtherMailClient final : public MailClient
-{
-public:
-    OtherMailClient(const DesktopMailSetup &setup, QString reason) : m_setup(setup), m_reason(std::move(reason)) {}
-
-    std::unique_ptr<MailItem> createItem(int itemType) override
-    {
-        if (itemType != 0) {
-            m_error = QStringLiteral("Only mail items (type 0) can be made.");
-            return nullptr;
-        }
-        return std::make_unique<OtherMailItem>(m_setup, m_reason);
-    }
-    QString errorString() const override { return m_error; }
-
-private:
-    DesktopMailSetup m_setup;
-    QString m_reason;
-    QString m_error;
 };
 
 } // namespace
 
 MailClientFactory desktopMailClients(const DesktopMailSetup &given)
 {
-    DesktopMailSetup setup = given;
-    if (!setup.desktop)
-        setup.desktop = &platform::systemDesktop();
-    if (setup.handoverDirectory.isEmpty()) {
-        QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-        if (documents.isEmpty())
-            documents = QDir::homePath();
-        setup.handoverDirectory = QDir(documents).filePath(QStringLiteral("Letterloom"));
-    }
+    const DesktopMailSetup setup = completedSetup(given);
     return [setup](QString *) -> std::unique_ptr<MailClient> {
         QString outlookError;
         if (std::unique_ptr<MailClient> outlook = createDesktopMailClient(&outlookError))
             return outlook;
-        return std::make_unique<OtherMailClient>(setup, withoutOutlook(outlookError));
+        const QString reason = withoutOutlook(outlookError);
+        return std::make_unique<HandingOverClient>(
+            [setup, reason] { return std::make_unique<OtherMailItem>(setup, reason); });
     };
 }
 

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace compose {
 namespace {
@@ -91,6 +92,80 @@ QString writeDraft(const Message &message, const QString &handoverDirectory, con
         return QString();
     }
     return path;
+}
+
+DesktopMailSetup completedSetup(const DesktopMailSetup &given)
+{
+    DesktopMailSetup setup = given;
+    if (!setup.desktop)
+        setup.desktop = &platform::systemDesktop();
+    if (setup.handoverDirectory.isEmpty()) {
+        QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (documents.isEmpty())
+            documents = QDir::homePath();
+        setup.handoverDirectory = QDir(documents).filePath(QStringLiteral("Letterloom"));
+    }
+    if (setup.home.isEmpty())
+        setup.home = QDir::homePath();
+    return setup;
+}
+
+bool HandingOverItem::display()
+{
+    QString reason;
+    const std::optional<bool> handed = handOver(&reason);
+    if (handed)
+        return *handed;
+    const QString path = writeDraft(m_message, m_setup.handoverDirectory, reason, &m_error);
+    if (path.isEmpty())
+        return false;
+    m_notice = openDraft(path, reason);
+    return true;
+}
+
+std::optional<bool> HandingOverItem::start(const MailProgram &program, const Message &message, QString *reason)
+{
+    QString htmlFile;
+    if (message.isHtml()) {
+        htmlFile = writeOutgoingBody(m_setup.handoverDirectory, message.body, program.name, &m_error);
+        if (htmlFile.isEmpty())
+            return false;
+    }
+    const QStringList command = program.command(clientArguments(program.kind, message, htmlFile));
+    std::optional<bool> result;
+    if (!program.fits(command)) {
+        *reason = QStringLiteral("The message is too long to be handed to %1 directly.").arg(program.name);
+    } else {
+        const platform::ProgramRun run = desktop().run(command.first(), command.mid(1), m_setup.watchMs);
+        if (ranWell(run))
+            result = true;
+        else
+            *reason = runFailure(program.name, run);
+    }
+    if (!result && !htmlFile.isEmpty())
+        QFile::remove(htmlFile);
+    return result;
+}
+
+std::optional<HtmlFallback> HandingOverItem::htmlFallback(const QString &programName)
+{
+    if (m_setup.htmlFallback != HtmlFallback::Ask)
+        return m_setup.htmlFallback;
+    if (!m_setup.askHtmlFallback) // no one to ask: the draft keeps everything
+        return HtmlFallback::Draft;
+    const std::optional<HtmlFallback> answer = m_setup.askHtmlFallback(programName);
+    if (!answer || *answer == HtmlFallback::Ask)
+        m_cancelled = true;
+    return m_cancelled ? std::nullopt : answer;
+}
+
+std::unique_ptr<MailItem> HandingOverClient::createItem(int itemType)
+{
+    if (itemType != 0) {
+        m_error = QStringLiteral("Only mail items (type 0) can be made.");
+        return nullptr;
+    }
+    return m_newItem();
 }
 
 } // namespace compose

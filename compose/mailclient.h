@@ -31,6 +31,9 @@ public:
     // After display(): something the user should be told (for example where
     // a draft was saved), or an empty text.
     virtual QString notice() const { return QString(); }
+    // After display() failed: whether the user chose to open nothing (then
+    // there is nothing to report).
+    virtual bool cancelled() const { return false; }
 };
 
 // The mail client's application object, made anew for every launch.

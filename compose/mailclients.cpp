@@ -1,5 +1,6 @@
 #include "compose/mailclients.h"
 
+#include "compose/recipients.h"
 #include "compose/thunderbird.h"
 
 #include <QFileInfo>
@@ -106,8 +107,8 @@ QString mailtoUrl(const Message &message, bool withAttachments)
         if (!value.isEmpty())
             fields << QLatin1String(key) + u'=' + encoded(value);
     };
-    add("cc", message.cc);
-    add("bcc", message.bcc);
+    add("cc", addressList(message.cc));
+    add("bcc", addressList(message.bcc));
     add("subject", message.subject);
     if (!message.isHtml())
         add("body", withLf(message.body));
@@ -115,7 +116,7 @@ QString mailtoUrl(const Message &message, bool withAttachments)
         for (const QString &path : message.attachments)
             add("attach", path);
     }
-    QString url = QStringLiteral("mailto:") + encoded(message.to);
+    QString url = QStringLiteral("mailto:") + encoded(addressList(message.to));
     if (!fields.isEmpty())
         url += u'?' + fields.join(u'&');
     return url;
@@ -147,14 +148,16 @@ QStringList clientArguments(ClientKind kind, const Message &message, const QStri
                 arguments << QLatin1String(name) << value;
         };
         option("--subject", message.subject);
-        option("--cc", message.cc);
-        option("--bcc", message.bcc);
+        option("--cc", addressList(message.cc));
+        option("--bcc", addressList(message.bcc));
         option("--body", withLf(message.body));
         for (const QString &path : message.attachments)
             option("--attach", path);
-        // After "--" nothing is an option, whatever the To text begins with.
-        if (!message.to.isEmpty())
-            arguments << QStringLiteral("--") << message.to;
+        // After "--" nothing is an option, whatever an address begins with;
+        // each argument there is one address.
+        const QStringList to = mailboxes(message.to);
+        if (!to.isEmpty())
+            arguments << QStringLiteral("--") << to;
         return arguments;
     }
     }

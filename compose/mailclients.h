@@ -37,11 +37,13 @@ ClientKind clientKindOf(const QString &desktopId, const QStringList &command);
 QStringList whatCannotBeCarried(ClientKind kind, const Message &message);
 
 // The arguments that hand the message to a program of this kind, each to be
-// passed as one argument, unchanged:
+// passed as one argument, unchanged. The To, CC and BCC boxes go as lists of
+// addresses separated by ", " (addressList), whatever separated them in the
+// box; KMail takes each To address as an argument of its own:
 //   Thunderbird  -compose "to=...,cc=...,format=html,message=<file>,attachment=<file URLs>"
 //   Evolution, Geary, any other handler   mailto:TO?cc=..&bcc=..&subject=..&body=..&attach=PATH...
 //   Claws Mail, Sylpheed   --compose mailto:TO?cc=..&bcc=..&subject=..&body=.. --attach PATH...
-//   KMail        --composer -s SUBJECT -c CC -b BCC --body BODY --attach PATH... -- TO
+//   KMail        --composer -s SUBJECT -c CC -b BCC --body BODY --attach PATH... -- TO...
 // htmlFile is the file that holds the HTML body (Thunderbird only).
 QStringList clientArguments(ClientKind kind, const Message &message, const QString &htmlFile);
 

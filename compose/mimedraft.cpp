@@ -1,10 +1,13 @@
 #include "compose/mimedraft.h"
 
+#include "compose/htmltext.h"
+#include "compose/recipients.h"
 #include "platform/textfile.h"
 
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QRandomGenerator>
+#include <QUrl>
 
 namespace compose {
 namespace {
@@ -30,12 +33,13 @@ QString oneLine(QString text)
     return text;
 }
 
-// RFC 2047 encoded words ("=?UTF-8?B?...?=") for text, each at most 75
-// characters long and never splitting a character, separated by spaces
-// (which readers drop between encoded words).
+// RFC 2047 encoded words ("=?UTF-8?B?...?=") for text, never splitting a
+// character, separated by spaces (which readers drop between encoded words).
+// Each is at most 64 characters long, so that even the first fits on the
+// line of the longest header name ("Subject: ").
 QByteArray encodedWords(QStringView text)
 {
-    constexpr qsizetype MostBytes = 45; // 60 characters of base64
+    constexpr qsizetype MostBytes = 39; // 52 characters of base64
     QByteArray words;
     QByteArray chunk;
     auto flush = [&] {
@@ -65,9 +69,10 @@ QByteArray folded(const char *name, const QByteArray &value)
     QByteArray field = QByteArray(name) + ':';
     qsizetype lineStart = 0;
     for (const QByteArray &word : value.split(' ')) {
-        // Even the first word goes on a line of its own when it does not
-        // fit behind the name (an encoded word is 75 characters long).
-        if (!word.isEmpty() && field.size() - lineStart + 1 + word.size() > LineWidth) {
+        // The first word stays behind the name, whatever its length: a line
+        // break there would become a space at the start of the value.
+        const bool first = field.size() == qsizetype(qstrlen(name)) + 1;
+        if (!first && !word.isEmpty() && field.size() - lineStart + 1 + word.size() > LineWidth) {
             field += crlf;
             lineStart = field.size();
         }
@@ -84,7 +89,9 @@ QByteArray unstructuredField(const char *name, const QString &value)
     const QString line = oneLine(value);
     if (line.isEmpty())
         return QByteArray(name) + ':';
-    bool plain = !line.contains(QLatin1String("=?"));
+    // Spaces at either end would be taken for the header's own.
+    bool plain = !line.contains(QLatin1String("=?")) && !line.startsWith(u' ') && !line.startsWith(u'\t')
+                 && !line.endsWith(u' ') && !line.endsWith(u'\t');
     for (const QChar c : line)
         plain = plain && plainHeaderChar(c.unicode());
     for (const QStringView word : QStringView(line).split(u' '))
@@ -98,30 +105,31 @@ bool addressSpecial(QChar c)
     return QStringView(u"\"(),:;<>@[]\\ ").contains(c);
 }
 
-// An address header (To, Cc, Bcc) keeps its text as typed; a stretch of
-// words that ASCII cannot hold (a display name such as "Jörg Müller")
-// becomes encoded words, and the specials around it stay as they are.
-QByteArray addressField(const char *name, const QString &value)
+bool needsEncoding(QStringView text)
 {
-    const QString line = oneLine(value);
+    for (const QChar c : text) {
+        if (!plainHeaderChar(c.unicode()))
+            return true;
+    }
+    return false;
+}
+
+// An address as typed that is no name <address>: its text kept, a stretch
+// of words that ASCII cannot hold encoded, the specials around it as they
+// are.
+QByteArray typedAddress(const QString &text)
+{
     // Pieces: runs of ordinary characters and single specials.
     QStringList pieces;
-    for (qsizetype i = 0; i < line.size();) {
+    for (qsizetype i = 0; i < text.size();) {
         qsizetype end = i + 1;
-        if (!addressSpecial(line.at(i))) {
-            while (end < line.size() && !addressSpecial(line.at(end)))
+        if (!addressSpecial(text.at(i))) {
+            while (end < text.size() && !addressSpecial(text.at(end)))
                 ++end;
         }
-        pieces << line.mid(i, end - i);
+        pieces << text.mid(i, end - i);
         i = end;
     }
-    auto needsEncoding = [](const QString &piece) {
-        for (const QChar c : piece) {
-            if (!plainHeaderChar(c.unicode()))
-                return true;
-        }
-        return false;
-    };
     QByteArray out;
     for (qsizetype i = 0; i < pieces.size();) {
         if (!needsEncoding(pieces.at(i))) {
@@ -137,13 +145,38 @@ QByteArray addressField(const char *name, const QString &value)
                 last = end;
             ++end;
         }
-        QString text;
+        QString words;
         for (qsizetype k = i; k <= last; ++k)
-            text += pieces.at(k);
-        out += encodedWords(text);
+            words += pieces.at(k);
+        out += encodedWords(words);
         i = last + 1;
     }
-    return folded(name, out);
+    return out;
+}
+
+// One address of a header: name <address>, a name beyond ASCII as encoded
+// words throughout (RFC 2047 allows them as whole words of a phrase, never
+// inside quotes), an ASCII name as words or quoted.
+QByteArray mailboxField(const Recipient &recipient)
+{
+    if (!recipient.angled)
+        return typedAddress(recipient.address);
+    const QByteArray address = typedAddress(recipient.address);
+    if (recipient.name.isEmpty())
+        return address;
+    const QByteArray phrase = needsEncoding(recipient.name) ? encodedWords(recipient.name)
+                                                            : displayNameText(recipient.name).toLatin1();
+    return phrase + " <" + address + '>';
+}
+
+// An address header (To, Cc, Bcc): the box's addresses, whatever separated
+// them, separated by ", " as RFC 5322 wants.
+QByteArray addressField(const char *name, const QString &value)
+{
+    QByteArrayList fields;
+    for (const Recipient &recipient : splitRecipients(oneLine(value)))
+        fields << mailboxField(recipient);
+    return folded(name, fields.join(", "));
 }
 
 // A MIME parameter: name="value" for short printable ASCII, else RFC 2231
@@ -261,11 +294,95 @@ void appendBase64(QByteArray &out, const QByteArray &data)
     }
 }
 
-void appendBodyPart(QByteArray &out, const Message &message)
+void appendBodyPart(QByteArray &out, const Message &message, const QString &body)
 {
     out += QByteArrayLiteral("Content-Type: text/") + (message.isHtml() ? "html" : "plain")
            + "; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n";
-    appendQuotedPrintable(out, message.body.toUtf8());
+    appendQuotedPrintable(out, body.toUtf8());
+}
+
+// A picture of the HTML body, sent along in the draft.
+struct Picture
+{
+    QString path;
+    QByteArray contentId; // without its < >
+    QByteArray data;
+};
+
+// The pictures that the HTML names by file: URLs of readable files, each
+// once, and the HTML naming each by its cid: URL instead. A picture that
+// cannot be read keeps its file: URL.
+QList<Picture> embeddedPictures(QString *html)
+{
+    QList<Picture> pictures;
+    QString out;
+    qsizetype from = 0;
+    const QByteArray unique = QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+    for (const ResourceLink &link : resourceLinks(*html)) {
+        const QUrl url(link.url);
+        if (!url.isLocalFile())
+            continue;
+        const QString path = QFileInfo(url.toLocalFile()).absoluteFilePath();
+        qsizetype index = 0;
+        while (index < pictures.size() && pictures.at(index).path != path)
+            ++index;
+        if (index == pictures.size()) {
+            QByteArray data;
+            QString ignored;
+            if (!QFileInfo(path).isFile() || !platform::readWholeFile(path, &data, &ignored))
+                continue;
+            pictures.append({path, "picture" + QByteArray::number(index + 1) + '.' + unique + "@letterloom",
+                             std::move(data)});
+        }
+        out += QStringView(*html).sliced(from, link.begin - from);
+        out += QStringLiteral("cid:") + QString::fromLatin1(pictures.at(index).contentId);
+        from = link.end;
+    }
+    if (!pictures.isEmpty()) {
+        out += QStringView(*html).sliced(from);
+        *html = out;
+    }
+    return pictures;
+}
+
+void appendPicturePart(QByteArray &out, const Picture &picture)
+{
+    const QFileInfo info(picture.path);
+    const QByteArray type = QMimeDatabase().mimeTypeForFileNameAndData(info.fileName(), picture.data).name().toLatin1();
+    out += "Content-Type: " + type + ";\r\n " + parameter("name", info.fileName()) + "\r\n";
+    out += "Content-Disposition: inline;\r\n " + parameter("filename", info.fileName()) + "\r\n";
+    out += "Content-ID: <" + picture.contentId + ">\r\n";
+    out += "Content-Transfer-Encoding: base64\r\n\r\n";
+    appendBase64(out, picture.data);
+}
+
+// Quoted-printable and base64 never hold "=_", so such a boundary cannot
+// occur in any part.
+QByteArray newBoundary()
+{
+    return "=_Letterloom_" + QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+}
+
+// The body: one text part, or, for an HTML body that shows pictures of
+// this computer, a multipart/related of the HTML and the pictures, which
+// the HTML names by their Content-IDs.
+void appendBody(QByteArray &out, const Message &message)
+{
+    QString body = message.body;
+    const QList<Picture> pictures = message.isHtml() ? embeddedPictures(&body) : QList<Picture>();
+    if (pictures.isEmpty()) {
+        appendBodyPart(out, message, body);
+        return;
+    }
+    const QByteArray boundary = newBoundary();
+    out += "Content-Type: multipart/related;\r\n boundary=\"" + boundary + "\"; type=\"text/html\"\r\n\r\n";
+    out += "--" + boundary + crlf;
+    appendBodyPart(out, message, body);
+    for (const Picture &picture : pictures) {
+        out += "\r\n--" + boundary + crlf;
+        appendPicturePart(out, picture);
+    }
+    out += "\r\n--" + boundary + "--" + crlf;
 }
 
 bool appendAttachmentPart(QByteArray &out, const QString &path, QString *error)
@@ -312,18 +429,15 @@ bool buildMimeDraft(const Message &message, const QDateTime &date, QByteArray *d
     out.reserve(expected);
     out += headerBlock(message, date);
     if (message.attachments.isEmpty()) {
-        appendBodyPart(out, message);
+        appendBody(out, message);
         *draft = std::move(out);
         return true;
     }
-    // Quoted-printable and base64 never hold "=_", so this boundary cannot
-    // occur in any part.
-    const QByteArray boundary =
-        "=_Letterloom_" + QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+    const QByteArray boundary = newBoundary();
     out += "Content-Type: multipart/mixed;\r\n boundary=\"" + boundary + "\"\r\n\r\n";
     // Each part ends where the line end before the next boundary begins.
     out += "--" + boundary + crlf;
-    appendBodyPart(out, message);
+    appendBody(out, message);
     for (const QString &path : message.attachments) {
         out += "\r\n--" + boundary + crlf;
         if (!appendAttachmentPart(out, path, error))

@@ -1,5 +1,7 @@
 #include "compose/thunderbird.h"
 
+#include "compose/recipients.h"
+
 #include <QUrl>
 
 namespace compose {
@@ -35,9 +37,9 @@ QString thunderbirdComposeArgument(const Message &message, const QString &messag
         if (!value.isEmpty())
             fields.append(key + u'=' + encoded(value));
     };
-    add(QStringLiteral("to"), message.to);
-    add(QStringLiteral("cc"), message.cc);
-    add(QStringLiteral("bcc"), message.bcc);
+    add(QStringLiteral("to"), addressList(message.to));
+    add(QStringLiteral("cc"), addressList(message.cc));
+    add(QStringLiteral("bcc"), addressList(message.bcc));
     add(QStringLiteral("subject"), message.subject);
     if (message.isHtml()) {
         add(QStringLiteral("format"), QStringLiteral("html"));

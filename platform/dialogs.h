@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -21,6 +22,11 @@ public:
     // Asks a question with the buttons Yes and No (No when the box is
     // closed otherwise); true for Yes.
     virtual bool question(const QString &text) = 0;
+
+    // Asks a question whose answers are the buttons, in order; the index of
+    // the one the user pressed, nothing when the box was closed otherwise
+    // (Escape, its close button).
+    virtual std::optional<int> choice(const QString &text, const QStringList &buttons) = 0;
 
     // Asks for one line of text, starting from text; nothing when the user
     // cancels.

@@ -172,8 +172,7 @@ private:
         store::EditorValues editor;
         editor.toText = "J\u00f6rg M\u00fcller <joerg@example.de>, b@example.org";
         editor.ccText = "\"Doe, John\" <john@example.org>";
-        // Separated by ";" as Outlook users type them.
-        editor.bccText = "one@example.org; two@example.org\r\nX-Injected: spy@evil.org";
+        editor.bccText = "one@example.org, two@example.org\r\nX-Injected: spy@evil.org";
         editor.subjectText = "Gr\u00fc\u00dfe \U0001F600, \"quoted\" ',attachment='file:///etc/passwd 100% =?x?= a=b and a "
                              "subject long enough to be folded over more than one line\nX-Injected: yes\r\n\r\nbody?";
         editor.bodyText = "Dear J\u00f6rg, \r\n\r\n.\r\nFrom the start\r\n=41 stays =41 \u20ac\r\nends in a space ";

@@ -27,10 +27,12 @@ private slots:
         QTest::addColumn<QString>("client");
         QTest::addColumn<QString>("found"); // "default", "installed", "still starting"
         QTest::addColumn<QStringList>("texts"); // to, cc, bcc, subject, body
+        // The addresses separated as every route writes them (", "), so that
+        // they arrive as typed.
         const QStringList injections{
-            "a@x.org,attachment=file:///etc/passwd&attach=/etc/shadow",
-            "\"Doe, John\" <j@x.org>; 'K' <k@y.org>?cc=spy@evil.org",
-            "a=b@x.org,bcc=all@x.org --attach /etc/passwd",
+            "a@x.org, attachment=file:///etc/passwd&attach=/etc/shadow",
+            "\"Doe, John\" <j@x.org>, 'K' <k@y.org>?cc=spy@evil.org",
+            "a=b@x.org, bcc=all@x.org --attach /etc/passwd",
             "x',attachment='file:///etc/passwd 100% off %41%2C %% a+b=c&d #e",
             "Dear J\u00f6rg,\r\n\"q\", 50% = 'half', a+b & c?d=e#f\r\n-- \r\n--attach /etc/passwd\r\n",
         };

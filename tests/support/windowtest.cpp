@@ -16,6 +16,24 @@ bool RecordingDialogs::question(const QString &text)
     return answers.takeFirst();
 }
 
+std::optional<int> RecordingDialogs::choice(const QString &text, const QStringList &buttons)
+{
+    questions << text;
+    if (choiceAnswers.isEmpty()) {
+        unplanned << QStringLiteral("question: ") + text;
+        return std::nullopt;
+    }
+    const std::optional<QString> answer = choiceAnswers.takeFirst();
+    if (!answer)
+        return std::nullopt;
+    const qsizetype index = buttons.indexOf(*answer);
+    if (index < 0) {
+        unplanned << QStringLiteral("no button \"%1\" in the question: %2").arg(*answer, text);
+        return std::nullopt;
+    }
+    return static_cast<int>(index);
+}
+
 std::optional<QString> RecordingDialogs::textInput(const QString &prompt, const QString &)
 {
     questions << prompt;
@@ -81,6 +99,7 @@ void WindowTest::init()
     mailCalled = {};
     storeDirectory.clear();
     desktopMailClient = false;
+    mailSetup = {};
     m_messagesSeen = 0;
     prepareTest();
 }
@@ -96,6 +115,8 @@ void WindowTest::cleanup()
         problems << QStringLiteral("a dialog the test did not plan for: ") + text;
     for (const bool answer : std::as_const(dialogs.answers))
         problems << QStringLiteral("a planned answer that no question took: %1").arg(answer ? "Yes" : "No");
+    for (const auto &answer : std::as_const(dialogs.choiceAnswers))
+        problems << QStringLiteral("a planned button that no question took: ") + answer.value_or("<Escape>");
     for (const auto &answer : std::as_const(dialogs.textAnswers))
         problems << QStringLiteral("a planned text answer that no prompt took: ") + answer.value_or("<cancel>");
     for (const QString &answer : std::as_const(dialogs.fileAnswers))
@@ -130,6 +151,7 @@ Form1Services WindowTest::services(platform::SettingsStore *settingsStore)
     services.settings = settingsStore ? settingsStore : &settings;
     if (!desktopMailClient)
         services.mailClients = compose::RecordingMailClient::factory(mailLog, mailFailure, mailCalled);
+    services.mailSetup = mailSetup;
     services.dialogs = &dialogs;
     services.desktop = desktopMailClient ? nullptr : &desktop;
     return services;

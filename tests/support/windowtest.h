@@ -56,6 +56,9 @@ struct RecordingDialogs final : platform::Dialogs
     QStringList questions;                     // every question and text prompt asked
     QList<bool> answers;                       // for questions, taken from the front
     QList<std::optional<QString>> textAnswers; // for text prompts; nullopt cancels
+    // For questions with buttons of their own: the caption of the button to
+    // press; nullopt presses Escape.
+    QList<std::optional<QString>> choiceAnswers;
     QStringList fileAnswers;                   // for file dialogs; an empty answer cancels
     int fileDialogs = 0;
     QString lastFilter;
@@ -63,6 +66,7 @@ struct RecordingDialogs final : platform::Dialogs
 
     void message(const QString &text) override { messages << text; }
     bool question(const QString &text) override;
+    std::optional<int> choice(const QString &text, const QStringList &buttons) override;
     std::optional<QString> textInput(const QString &prompt, const QString &text) override;
     QString openFileName(const QString &filter) override;
 };
@@ -133,6 +137,7 @@ protected:
     std::function<void(const QString &)> mailCalled; // runs on each call the mail client records
     QString storeDirectory;         // the data folder; empty: a new one for each test
     bool desktopMailClient = false; // launch into this desktop's mail client, through the desktop itself
+    compose::DesktopMailSetup mailSetup; // that mail client's setup
     platform::SettingsStore settings;
 
 private slots:
