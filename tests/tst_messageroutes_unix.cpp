@@ -1,0 +1,324 @@
+// Every route a message can take on Linux, fed random messages: addresses
+// separated as people type them (",", ";", both, display names quoted or
+// not, with commas, semicolons and letters of any script), subjects and
+// bodies in any script. What each mail program received is read back by
+// that program's own argument rules and by Python's parsers (urllib for
+// mailto: addresses, email.utils for address lists, the email package for
+// drafts), and must be the message as written. Then the HTML routes: an
+// HTML message for a program that cannot take HTML.
+#include "support/mailprograms_unix.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRandomGenerator>
+
+using namespace mailtesting;
+
+namespace {
+
+// A recipient as Python reads it: [display name, address].
+using Person = std::pair<QString, QString>;
+
+struct Written
+{
+    QMap<QString, QList<Person>> addresses; // "to", "cc", "bcc"
+    store::EditorValues editor;
+};
+
+QString pick(QRandomGenerator &random, const QStringList &from)
+{
+    return from.at(random.bounded(static_cast<int>(from.size())));
+}
+
+// Text of any script: Polish, Cyrillic, Greek, CJK, Arabic, emoji (outside
+// the 16-bit range), combining marks, and ASCII that means something to
+// URLs, command lines and headers.
+QString anyText(QRandomGenerator &random, int words)
+{
+    static const QStringList pool{
+        "Za\u017c\u00f3\u0142\u0107", "g\u0119\u015bl\u0105", "\u041f\u0440\u0438\u0432\u0435\u0442",
+        "\u0436\u0451\u043b\u0442\u044b\u0439", "\u03ba\u03cc\u03c3\u03bc\u03b5", "\u4e2d\u6587",
+        "\u0645\u0631\u062d\u0628\u0627", "\U0001F600", "\U0001F468\u200D\U0001F469\u200D\U0001F467",
+        "e\u0301t\u00e9", "\u20ac5", "100%", "a+b", "&x=1", "?q", "#f", "=?utf-8?q?x?=", "\"q\"", "'s'", "-c",
+        "--bcc=x@y", "semi;colon", "com,ma", "<a@b>", "word", "\t", "\u00a0"};
+    QStringList chosen;
+    for (int i = 0; i < words; ++i)
+        chosen << pick(random, pool);
+    return chosen.join(u' ');
+}
+
+// A recipient and how a user might type it; the name may hold anything
+// inside quotes, and, typed without quotes, commas and semicolons (a piece
+// without "@" belongs to the next).
+std::pair<Person, QString> anyRecipient(QRandomGenerator &random)
+{
+    static const QStringList names{"Doe, John", "Zo\u00eb", "\u0141ukasz Kowalski", "\u0418\u0432\u0430\u043d "
+                                   "\u041f\u0435\u0442\u0440\u043e\u0432", "\U0001F600 Smile", "O'Brien; Pat",
+                                   "Smith Jr.", "M\u00fcller-L\u00fcdenscheidt", "\u674e\u660e", "a \"quoted\" word",
+                                   "back\\slash", "at@sign", "Kowalski, \u0141ukasz; Jr", "Team"};
+    static const QStringList addresses{"alice@example.com", "bob.smith@example.org", "o'neil@example.ie",
+                                       "a+tag@example.net", "x_y-z@sub.example.co.uk"};
+    const QString address = pick(random, addresses);
+    switch (random.bounded(4)) {
+    case 0:
+        return {{QString(), address}, address};
+    case 1:
+        return {{QString(), address}, "<" + address + ">"};
+    default: {
+        const QString name = pick(random, names);
+        const bool bare = random.bounded(2) == 0 && !name.contains(u'"') && !name.contains(u'\\')
+                          && !name.contains(u'@');
+        if (bare)
+            return {{name, address}, name + " <" + address + ">"};
+        QString quoted = name;
+        quoted.replace("\\", "\\\\").replace("\"", "\\\"");
+        return {{name, address}, "\"" + quoted + "\" <" + address + ">"};
+    }
+    }
+}
+
+Written anyMessage(QRandomGenerator &random)
+{
+    static const QStringList separators{",", ";", ", ", "; ", " ; ", " ,", ";,", ",,", ";  ;"};
+    Written written;
+    QString *boxes[] = {&written.editor.toText, &written.editor.ccText, &written.editor.bccText};
+    const char *keys[] = {"to", "cc", "bcc"};
+    for (int field = 0; field < 3; ++field) {
+        QStringList typed;
+        const int count = random.bounded(field == 0 ? 1 : 0, 4);
+        for (int i = 0; i < count; ++i) {
+            const auto [person, text] = anyRecipient(random);
+            written.addresses[keys[field]] << person;
+            typed << text;
+        }
+        for (int i = 0; i < typed.size(); ++i)
+            *boxes[field] += (i > 0 ? pick(random, separators) : QString()) + typed.at(i);
+        if (!typed.isEmpty() && random.bounded(4) == 0)
+            *boxes[field] += pick(random, separators); // a separator left at the end
+    }
+    written.editor.subjectText = anyText(random, random.bounded(1, 20));
+    for (int line = random.bounded(1, 5); line > 0; --line)
+        written.editor.bodyText += anyText(random, random.bounded(0, 12)) + "\r\n";
+    return written;
+}
+
+QString lf(QString text)
+{
+    return text.replace("\r\n", "\n");
+}
+
+QJsonArray peopleJson(const QList<Person> &people)
+{
+    QJsonArray array;
+    for (const auto &[name, address] : people)
+        array.append(QJsonArray{name, address});
+    return array;
+}
+
+// Python's reading of what the programs were handed, item by item.
+QJsonArray readByPython(const QJsonArray &items)
+{
+    QProcess python;
+    python.start("python3", {qEnvironmentVariable("LETTERLOOM_SOURCE_DIR") + "/tests/standins/read_messages.py"});
+    python.write(QJsonDocument(items).toJson());
+    python.closeWriteChannel();
+    if (!python.waitForFinished(60000) || python.exitCode() != 0)
+        qWarning("%s", python.readAllStandardError().constData());
+    return QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+}
+
+const QString htmlLetter = "<html><head><title>Not shown</title><style>p { color: red }</style></head><body>"
+                           "<h1>Dear \u0141ukasz</h1><p>First line<br>second line, "
+                           "<a href=\"https://example.com/offer?a=1&amp;b=2\">our offer</a> and "
+                           "<a href=\"mailto:sales@example.com\">sales@example.com</a>.</p>"
+                           "<p>\U0001F600&nbsp;Cheers</p><ul><li>one</li><li>two</li></ul>"
+                           "<img src=\"logo.png\" alt=\"\"></body></html>";
+
+// The text of htmlLetter, as a plain text message.
+const QString htmlLetterText = "Dear \u0141ukasz\r\n\r\nFirst line\r\nsecond line, our offer "
+                               "<https://example.com/offer?a=1&b=2> and sales@example.com.\r\n\r\n"
+                               "\U0001F600 Cheers\r\n\r\n- one\r\n- two";
+
+} // namespace
+
+class TestMessageRoutes : public QObject, private MailClientFixture
+{
+    Q_OBJECT
+
+private slots:
+    void init() { reset(); }
+
+    // Random messages through every route; the seed is printed, and
+    // LETTERLOOM_SEED replays it.
+    void randomMessagesArriveAsWritten()
+    {
+        const quint32 seed = qEnvironmentVariableIsSet("LETTERLOOM_SEED")
+                                 ? quint32(qEnvironmentVariableIntValue("LETTERLOOM_SEED"))
+                                 : QRandomGenerator::global()->generate();
+        qInfo("LETTERLOOM_SEED=%u", seed);
+        QRandomGenerator random(seed);
+        const QStringList routes{"thunderbird", "evolution", "claws-mail", "sylpheed",
+                                 "kmail",       "geary",     "other",      "draft"};
+        QJsonArray handed, expected;
+        QStringList cases;
+        for (int round = 0; round < 6; ++round) {
+            for (const QString &route : routes) {
+                const Written written = anyMessage(random);
+                store::EditorValues editor = written.editor;
+                setMailProgram(route == "draft" ? QString() : route);
+                const compose::LaunchOutcome outcome = launch(editor);
+                QVERIFY2(outcome.displayed, qPrintable(outcome.message));
+                handed.append(whatWasHanded(route));
+                QJsonObject message;
+                for (auto it = written.addresses.begin(); it != written.addresses.end(); ++it) {
+                    if (!it.value().isEmpty())
+                        message[it.key()] = peopleJson(it.value());
+                }
+                message["subject"] = editor.subjectText;
+                message["body"] = lf(editor.bodyText); // a text's line ends, as every route gives them
+                expected.append(message);
+                cases << QString("%1: To [%2] Cc [%3] Bcc [%4]").arg(route, editor.toText, editor.ccText, editor.bccText);
+                QFile::remove(record());
+            }
+        }
+        const QJsonArray read = readByPython(handed);
+        QCOMPARE(read.size(), expected.size());
+        for (qsizetype i = 0; i < read.size(); ++i) {
+            QJsonObject got = read.at(i).toObject();
+            if (got.contains("defects")) {
+                QCOMPARE(got.take("defects").toArray(), QJsonArray());
+            }
+            for (const char *key : {"to", "cc", "bcc"}) {
+                if (got.value(key).toArray().isEmpty())
+                    got.remove(key);
+            }
+            if (got != expected.at(i).toObject())
+                QFAIL(qPrintable(cases.at(i) + "\nreceived: " + QJsonDocument(got).toJson(QJsonDocument::Compact)
+                                 + "\nwritten:  "
+                                 + QJsonDocument(expected.at(i).toObject()).toJson(QJsonDocument::Compact)));
+        }
+    }
+
+    // An HTML message for a program that cannot take HTML: one question,
+    // naming the program. Its text opens in the program (paragraphs, line
+    // breaks, the links' addresses); or the HTML is saved as a draft, and
+    // the message says where; or nothing opens and nothing is said. Where
+    // the program cannot take the attachments either, the draft is the only
+    // way, and nothing is asked. A setup that says what to do asks nothing.
+    void htmlForAProgramThatCannotTakeIt_data()
+    {
+        QTest::addColumn<QString>("client");
+        QTest::addColumn<int>("setting"); // HtmlFallback
+        QTest::addColumn<int>("answer");  // -1: Escape
+        QTest::addColumn<bool>("attachment");
+        QTest::addColumn<QString>("result"); // "text", "draft", "nothing"
+        using compose::HtmlFallback;
+        const int ask = int(HtmlFallback::Ask), text = int(HtmlFallback::PlainText), draft = int(HtmlFallback::Draft);
+        for (const QString client : {"evolution", "claws-mail", "sylpheed", "kmail", "geary", "other"}) {
+            const QByteArray c = client.toUtf8();
+            QTest::addRow("%s: plain text", c.constData()) << client << ask << text << false << "text";
+            QTest::addRow("%s: draft", c.constData()) << client << ask << draft << false << "draft";
+            QTest::addRow("%s: Escape", c.constData()) << client << ask << -1 << false << "nothing";
+        }
+        QTest::newRow("claws-mail: plain text, an attachment") << "claws-mail" << ask << text << true << "text";
+        QTest::newRow("other: attachments go as a draft") << "other" << ask << -2 << true << "draft";
+        QTest::newRow("evolution: set to plain text") << "evolution" << text << -2 << false << "text";
+        QTest::newRow("kmail: set to draft") << "kmail" << draft << -2 << false << "draft";
+    }
+    void htmlForAProgramThatCannotTakeIt()
+    {
+        QFETCH(QString, client);
+        QFETCH(int, setting);
+        QFETCH(int, answer);
+        QFETCH(bool, attachment);
+        QFETCH(QString, result);
+        setMailProgram(client);
+        QStringList asked;
+        m_setup.htmlFallback = compose::HtmlFallback(setting);
+        m_setup.askHtmlFallback = [&](const QString &program) -> std::optional<compose::HtmlFallback> {
+            asked << program;
+            if (answer < 0)
+                return std::nullopt;
+            return compose::HtmlFallback(answer);
+        };
+        store::EditorValues editor;
+        editor.plain = false;
+        editor.toText = "\u0141ukasz <l@example.pl>; b@example.org";
+        editor.subjectText = "Oferta \U0001F600";
+        editor.location = file("letter.html", htmlLetter.toUtf8());
+        file("logo.png", "\x89PNG\r\n\x1a\n");
+        if (attachment)
+            editor.attachmentPaths = file("price list.pdf", "%PDF");
+        const compose::LaunchOutcome outcome = launch(editor);
+
+        static const QMap<QString, QString> programNames{
+            {"evolution", "Evolution"}, {"claws-mail", "Claws Mail"}, {"sylpheed", "Sylpheed"},
+            {"kmail", "KMail"},         {"geary", "Geary"},           {"other", "mutt-in-a-terminal"}};
+        QCOMPARE(asked, answer == -2 ? QStringList() : QStringList{programNames.value(client)});
+        QCOMPARE(handedOver("Outgoing"), QStringList());
+        if (result == "nothing") {
+            QCOMPARE(outcome.displayed, false);
+            QCOMPARE(outcome.message, QString());
+            QVERIFY(m_desktop.runs.isEmpty());
+            QCOMPARE(handedOver("Drafts"), QStringList());
+        } else if (result == "draft") {
+            QVERIFY2(outcome.displayed && outcome.message.contains("cannot be handed the HTML body"),
+                     qPrintable(outcome.message));
+            QCOMPARE(handedOver("Drafts").size(), 1);
+            const QString draft = m_setup.handoverDirectory + "/Drafts/" + handedOver("Drafts").first();
+            QVERIFY2(outcome.message.contains("saved as a draft in \"" + draft + "\""), qPrintable(outcome.message));
+            QCOMPARE(m_desktop.runs.size(), 1);
+            QCOMPARE(m_desktop.runs.first(), (QStringList{standin, "--open-draft", draft}));
+        } else {
+            QVERIFY2(outcome.displayed && outcome.message.isEmpty(), qPrintable(outcome.message));
+            QCOMPARE(handedOver("Drafts"), QStringList());
+            QCOMPARE(m_desktop.runs.size(), 1);
+            const Received got = clientReads(client, recordedArguments());
+            QCOMPARE(got.value("subject"), QStringList{editor.subjectText});
+            QCOMPARE(got.value("body"), QStringList{lf(htmlLetterText)});
+            QCOMPARE(got.value("attach"), attachment ? QStringList{editor.attachmentPaths} : QStringList());
+        }
+    }
+
+private:
+    // What the route's program was handed, as an item for Python to read.
+    QJsonObject whatWasHanded(const QString &route)
+    {
+        if (route == "draft") {
+            const QStringList drafts = handedOver("Drafts");
+            const QString path = m_setup.handoverDirectory + "/Drafts/" + drafts.value(0);
+            QJsonObject item{{"kind", "draft"}, {"path", path}};
+            recordedArguments(); // the draft opener's
+            // The next launch's draft is the only one.
+            QFile::rename(path, m_dir->filePath(QString("draft-%1.eml").arg(++m_drafts)));
+            item["path"] = m_dir->filePath(QString("draft-%1.eml").arg(m_drafts));
+            return item;
+        }
+        const QStringList arguments = recordedArguments();
+        if (route == "thunderbird" || route == "kmail") {
+            const Received got = clientReads(route, arguments);
+            QJsonObject fields;
+            for (auto it = got.begin(); it != got.end(); ++it) {
+                if (it.key() == "format")
+                    continue;
+                if (it.key() == "to" || it.key() == "cc" || it.key() == "bcc")
+                    fields[it.key()] = QJsonArray::fromStringList(it.value());
+                else
+                    fields[it.key()] = it.value().join("<given twice>");
+            }
+            if (route == "kmail") // each address after "--" is an argument of its own
+                fields["to"] = QJsonArray::fromStringList(arguments.mid(arguments.indexOf("--") + 1));
+            return {{"kind", "fields"}, {"fields", fields}};
+        }
+        const bool claws = route == "claws-mail" || route == "sylpheed";
+        const QString url = claws ? arguments.value(arguments.indexOf("--compose") + 1) : arguments.value(0);
+        return {{"kind", "mailto"}, {"url", url}, {"plus_is_space", claws}};
+    }
+
+    int m_drafts = 0;
+};
+
+QTEST_GUILESS_MAIN(TestMessageRoutes)
+#include "tst_messageroutes_unix.moc"
