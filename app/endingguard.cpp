@@ -21,6 +21,7 @@ public:
         return *m_ending ? QStringLiteral("Letterloom is ending.") : m_item->errorString();
     }
     QString notice() const override { return m_item->notice(); }
+    bool cancelled() const override { return m_item->cancelled(); }
 
 private:
     std::unique_ptr<compose::MailItem> m_item;

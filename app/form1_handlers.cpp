@@ -7,6 +7,7 @@
 #include "store/templaterecord.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
@@ -66,6 +67,7 @@ void Form1::ShowTemplate()
     for (const auto &[box, text] : boxes) {
         box->clear();
         box->setText(*text);
+        box->setCursorPosition(0); // the start of a long text is what tells it
     }
 
     // Plain Text first, then each stored flag in turn; an option that
@@ -79,6 +81,7 @@ void Form1::ShowTemplate()
 
     m_locationBox->clear();
     m_locationBox->setText(shown.htmlLocation);
+    m_locationBox->setCursorPosition(0);
     m_bodyBox->clear();
     QString storedBody = m_store.ReadBody(m_nameBox->text());
     storedBody.replace(QLatin1String("\r\n"), QLatin1String("\n"));
@@ -185,8 +188,9 @@ void Form1::ChooseHtmlFile()
     // Every Browse starts afresh, offering the HTML files; a cancelled
     // dialog leaves the path that was there.
     const QString chosen = m_dialogs->openFileName(QStringLiteral("HTML files (*.htm *.html)"));
+    // The path as the system writes it (C:\Mail\offer.htm on Windows).
     if (!chosen.isEmpty())
-        m_locationBox->setText(chosen);
+        m_locationBox->setText(QDir::toNativeSeparators(chosen));
 }
 
 void Form1::HelpMMMM_Click()

@@ -1,15 +1,22 @@
 // From process start to the window shown, with many stored templates.
 //
-//   bench_startup [runs]   (default 5)
+//   bench_startup [runs] [templates...]   (default 5 runs; 0 10000 20000 100000 templates,
+//                                          on Windows 0 10000 20000)
 //
-// For 10,000 and 100,000 templates (data file lines of about 300 bytes, one
-// body file per template, eleven stored find/replace pairs) in a throwaway
-// data and settings folder, starts bench_startup_window on the offscreen
+// For each number of templates (data file lines of about 300 bytes, one body
+// file per template, eleven stored find/replace pairs) in a throwaway data
+// and settings folder, starts bench_startup_window on the offscreen
 // platform `runs` times after one warm-up run, and reports the median and
-// the slowest time until it says the window is shown, and its peak memory.
+// the slowest time until it says the window is shown, the median's excess
+// over the empty folder's (what the templates add), and its peak memory.
+//
+// LETTERLOOM_BENCH_FOLDERS=DIR keeps the folders in DIR/<templates>/ and
+// uses them again when they are complete: the Windows build under Wine
+// writes files slowly, and can be given the folders the Linux build wrote
+// (DIR as Wine names it, Z:/...).
 //
 // On Windows the templates are kept beside the program, so the window
-// program is copied into the throwaway folder (Qt's DLLs must be on the
+// program is copied into the templates' folder (Qt's DLLs must be on the
 // search path), it shows a real window, and the pairs go into the user's
 // registry key, which is given back its own values afterwards.
 #include "storedtemplates.h"
@@ -29,6 +36,24 @@
 namespace {
 
 const QString kWindowProgram = QStringLiteral("bench_startup_window");
+
+// Where the templates of a benchmark folder are.
+QString templateFolder(const QString &root)
+{
+    return root + QStringLiteral("/data/Letterloom/Letterloom");
+}
+
+// The templates, written once for a kept folder.
+bool writeTemplates(const QString &root, int count)
+{
+    const QString done = root + QStringLiteral("/complete");
+    if (QFile::exists(done))
+        return true;
+    if (!QDir().mkpath(templateFolder(root)) || !bench::writeStoredTemplates(templateFolder(root), count))
+        return false;
+    QFile mark(done);
+    return mark.open(QIODevice::WriteOnly);
+}
 
 #ifdef Q_OS_WIN
 // The user's find/replace pairs, put back when the benchmark ends.
@@ -57,10 +82,13 @@ private:
 
 bool fillFolders(const QString &root, int count)
 {
-    if (!bench::writeStoredTemplates(root, count))
+    if (!writeTemplates(root, count))
         return false;
+    // This build's window program, the one measured.
     const QString program = kWindowProgram + QStringLiteral(".exe");
-    if (!QFile::copy(QCoreApplication::applicationDirPath() + u'/' + program, root + u'/' + program))
+    const QString copy = templateFolder(root) + u'/' + program;
+    QFile::remove(copy);
+    if (!QFile::copy(QCoreApplication::applicationDirPath() + u'/' + program, copy))
         return false;
     QSettings settings(QSettings::UserScope, QStringLiteral("Letterloom"), QStringLiteral("Letterloom"));
     for (int i = 0; i < 11; ++i) {
@@ -72,7 +100,7 @@ bool fillFolders(const QString &root, int count)
 
 QString windowProgram(const QString &root)
 {
-    return root + u'/' + kWindowProgram;
+    return templateFolder(root) + u'/' + kWindowProgram;
 }
 
 QProcessEnvironment windowEnvironment(const QString &)
@@ -82,11 +110,8 @@ QProcessEnvironment windowEnvironment(const QString &)
 #else
 bool fillFolders(const QString &root, int count)
 {
-    const QString data = root + QStringLiteral("/data/Letterloom/Letterloom");
     const QString config = root + QStringLiteral("/config/Letterloom");
-    if (!QDir().mkpath(data) || !QDir().mkpath(config))
-        return false;
-    if (!bench::writeStoredTemplates(data, count))
+    if (!writeTemplates(root, count) || !QDir().mkpath(config))
         return false;
     QFile settings(config + QStringLiteral("/Letterloom.conf"));
     if (!settings.open(QIODevice::WriteOnly))
@@ -152,21 +177,34 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    std::vector<int> counts;
+    for (int i = 2; i < argc; ++i)
+        counts.push_back(std::max(0, std::atoi(argv[i])));
+    if (counts.empty()) {
+#ifdef Q_OS_WIN
+        counts = {0, 10000, 20000};
+#else
+        counts = {0, 10000, 20000, 100000};
+#endif
+    }
 #ifdef Q_OS_WIN
     const PairsKeptAside userPairs;
 #endif
+    const QString kept = qEnvironmentVariable("LETTERLOOM_BENCH_FOLDERS");
 
-    std::printf("%-10s %12s %12s %14s\n", "templates", "median s", "slowest s", "peak MiB");
-    for (int count : {10000, 100000}) {
-        QTemporaryDir root;
-        if (!root.isValid() || !fillFolders(root.path(), count)) {
+    std::printf("%-10s %10s %10s %12s %10s\n", "templates", "median s", "slowest s", "added s", "peak MiB");
+    double empty = -1;
+    for (int count : counts) {
+        QTemporaryDir temporary;
+        const QString root = kept.isEmpty() ? temporary.path() : kept + u'/' + QString::number(count);
+        if (!temporary.isValid() || !QDir().mkpath(root) || !fillFolders(root, count)) {
             std::fprintf(stderr, "cannot write the test folders\n");
             return 1;
         }
-        startOnce(root.path()); // warm-up: files and libraries in the page cache
+        startOnce(root); // warm-up: files and libraries in the page cache
         std::vector<Run> results;
         for (int i = 0; i < runs; ++i) {
-            const Run run = startOnce(root.path());
+            const Run run = startOnce(root);
             if (run.seconds < 0)
                 return 1;
             results.push_back(run);
@@ -175,8 +213,12 @@ int main(int argc, char *argv[])
         long peak = 0;
         for (const Run &r : results)
             peak = std::max(peak, r.peakKiB);
-        std::printf("%-10d %12.3f %12.3f %14.1f\n", count, results[results.size() / 2].seconds,
-                    results.back().seconds, static_cast<double>(peak) / 1024.0);
+        const double median = results[results.size() / 2].seconds;
+        if (count == 0)
+            empty = median;
+        std::printf("%-10d %10.3f %10.3f %12s %10.1f\n", count, median, results.back().seconds,
+                    empty < 0 ? "-" : QByteArray::number(median - empty, 'f', 3).constData(),
+                    static_cast<double>(peak) / 1024.0);
         std::fflush(stdout);
     }
     return 0;

@@ -1,0 +1,140 @@
+// What the window shows: every caption whole at the scale factor this program
+// runs at (ctest runs it at 100 %, 150 % and 200 %, QT_SCALE_FACTOR), a box
+// brought back from the list showing the start of its text, and paths that
+// Browse writes as the system writes them.
+#include "support/windowtest.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+
+namespace {
+
+// The rectangle of the pixels that are not white, in the image's device
+// pixels; empty when there are none.
+QRect inkOf(const QImage &image)
+{
+    const QRgb background = QColor(Qt::white).rgb();
+    QRect ink;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) != background)
+                ink |= QRect(x, y, 1, 1);
+        }
+    }
+    return ink;
+}
+
+} // namespace
+
+class TestForm1Display : public WindowTest
+{
+    Q_OBJECT
+
+private slots:
+    // Each label drawn alone with all the room it could want (wider, unless
+    // it wraps its lines, and taller): all of its text's ink falls inside
+    // the part of the label that the window shows, which the boxes drawn
+    // over its lower part do not cover.
+    void labelsShowTheirWholeCaption()
+    {
+        Form1 *w = openWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        const qreal ratio = w->devicePixelRatioF();
+        qInfo("scale factor %.2f", ratio);
+        const QList<QLabel *> labels = w->findChildren<QLabel *>();
+        QVERIFY(labels.size() >= 8);
+        for (QLabel *label : labels) {
+            // What of the label the widgets above it leave to be seen.
+            QRect seen(QPoint(0, 0), label->size());
+            const QList<QWidget *> siblings =
+                label->parentWidget()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+            for (qsizetype i = siblings.indexOf(label) + 1; i < siblings.size(); ++i) {
+                const QRect over = siblings.at(i)->geometry().translated(-label->pos());
+                if (siblings.at(i)->isVisibleTo(w) && over.intersects(seen) && over.top() > 0)
+                    seen.setBottom(std::min(seen.bottom(), over.top() - 1));
+            }
+            const QSize size = label->size();
+            label->resize(label->wordWrap() ? size.width() : size.width() * 4, size.height() * 4);
+            QImage image((QSizeF(label->size()) * ratio).toSize(), QImage::Format_ARGB32);
+            image.setDevicePixelRatio(ratio);
+            image.fill(Qt::white);
+            label->render(&image, {}, {}, QWidget::RenderFlags());
+            label->resize(size);
+            const QRect ink = inkOf(image);
+            const QRect seenPixels(QPoint(0, 0), (QSizeF(seen.size()) * ratio).toSize());
+            QVERIFY2(!ink.isEmpty() && seenPixels.contains(ink),
+                     qPrintable(QString("%1 \"%2\": ink %3,%4 %5x%6, %7x%8 pixels seen")
+                                    .arg(label->objectName(), label->text())
+                                    .arg(ink.x()).arg(ink.y()).arg(ink.width()).arg(ink.height())
+                                    .arg(seenPixels.width()).arg(seenPixels.height())));
+        }
+    }
+
+    // The buttons' and options' captions fit the room their style gives
+    // them, measured in the window's own font on its screen.
+    void buttonsShowTheirWholeCaption()
+    {
+        Form1 *w = openWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        for (QAbstractButton *b : w->findChildren<QAbstractButton *>()) {
+            QStyleOptionButton option;
+            option.initFrom(b);
+            option.text = b->text();
+            const bool radio = qobject_cast<QRadioButton *>(b) != nullptr;
+            const QRect room = b->style()->subElementRect(
+                radio ? QStyle::SE_RadioButtonContents : QStyle::SE_PushButtonContents, &option, b);
+            const QFontMetricsF metrics(b->font(), b);
+            QVERIFY2(metrics.horizontalAdvance(b->text()) <= room.width() && metrics.height() <= b->height(),
+                     qPrintable(QString("%1 \"%2\": %3 x %4 in %5 x %6")
+                                    .arg(b->objectName(), b->text())
+                                    .arg(metrics.horizontalAdvance(b->text()))
+                                    .arg(metrics.height())
+                                    .arg(room.width())
+                                    .arg(b->height())));
+        }
+    }
+
+    // A template with long addresses, subject and paths, saved, then
+    // brought back by a click: each box shows the start of its text.
+    void broughtBackBoxesShowTheirStart()
+    {
+        Form1 *w = openWindow();
+        const QString many = "first@example.com; second@example.com; third@example.com; fourth@example.com";
+        typeInto(w, {{"Text1", "Long"}, {"Text5", many}, {"Text4", "cc-" + many}, {"Text10", "bcc-" + many},
+                     {"Text2", "A subject far longer than the box is wide, so that only its start or its end shows"}});
+        QTest::mouseClick(button(w, "Option2"), Qt::LeftButton);
+        typeInto(w, {{"Text8", "/home/someone/Documents/Letters/2026/a folder with a long name/offer.html"}});
+        QTest::mouseClick(button(w, "Command3"), Qt::LeftButton);
+        QCOMPARE(messages(), QStringList());
+        QTest::mouseClick(button(w, "Command2"), Qt::LeftButton); // Clear
+        selectEntry(w, 0);
+        for (const char *name : {"Text1", "Text5", "Text4", "Text10", "Text2", "Text8"}) {
+            QLineEdit *b = box(w, name);
+            QVERIFY2(b->cursorPosition() == 0, name);
+            // Its first character is drawn at the box's left.
+            QVERIFY2(b->inputMethodQuery(Qt::ImCursorRectangle).toRect().left() < 10, name);
+        }
+        QCOMPARE(box(w, "Text5")->text(), many);
+    }
+
+    // Browse writes the chosen file's path with the system's separators
+    // (backslashes on Windows), whatever the dialog reported.
+    void browseWritesTheSystemsPath()
+    {
+        Form1 *w = openWindow();
+        QTest::mouseClick(button(w, "Option2"), Qt::LeftButton);
+        const QString chosen = QDir::cleanPath(QDir::current().filePath("Letters/offer one.html"));
+        dialogs.fileAnswers << chosen;
+        QTest::mouseClick(button(w, "Command4"), Qt::LeftButton);
+        QCOMPARE(box(w, "Text8")->text(), QDir::toNativeSeparators(chosen));
+#ifdef Q_OS_WIN
+        QVERIFY(!box(w, "Text8")->text().contains(u'/'));
+#endif
+    }
+};
+
+QTEST_MAIN(TestForm1Display)
+#include "tst_form1_display.moc"
