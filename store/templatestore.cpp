@@ -5,6 +5,7 @@
 #include "store/templaterecord.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QFileInfo>
 
@@ -195,9 +196,16 @@ SaveOutcome TemplateStore::appendTemplate(const TemplateEditor &editor)
 
 void LoadTemplateList(TemplateStore &store, TemplateList &list)
 {
+    // The window handles its events before the first line and then every
+    // YieldEveryMs, not at every line: one pass of a Windows event loop
+    // costs as much as a hundred lines (far more under Wine).
     const QString contents = store.ReadDataFile();
+    QElapsedTimer sinceYield;
     for (const QStringView line : SplitDataFileViews(contents)) {
-        list.yield();
+        if (!sinceYield.isValid() || sinceYield.hasExpired(YieldEveryMs)) {
+            list.yield();
+            sinceYield.start();
+        }
         if (const auto entry = ListEntryFromLine(line))
             list.addEntry(*entry);
     }

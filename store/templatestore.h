@@ -115,7 +115,9 @@ private:
 };
 
 // Fills the list from the data file: one entry per stored line that holds a
-// TAB, in file order, letting the window process its events before each line.
+// TAB, in file order, letting the window process its events before the
+// first line and then before the next line once YieldEveryMs have passed.
+constexpr qint64 YieldEveryMs = 50;
 void LoadTemplateList(TemplateStore &store, TemplateList &list);
 
 } // namespace store

@@ -4,6 +4,7 @@
 // Browse writes as the system writes them.
 #include "support/windowtest.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QPainter>
 #include <QRadioButton>
@@ -118,6 +119,33 @@ private slots:
             QVERIFY2(b->inputMethodQuery(Qt::ImCursorRectangle).toRect().left() < 10, name);
         }
         QCOMPARE(box(w, "Text5")->text(), many);
+    }
+
+    // Help opens the page of this system: Windows users read of the program
+    // folder, the registry, Outlook and the drafts, and nothing of Linux;
+    // Linux users the reverse.
+    void helpSpeaksOfThisSystem()
+    {
+        Form1 *w = openWindow();
+        w->findChild<QAction *>("HelpMMMM")->trigger();
+        QCOMPARE(desktop.opened.size(), 1);
+        QFile page(desktop.opened.first().toLocalFile());
+        QVERIFY2(page.open(QIODevice::ReadOnly), qPrintable(page.fileName()));
+        const QString html = QString::fromUtf8(page.readAll());
+        const QStringList windows{"program folder", "HKEY_CURRENT_USER\\Software\\Letterloom\\Letterloom",
+                                  "classic Outlook", "Letterloom\\Drafts", "%LOCALAPPDATA%\\Programs\\Letterloom"};
+        const QStringList linux{"~/.local/share/Letterloom/Letterloom", "Letterloom.conf", "Evolution",
+                                "Documents/Letterloom/Drafts", "Open as Plain Text"};
+#ifdef Q_OS_WIN
+        const QStringList said = windows, unsaid = linux + QStringList{"~/"};
+#else
+        const QStringList said = linux, unsaid = windows + QStringList{"Outlook", "registry", "HKEY"};
+#endif
+        for (const QString &text : said)
+            QVERIFY2(html.contains(text), qPrintable("the page does not say " + text));
+        for (const QString &text : unsaid)
+            QVERIFY2(!html.contains(text), qPrintable("the page says " + text));
+        QVERIFY(!html.contains("<!--"));
     }
 
     // Browse writes the chosen file's path with the system's separators

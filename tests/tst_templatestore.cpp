@@ -6,7 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTest>
 
 #include "support/testfiles.h"
@@ -107,6 +109,48 @@ private slots:
             QCOMPARE(entry, store::ListEntryFromLine(line).value());
     }
 
+    // While a long list fills, the window handles its events again as soon as
+    // the time between yields has passed after the last one, not at every
+    // line: no stretch without a yield lasts longer than that time and one
+    // line, and a list of quick lines yields far less often than per line.
+    void longListsYieldByTime()
+    {
+        QTemporaryDir dir;
+        QByteArray data;
+        for (int i = 0; i < 60; ++i)
+            data += "Template " + QByteArray::number(i) + "\tsubject\r\n";
+        writeBytes(dir.filePath(QStringLiteral("MainData.txt")), data);
+        store::TemplateStore templates(dir.path());
+
+        struct SlowList final : store::TemplateList
+        {
+            QElapsedTimer clock;
+            QList<qint64> yieldsAt;
+            qint64 longestLine = 0;
+            int entries = 0;
+            void addEntry(const QString &) override
+            {
+                const qint64 start = clock.elapsed();
+                QThread::msleep(5); // a line that takes a while to list
+                longestLine = std::max(longestLine, clock.elapsed() - start);
+                ++entries;
+            }
+            void yield() override { yieldsAt << clock.elapsed(); }
+        } list;
+        list.clock.start();
+        store::LoadTemplateList(templates, list);
+        const qint64 end = list.clock.elapsed();
+        QCOMPARE(list.entries, 60);
+        QVERIFY(!list.yieldsAt.isEmpty() && list.yieldsAt.first() <= list.longestLine);
+        list.yieldsAt << end;
+        for (qsizetype i = 1; i < list.yieldsAt.size(); ++i) {
+            const qint64 gap = list.yieldsAt.at(i) - list.yieldsAt.at(i - 1);
+            QVERIFY2(gap <= store::YieldEveryMs + 2 * list.longestLine + 5,
+                     qPrintable(QStringLiteral("%1 ms without a yield (lines take up to %2 ms)").arg(gap).arg(list.longestLine)));
+        }
+        QVERIFY2(list.yieldsAt.size() - 1 <= 60 / 4, qPrintable(QString::number(list.yieldsAt.size() - 1)));
+    }
+
     // ---- list entries and their decoding -----------------------------------
     void entriesFromStoredLines()
     {
@@ -118,7 +162,7 @@ private slots:
         store::LoadTemplateList(templates, list);
         QCOMPARE(list.entries, (QStringList{"One" + spaces(200) + "\ta", spaces(200) + "\tunnamed",
                                             "lone CR\rand LF\n" + spaces(200) + "\tin one", "Two" + spaces(200) + "\tb"}));
-        QCOMPARE(list.yields, 6); // once before each line, listed or not
+        QCOMPARE(list.yields, 1); // before the first line; the rest takes less than the time between yields
         // The unnamed template's body file is "LTM-.txt".
         writeBytes(dir.filePath(QStringLiteral("LTM-.txt")), "nameless\r\n");
         QCOMPARE(templates.ReadBody(store::DecodeListEntry(list.entries.at(1)).name), QStringLiteral("nameless\r\n"));
