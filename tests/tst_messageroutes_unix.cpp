@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QUrl>
 
 using namespace mailtesting;
 
@@ -280,6 +281,69 @@ private slots:
             QCOMPARE(got.value("body"), QStringList{lf(htmlLetterText)});
             QCOMPARE(got.value("attach"), attachment ? QStringList{editor.attachmentPaths} : QStringList());
         }
+    }
+
+    // Pictures that the HTML names by relative paths (beside it, in its
+    // "_files" folder, with an encoded space, with a Windows backslash, as a
+    // table's background) arrive with the body: Thunderbird's file names
+    // them by file: URLs of the very files, the draft carries them as
+    // related parts named by cid: URLs. Web and cid: pictures stay as they
+    // are, and a missing picture costs nothing but itself.
+    void picturesTravelWithTheHtml_data()
+    {
+        QTest::addColumn<QString>("route");
+        QTest::newRow("thunderbird") << "thunderbird";
+        QTest::newRow("draft") << "draft";
+    }
+    void picturesTravelWithTheHtml()
+    {
+        QFETCH(QString, route);
+        setMailProgram(route == "draft" ? QString() : route);
+        QMap<QString, QByteArray> files{{"logo.png", "\x89PNG\r\n\x1a\nlogo"},
+                                        {"letter_files/image001.jpg", "\xff\xd8\xff jpeg"},
+                                        {"my pic.png", "\x89PNG\r\n\x1a\nmine"},
+                                        {"sub/pic.gif", "GIF89a sub"},
+                                        {"bg.gif", "GIF89a background"}};
+        for (auto it = files.begin(); it != files.end(); ++it)
+            file("mail/" + it.key(), it.value());
+        const QString html = "<html><body><img src=\"logo.png\"><img src='letter_files/image001.jpg'>"
+                             "<img src=my%20pic.png><img src=\"sub\\pic.gif\"><table background=\"bg.gif\"><tr>"
+                             "<td><img src=\"https://example.com/web.png\"><img src=\"cid:given@x\">"
+                             "<img src=\"missing.png\"><img src=\"logo.png\" alt=\"again\"></td></tr></table>"
+                             "</body></html>";
+        store::EditorValues editor;
+        editor.plain = false;
+        editor.toText = "a@example.com";
+        editor.location = file("mail/letter.html", html.toUtf8());
+        QVERIFY(launch(editor).displayed);
+
+        QJsonObject item;
+        if (route == "draft") {
+            const QString draft = m_setup.handoverDirectory + "/Drafts/" + handedOver("Drafts").value(0);
+            item = {{"kind", "draft"}, {"path", draft}, {"pictures", true}};
+        } else {
+            item = {{"kind", "html"}, {"path", thunderbirdReads(recordedArguments().value(1)).value("message").value(0)}};
+        }
+        const QJsonObject read = readByPython({item}).at(0).toObject();
+        const QStringList shown = read["pictures"].toVariant().toStringList();
+        const QStringList named{"logo.png", "letter_files/image001.jpg", "my pic.png", "sub/pic.gif", "bg.gif"};
+        QCOMPARE(shown.size(), 9);
+        QCOMPARE(shown.mid(5, 2), (QStringList{"https://example.com/web.png", "cid:given@x"}));
+        QCOMPARE(shown.at(7), QUrl::fromLocalFile(m_dir->filePath("mail/missing.png")).toString(QUrl::FullyEncoded));
+        QCOMPARE(shown.at(8), shown.at(0)); // one picture, named twice
+        for (int i = 0; i < named.size(); ++i) {
+            const QByteArray bytes = files.value(named.at(i));
+            if (route == "draft") {
+                QVERIFY2(shown.at(i).startsWith("cid:"), qPrintable(shown.at(i)));
+                QCOMPARE(QByteArray::fromBase64(read["related"][shown.at(i).mid(4)].toString().toLatin1()), bytes);
+            } else {
+                const QUrl url(shown.at(i));
+                QVERIFY2(url.isLocalFile(), qPrintable(shown.at(i)));
+                QCOMPARE(testfiles::contentsOf(url.toLocalFile()), bytes);
+            }
+        }
+        if (route == "draft")
+            QCOMPARE(read["related"].toObject().size(), named.size());
     }
 
 private:

@@ -8,7 +8,9 @@
 #include "support/testfiles.h"
 
 
+#include <QInputMethodEvent>
 #include <QProcess>
+#include <QUrl>
 #include <QSettings>
 
 using testfiles::contentsOf;
@@ -109,6 +111,7 @@ private slots:
 
     void saveSelectAndLaunch();
     void htmlTemplate();
+    void anyScriptAndPictures();
     void failureAtEachStep_data();
     void failureAtEachStep();
 };
@@ -174,6 +177,41 @@ void TestOutlook::htmlTemplate()
     QTRY_COMPARE_WITH_TIMEOUT(
         logLines(), launchLog({"a@b", "", "", "News for Ann"}, 2, QStringLiteral("<p>Hello Ann \u20ac 5</p>\r\n")),
         10000);
+    QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join(u'\n')));
+}
+
+// Text of any script, as an input method types it, reaches Outlook exactly,
+// the addresses as typed (Outlook resolves ";" itself); an HTML file's
+// pictures named by relative paths reach it as file: URLs of those files.
+void TestOutlook::anyScriptAndPictures()
+{
+    WindowFixture f;
+    f.desktopMailClient = true;
+    const QStringList texts{"\"Kowalski, \u0141ukasz\" <l@example.pl>; \u0418\u0432\u0430\u043d <i@example.ru>",
+                            "\u674e\u660e <li@example.cn>", "", "Za\u017c\u00f3\u0142\u0107 \U0001F600 \u041f\u0440\u0438\u0432\u0435\u0442"};
+    auto w = f.open();
+    const char *const boxes[] = {"Text5", "Text4", "Text10", "Text2"};
+    for (int i = 0; i < 4; ++i) {
+        QInputMethodEvent typed;
+        typed.setCommitString(texts.at(i));
+        QApplication::sendEvent(box(w.get(), boxes[i]), &typed);
+    }
+    QInputMethodEvent body;
+    body.setCommitString(QStringLiteral("\u0416\u0451\u043b\u0442\u044b\u0439 \U0001F468\u200D\U0001F469\u200D\U0001F467"));
+    QApplication::sendEvent(bodyBox(w.get()), &body);
+    QTest::mouseClick(button(w.get(), "Command1"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(logLines(), launchLog(texts, 1, body.commitString()), 10000);
+
+    QFile::remove(m_log);
+    writeBytes(f.path("logo.png"), "\x89PNG\r\n\x1a\n");
+    writeBytes(f.path("letter.html"), "<p>\xc5\x81\xc3\xb3d\xc5\xba</p><img src=\"logo.png\">");
+    QTest::mouseClick(button(w.get(), "Option2"), Qt::LeftButton);
+    QTest::keyClicks(box(w.get(), "Text8"), QDir::toNativeSeparators(f.path("letter.html")));
+    QTest::mouseClick(button(w.get(), "Command1"), Qt::LeftButton);
+    const QString logo = QUrl::fromLocalFile(f.path("logo.png")).toString(QUrl::FullyEncoded);
+    QVERIFY2(logo.startsWith("file:///"), qPrintable(logo));
+    QTRY_COMPARE_WITH_TIMEOUT(
+        logLines(), launchLog(texts, 2, "<p>\u0141\u00f3d\u017a</p><img src=\"" + logo + "\">"), 10000);
     QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join(u'\n')));
 }
 

@@ -11,9 +11,16 @@ Reads a JSON list from standard input; each item is one of
       fields that a program's own argument rules gave; each address field
       is a list of texts, each of them a list of addresses
   {"kind": "draft", "path": "..."}
-      an .eml file, read with the email package
+      an .eml file, read with the email package; with "pictures": true
+      also the pictures its HTML body shows (below) and its related parts
+      by Content-ID, their bytes in base64
+  {"kind": "html", "path": "..."}
+      an HTML file (UTF-8): the pictures it shows, the values of the src and
+      background attributes as html.parser reads them
 """
+import base64
 import email
+import html.parser
 import json
 import sys
 import urllib.parse
@@ -66,7 +73,40 @@ def from_draft(path):
     return out
 
 
+class Pictures(html.parser.HTMLParser):
+    def __init__(self):
+        super().__init__()
+        self.found = []
+
+    def handle_starttag(self, tag, attrs):
+        self.found += [value for name, value in attrs if name in ("src", "background")]
+
+
+def pictures(text):
+    parser = Pictures()
+    parser.feed(text)
+    return parser.found
+
+
+def related_parts(path):
+    with open(path, "rb") as f:
+        msg = email.message_from_binary_file(f, policy=policy.default)
+    parts = {}
+    for part in msg.walk():
+        if part["content-id"]:
+            parts[part["content-id"].strip("<>")] = base64.b64encode(part.get_payload(decode=True)).decode()
+    return parts
+
+
 def read(item):
+    if item["kind"] == "html":
+        with open(item["path"], encoding="utf-8") as f:
+            return {"pictures": pictures(f.read())}
+    if item["kind"] == "draft" and item.get("pictures"):
+        out = from_draft(item["path"])
+        out["pictures"] = pictures(out["body"])
+        out["related"] = related_parts(item["path"])
+        return out
     if item["kind"] == "mailto":
         return from_mailto(item["url"], item.get("plus_is_space", False))
     if item["kind"] == "fields":

@@ -24,8 +24,14 @@ done
 shortcut=$(unixpath "$appdata\\Microsoft\\Windows\\Start Menu\\Programs\\Letterloom.lnk")
 [ -f "$shortcut" ] || fail "no Start-menu entry"
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Letterloom'
-"$run" reg query "$uninstall_key" | tr -d '\r' | grep -qE 'DisplayName[[:space:]]+REG_SZ[[:space:]]+Letterloom 2\.1$' \
-    || fail "no uninstall entry"
+entry=$("$run" reg query "$uninstall_key" | tr -d '\r')
+grep -qE 'DisplayName[[:space:]]+REG_SZ[[:space:]]+Letterloom 2\.1$' <<<"$entry" || fail "no uninstall entry"
+# Its size in KiB, as the folder holds it (du counts whole blocks: a little more).
+size=$(sed -nE 's/.*EstimatedSize[[:space:]]+REG_DWORD[[:space:]]+0x([0-9a-fA-F]+)$/\1/p' <<<"$entry")
+[ -n "$size" ] || fail "the uninstall entry has no EstimatedSize"
+folder_kib=$(du -sk "$folder" | cut -f1)
+(( 16#$size > folder_kib * 9 / 10 && 16#$size <= folder_kib )) \
+    || fail "EstimatedSize says $((16#$size)) KiB, the folder holds $folder_kib KiB"
 
 # Templates an earlier run left in the folder, which the uninstaller leaves as
 # they are, byte for byte.
