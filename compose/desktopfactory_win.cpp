@@ -74,11 +74,11 @@ private:
         // Only the program is taken from the handler's command, whose own
         // arguments ("-osint -compose %1") are for addresses.
         const QString program = handler.command.first();
-        MailProgram thunderbird{QStringLiteral("Thunderbird"), ClientKind::Thunderbird,
-                                [&program](const QStringList &arguments) { return QStringList{program} + arguments; },
-                                [](const QStringList &command) {
-                                    return command.join(QLatin1Char(' ')).size() <= LongestCommandLine;
-                                }};
+        const auto command = [&program](const QStringList &arguments) { return QStringList{program} + arguments; };
+        const auto fits = [](const QStringList &line) {
+            return line.join(QLatin1Char(' ')).size() <= LongestCommandLine;
+        };
+        const MailProgram thunderbird{QStringLiteral("Thunderbird"), ClientKind::Thunderbird, command, fits};
         QString why;
         const std::optional<bool> handed = start(thunderbird, m_message, &why);
         if (!handed)

@@ -102,16 +102,15 @@ private:
             handed.body = htmlToText(handed.body);
             handed.format = BodyFormat::Plain;
         }
-        MailProgram mailProgram{name, kind,
-                                [&program](const QStringList &arguments) {
-                                    return platform::commandFor(program, arguments, false);
-                                },
-                                [](const QStringList &command) {
-                                    return std::all_of(command.begin(), command.end(), [](const QString &argument) {
-                                        return argument.size() <= LongestArgument;
-                                    });
-                                }};
-        return start(mailProgram, handed, reason);
+        const auto command = [&program](const QStringList &arguments) {
+            return platform::commandFor(program, arguments, false);
+        };
+        const auto fits = [](const QStringList &line) {
+            return std::all_of(line.begin(), line.end(),
+                               [](const QString &argument) { return argument.size() <= LongestArgument; });
+        };
+        const MailProgram started{name, kind, command, fits};
+        return start(started, handed, reason);
     }
 
     QString openDraft(const QString &path, const QString &reason) override

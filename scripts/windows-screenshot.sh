@@ -3,11 +3,14 @@
 # scripts/build-windows.sh: the program folder from the ZIP, a data folder
 # as earlier versions wrote it, three pairs in the registry, the program
 # started on its own (no DLL search path) on the throwaway prefix's Xvfb.
-#   windows-screenshot.sh [output.png]   (default docs/letterloom-windows.png; needs imagemagick)
+#   windows-screenshot.sh [output.png [dpi]]   (default docs/letterloom-windows.png at 96 dpi;
+#                                               needs imagemagick)
+# dpi is Windows' LogPixels: 144 is 150 % scaling, 192 is 200 %.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${LETTERLOOM_WINDOWS_BUILD_DIR:-$top/build-windows}
 output=${1:-$top/docs/letterloom-windows.png}
+dpi=${2:-96}
 run=$build/wine-run.sh
 work=$(mktemp -d)
 trap '"$build/wine-prefix.sh" cleanup; rm -rf "$work"' EXIT
@@ -27,6 +30,7 @@ for pair in 'TextFind-0=[Name]' 'TextReplace-0=Mrs Smith' 'TextFind-1=[Email]' '
     "$run" reg add 'HKCU\Software\Letterloom\Letterloom\replace' /v "${pair%%=*}" /d "${pair#*=}" /f >/dev/null
 done
 
+"$run" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
 # Smoothed text, as Windows draws it by default.
 "$run" reg add 'HKCU\Control Panel\Desktop' /v FontSmoothing /d 2 /f >/dev/null
 "$run" reg add 'HKCU\Control Panel\Desktop' /v FontSmoothingType /t REG_DWORD /d 2 /f >/dev/null
