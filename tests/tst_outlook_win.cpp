@@ -204,7 +204,7 @@ void TestOutlook::anyScriptAndPictures()
 
     QFile::remove(m_log);
     writeBytes(f.path("logo.png"), "\x89PNG\r\n\x1a\n");
-    writeBytes(f.path("letter.html"), "<p>\xc5\x81\xc3\xb3d\xc5\xba</p><img src=\"logo.png\">");
+    writeBytes(f.path("letter.html"), "<p>\xc5\x81\xc3\xb3" "d\xc5\xba</p><img src=\"logo.png\">");
     QTest::mouseClick(button(w.get(), "Option2"), Qt::LeftButton);
     QTest::keyClicks(box(w.get(), "Text8"), QDir::toNativeSeparators(f.path("letter.html")));
     QTest::mouseClick(button(w.get(), "Command1"), Qt::LeftButton);
