@@ -40,11 +40,17 @@ Control *placed(Control *control, const QString &name)
     return control;
 }
 
+// The room above a label's text: some fonts draw their capitals above the
+// ascent they give (Windows' at 150 % scaling), which the label's top edge
+// would cut off.
+constexpr int LabelTopRoom = 1;
+
 QLabel *label(QWidget *parent, const QString &name, const QString &caption)
 {
     auto *l = placed(new QLabel(caption, parent), name);
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     l->setTextFormat(Qt::PlainText);
+    l->setContentsMargins(0, LabelTopRoom, 0, 0);
     return l;
 }
 
@@ -302,7 +308,7 @@ void Form1::chooseFont()
     for (QLabel *l : centralWidget()->findChildren<QLabel *>()) {
         // A label's text stands on its top 16 pixels; what lies below is
         // covered by the box under it (or, for the list's hint, by the list).
-        captions.push_back({l->text(), l->width(), l->wordWrap() ? 32 : 16, l->wordWrap()});
+        captions.push_back({l->text(), l->width(), (l->wordWrap() ? 32 : 16) - LabelTopRoom, l->wordWrap()});
     }
     for (QPushButton *b : centralWidget()->findChildren<QPushButton *>())
         captions.push_back({b->text(), b->width() - 8, b->height() - 2});

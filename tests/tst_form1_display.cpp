@@ -38,7 +38,9 @@ private slots:
     // Each label drawn alone with all the room it could want (wider, unless
     // it wraps its lines, and taller): all of its text's ink falls inside
     // the part of the label that the window shows, which the boxes drawn
-    // over its lower part do not cover.
+    // over its lower part do not cover, and below its top row (a glyph
+    // taller than its font's ascent is cut there, as Windows' fonts are at
+    // 150 % under Wine).
     void labelsShowTheirWholeCaption()
     {
         Form1 *w = openWindow();
@@ -66,7 +68,8 @@ private slots:
             label->resize(size);
             const QRect ink = inkOf(image);
             const QRect seenPixels(QPoint(0, 0), (QSizeF(seen.size()) * ratio).toSize());
-            QVERIFY2(!ink.isEmpty() && seenPixels.contains(ink),
+            // Ink on the top row is a glyph cut there.
+            QVERIFY2(!ink.isEmpty() && seenPixels.contains(ink) && ink.top() > 0,
                      qPrintable(QString("%1 \"%2\": ink %3,%4 %5x%6, %7x%8 pixels seen")
                                     .arg(label->objectName(), label->text())
                                     .arg(ink.x()).arg(ink.y()).arg(ink.width()).arg(ink.height())
