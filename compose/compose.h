@@ -61,7 +61,8 @@ struct DesktopMailSetup
     QString home; // where mail programs keep their settings; empty: the user's home
     int watchMs = 3000; // how long a started mail program is watched for an early error
     // An HTML message for a program that cannot take one: Ask asks
-    // askHtmlFallback (the window's question, or the command line's).
+    // askHtmlFallback (the window's question, or the command line's), once
+    // per launch; without one to ask, it becomes a draft.
     HtmlFallback htmlFallback = HtmlFallback::Ask;
     HtmlFallbackQuestion askHtmlFallback;
 };
@@ -70,9 +71,12 @@ struct DesktopMailSetup
 // default mail program as the desktop names it (or, without one, an
 // installed Thunderbird, Evolution, Claws Mail, Sylpheed, KMail or Geary),
 // driven by its own command line when it can take the whole message and is
-// set up to show it; otherwise the message is saved as an unsent draft that
-// is opened with the desktop's program for e-mail files, and the item's
-// notice says why, where the draft is and which program it went to.
+// set up to show it (an HTML body that it cannot take goes as the HTML's
+// text, or as a draft, as htmlFallback says); otherwise the message is saved
+// as an unsent draft that is opened with the desktop's program for e-mail
+// files, and the item's notice says why, where the draft is and which
+// program it went to. Every program is given the To, CC and BCC boxes'
+// addresses as one list (recipients.h).
 MailClientFactory desktopMailClients(const DesktopMailSetup &setup = {});
 
 } // namespace compose

@@ -1,5 +1,6 @@
 #include "compose/handover.h"
 
+#include "compose/htmltext.h"
 #include "compose/mimedraft.h"
 #include "platform/textfile.h"
 
@@ -127,7 +128,8 @@ std::optional<bool> HandingOverItem::start(const MailProgram &program, const Mes
 {
     QString htmlFile;
     if (message.isHtml()) {
-        htmlFile = writeOutgoingBody(m_setup.handoverDirectory, message.body, program.name, &m_error);
+        htmlFile = writeOutgoingBody(m_setup.handoverDirectory, withPicturesInside(message.body), program.name,
+                                     &m_error);
         if (htmlFile.isEmpty())
             return false;
     }

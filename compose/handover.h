@@ -78,8 +78,8 @@ protected:
     };
 
     // Starts the program with the message on its command line, the HTML
-    // body's file written first (nothing is handed over unless it is
-    // complete): the result as handOver() gives it.
+    // body's file written first, its pictures inside it (nothing is handed
+    // over unless it is complete): the result as handOver() gives it.
     std::optional<bool> start(const MailProgram &program, const Message &message, QString *reason);
 
     // For a program that cannot take the HTML body, what the launch does

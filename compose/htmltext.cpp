@@ -2,9 +2,12 @@
 
 #include "platform/ansitext.h"
 #include "platform/codepage.h"
+#include "platform/textfile.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QHash>
+#include <QMimeDatabase>
 
 #include <QRegularExpression>
 #include <QStringDecoder>
@@ -156,6 +159,29 @@ QString withAbsoluteResources(const QString &html, const QString &folder)
         out += QString::fromLatin1(url->toEncoded())
                    .replace(u'&', QLatin1String("&amp;"))
                    .replace(u'\'', QLatin1String("%27"));
+        from = link.end;
+    }
+    if (from == 0)
+        return html;
+    out += QStringView(html).sliced(from);
+    return out;
+}
+
+QString withPicturesInside(const QString &html)
+{
+    QString out;
+    qsizetype from = 0;
+    for (const ResourceLink &link : resourceLinks(html)) {
+        const QUrl url(link.url);
+        if (!url.isLocalFile() || !QFileInfo(url.toLocalFile()).isFile())
+            continue;
+        QByteArray data;
+        QString ignored;
+        if (!platform::readWholeFile(url.toLocalFile(), &data, &ignored))
+            continue;
+        const QString type = QMimeDatabase().mimeTypeForFileNameAndData(url.toLocalFile(), data).name();
+        out += QStringView(html).sliced(from, link.begin - from);
+        out += QStringLiteral("data:") + type + QStringLiteral(";base64,") + QString::fromLatin1(data.toBase64());
         from = link.end;
     }
     if (from == 0)

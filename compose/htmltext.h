@@ -41,6 +41,12 @@ QList<ResourceLink> resourceLinks(const QString &html);
 // the pictures are found wherever the HTML's text goes.
 QString withAbsoluteResources(const QString &html, const QString &folder);
 
+// The HTML with every picture it names by the file: URL of a readable
+// file carried inside it instead, as a data: URL (Thunderbird's composer
+// blocks pictures from files, and sends those of data: URLs along with the
+// message). Other pictures keep their URLs.
+QString withPicturesInside(const QString &html);
+
 // The HTML's text as a plain text message: paragraphs, headings and list
 // items on lines of their own, an empty line between paragraphs, line
 // breaks kept, list items marked, and after each link's text its address
