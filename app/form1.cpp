@@ -67,6 +67,9 @@ Form1::Form1(Form1Services services, QWidget *parent)
     , m_store(services.storeDirectory)
 {
     adoptServices(std::move(services));
+    // While another copy holds the templates' lock, a command waits a few
+    // seconds with the window still answering.
+    m_store.setLockWait(3000, [] { QCoreApplication::processEvents(); });
     initResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(appinfo::windowCaption());
@@ -149,12 +152,18 @@ void Form1::buildListMenu()
     // The template list's context menu, for the entry it was opened on.
     m_listMenu = new QMenu(this);
     m_listMenu->setObjectName(QStringLiteral("ListMenu"));
-    QAction *deleteTemplate = m_listMenu->addAction(QStringLiteral("Delete Template"));
-    deleteTemplate->setObjectName(QStringLiteral("DeleteTemplateM"));
-    QAction *renameTemplate = m_listMenu->addAction(QStringLiteral("Rename Template"));
-    renameTemplate->setObjectName(QStringLiteral("RenameTemplateM"));
-    connect(deleteTemplate, &QAction::triggered, this, [this] { DeleteTemplate(m_menuRow); });
-    connect(renameTemplate, &QAction::triggered, this, [this] { RenameTemplate(m_menuRow); });
+    m_deleteAction = m_listMenu->addAction(QStringLiteral("Delete Template"));
+    m_deleteAction->setObjectName(QStringLiteral("DeleteTemplateM"));
+    m_renameAction = m_listMenu->addAction(QStringLiteral("Rename Template"));
+    m_renameAction->setObjectName(QStringLiteral("RenameTemplateM"));
+    m_listMenu->addSeparator();
+    m_undoAction = m_listMenu->addAction(QStringLiteral("Undo Delete"));
+    m_undoAction->setObjectName(QStringLiteral("UndoDeleteM"));
+    m_undoAction->setShortcut(QKeySequence::Undo); // shown; the list itself takes the key
+    m_undoAction->setShortcutContext(Qt::WidgetShortcut);
+    connect(m_deleteAction, &QAction::triggered, this, [this] { DeleteTemplate(m_menuRow); });
+    connect(m_renameAction, &QAction::triggered, this, [this] { RenameTemplate(m_menuRow); });
+    connect(m_undoAction, &QAction::triggered, this, &Form1::UndoDelete);
 }
 
 void Form1::buildEditor()
@@ -240,8 +249,12 @@ void Form1::connectEvents()
     connect(m_templateList, &TemplateListBox::dblClick, this, &Form1::ComposeEmail);
     connect(m_templateList, &TemplateListBox::deleteKey, this, &Form1::DeleteTemplate);
     connect(m_templateList, &TemplateListBox::renameKey, this, &Form1::RenameTemplate);
+    connect(m_templateList, &TemplateListBox::undoKey, this, &Form1::UndoDelete);
     connect(m_templateList, &TemplateListBox::contextMenuAt, this, [this](int row, const QPoint &at) {
         m_menuRow = row;
+        m_deleteAction->setEnabled(row >= 0);
+        m_renameAction->setEnabled(row >= 0);
+        m_undoAction->setEnabled(m_store.PlanUndo().version.has_value());
         m_listMenu->popup(at);
     });
     for (OptionButton *option : {m_plainOption, m_htmlOption})

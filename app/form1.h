@@ -67,6 +67,7 @@ public:
     void SaveTemplate();   // Save: a new template, or one that replaces the stored one of its name
     void DeleteTemplate(int row); // the list's context menu, or Delete
     void RenameTemplate(int row); // the list's context menu, or F2
+    void UndoDelete();            // the list's context menu, or Ctrl+Z in the list
     void ChooseHtmlFile(); // Browse
     void HelpMMMM_Click();
     void AboutMMMM_Click();
@@ -97,6 +98,7 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     // store::TemplateList, over the template list.
@@ -116,8 +118,18 @@ private:
 
     void optionToggled(OptionButton *option, bool selected);
     void openMenuBar();
-    void finishChange(const store::ChangeOutcome &outcome);
+    // The list's entry as the store finds it in the data file.
+    store::EntryRef entryRef(int row) const;
+    // Shows what a change did; true when it was done.
+    bool finishChange(const store::Outcome &outcome);
     void reloadList();
+    // Reads the list again when another copy (here or on another machine)
+    // changed the data file since.
+    void reloadIfChangedElsewhere();
+    // Whether a command that changes the templates may start now: not while
+    // one runs or the list is being filled (the window handles its events
+    // meanwhile).
+    bool storeCommandMayStart();
     void storePairBox(substitute::BoxArray array, int index, const QString &text);
     void showMessage(const QString &text);
 
@@ -143,6 +155,9 @@ private:
     std::array<QLineEdit *, PairCount> m_findBoxes{};    // (TextFind_0 ... TextFind_10)
     std::array<QLineEdit *, PairCount> m_replaceBoxes{}; // (TextReplaceit_0 ... TextReplaceit_10)
     QMenu *m_listMenu = nullptr;            // the template list's context menu (ListMenu)
+    QAction *m_deleteAction = nullptr;      // (DeleteTemplateM)
+    QAction *m_renameAction = nullptr;      // (RenameTemplateM)
+    QAction *m_undoAction = nullptr;        // (UndoDeleteM)
     int m_menuRow = -1;                     // the entry it was opened on
 
     // What the window works with.
@@ -158,6 +173,8 @@ private:
     bool m_launching = false;       // a launch is under way
     int m_queuedLaunches = 0;       // launches asked for meanwhile, run after it
     bool m_loading = false;         // Form_Load is running: nothing is reported
+    bool m_storeBusy = false;       // a command changes the templates, or the list is being filled
+    store::ShownVersion m_shown;    // the template last brought into the editor
     bool m_ending = false;          // Exit was chosen
     bool m_settingsFailing = false; // the last write to the settings store failed
     bool m_altAlone = false;        // Alt is down, and no other key came with it
