@@ -232,6 +232,18 @@ void compareBoxes(const QWidget *window, BoxTexts expected)
     }
 }
 
+void storeBoxes(BoxTexts boxes)
+{
+    QSettings settings = userSettings();
+    for (const auto &[key, text] : boxes)
+        settings.setValue(QStringLiteral("replace/") + QLatin1String(key), text);
+}
+
+QString storedBox(const char *key)
+{
+    return userSettings().value(QStringLiteral("replace/") + QLatin1String(key), QStringLiteral("<none>")).toString();
+}
+
 QByteArray recordLine(const QStringList &fields)
 {
     return platform::toAnsi(fields.join(QLatin1Char('\t')) + QStringLiteral("\r\n"));

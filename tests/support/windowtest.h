@@ -208,6 +208,14 @@ void typeInto(const QWidget *window, BoxTexts typing);
 // Checks the text each of these one-line boxes shows.
 void compareBoxes(const QWidget *window, BoxTexts expected);
 
+// ---- the stored find/replace boxes ----------------------------------------
+
+// Stores box texts under their keys ("TextFind-2", "TextReplace-10"), as an
+// earlier run of the program left them.
+void storeBoxes(BoxTexts boxes);
+// The text stored under a box's key, read afresh; "<none>" when there is none.
+QString storedBox(const char *key);
+
 // ---- stored templates -----------------------------------------------------
 
 // One stored record line with its CR LF, in the data file's encoding.
