@@ -156,12 +156,15 @@ inline const QMap<QString, QString> desktopEntries{
 };
 
 // The files of every mail program set up with an account, under home, as
-// each leaves them after its setup (Thunderbird 153 its profile folder).
+// each leaves them after its setup (Thunderbird 153 its profile folder). The
+// profile's folder has a name that ends in "]", as a user may rename one, so
+// that a value is never taken for a section.
+inline const QString thunderbirdProfile = QStringLiteral(".thunderbird/abcd.default [work]");
 inline const QMap<QString, QByteArray> setUpHome{
-    {".thunderbird/profiles.ini", "[Profile0]\nName=default\nIsRelative=1\nPath=abcd.default\nDefault=1\n\n"
+    {".thunderbird/profiles.ini", "[Profile0]\nName=default\nIsRelative=1\nPath=abcd.default [work]\nDefault=1\n\n"
                                   "[General]\nStartWithLastProfile=1\nVersion=2\n"},
-    {".thunderbird/installs.ini", "[FDC34C9F024745EB]\nDefault=abcd.default\nLocked=1\n"},
-    {".thunderbird/abcd.default/prefs.js",
+    {".thunderbird/installs.ini", "[FDC34C9F024745EB]\nDefault=abcd.default [work]\nLocked=1\n"},
+    {thunderbirdProfile + "/prefs.js",
      "user_pref(\"mail.accountmanager.accounts\", \"account2,account1\");\n"
      "user_pref(\"mail.account.account1.server\", \"server1\");\n"
      "user_pref(\"mail.account.account2.identities\", \"id1\");\n"},
@@ -170,12 +173,7 @@ inline const QMap<QString, QByteArray> setUpHome{
     {".config/geary/account_01/geary.ini", "[Metadata]\nversion=1\n"},
 };
 
-inline QString writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    testfiles::writeBytes(path, bytes);
-    return path;
-}
+using testfiles::writeFile;
 
 // The folders, the desktop and the stand-in of one test program.
 struct MailClientFixture
@@ -226,15 +224,7 @@ struct MailClientFixture
     QString failNext() const { return m_dir->filePath("fail-next"); }
 
     // The arguments the stand-in was last started with.
-    QStringList recordedArguments()
-    {
-        if (!QTest::qWaitFor([&] { return QFile::exists(record()); }, 10000))
-            return {"<the stand-in was not started>"};
-        QByteArray bytes = testfiles::contentsOf(record());
-        QFile::remove(record());
-        bytes.chop(1); // each argument ends in a NUL byte
-        return QString::fromUtf8(bytes).split(QChar(u'\0'));
-    }
+    QStringList recordedArguments() const { return testfiles::recordedArguments(record()); }
 
     // The files in a folder of the hand-over folder ("Drafts", "Outgoing").
     QStringList handedOver(const QString &folder) const

@@ -1,4 +1,5 @@
 #include "support/windowtest.h"
+#include "support/testfiles.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>
@@ -45,24 +46,6 @@ bool BrokenSettings::save(const QString &section, const QString &key, const QStr
     if (error)
         *error = QStringLiteral("Could not store the find/replace box: the settings file is read-only");
     return false;
-}
-
-QSettings userSettings()
-{
-    return QSettings(QSettings::UserScope, QStringLiteral("Letterloom"), QStringLiteral("Letterloom"));
-}
-
-void isolateSettings()
-{
-    QStandardPaths::setTestModeEnabled(true);
-    // A folder of this process's own, so that test programs that ctest runs
-    // side by side never share a settings file; emptied for every test.
-    static QTemporaryDir folder;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.path());
-    QSettings settings = userSettings();
-    settings.clear();
-    settings.sync();
 }
 
 WindowTest::WindowTest() = default;
@@ -118,9 +101,7 @@ QString WindowTest::dataFolder() const
 
 void WindowTest::writeData(const QByteArray &bytes) const
 {
-    QFile file(path(QStringLiteral("MainData.txt")));
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write the data file");
+    testfiles::writeFile(path(QStringLiteral("MainData.txt")), bytes);
 }
 
 Form1Services WindowTest::services(platform::SettingsStore *settingsStore)

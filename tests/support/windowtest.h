@@ -28,6 +28,7 @@
 #include "platform/dialogs.h"
 #include "platform/settingsstore.h"
 #include "support/recordingmailclient.h"
+#include "support/testsettings.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -87,14 +88,6 @@ struct BrokenSettings final : platform::SettingsStore
     bool broken = true;
     bool save(const QString &section, const QString &key, const QString &value, QString *error) override;
 };
-
-// The user's settings as the program keeps them.
-QSettings userSettings();
-
-// Gives this process a settings store of its own, in a new folder, empty
-// (on Windows, where the store is the registry, Letterloom's section of
-// the user's key is emptied instead).
-void isolateSettings();
 
 class WindowTest : public QObject
 {
