@@ -216,8 +216,8 @@ void TestForm1::optionsFollowStoredFlags()
 
     const QString e;
     writeData(recordLine({QStringLiteral("Html"), e, e, e, e, e, QStringLiteral("False"), QStringLiteral("True"),
-                            QStringLiteral("/tmp/x.html")})
-                + recordLine({QStringLiteral("Tested"), e, e, e, e, e, plainFlag, htmlFlag, QStringLiteral("loc")}));
+                          QStringLiteral("/tmp/x.html")})
+              + recordLine({QStringLiteral("Tested"), e, e, e, e, e, plainFlag, htmlFlag, QStringLiteral("loc")}));
     Form1 *w = openWindow();
     auto *listBox = list(w);
     QCOMPARE(entryCount(w), 2);

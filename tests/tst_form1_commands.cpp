@@ -64,7 +64,7 @@ static QStringList snapshot(const Form1 *w, const QString &dir)
 void TestForm1Commands::clearChangesNothing()
 {
     writeData(recordLine({QStringLiteral("Offer"), QStringLiteral("Subject"), QString(), QString(), QStringLiteral("to@x"),
-                            QString(), QStringLiteral("False"), QStringLiteral("True"), QStringLiteral("/a.html")}));
+                          QString(), QStringLiteral("False"), QStringLiteral("True"), QStringLiteral("/a.html")}));
     Form1 *w = openWindow();
     clickEntry(list(w), 0);
     QTest::keyClicks(box(w, "Text2"), QStringLiteral(" unsaved"));

@@ -77,7 +77,7 @@ void TestForm1Flows::saveListRestartShowAndLaunch()
     QVERIFY(box(again, "Text1")->text().isEmpty());
     clickEntry(listBox, 0);
     QCOMPARE(editorBoxes(again), (QStringList{"Offer", "[Email]", "sales@example.com", "boss@example.com",
-                                                    "Our offer, [Name]", attachment, ""}));
+                                              "Our offer, [Name]", attachment, ""}));
     QVERIFY(button(again, "Option1")->isChecked());
     QCOMPARE(bodyBox(again)->toPlainText(), QStringLiteral("Dear [Name],\n\ncaf\u00e9 prices attached.\n"));
     QCOMPARE(again->body(), QStringLiteral("Dear [Name],\r\n\r\ncaf\u00e9 prices attached.\r\n"));
@@ -106,8 +106,8 @@ void TestForm1Flows::saveListRestartShowAndLaunch()
 void TestForm1Flows::selectingEntries()
 {
     writeData(recordLine({QStringLiteral("First"), QStringLiteral("one")})
-                + recordLine({QStringLiteral("Second"), QStringLiteral("two")})
-                + recordLine({QStringLiteral("Third"), QStringLiteral("three")}));
+              + recordLine({QStringLiteral("Second"), QStringLiteral("two")})
+              + recordLine({QStringLiteral("Third"), QStringLiteral("three")}));
     Form1 *w = openWindow();
     QApplication::setActiveWindow(w);
     QVERIFY(QTest::qWaitForWindowActive(w));
@@ -146,7 +146,7 @@ void TestForm1Flows::selectingEntries()
 void TestForm1Flows::doubleClickLaunchesTheEntryClicked()
 {
     writeData(recordLine({QStringLiteral("First"), QStringLiteral("one")})
-                + recordLine({QStringLiteral("Second"), QStringLiteral("two")}));
+              + recordLine({QStringLiteral("Second"), QStringLiteral("two")}));
     Form1 *w = openWindow();
     auto *listBox = list(w);
     clickEntry(listBox, 0);
@@ -164,7 +164,7 @@ void TestForm1Flows::htmlTemplateLaunchesItsFile()
     writeBytes(page, "<p>Hello [Name]</p>");
     const QString e;
     writeData(recordLine({QStringLiteral("News"), QStringLiteral("News for [Name]"), e, e, QStringLiteral("a@b"), e,
-                            QStringLiteral("False"), QStringLiteral("True"), page}));
+                          QStringLiteral("False"), QStringLiteral("True"), page}));
     storeBoxes({{"TextFind-8", "[Name]"}, {"TextReplace-8", "Ann"}});
     Form1 *w = openWindow();
     clickEntry(list(w), 0);

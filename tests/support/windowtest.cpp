@@ -63,6 +63,7 @@ void WindowTest::init()
     mailFailure = {};
     mailCalled = {};
     storeDirectory.clear();
+    programsOwnFolder = false;
     desktopMailClient = false;
     m_messagesSeen = 0;
     prepareTest();
@@ -107,7 +108,8 @@ void WindowTest::writeData(const QByteArray &bytes) const
 Form1Services WindowTest::services(platform::SettingsStore *settingsStore)
 {
     Form1Services services;
-    services.storeDirectory = dataFolder();
+    if (!programsOwnFolder)
+        services.storeDirectory = dataFolder();
     services.settings = settingsStore ? settingsStore : &settings;
     if (!desktopMailClient)
         services.mailClients = compose::RecordingMailClient::factory(mailLog, mailFailure, mailCalled);

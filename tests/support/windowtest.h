@@ -125,6 +125,7 @@ protected:
     compose::RecordingMailClient::Failure mailFailure;
     std::function<void(const QString &)> mailCalled; // runs on each call the mail client records
     QString storeDirectory;         // the data folder; empty: a new one for each test
+    bool programsOwnFolder = false; // the data folder where the program finds it (beside it on Windows)
     bool desktopMailClient = false; // launch into this desktop's mail client, through the desktop itself
     platform::SettingsStore settings;
 
