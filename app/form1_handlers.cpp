@@ -1,6 +1,7 @@
 // The window's handlers: what each event of the window does, and the editor
 // and the find/replace grid as the layers below read and write them.
 
+#include "app/answers.h"
 #include "app/appinfo.h"
 #include "app/controls.h"
 #include "app/form1.h"
@@ -104,17 +105,39 @@ void Form1::ComposeEmail()
     }
     m_launching = true;
     for (;;) {
-        QApplication::setOverrideCursor(Qt::BusyCursor);
-        const compose::LaunchOutcome outcome = compose::ComposeEmail(*this, *this, m_mailClients);
-        QApplication::restoreOverrideCursor();
-        if (!outcome.message.isEmpty() && !m_ending)
-            showMessage(outcome.message);
+        // A template with questions asks them first; cancelled, it opens nothing.
+        if (const std::optional<substitute::PlaceholderValues> values = launchValues()) {
+            QApplication::setOverrideCursor(Qt::BusyCursor);
+            const compose::LaunchOutcome outcome = compose::ComposeEmail(*this, *this, m_mailClients, *values);
+            QApplication::restoreOverrideCursor();
+            if (!outcome.message.isEmpty() && !m_ending)
+                showMessage(outcome.message);
+        }
         if (m_queuedLaunches == 0 || m_ending)
             break;
         --m_queuedLaunches;
     }
     m_queuedLaunches = 0;
     m_launching = false;
+}
+
+std::optional<substitute::PlaceholderValues> Form1::launchValues()
+{
+    substitute::PlaceholderValues values;
+    values.calendar = m_calendar;
+    const QStringList questions = compose::TemplateQuestions(*this);
+    if (questions.isEmpty())
+        return values;
+    const QString name = templateName();
+    std::optional<QMap<QString, QString>> answers =
+        askQuestions(this, name, questions, rememberedAnswers(*m_settings, name));
+    if (!answers)
+        return std::nullopt;
+    QString error;
+    if (!rememberAnswers(*m_settings, name, *answers, &error))
+        showMessage(error);
+    values.answers = std::move(*answers);
+    return values;
 }
 
 void Form1::SaveTemplate()
@@ -162,7 +185,12 @@ void Form1::RenameTemplate(int row)
         m_dialogs->textInput(QStringLiteral("New name for the template \"%1\":").arg(name), name);
     if (!newName || *newName == name)
         return;
-    finishChange(m_store.RenameTemplate(name, *newName));
+    const store::ChangeOutcome outcome = m_store.RenameTemplate(name, *newName);
+    QString error;
+    if (outcome.status == store::ChangeOutcome::Status::Done
+        && !moveRememberedAnswers(*m_settings, name, *newName, &error))
+        showMessage(error);
+    finishChange(outcome);
 }
 
 void Form1::finishChange(const store::ChangeOutcome &outcome)
