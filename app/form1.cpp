@@ -316,9 +316,10 @@ void Form1::nameForScreenReaders()
         widget->setAccessibleName(name);
     m_attachmentsBox->setAccessibleDescription(findChild<QLabel *>(QStringLiteral("Label4"))->text());
     m_templateList->setAccessibleDescription(findChild<QLabel *>(QStringLiteral("Label5"))->text());
-    for (int i = 0; i < PairCount; ++i) {
-        m_findBoxes[i]->setAccessibleName(QStringLiteral("Find text, row %1").arg(i + 1));
-        m_replaceBoxes[i]->setAccessibleName(QStringLiteral("Replace text, row %1").arg(i + 1));
+    for (int row = 1; row <= PairCount; ++row) {
+        const int pair = layout::pairOfRow(row);
+        m_findBoxes[pair]->setAccessibleName(QStringLiteral("Find text, row %1").arg(row));
+        m_replaceBoxes[pair]->setAccessibleName(QStringLiteral("Replace text, row %1").arg(row));
     }
 }
 

@@ -81,6 +81,7 @@ void WindowTest::init()
     mailCalled = {};
     storeDirectory.clear();
     desktopMailClient = false;
+    calendar = {};
     m_messagesSeen = 0;
     prepareTest();
 }
@@ -132,6 +133,7 @@ Form1Services WindowTest::services(platform::SettingsStore *settingsStore)
         services.mailClients = compose::RecordingMailClient::factory(mailLog, mailFailure, mailCalled);
     services.dialogs = &dialogs;
     services.desktop = desktopMailClient ? nullptr : &desktop;
+    services.calendar = calendar;
     return services;
 }
 

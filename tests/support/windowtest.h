@@ -134,6 +134,7 @@ protected:
     QString storeDirectory;         // the data folder; empty: a new one for each test
     bool desktopMailClient = false; // launch into this desktop's mail client, through the desktop itself
     platform::SettingsStore settings;
+    substitute::Calendar calendar;  // the dates of the placeholders; default: today, the user's locale
 
 private slots:
     void init();
