@@ -6,6 +6,7 @@
 #include "app/form1.h"
 #include "compose/compose.h"
 #include "platform/appdir.h"
+#include "platform/desktop.h"
 #include "store/storednames.h"
 #include "store/templaterecord.h"
 #include "store/templatestore.h"
@@ -128,6 +129,43 @@ std::optional<compose::HtmlFallback> askHtmlFallback(const QString &programName)
     return std::nullopt;
 }
 
+// The desktop, noting whether the launch asked it for anything and whether
+// a program was started or a file opened: a message that a mail program is
+// to show has been handed over only then (or through the mail program's own
+// automation, which asks the desktop for nothing).
+struct WatchedDesktop final : platform::Desktop
+{
+    platform::Desktop &desktop = platform::systemDesktop();
+    bool asked = false;
+    bool handedOver = false;
+
+    platform::DesktopApplication defaultApplication(const QString &contentType) override
+    {
+        asked = true;
+        return desktop.defaultApplication(contentType);
+    }
+    QString findExecutable(const QString &name) override
+    {
+        asked = true;
+        return desktop.findExecutable(name);
+    }
+    platform::ProgramRun run(const QString &program, const QStringList &arguments, int watchMs) override
+    {
+        asked = true;
+        platform::ProgramRun ran = desktop.run(program, arguments, watchMs);
+        handedOver = handedOver || ran.state == platform::ProgramRun::State::Running
+                     || (ran.state == platform::ProgramRun::State::Exited && ran.exitCode == 0);
+        return ran;
+    }
+    bool openUrl(const QUrl &url) override
+    {
+        asked = true;
+        const bool opened = desktop.openUrl(url);
+        handedOver = handedOver || opened;
+        return opened;
+    }
+};
+
 struct LaunchRequest
 {
     QString name;
@@ -199,7 +237,9 @@ int launchTemplate(const QString &folder, const LaunchRequest &request)
     StoredPairs pairs;
     substitute::LoadSubstitutionPairs(pairs, settings);
 
+    WatchedDesktop desktop;
     compose::DesktopMailSetup setup;
+    setup.desktop = &desktop;
     setup.htmlFallback = request.htmlFallback;
     QString unchosenFor; // the mail program for which an HTML choice was needed and not asked
     bool askedAndCancelled = false;
@@ -221,6 +261,8 @@ int launchTemplate(const QString &folder, const LaunchRequest &request)
     if (askedAndCancelled)
         return fail(Unanswered, QStringLiteral("no choice was made for the HTML message; nothing was opened"));
     if (!outcome.displayed)
+        return fail(LaunchFailed, outcome.message);
+    if (desktop.asked && !desktop.handedOver) // a draft that nothing opened
         return fail(LaunchFailed, outcome.message);
     if (!outcome.message.isEmpty()) {
         QString notice = outcome.message;
