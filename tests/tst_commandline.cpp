@@ -173,7 +173,37 @@ private slots:
 #endif
     }
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+    // In a console, "letterloom" is letterloom.com, which the console waits
+    // for: it passes on the program's output and its exit status.
+    void theConsoleWaitsForTheStatus()
+    {
+        const QString folder = QDir::toNativeSeparators(m_data);
+        auto console = [&](const QString &command) {
+            QProcess cmd;
+            cmd.setWorkingDirectory(QFileInfo(QStringLiteral(LETTERLOOM_PROGRAM)).absolutePath());
+            cmd.setProgram("cmd.exe");
+            cmd.setNativeArguments("/c " + command);
+            cmd.start();
+            Run result;
+            if (!cmd.waitForFinished(60000))
+                return result;
+            result.status = cmd.exitCode();
+            result.out = QString::fromUtf8(cmd.readAllStandardOutput());
+            result.err = QString::fromUtf8(cmd.readAllStandardError());
+            return result;
+        };
+        const Run listed = console("letterloom --list --data-folder \"" + folder + "\"");
+        QCOMPARE(listed.status, 0);
+        QCOMPARE(listed.out, "Offer\r\nOther\r\nGr\u00fc\u00dfe\r\n");
+        const Run missing = console("letterloom --data-folder \"" + folder + "\" --launch Nope --no-ask");
+        QCOMPARE(missing.status, 3);
+        QCOMPARE(missing.errLines().size(), 1);
+        QVERIFY2(missing.err.startsWith("letterloom: no template named \"Nope\""), qPrintable(missing.err));
+        QCOMPARE(console("letterloom --launch Offer --no-ask --data-folder \"" + folder + "\" && echo went on").status,
+                 4);
+    }
+#else
     // A launch from the shell, answered with --value: the template saved
     // last, its questions, dates and the stored pairs, in the desktop's mail
     // program; exit 0 once the program has it. While a window is open on the
