@@ -86,14 +86,14 @@ class TestQuestions : public testsupport::WindowTest
     {
         return [answers](QDialog *dialog) {
             for (const QString &answer : answers) {
-                QWidget *box = QApplication::focusWidget();
+                QWidget *box = dialog->focusWidget();
                 QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
                 if (answer.isEmpty())
                     QTest::keyClick(box, Qt::Key_Delete);
                 testsupport::typeText(box, answer);
                 QTest::keyClick(box, Qt::Key_Tab);
             }
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
             QVERIFY(!dialog->isVisible());
         };
     }
