@@ -87,6 +87,7 @@ Form1::Form1(Form1Services services, QWidget *parent)
     connectEvents();
     chooseFont();
     setTabOrder();
+    nameForScreenReaders();
 
     // The main window's layout gives the menu bar its height for the window's
     // width, which some styles (Windows') make differ from its size hint.
@@ -106,6 +107,7 @@ void Form1::adoptServices(Form1Services services)
         m_settings = m_ownSettings.get();
     }
     m_desktop = services.desktop ? services.desktop : &platform::systemDesktop();
+    m_calendar = std::move(services.calendar);
     compose::MailClientFactory clients = std::move(services.mailClients);
     if (!clients) {
         compose::DesktopMailSetup setup;
@@ -144,6 +146,14 @@ void Form1::buildMenus()
     // F10, or Alt pressed and let go alone, opens the menu bar's first menu.
     auto *menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
     connect(menuKey, &QShortcut::activated, this, &Form1::openMenuBar);
+    // Ctrl+S saves and Ctrl+Enter launches the template in the editor,
+    // wherever the focus stands in the window.
+    auto *saveKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
+    connect(saveKey, &QShortcut::activated, this, &Form1::SaveTemplate);
+    for (const Qt::Key enter : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto *launchKey = new QShortcut(QKeySequence(Qt::CTRL | enter), this);
+        connect(launchKey, &QShortcut::activated, this, &Form1::ComposeEmail);
+    }
     qApp->installEventFilter(this);
 }
 
@@ -295,6 +305,35 @@ void Form1::setTabOrder()
     std::sort(order.begin(), order.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
     for (std::size_t i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1].second, order[i].second);
+}
+
+// The names a screen reader reads for the boxes, options and list: the
+// caption that describes each (the grid's boxes share one caption, so their
+// names say the row).
+void Form1::nameForScreenReaders()
+{
+    const std::pair<QWidget *, QString> named[] = {
+        {m_nameBox, QStringLiteral("Template Name")},
+        {m_toBox, QStringLiteral("To: Email Address")},
+        {m_ccBox, QStringLiteral("CC: Email Address")},
+        {m_bccBox, QStringLiteral("BCC: Email Address")},
+        {m_subjectBox, QStringLiteral("Email Subject")},
+        {m_attachmentsBox, QStringLiteral("Attachments Full Path")},
+        {m_plainOption, m_plainOption->text()},
+        {m_htmlOption, m_htmlOption->text()},
+        {m_bodyBox, QStringLiteral("Email Body")},
+        {m_locationBox, QStringLiteral("Saved HTML Email Location")},
+        {m_templateList, QStringLiteral("Templates")},
+    };
+    for (const auto &[widget, name] : named)
+        widget->setAccessibleName(name);
+    m_attachmentsBox->setAccessibleDescription(findChild<QLabel *>(QStringLiteral("Label4"))->text());
+    m_templateList->setAccessibleDescription(findChild<QLabel *>(QStringLiteral("Label5"))->text());
+    for (int row = 1; row <= PairCount; ++row) {
+        const int pair = layout::pairOfRow(row);
+        m_findBoxes[pair]->setAccessibleName(QStringLiteral("Find text, row %1").arg(row));
+        m_replaceBoxes[pair]->setAccessibleName(QStringLiteral("Replace text, row %1").arg(row));
+    }
 }
 
 // The captions stand in boxes of fixed size, so the window's font is the

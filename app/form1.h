@@ -11,6 +11,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QMenu;
@@ -34,6 +35,7 @@ struct Form1Services
     compose::MailClientFactory mailClients;      // empty: the desktop's, through desktop
     platform::Dialogs *dialogs = nullptr;        // not owned
     platform::Desktop *desktop = nullptr;        // not owned: opening addresses, finding and starting programs
+    substitute::Calendar calendar;               // today's date and the locale of the date placeholders
 };
 
 // The one window of Letterloom: the template editor on the left, the template
@@ -56,6 +58,11 @@ public:
     // template list from the data file. Run once, before the window is shown;
     // it never reports anything.
     void Form_Load();
+
+    // Says so when the chosen templates folder (a network share) cannot be
+    // reached; the program then saves nowhere else. Run once the window is
+    // shown.
+    void ReportMissingFolder();
 
     // Shows the plain body panel exactly when Plain Text is selected, else the
     // HTML body panel.
@@ -132,6 +139,10 @@ private:
     bool storeCommandMayStart();
     void storePairBox(substitute::BoxArray array, int index, const QString &text);
     void showMessage(const QString &text);
+    // What the placeholders of the next launch are filled with, the
+    // template's questions answered in a dialog; nothing when it was cancelled.
+    std::optional<substitute::PlaceholderValues> launchValues();
+    void nameForScreenReaders();
 
     // The controls; their object names are the names the window's users and
     // tests know them by (in brackets).
@@ -168,6 +179,7 @@ private:
     std::unique_ptr<platform::Dialogs> m_ownDialogs;
     platform::Dialogs *m_dialogs = nullptr;
     platform::Desktop *m_desktop = nullptr;
+    substitute::Calendar m_calendar;
 
     // Where it stands.
     bool m_launching = false;       // a launch is under way

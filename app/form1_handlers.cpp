@@ -1,6 +1,7 @@
 // The window's handlers: what each event of the window does, and the editor
 // and the find/replace grid as the layers below read and write them.
 
+#include "app/answers.h"
 #include "app/appinfo.h"
 #include "app/controls.h"
 #include "app/form1.h"
@@ -8,6 +9,7 @@
 #include "store/templaterecord.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
@@ -40,6 +42,15 @@ void Form1::Form_Load()
     // listing each when a file's name differs in letter case.
     skipOnFailure([this] { m_store.IndexFolder(); });
     m_loading = false;
+}
+
+void Form1::ReportMissingFolder()
+{
+    if (!m_store.folderIsThere())
+        showMessage(QStringLiteral("The templates folder \"%1\" cannot be reached. If it is on a network share, "
+                                   "connect the share and start Letterloom again; until then no template is listed "
+                                   "and none can be saved.")
+                        .arg(QDir::toNativeSeparators(m_store.folder())));
 }
 
 void Form1::SetFrame()
@@ -109,17 +120,39 @@ void Form1::ComposeEmail()
     }
     m_launching = true;
     for (;;) {
-        QApplication::setOverrideCursor(Qt::BusyCursor);
-        const compose::LaunchOutcome outcome = compose::ComposeEmail(*this, *this, m_mailClients);
-        QApplication::restoreOverrideCursor();
-        if (!outcome.message.isEmpty() && !m_ending)
-            showMessage(outcome.message);
+        // A template with questions asks them first; cancelled, it opens nothing.
+        if (const std::optional<substitute::PlaceholderValues> values = launchValues()) {
+            QApplication::setOverrideCursor(Qt::BusyCursor);
+            const compose::LaunchOutcome outcome = compose::ComposeEmail(*this, *this, m_mailClients, *values);
+            QApplication::restoreOverrideCursor();
+            if (!outcome.message.isEmpty() && !m_ending)
+                showMessage(outcome.message);
+        }
         if (m_queuedLaunches == 0 || m_ending)
             break;
         --m_queuedLaunches;
     }
     m_queuedLaunches = 0;
     m_launching = false;
+}
+
+std::optional<substitute::PlaceholderValues> Form1::launchValues()
+{
+    substitute::PlaceholderValues values;
+    values.calendar = m_calendar;
+    const QStringList questions = compose::TemplateQuestions(*this);
+    if (questions.isEmpty())
+        return values;
+    const QString name = templateName();
+    std::optional<QMap<QString, QString>> answers =
+        askQuestions(this, name, questions, rememberedAnswers(*m_settings, name));
+    if (!answers)
+        return std::nullopt;
+    QString error;
+    if (!rememberAnswers(*m_settings, name, *answers, &error))
+        showMessage(error);
+    values.answers = std::move(*answers);
+    return values;
 }
 
 void Form1::SaveTemplate()
@@ -182,6 +215,10 @@ void Form1::RenameTemplate(int row)
     if (!newName || *newName == name)
         return;
     if (finishChange(m_store.Rename(m_store.PlanRename(entry, *newName)))) {
+        // The answers given at its launches follow it.
+        QString error;
+        if (!moveRememberedAnswers(*m_settings, name, *newName, &error))
+            showMessage(error);
         // The editor holding the renamed template goes by its new name, so
         // that the next Save does not make the old one again.
         if (m_shown.key == store::NameKey(name) && store::NameKey(templateName()) == store::NameKey(name)) {

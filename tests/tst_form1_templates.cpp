@@ -103,6 +103,7 @@ private slots:
     void oneCommandAtATimeWhileOneWaits();
     void aFailedChangeSaysWhyAndChangesNothing();
     void theLockOfAnotherCopyIsWaitedForAndNamed();
+    void aTeamFolderThatIsNotThereIsSaidAndNotMade();
 };
 
 void TestForm1Templates::savingAStoredNameNamesEveryTemplateItReplaces()
@@ -334,6 +335,23 @@ void TestForm1Templates::theLockOfAnotherCopyIsWaitedForAndNamed()
     for (const char *named : {"The template was not deleted", "pc-anna", "anna", "4711", "Try again"})
         QVERIFY2(messages().first().contains(QLatin1String(named)), qPrintable(messages().first()));
     QCOMPARE(filesOf(dataFolder()), before);
+}
+
+void TestForm1Templates::aTeamFolderThatIsNotThereIsSaidAndNotMade()
+{
+    // The share is not connected.
+    storeDirectory = path(QStringLiteral("share/templates"));
+    Form1 *w = openWindow();
+    w->ReportMissingFolder();
+    QCOMPARE(messages().size(), 1);
+    QVERIFY2(messages().first().contains(QDir::toNativeSeparators(storeDirectory)), qPrintable(messages().first()));
+    typeInto(w, {{"Text1", QStringLiteral("Offer")}});
+    save(w);
+    QCOMPARE(messages().size(), 2);
+    QVERIFY2(messages().last().startsWith(QLatin1String("The template was not saved: the templates folder"))
+                 && messages().last().contains(QLatin1String("cannot be reached")),
+             qPrintable(messages().last()));
+    QVERIFY(!QFileInfo::exists(path(QStringLiteral("share"))));
 }
 
 QTEST_MAIN(TestForm1Templates)

@@ -65,6 +65,7 @@ void WindowTest::init()
     storeDirectory.clear();
     programsOwnFolder = false;
     desktopMailClient = false;
+    calendar = {};
     m_messagesSeen = 0;
     prepareTest();
 }
@@ -115,6 +116,7 @@ Form1Services WindowTest::services(platform::SettingsStore *settingsStore)
         services.mailClients = compose::RecordingMailClient::factory(mailLog, mailFailure, mailCalled);
     services.dialogs = &dialogs;
     services.desktop = desktopMailClient ? nullptr : &desktop;
+    services.calendar = calendar;
     return services;
 }
 

@@ -128,6 +128,7 @@ protected:
     bool programsOwnFolder = false; // the data folder where the program finds it (beside it on Windows)
     bool desktopMailClient = false; // launch into this desktop's mail client, through the desktop itself
     platform::SettingsStore settings;
+    substitute::Calendar calendar;  // the dates of the placeholders; default: today, the user's locale
 
 private slots:
     void init();
