@@ -210,6 +210,10 @@ void TemplateListBox::mouseDoubleClickEvent(QMouseEvent *event)
 
 void TemplateListBox::keyPressEvent(QKeyEvent *event)
 {
+    if (event->matches(QKeySequence::Undo)) {
+        emit undoKey();
+        return;
+    }
     const int row = selectedRow();
     if (row >= 0 && event->modifiers() == Qt::NoModifier) {
         switch (event->key()) {
@@ -232,11 +236,11 @@ void TemplateListBox::keyPressEvent(QKeyEvent *event)
 
 void TemplateListBox::contextMenuEvent(QContextMenuEvent *event)
 {
+    // Also below the entries, or with none selected: Undo Delete is there.
     const int row = event->reason() == QContextMenuEvent::Mouse ? indexAt(event->pos()).row() : selectedRow();
-    if (row < 0)
-        return;
-    const QPoint at = event->reason() == QContextMenuEvent::Mouse
-                          ? event->globalPos()
+    const QPoint at = event->reason() == QContextMenuEvent::Mouse || row < 0
+                          ? (event->reason() == QContextMenuEvent::Mouse ? event->globalPos()
+                                                                         : viewport()->mapToGlobal(QPoint(0, 0)))
                           : viewport()->mapToGlobal(visualRect(m_entries->index(row)).center());
     emit contextMenuAt(row, at);
 }

@@ -95,8 +95,9 @@ private:
 // with the mouse or the keyboard, and also when the selected entry is clicked
 // again; a double click is reported after the click that selected the entry,
 // and Enter on the selected entry is a double click too. Delete and F2 ask to
-// delete or rename the selected entry; the context menu is asked for with the
-// row under the pointer (the selected row from the keyboard).
+// delete or rename the selected entry, Ctrl+Z to bring back what was deleted;
+// the context menu is asked for with the row under the pointer (the selected
+// row from the keyboard; -1 for none).
 class TemplateListBox final : public QListView
 {
     Q_OBJECT
@@ -116,6 +117,7 @@ signals:
     void dblClick();
     void deleteKey(int row);
     void renameKey(int row);
+    void undoKey();
     void contextMenuAt(int row, const QPoint &globalPosition);
 
 protected:

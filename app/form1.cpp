@@ -73,6 +73,9 @@ Form1::Form1(Form1Services services, QWidget *parent)
     , m_store(services.storeDirectory)
 {
     adoptServices(std::move(services));
+    // While another copy holds the templates' lock, a command waits a few
+    // seconds with the window still answering.
+    m_store.setLockWait(3000, [] { QCoreApplication::processEvents(); });
     initResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(appinfo::windowCaption());
@@ -90,6 +93,7 @@ Form1::Form1(Form1Services services, QWidget *parent)
     connectEvents();
     chooseFont();
     setTabOrder();
+    nameForScreenReaders();
 
     // The main window's layout gives the menu bar its height for the window's
     // width, which some styles (Windows') make differ from its size hint.
@@ -109,6 +113,7 @@ void Form1::adoptServices(Form1Services services)
         m_settings = m_ownSettings.get();
     }
     m_desktop = services.desktop ? services.desktop : &platform::systemDesktop();
+    m_calendar = std::move(services.calendar);
     compose::MailClientFactory clients = std::move(services.mailClients);
     if (!clients) {
         compose::DesktopMailSetup setup = services.mailSetup;
@@ -150,6 +155,14 @@ void Form1::buildMenus()
     // F10, or Alt pressed and let go alone, opens the menu bar's first menu.
     auto *menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
     connect(menuKey, &QShortcut::activated, this, &Form1::openMenuBar);
+    // Ctrl+S saves and Ctrl+Enter launches the template in the editor,
+    // wherever the focus stands in the window.
+    auto *saveKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
+    connect(saveKey, &QShortcut::activated, this, &Form1::SaveTemplate);
+    for (const Qt::Key enter : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto *launchKey = new QShortcut(QKeySequence(Qt::CTRL | enter), this);
+        connect(launchKey, &QShortcut::activated, this, &Form1::ComposeEmail);
+    }
     qApp->installEventFilter(this);
 }
 
@@ -158,12 +171,18 @@ void Form1::buildListMenu()
     // The template list's context menu, for the entry it was opened on.
     m_listMenu = new QMenu(this);
     m_listMenu->setObjectName(QStringLiteral("ListMenu"));
-    QAction *deleteTemplate = m_listMenu->addAction(QStringLiteral("Delete Template"));
-    deleteTemplate->setObjectName(QStringLiteral("DeleteTemplateM"));
-    QAction *renameTemplate = m_listMenu->addAction(QStringLiteral("Rename Template"));
-    renameTemplate->setObjectName(QStringLiteral("RenameTemplateM"));
-    connect(deleteTemplate, &QAction::triggered, this, [this] { DeleteTemplate(m_menuRow); });
-    connect(renameTemplate, &QAction::triggered, this, [this] { RenameTemplate(m_menuRow); });
+    m_deleteAction = m_listMenu->addAction(QStringLiteral("Delete Template"));
+    m_deleteAction->setObjectName(QStringLiteral("DeleteTemplateM"));
+    m_renameAction = m_listMenu->addAction(QStringLiteral("Rename Template"));
+    m_renameAction->setObjectName(QStringLiteral("RenameTemplateM"));
+    m_listMenu->addSeparator();
+    m_undoAction = m_listMenu->addAction(QStringLiteral("Undo Delete"));
+    m_undoAction->setObjectName(QStringLiteral("UndoDeleteM"));
+    m_undoAction->setShortcut(QKeySequence::Undo); // shown; the list itself takes the key
+    m_undoAction->setShortcutContext(Qt::WidgetShortcut);
+    connect(m_deleteAction, &QAction::triggered, this, [this] { DeleteTemplate(m_menuRow); });
+    connect(m_renameAction, &QAction::triggered, this, [this] { RenameTemplate(m_menuRow); });
+    connect(m_undoAction, &QAction::triggered, this, &Form1::UndoDelete);
 }
 
 void Form1::buildEditor()
@@ -249,8 +268,12 @@ void Form1::connectEvents()
     connect(m_templateList, &TemplateListBox::dblClick, this, &Form1::ComposeEmail);
     connect(m_templateList, &TemplateListBox::deleteKey, this, &Form1::DeleteTemplate);
     connect(m_templateList, &TemplateListBox::renameKey, this, &Form1::RenameTemplate);
+    connect(m_templateList, &TemplateListBox::undoKey, this, &Form1::UndoDelete);
     connect(m_templateList, &TemplateListBox::contextMenuAt, this, [this](int row, const QPoint &at) {
         m_menuRow = row;
+        m_deleteAction->setEnabled(row >= 0);
+        m_renameAction->setEnabled(row >= 0);
+        m_undoAction->setEnabled(m_store.PlanUndo().version.has_value());
         m_listMenu->popup(at);
     });
     for (OptionButton *option : {m_plainOption, m_htmlOption})
@@ -291,6 +314,35 @@ void Form1::setTabOrder()
     std::sort(order.begin(), order.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
     for (std::size_t i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1].second, order[i].second);
+}
+
+// The names a screen reader reads for the boxes, options and list: the
+// caption that describes each (the grid's boxes share one caption, so their
+// names say the row).
+void Form1::nameForScreenReaders()
+{
+    const std::pair<QWidget *, QString> named[] = {
+        {m_nameBox, QStringLiteral("Template Name")},
+        {m_toBox, QStringLiteral("To: Email Address")},
+        {m_ccBox, QStringLiteral("CC: Email Address")},
+        {m_bccBox, QStringLiteral("BCC: Email Address")},
+        {m_subjectBox, QStringLiteral("Email Subject")},
+        {m_attachmentsBox, QStringLiteral("Attachments Full Path")},
+        {m_plainOption, m_plainOption->text()},
+        {m_htmlOption, m_htmlOption->text()},
+        {m_bodyBox, QStringLiteral("Email Body")},
+        {m_locationBox, QStringLiteral("Saved HTML Email Location")},
+        {m_templateList, QStringLiteral("Templates")},
+    };
+    for (const auto &[widget, name] : named)
+        widget->setAccessibleName(name);
+    m_attachmentsBox->setAccessibleDescription(findChild<QLabel *>(QStringLiteral("Label4"))->text());
+    m_templateList->setAccessibleDescription(findChild<QLabel *>(QStringLiteral("Label5"))->text());
+    for (int row = 1; row <= PairCount; ++row) {
+        const int pair = layout::pairOfRow(row);
+        m_findBoxes[pair]->setAccessibleName(QStringLiteral("Find text, row %1").arg(row));
+        m_replaceBoxes[pair]->setAccessibleName(QStringLiteral("Replace text, row %1").arg(row));
+    }
 }
 
 // The captions stand in boxes of fixed size, so the window's font is the

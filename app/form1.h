@@ -11,6 +11,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QMenu;
@@ -38,6 +39,7 @@ struct Form1Services
     compose::DesktopMailSetup mailSetup;
     platform::Dialogs *dialogs = nullptr;        // not owned
     platform::Desktop *desktop = nullptr;        // not owned: opening addresses, finding and starting programs
+    substitute::Calendar calendar;               // today's date and the locale of the date placeholders
 };
 
 // The one window of Letterloom: the template editor on the left, the template
@@ -61,6 +63,11 @@ public:
     // it never reports anything.
     void Form_Load();
 
+    // Says so when the chosen templates folder (a network share) cannot be
+    // reached; the program then saves nowhere else. Run once the window is
+    // shown.
+    void ReportMissingFolder();
+
     // Shows the plain body panel exactly when Plain Text is selected, else the
     // HTML body panel.
     void SetFrame();
@@ -71,6 +78,7 @@ public:
     void SaveTemplate();   // Save: a new template, or one that replaces the stored one of its name
     void DeleteTemplate(int row); // the list's context menu, or Delete
     void RenameTemplate(int row); // the list's context menu, or F2
+    void UndoDelete();            // the list's context menu, or Ctrl+Z in the list
     void ChooseHtmlFile(); // Browse
     void HelpMMMM_Click();
     void AboutMMMM_Click();
@@ -101,6 +109,7 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     // store::TemplateList, over the template list.
@@ -120,11 +129,25 @@ private:
 
     void optionToggled(OptionButton *option, bool selected);
     void openMenuBar();
-    void finishChange(const store::ChangeOutcome &outcome);
+    // The list's entry as the store finds it in the data file.
+    store::EntryRef entryRef(int row) const;
+    // Shows what a change did; true when it was done.
+    bool finishChange(const store::Outcome &outcome);
     void reloadList();
+    // Reads the list again when another copy (here or on another machine)
+    // changed the data file since.
+    void reloadIfChangedElsewhere();
+    // Whether a command that changes the templates may start now: not while
+    // one runs or the list is being filled (the window handles its events
+    // meanwhile).
+    bool storeCommandMayStart();
     void storePairBox(substitute::BoxArray array, int index, const QString &text);
     void showMessage(const QString &text);
     std::optional<compose::HtmlFallback> askHtmlFallback(const QString &programName);
+    // What the placeholders of the next launch are filled with, the
+    // template's questions answered in a dialog; nothing when it was cancelled.
+    std::optional<substitute::PlaceholderValues> launchValues();
+    void nameForScreenReaders();
 
     // The controls; their object names are the names the window's users and
     // tests know them by (in brackets).
@@ -148,6 +171,9 @@ private:
     std::array<QLineEdit *, PairCount> m_findBoxes{};    // (TextFind_0 ... TextFind_10)
     std::array<QLineEdit *, PairCount> m_replaceBoxes{}; // (TextReplaceit_0 ... TextReplaceit_10)
     QMenu *m_listMenu = nullptr;            // the template list's context menu (ListMenu)
+    QAction *m_deleteAction = nullptr;      // (DeleteTemplateM)
+    QAction *m_renameAction = nullptr;      // (RenameTemplateM)
+    QAction *m_undoAction = nullptr;        // (UndoDeleteM)
     int m_menuRow = -1;                     // the entry it was opened on
 
     // What the window works with.
@@ -158,11 +184,14 @@ private:
     std::unique_ptr<platform::Dialogs> m_ownDialogs;
     platform::Dialogs *m_dialogs = nullptr;
     platform::Desktop *m_desktop = nullptr;
+    substitute::Calendar m_calendar;
 
     // Where it stands.
     bool m_launching = false;       // a launch is under way
     int m_queuedLaunches = 0;       // launches asked for meanwhile, run after it
     bool m_loading = false;         // Form_Load is running: nothing is reported
+    bool m_storeBusy = false;       // a command changes the templates, or the list is being filled
+    store::ShownVersion m_shown;    // the template last brought into the editor
     bool m_ending = false;          // Exit was chosen
     bool m_settingsFailing = false; // the last write to the settings store failed
     bool m_altAlone = false;        // Alt is down, and no other key came with it

@@ -1,9 +1,11 @@
 // The window's handlers: what each event of the window does, and the editor
 // and the find/replace grid as the layers below read and write them.
 
+#include "app/answers.h"
 #include "app/appinfo.h"
 #include "app/controls.h"
 #include "app/form1.h"
+#include "store/names.h"
 #include "store/templaterecord.h"
 
 #include <QApplication>
@@ -12,6 +14,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenuBar>
+#include <QScopedValueRollback>
 
 #include <exception>
 
@@ -41,6 +44,15 @@ void Form1::Form_Load()
     m_loading = false;
 }
 
+void Form1::ReportMissingFolder()
+{
+    if (!m_store.folderIsThere())
+        showMessage(QStringLiteral("The templates folder \"%1\" cannot be reached. If it is on a network share, "
+                                   "connect the share and start Letterloom again; until then no template is listed "
+                                   "and none can be saved.")
+                        .arg(QDir::toNativeSeparators(m_store.folder())));
+}
+
 void Form1::SetFrame()
 {
     if (m_plainOption->isChecked()) {
@@ -57,7 +69,8 @@ void Form1::ShowTemplate()
     const int row = m_templateList->selectedRow();
     if (row < 0)
         return;
-    store::ShownTemplate shown = store::DecodeListEntry(m_templateList->entryText(row));
+    const QString entry = m_templateList->entryText(row);
+    store::ShownTemplate shown = store::DecodeListEntry(entry);
     const QStringList cut = store::CutToLongestBoxText(shown);
 
     const std::pair<QLineEdit *, const QString *> boxes[] = {
@@ -83,9 +96,11 @@ void Form1::ShowTemplate()
     m_locationBox->setText(shown.htmlLocation);
     m_locationBox->setCursorPosition(0);
     m_bodyBox->clear();
-    QString storedBody = m_store.ReadBody(m_nameBox->text());
-    storedBody.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    m_bodyBox->setPlainText(storedBody);
+    // The body as it was saved, without the line end that Save puts behind
+    // it, so that saving it again unchanged changes nothing.
+    const QString storedBody = m_store.ReadBody(m_nameBox->text());
+    m_bodyBox->setPlainText(QString(storedBody).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+    m_shown = {store::NameKey(shown.name), store::LineTextOfEntry(entry), storedBody};
 
     if (!cut.isEmpty()) {
         showMessage(QStringLiteral("This template holds more than %1 characters in %2. The box shows the first "
@@ -107,11 +122,14 @@ void Form1::ComposeEmail()
     }
     m_launching = true;
     for (;;) {
-        QApplication::setOverrideCursor(Qt::BusyCursor);
-        const compose::LaunchOutcome outcome = compose::ComposeEmail(*this, *this, m_mailClients);
-        QApplication::restoreOverrideCursor();
-        if (!outcome.message.isEmpty() && !m_ending)
-            showMessage(outcome.message);
+        // A template with questions asks them first; cancelled, it opens nothing.
+        if (const std::optional<substitute::PlaceholderValues> values = launchValues()) {
+            QApplication::setOverrideCursor(Qt::BusyCursor);
+            const compose::LaunchOutcome outcome = compose::ComposeEmail(*this, *this, m_mailClients, *values);
+            QApplication::restoreOverrideCursor();
+            if (!outcome.message.isEmpty() && !m_ending)
+                showMessage(outcome.message);
+        }
         if (m_queuedLaunches == 0 || m_ending)
             break;
         --m_queuedLaunches;
@@ -120,67 +138,171 @@ void Form1::ComposeEmail()
     m_launching = false;
 }
 
+std::optional<substitute::PlaceholderValues> Form1::launchValues()
+{
+    substitute::PlaceholderValues values;
+    values.calendar = m_calendar;
+    const QStringList questions = compose::TemplateQuestions(*this);
+    if (questions.isEmpty())
+        return values;
+    const QString name = templateName();
+    std::optional<QMap<QString, QString>> answers =
+        askQuestions(this, name, questions, rememberedAnswers(*m_settings, name));
+    if (!answers)
+        return std::nullopt;
+    QString error;
+    if (!rememberAnswers(*m_settings, name, *answers, &error))
+        showMessage(error);
+    values.answers = std::move(*answers);
+    return values;
+}
+
 void Form1::SaveTemplate()
 {
-    // A name that is stored already is replaced, once the user agrees; the
-    // list is then read again from the data file, which holds it once.
-    const QString refusal = store::TemplateStore::RefusalFor(*this);
-    if (refusal.isEmpty() && m_store.Contains(templateName())) {
-        if (!m_dialogs->question(QStringLiteral("A template named \"%1\" is saved already. Replace it with the "
-                                                "template in the editor?")
-                                     .arg(store::TrimSpaces(templateName()))))
+    if (!storeCommandMayStart())
+        return;
+    const QScopedValueRollback busy(m_storeBusy, true);
+    reloadIfChangedElsewhere();
+    // A name that is stored already is replaced, once the user agrees to
+    // what the question names. When the templates change before the answer
+    // is acted on, the question is asked again about what they are now.
+    for (int asked = 0; asked < 5; ++asked) {
+        const store::SavePlan plan = m_store.PlanSave(*this, m_shown);
+        if (plan.kind == store::SavePlan::Kind::Refused) {
+            showMessage(plan.refusal);
             return;
-        const store::ChangeOutcome outcome = m_store.ReplaceTemplate(*this);
-        if (outcome.status == store::ChangeOutcome::Status::Done)
-            reloadList();
+        }
+        if (plan.kind == store::SavePlan::Kind::Replace && !m_dialogs->question(plan.question(templateName())))
+            return;
+        const store::Outcome outcome = m_store.Save(*this, plan);
+        if (outcome.status == store::Outcome::Status::Changed)
+            continue;
+        if (outcome.status == store::Outcome::Status::Done || outcome.status == store::Outcome::Status::Pending) {
+            // What the editor holds is now what is stored.
+            m_shown = {store::NameKey(templateName()), store::FormatRecordLine(*this), body()};
+            if (outcome.appendsToList)
+                m_templateList->addEntry(outcome.newEntry);
+            else
+                reloadList();
+        }
         if (!outcome.message.isEmpty())
             showMessage(outcome.message);
         return;
     }
-    const store::SaveOutcome outcome = m_store.SaveTemplate(*this);
-    if (outcome.addsEntry)
-        m_templateList->addEntry(outcome.listEntry);
-    if (!outcome.message.isEmpty())
-        showMessage(outcome.message);
+    showMessage(QStringLiteral("The template was not saved: the templates keep being changed by someone else. "
+                               "Try again in a moment."));
 }
 
 void Form1::DeleteTemplate(int row)
 {
-    if (row < 0)
+    if (row < 0 || !storeCommandMayStart())
         return;
-    const QString name = store::DecodeListEntry(m_templateList->entryText(row)).name;
-    if (!m_dialogs->question(QStringLiteral("Delete the template \"%1\"? Its body file goes to the "
-                                                       "trash.")
-                                            .arg(name)))
+    const QScopedValueRollback busy(m_storeBusy, true);
+    const store::EntryRef entry = entryRef(row);
+    const store::DeletePlan plan = m_store.PlanDelete(entry);
+    if (plan.line && !m_dialogs->question(plan.question()))
         return;
-    finishChange(m_store.DeleteTemplate(name));
+    finishChange(m_store.Delete(plan));
 }
 
 void Form1::RenameTemplate(int row)
 {
-    if (row < 0)
+    if (row < 0 || !storeCommandMayStart())
         return;
+    const QScopedValueRollback busy(m_storeBusy, true);
+    const store::EntryRef entry = entryRef(row);
     const QString name = store::DecodeListEntry(m_templateList->entryText(row)).name;
     const std::optional<QString> newName =
         m_dialogs->textInput(QStringLiteral("New name for the template \"%1\":").arg(name), name);
     if (!newName || *newName == name)
         return;
-    finishChange(m_store.RenameTemplate(name, *newName));
+    if (finishChange(m_store.Rename(m_store.PlanRename(entry, *newName)))) {
+        // The answers given at its launches follow it.
+        QString error;
+        if (!moveRememberedAnswers(*m_settings, name, *newName, &error))
+            showMessage(error);
+        // The editor holding the renamed template goes by its new name, so
+        // that the next Save does not make the old one again.
+        if (m_shown.key == store::NameKey(name) && store::NameKey(templateName()) == store::NameKey(name)) {
+            m_nameBox->setText(store::TemplateName(*newName));
+            m_shown.key = store::NameKey(*newName);
+        }
+    }
 }
 
-void Form1::finishChange(const store::ChangeOutcome &outcome)
+void Form1::UndoDelete()
 {
-    if (outcome.status == store::ChangeOutcome::Status::Done
-        || outcome.status == store::ChangeOutcome::Status::Refused)
-        reloadList(); // the file may have changed behind this window's back
-    if (!outcome.message.isEmpty())
+    if (!storeCommandMayStart())
+        return;
+    const QScopedValueRollback busy(m_storeBusy, true);
+    for (int asked = 0; asked < 5; ++asked) {
+        const store::UndoPlan plan = m_store.PlanUndo();
+        if (!plan.version) {
+            QApplication::beep(); // nothing to bring back
+            return;
+        }
+        if (plan.nameTaken && !m_dialogs->question(plan.question()))
+            return;
+        const store::Outcome outcome = m_store.Undo(plan);
+        if (outcome.status != store::Outcome::Status::Changed) {
+            finishChange(outcome);
+            return;
+        }
+    }
+}
+
+store::EntryRef Form1::entryRef(int row) const
+{
+    const QString entry = m_templateList->entryText(row);
+    int occurrence = 0;
+    for (int i = 0; i < row; ++i) {
+        if (m_templateList->entryText(i) == entry)
+            ++occurrence;
+    }
+    return {store::LineTextOfEntry(entry), occurrence};
+}
+
+bool Form1::finishChange(const store::Outcome &outcome)
+{
+    using Status = store::Outcome::Status;
+    const bool done = outcome.status == Status::Done || outcome.status == Status::Pending;
+    if (done || outcome.status == Status::Changed)
+        reloadList();
+    if (outcome.status == Status::Changed)
+        showMessage(QStringLiteral("The template was changed or deleted by someone else meanwhile. The list shows "
+                                   "the templates as they are now."));
+    else if (!outcome.message.isEmpty())
         showMessage(outcome.message);
+    return done;
 }
 
 void Form1::reloadList()
 {
+    const QScopedValueRollback busy(m_storeBusy, true);
     m_templateList->clearEntries();
     skipOnFailure([this] { store::LoadTemplateList(m_store, *this); });
+}
+
+void Form1::reloadIfChangedElsewhere()
+{
+    if (!m_loading && !m_store.DataFileUnchanged())
+        reloadList();
+}
+
+bool Form1::storeCommandMayStart()
+{
+    if (!m_storeBusy)
+        return true;
+    QApplication::beep();
+    return false;
+}
+
+void Form1::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    // Coming back to the window shows what others saved meanwhile.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !m_storeBusy)
+        reloadIfChangedElsewhere();
 }
 
 void Form1::ChooseHtmlFile()

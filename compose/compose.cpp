@@ -10,15 +10,6 @@
 namespace compose {
 namespace {
 
-// The attachments box split at every ";": an empty box has no parts, every
-// other text keeps its empty parts and its spaces.
-QStringList attachmentParts(const QString &box)
-{
-    if (box.isEmpty())
-        return {};
-    return box.split(u';', Qt::KeepEmptyParts);
-}
-
 LaunchOutcome failure(const QString &message)
 {
     LaunchOutcome outcome;
@@ -37,8 +28,17 @@ QString stepFailed(const QString &step, const QString &reason)
 } // namespace
 
 LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes &pairs,
-                           const MailClientFactory &newApplication)
+                           const MailClientFactory &newApplication, const substitute::PlaceholderValues &values)
 {
+    // The attachments box is split at every ";" (an empty box has no parts,
+    // every other text keeps its empty parts and its spaces) outside the
+    // placeholders, whose values are put in as they are.
+    auto attachmentParts = [&values](const QString &box) { return substitute::FillAttachmentParts(box, values); };
+    auto fill = [&values](const QString &text) { return substitute::FillPlaceholders(text, values); };
+    auto fillText = [&values, &pairs](const QString &text) {
+        return substitute::FillTemplateText(text, pairs, values);
+    };
+
     // Every attachment is checked before the mail client is even started, so
     // that a wrong path never leaves a half-made message behind in a client
     // that shows its items as soon as they are made. The mail client checks
@@ -63,13 +63,13 @@ LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes 
         return failure(stepFailed(QStringLiteral("set the %1").arg(what), item->errorString()));
     };
 
-    if (!put(TextProperty::To, editor.to()))
+    if (!put(TextProperty::To, fill(editor.to())))
         return putFailed(QStringLiteral("To addresses"));
-    if (!put(TextProperty::CC, editor.cc()))
+    if (!put(TextProperty::CC, fill(editor.cc())))
         return putFailed(QStringLiteral("CC addresses"));
-    if (!put(TextProperty::BCC, editor.bcc()))
+    if (!put(TextProperty::BCC, fill(editor.bcc())))
         return putFailed(QStringLiteral("BCC addresses"));
-    if (!put(TextProperty::Subject, substitute::ApplySubstitutionPairs(editor.subject(), pairs)))
+    if (!put(TextProperty::Subject, fillText(editor.subject())))
         return putFailed(QStringLiteral("subject"));
     if (!item->putBodyFormat(BodyFormat::RichText))
         return putFailed(QStringLiteral("body format"));
@@ -77,7 +77,7 @@ LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes 
     if (editor.plainTextSelected()) {
         if (!item->putBodyFormat(BodyFormat::Plain))
             return putFailed(QStringLiteral("body format"));
-        if (!put(TextProperty::Body, substitute::ApplySubstitutionPairs(editor.body(), pairs)))
+        if (!put(TextProperty::Body, fillText(editor.body())))
             return putFailed(QStringLiteral("body"));
     } else {
         const QString location = editor.htmlLocation();
@@ -88,8 +88,7 @@ LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes 
             return failure(error);
         // The pictures it names by relative paths are found wherever the
         // HTML's text goes.
-        const QString html = withAbsoluteResources(substitute::ApplySubstitutionPairs(decodeHtml(bytes), pairs),
-                                                   QFileInfo(location).absolutePath());
+        const QString html = withAbsoluteResources(fillText(decodeHtml(bytes)), QFileInfo(location).absolutePath());
         bytes = QByteArray(); // the text is all that is needed from here on
         if (!item->putBodyFormat(BodyFormat::Html))
             return putFailed(QStringLiteral("body format"));
@@ -113,6 +112,22 @@ LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes 
     outcome.displayed = true;
     outcome.message = item->notice();
     return outcome;
+}
+
+QStringList TemplateQuestions(const store::TemplateEditor &editor)
+{
+    QStringList questions;
+    for (const QString &text : {editor.to(), editor.cc(), editor.bcc(), editor.subject()})
+        substitute::CollectQuestions(text, questions);
+    if (editor.plainTextSelected()) {
+        substitute::CollectQuestions(editor.body(), questions);
+    } else {
+        QByteArray bytes;
+        if (!editor.htmlLocation().isEmpty() && platform::readWholeFile(editor.htmlLocation(), &bytes, nullptr))
+            substitute::CollectQuestions(decodeHtml(bytes), questions);
+    }
+    substitute::CollectQuestions(editor.attachments(), questions);
+    return questions;
 }
 
 } // namespace compose

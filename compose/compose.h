@@ -4,6 +4,7 @@
 #include "platform/desktop.h"
 #include "store/templateeditor.h"
 #include "substitute/pairs.h"
+#include "substitute/placeholders.h"
 
 #include <functional>
 #include <memory>
@@ -27,7 +28,8 @@ struct LaunchOutcome
 // and BCC as typed, subject and body with the find/replace pairs applied, the
 // plain body or the whole HTML file (read in its own encoding: decodeHtml,
 // the pictures it names by relative paths named by their file: URLs),
-// every attachment. The
+// every attachment; the placeholders of all of these filled from values (the
+// pairs never reach into a placeholder or its value). The
 // editor is read afresh at each step, as the window may change it while it
 // processes its events (once per pair in each substitution, once before each
 // attachment). Every attachment is checked before the mail client is
@@ -35,7 +37,14 @@ struct LaunchOutcome
 // the message says what went wrong (nothing when the user chose to open
 // nothing); the editor and the pairs are untouched.
 LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes &pairs,
-                           const MailClientFactory &newApplication);
+                           const MailClientFactory &newApplication,
+                           const substitute::PlaceholderValues &values = {});
+
+// The questions that a launch of the template in the editor asks, in the
+// order of their first appearance in To, CC, BCC, subject, body (the plain
+// body, or the HTML file when Plain Text is not selected) and attachments.
+// An HTML file that cannot be read has none; the launch reports it.
+QStringList TemplateQuestions(const store::TemplateEditor &editor);
 
 // The mail client of this desktop: Outlook on Windows.
 std::unique_ptr<MailClient> createDesktopMailClient(QString *errorText);

@@ -1,13 +1,15 @@
 #pragma once
 
 // The operating system's side of the template files: opening only regular
-// files, appending in place, cutting back. The folder lock and the file-size
-// signal are implemented beside it. One implementation
-// per system (rawfile_unix.cpp, rawfile_win.cpp); the rules built on it are
-// in textfile.cpp.
+// files, never following a link when writing, writing all or failing with
+// the reason, renaming over a file, and whether a process still runs. One
+// implementation per system (rawfile_unix.cpp, rawfile_win.cpp); the rules
+// built on it are in textfile.cpp, folderlock.cpp and the store.
 
 #include <QByteArray>
 #include <QString>
+
+#include <functional>
 
 namespace platform::detail {
 
@@ -23,22 +25,27 @@ public:
     // folders are refused without waiting on them.
     bool openForReading(const QString &path, QString *why);
 
-    // Opens a regular file for appending, creating it when missing (created
-    // tells which). A symbolic link is refused, so nothing is ever written
-    // outside the folder the path names.
-    bool openForAppending(const QString &path, bool *created, QString *why);
+    // Opens an existing regular file for reading and writing; a symbolic
+    // link is refused, so nothing is ever written outside the folder the
+    // path names.
+    bool openForWriting(const QString &path, QString *why);
+
+    // Creates a new file for reading and writing; fails when anything of
+    // that name exists (exists then tells so).
+    bool createNew(const QString &path, bool *exists, QString *why);
 
     qint64 size() const; // -1 when unknown
     bool readAt(qint64 offset, char *data, qint64 length) const;
     QByteArray readAll(QString *why);
 
-    // Writes all of data at the end of the file. Returns the number of bytes
-    // written, which is short of length when the write failed (why then
-    // says why); startOffset receives where the bytes began.
-    qint64 append(const char *data, qint64 length, qint64 *startOffset, QString *why);
+    // Writes all of data at offset, or fails and says why.
+    bool writeAt(qint64 offset, const char *data, qint64 length, QString *why);
 
     // Cuts the file to size (never longer than it is).
-    bool truncate(qint64 size);
+    bool truncate(qint64 size, QString *why = nullptr);
+
+    // Puts what was written on the disk.
+    bool sync(QString *why);
 
     void close();
 
@@ -49,5 +56,34 @@ private:
     int m_fd = -1;
 #endif
 };
+
+// Gives the file from the name to, replacing a file of that name, in one
+// step; both lie in the same folder. On Windows it waits briefly while
+// another program has one of them open.
+bool renameReplacing(const QString &from, const QString &to, QString *why);
+
+// Gives the file from also the name to, in one step that fails when a file
+// of that name exists (exists then tells so): a hard link, which NFS, SMB
+// and sshfs make on their server; on Windows a rename that replaces
+// nothing. Where the file system has no hard links, false with unsupported
+// set. On success from is still there on Unix (a second name), gone on
+// Windows.
+bool placeNew(const QString &from, const QString &to, bool *exists, bool *unsupported, QString *why);
+
+// Removes a file (never a folder); a missing file is no failure.
+bool removeFile(const QString &path, QString *why);
+
+// Whether a process of that number runs on this machine.
+bool processRunning(qint64 pid);
+
+// A test's way to make writes fail as on a full disk: when set, it is asked
+// before each write of a file with the number of bytes, and a non-zero
+// answer (ENOSPC, EFBIG) makes that write fail with that error.
+using WriteFault = std::function<int(qint64 length)>;
+void setWriteFault(WriteFault fault);
+
+// The reason a write failed, for an error number of the C library (ENOSPC,
+// EFBIG, EACCES, EROFS...).
+QString reasonForErrno(int error);
 
 } // namespace platform::detail

@@ -5,31 +5,19 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace platform::detail {
 namespace {
 
-QString reasonFor(int error)
+WriteFault &writeFault()
 {
-    switch (error) {
-    case ENOSPC: return QStringLiteral("no space left on the device");
-    case EDQUOT: return QStringLiteral("the disk quota is used up");
-    case EFBIG: return QStringLiteral("the file has grown to the largest size this program may write");
-    case EACCES:
-    case EPERM: return QStringLiteral("permission denied");
-    case EROFS: return QStringLiteral("the disk is read-only");
-    case EISDIR: return QStringLiteral("a folder of that name is in the way");
-    case ENOENT: return QStringLiteral("there is no such file");
-    case ELOOP:
-        return QStringLiteral("it is a symbolic link; Letterloom writes only to files inside its own folder");
-    default: return qt_error_string(error);
-    }
+    static WriteFault fault;
+    return fault;
 }
 
 QString kindOf(mode_t mode)
@@ -45,35 +33,24 @@ QString kindOf(mode_t mode)
     return QStringLiteral("it is not a regular file");
 }
 
-// Why a write was cut short when the system gave no error for it.
-QString shortWriteReason(int fd, qint64 written, qint64 wanted)
-{
-    struct statvfs disk {};
-    if (fstatvfs(fd, &disk) == 0 && disk.f_bavail == 0)
-        return reasonFor(ENOSPC);
-    struct rlimit limit {};
-    struct stat info {};
-    if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && fstat(fd, &info) == 0
-        && static_cast<rlim_t>(info.st_size) >= limit.rlim_cur)
-        return reasonFor(EFBIG);
-    return QStringLiteral("only %1 of %2 bytes could be written").arg(written).arg(wanted);
-}
-
 // Opens without waiting on a pipe or device, then insists on a regular file.
 // On failure errorCode is the system's error, or 0 when the file is of
 // another kind.
 int openRegular(const QByteArray &path, int flags, int *errorCode, QString *why)
 {
-    const int fd = ::open(path.constData(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    int fd;
+    do {
+        fd = ::open(path.constData(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         *errorCode = errno;
-        *why = reasonFor(errno);
+        *why = reasonForErrno(errno);
         return -1;
     }
     struct stat info {};
     if (fstat(fd, &info) != 0) {
         *errorCode = errno;
-        *why = reasonFor(errno);
+        *why = reasonForErrno(errno);
         ::close(fd);
         return -1;
     }
@@ -90,6 +67,25 @@ int openRegular(const QByteArray &path, int flags, int *errorCode, QString *why)
 
 } // namespace
 
+QString reasonForErrno(int error)
+{
+    switch (error) {
+    case ENOSPC: return QStringLiteral("no space left on the device");
+    case EDQUOT: return QStringLiteral("the disk quota is used up");
+    case EFBIG: return QStringLiteral("the file is too large (larger than this program may write)");
+    case EACCES:
+    case EPERM: return QStringLiteral("permission denied");
+    case EROFS: return QStringLiteral("the disk is read-only");
+    case EISDIR: return QStringLiteral("a folder of that name is in the way");
+    case ENOENT: return QStringLiteral("there is no such file or folder");
+    case EEXIST: return QStringLiteral("a file of that name is in the way");
+    case EIO: return QStringLiteral("the disk or the network share could not be reached (input/output error)");
+    case ELOOP:
+        return QStringLiteral("it is a symbolic link; Letterloom writes only to files inside its own folder");
+    default: return qt_error_string(error);
+    }
+}
+
 RawFile::~RawFile()
 {
     close();
@@ -103,22 +99,21 @@ bool RawFile::openForReading(const QString &path, QString *why)
     return m_fd >= 0;
 }
 
-bool RawFile::openForAppending(const QString &path, bool *created, QString *why)
+bool RawFile::openForWriting(const QString &path, QString *why)
 {
     close();
-    const QByteArray name = QFile::encodeName(path);
-    *created = false;
     int errorCode = 0;
-    for (int attempt = 0; attempt < 2 && m_fd < 0; ++attempt) {
-        m_fd = openRegular(name, O_RDWR | O_APPEND | O_NOFOLLOW, &errorCode, why);
-        if (m_fd >= 0 || errorCode != ENOENT)
-            break;
-        // Created only when nobody else has made it in the meantime.
-        m_fd = openRegular(name, O_RDWR | O_APPEND | O_NOFOLLOW | O_CREAT | O_EXCL, &errorCode, why);
-        *created = m_fd >= 0;
-        if (m_fd < 0 && errorCode != EEXIST)
-            break;
-    }
+    m_fd = openRegular(QFile::encodeName(path), O_RDWR | O_NOFOLLOW, &errorCode, why);
+    return m_fd >= 0;
+}
+
+bool RawFile::createNew(const QString &path, bool *exists, QString *why)
+{
+    close();
+    int errorCode = 0;
+    m_fd = openRegular(QFile::encodeName(path), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, &errorCode, why);
+    if (exists)
+        *exists = m_fd < 0 && errorCode == EEXIST;
     return m_fd >= 0;
 }
 
@@ -149,43 +144,65 @@ QByteArray RawFile::readAll(QString *why)
     QByteArray bytes;
     bytes.reserve(expected > 0 ? expected : 0);
     char chunk[1 << 16];
-    for (;;) {
-        const ssize_t got = ::read(m_fd, chunk, sizeof chunk);
+    for (qint64 offset = 0;;) {
+        const ssize_t got = pread(m_fd, chunk, sizeof chunk, off_t(offset));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
-            *why = reasonFor(errno);
+            *why = reasonForErrno(errno);
             return QByteArray();
         }
         if (got == 0)
             return bytes;
         bytes.append(chunk, got);
+        offset += got;
     }
 }
 
-qint64 RawFile::append(const char *data, qint64 length, qint64 *startOffset, QString *why)
+bool RawFile::writeAt(qint64 offset, const char *data, qint64 length, QString *why)
 {
-    *startOffset = -1;
-    ssize_t written;
-    do {
-        written = ::write(m_fd, data, size_t(length));
-    } while (written < 0 && errno == EINTR);
-    if (written < 0) {
-        *why = reasonFor(errno);
-        return 0;
+    if (const WriteFault &fault = writeFault()) {
+        if (const int error = fault(length)) {
+            *why = reasonForErrno(error);
+            return false;
+        }
     }
-    // In append mode the write lands at the end and leaves the position
-    // behind its last byte.
-    *startOffset = qint64(lseek(m_fd, 0, SEEK_CUR)) - written;
-    if (written < length)
-        *why = shortWriteReason(m_fd, written, length);
-    return written;
+    while (length > 0) {
+        const ssize_t put = pwrite(m_fd, data, size_t(length), off_t(offset));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put < 0) {
+            *why = reasonForErrno(errno);
+            return false;
+        }
+        if (put == 0) {
+            *why = reasonForErrno(ENOSPC);
+            return false;
+        }
+        // A write cut short goes on; the next one tells why it cannot.
+        data += put;
+        offset += put;
+        length -= put;
+    }
+    return true;
 }
 
-bool RawFile::truncate(qint64 newSize)
+bool RawFile::truncate(qint64 newSize, QString *why)
 {
     const qint64 current = size();
-    return current >= newSize && ftruncate(m_fd, off_t(newSize)) == 0;
+    if (current >= newSize && ftruncate(m_fd, off_t(newSize)) == 0)
+        return true;
+    if (why)
+        *why = current < newSize ? QStringLiteral("the file is shorter than expected") : reasonForErrno(errno);
+    return false;
+}
+
+bool RawFile::sync(QString *why)
+{
+    if (fsync(m_fd) == 0 || errno == EINVAL) // a file system without it has nothing to put on a disk
+        return true;
+    *why = reasonForErrno(errno);
+    return false;
 }
 
 void RawFile::close()
@@ -195,26 +212,49 @@ void RawFile::close()
     m_fd = -1;
 }
 
+bool renameReplacing(const QString &from, const QString &to, QString *why)
+{
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return true;
+    *why = reasonForErrno(errno);
+    return false;
+}
+
+bool placeNew(const QString &from, const QString &to, bool *exists, bool *unsupported, QString *why)
+{
+    *exists = false;
+    *unsupported = false;
+    if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return true;
+    *exists = errno == EEXIST;
+    *unsupported = errno == EPERM || errno == ENOTSUP || errno == EOPNOTSUPP || errno == ENOSYS || errno == EMLINK;
+    *why = reasonForErrno(errno);
+    return false;
+}
+
+bool removeFile(const QString &path, QString *why)
+{
+    if (::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT)
+        return true;
+    *why = reasonForErrno(errno);
+    return false;
+}
+
+bool processRunning(qint64 pid)
+{
+    if (pid <= 0)
+        return false;
+    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+}
+
+void setWriteFault(WriteFault fault)
+{
+    writeFault() = std::move(fault);
+}
+
 } // namespace platform::detail
 
 namespace platform {
-
-FolderLock::FolderLock(const QString &dir)
-    : m_handle(::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
-{
-    if (m_handle < 0)
-        return;
-    int result;
-    do {
-        result = flock(int(m_handle), LOCK_EX);
-    } while (result != 0 && errno == EINTR);
-}
-
-FolderLock::~FolderLock()
-{
-    if (m_handle >= 0)
-        ::close(int(m_handle)); // closing lets go of the lock
-}
 
 FileStamp fileStamp(const QString &path)
 {
@@ -224,6 +264,7 @@ FileStamp fileStamp(const QString &path)
         stamp.device = quint64(info.st_dev);
         stamp.id = quint64(info.st_ino);
         stamp.size = qint64(info.st_size);
+        stamp.modified = qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
     }
     return stamp;
 }

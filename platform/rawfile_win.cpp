@@ -1,19 +1,35 @@
 #include "platform/rawfile.h"
 #include "platform/textfile.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 
+#include <cerrno>
 #include <windows.h>
 
 namespace platform::detail {
 namespace {
+
+// Every file is opened so that another copy of the program may read it, and
+// may rename another file over it, meanwhile.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+WriteFault &writeFault()
+{
+    static WriteFault fault;
+    return fault;
+}
 
 QString reasonFor(DWORD error)
 {
     switch (error) {
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL: return QStringLiteral("no space left on the device");
+    case ERROR_FILE_TOO_LARGE: return QStringLiteral("the file is too large (larger than this program may write)");
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return QStringLiteral("a file of that name is in the way");
+    case ERROR_NETNAME_DELETED:
+    case ERROR_BAD_NETPATH:
+    case ERROR_UNEXP_NET_ERR: return QStringLiteral("the network share could not be reached");
     case ERROR_ACCESS_DENIED: return QStringLiteral("permission denied");
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION: return QStringLiteral("another program has the file open");
@@ -54,8 +70,8 @@ QString openFailure(const QString &path, DWORD error)
 // regular file on disk.
 HANDLE openRegular(const QString &path, DWORD access, DWORD disposition, DWORD *errorCode, QString *why)
 {
-    HANDLE handle = CreateFileW(nativePath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE handle = CreateFileW(nativePath(path).c_str(), access, kShareAll, nullptr, disposition,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         *errorCode = GetLastError();
         *why = openFailure(path, *errorCode);
@@ -80,7 +96,36 @@ HANDLE openRegular(const QString &path, DWORD access, DWORD disposition, DWORD *
     return handle;
 }
 
+// Runs a step that another program may hold up for a moment (a virus
+// scanner or an indexer that has the file open): tried again for up to two
+// seconds while it fails for that reason.
+template <typename Step>
+bool patiently(Step step, DWORD *error)
+{
+    for (int attempt = 0;; ++attempt) {
+        if (step())
+            return true;
+        *error = GetLastError();
+        if ((*error != ERROR_SHARING_VIOLATION && *error != ERROR_ACCESS_DENIED && *error != ERROR_LOCK_VIOLATION)
+            || attempt == 40)
+            return false;
+        Sleep(50);
+    }
+}
+
 } // namespace
+
+QString reasonForErrno(int error)
+{
+    switch (error) {
+    case ENOSPC: return reasonFor(ERROR_DISK_FULL);
+    case EFBIG: return reasonFor(ERROR_FILE_TOO_LARGE);
+    case EACCES:
+    case EPERM: return reasonFor(ERROR_ACCESS_DENIED);
+    case EROFS: return reasonFor(ERROR_WRITE_PROTECT);
+    default: return QString::fromLocal8Bit(strerror(error));
+    }
+}
 
 RawFile::~RawFile()
 {
@@ -91,8 +136,8 @@ bool RawFile::openForReading(const QString &path, QString *why)
 {
     close();
     // Reading may follow a link: only writing is kept inside the folder.
-    HANDLE handle = CreateFileW(nativePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileW(nativePath(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         *why = openFailure(path, GetLastError());
         return false;
@@ -108,16 +153,21 @@ bool RawFile::openForReading(const QString &path, QString *why)
     return true;
 }
 
-bool RawFile::openForAppending(const QString &path, bool *created, QString *why)
+bool RawFile::openForWriting(const QString &path, QString *why)
 {
     close();
-    *created = false;
     DWORD errorCode = 0;
     m_handle = openRegular(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, &errorCode, why);
-    if (!m_handle && errorCode == ERROR_FILE_NOT_FOUND) {
-        m_handle = openRegular(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, &errorCode, why);
-        *created = m_handle != nullptr;
-    }
+    return m_handle != nullptr;
+}
+
+bool RawFile::createNew(const QString &path, bool *exists, QString *why)
+{
+    close();
+    DWORD errorCode = 0;
+    m_handle = openRegular(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, &errorCode, why);
+    if (exists)
+        *exists = !m_handle && (errorCode == ERROR_FILE_EXISTS || errorCode == ERROR_ALREADY_EXISTS);
     return m_handle != nullptr;
 }
 
@@ -159,35 +209,52 @@ QByteArray RawFile::readAll(QString *why)
     return bytes;
 }
 
-qint64 RawFile::append(const char *data, qint64 length, qint64 *startOffset, QString *why)
+bool RawFile::writeAt(qint64 offset, const char *data, qint64 length, QString *why)
 {
-    // Other copies of the program hold off through the folder lock, so the
-    // end found here is the end the bytes go to.
-    LARGE_INTEGER end{};
-    *startOffset = -1;
-    if (!SetFilePointerEx(m_handle, LARGE_INTEGER{}, &end, FILE_END)) {
-        *why = reasonFor(GetLastError());
-        return 0;
-    }
-    *startOffset = end.QuadPart;
-    qint64 written = 0;
-    while (written < length) {
-        DWORD put = 0;
-        const DWORD want = DWORD(qMin<qint64>(length - written, 1 << 30));
-        if (!WriteFile(m_handle, data + written, want, &put, nullptr) || put == 0) {
-            *why = reasonFor(GetLastError());
-            break;
+    if (const WriteFault &fault = writeFault()) {
+        if (const int error = fault(length)) {
+            *why = reasonForErrno(error);
+            return false;
         }
-        written += put;
     }
-    return written;
+    while (length > 0) {
+        OVERLAPPED at{};
+        at.Offset = DWORD(quint64(offset) & 0xFFFFFFFFu);
+        at.OffsetHigh = DWORD(quint64(offset) >> 32);
+        DWORD put = 0;
+        const DWORD want = DWORD(qMin<qint64>(length, 1 << 30));
+        if (!WriteFile(m_handle, data, want, &put, &at)) {
+            *why = reasonFor(GetLastError());
+            return false;
+        }
+        if (put == 0) {
+            *why = reasonFor(ERROR_DISK_FULL);
+            return false;
+        }
+        data += put;
+        offset += put;
+        length -= put;
+    }
+    return true;
 }
 
-bool RawFile::truncate(qint64 newSize)
+bool RawFile::truncate(qint64 newSize, QString *why)
 {
     LARGE_INTEGER to{};
     to.QuadPart = newSize;
-    return size() >= newSize && SetFilePointerEx(m_handle, to, nullptr, FILE_BEGIN) && SetEndOfFile(m_handle);
+    if (size() >= newSize && SetFilePointerEx(m_handle, to, nullptr, FILE_BEGIN) && SetEndOfFile(m_handle))
+        return true;
+    if (why)
+        *why = reasonFor(GetLastError());
+    return false;
+}
+
+bool RawFile::sync(QString *why)
+{
+    if (FlushFileBuffers(m_handle))
+        return true;
+    *why = reasonFor(GetLastError());
+    return false;
 }
 
 void RawFile::close()
@@ -197,42 +264,65 @@ void RawFile::close()
     m_handle = nullptr;
 }
 
+bool renameReplacing(const QString &from, const QString &to, QString *why)
+{
+    DWORD error = 0;
+    if (patiently([&] { return MoveFileExW(nativePath(from).c_str(), nativePath(to).c_str(),
+                                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0; },
+                  &error))
+        return true;
+    *why = reasonFor(error);
+    return false;
+}
+
+bool placeNew(const QString &from, const QString &to, bool *exists, bool *unsupported, QString *why)
+{
+    *unsupported = false;
+    DWORD error = 0;
+    if (patiently([&] { return MoveFileExW(nativePath(from).c_str(), nativePath(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0; },
+                  &error))
+        return true;
+    *exists = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
+    *why = reasonFor(error);
+    return false;
+}
+
+bool removeFile(const QString &path, QString *why)
+{
+    DWORD error = 0;
+    if (patiently([&] { return DeleteFileW(nativePath(path).c_str()) != 0; }, &error) || error == ERROR_FILE_NOT_FOUND)
+        return true;
+    *why = reasonFor(error);
+    return false;
+}
+
+bool processRunning(qint64 pid)
+{
+    if (pid <= 0)
+        return false;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
+    if (!process)
+        return GetLastError() == ERROR_ACCESS_DENIED; // it runs, as another user
+    DWORD code = 0;
+    const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    CloseHandle(process);
+    return running;
+}
+
+void setWriteFault(WriteFault fault)
+{
+    writeFault() = std::move(fault);
+}
+
 } // namespace platform::detail
 
 namespace platform {
 
-FolderLock::FolderLock(const QString &dir)
-{
-    // One named mutex per folder, shared by every copy of the program in this
-    // session.
-    const QByteArray key = QCryptographicHash::hash(QDir(dir).absolutePath().toCaseFolded().toUtf8(),
-                                                    QCryptographicHash::Sha1)
-                               .toHex();
-    const std::wstring name = L"Local\\Letterloom-" + QString::fromLatin1(key).toStdWString();
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
-    if (mutex && WaitForSingleObject(mutex, INFINITE) == WAIT_FAILED) {
-        CloseHandle(mutex);
-        mutex = nullptr;
-    }
-    if (mutex)
-        m_handle = reinterpret_cast<qintptr>(mutex);
-}
-
-FolderLock::~FolderLock()
-{
-    if (m_handle != -1) {
-        HANDLE mutex = reinterpret_cast<HANDLE>(m_handle);
-        ReleaseMutex(mutex);
-        CloseHandle(mutex);
-    }
-}
-
 FileStamp fileStamp(const QString &path)
 {
     FileStamp stamp;
-    HANDLE handle = CreateFileW(detail::nativePath(path).c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileW(detail::nativePath(path).c_str(), FILE_READ_ATTRIBUTES, detail::kShareAll, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return stamp;
     BY_HANDLE_FILE_INFORMATION info{};
@@ -241,6 +331,11 @@ FileStamp fileStamp(const QString &path)
         stamp.device = info.dwVolumeSerialNumber;
         stamp.id = (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
         stamp.size = qint64((quint64(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+        // In nanoseconds since 1970, as on Unix; Windows counts steps of 100
+        // since 1601.
+        const qint64 since1601 = qint64((quint64(info.ftLastWriteTime.dwHighDateTime) << 32)
+                                        | info.ftLastWriteTime.dwLowDateTime);
+        stamp.modified = (since1601 - 116444736000000000LL) * 100;
     }
     CloseHandle(handle);
     return stamp;

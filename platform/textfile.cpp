@@ -1,19 +1,15 @@
 #include "platform/textfile.h"
 
-#include "platform/ansitext.h"
 #include "platform/rawfile.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <filesystem>
-#include <memory>
-#include <vector>
 
 namespace platform {
 namespace {
@@ -21,6 +17,24 @@ namespace {
 QString describe(const QString &what, const QString &path, const QString &reason)
 {
     return QStringLiteral("Could not %1 \"%2\": %3").arg(what, QDir::toNativeSeparators(path), reason);
+}
+
+bool fail(QString *error, const QString &what, const QString &path, const QString &reason)
+{
+    if (error)
+        *error = describe(what, path, reason);
+    return false;
+}
+
+// A name beside path for a new file of its own, not taken yet.
+QString freshNameBeside(const QString &path)
+{
+    static int counter = 0;
+    const QFileInfo info(path);
+    return info.dir().filePath(QStringLiteral(".letterloom-%1-%2-%3.tmp")
+                                   .arg(QCoreApplication::applicationPid())
+                                   .arg(QDateTime::currentMSecsSinceEpoch())
+                                   .arg(++counter));
 }
 
 } // namespace
@@ -36,18 +50,28 @@ bool readWholeFile(const QString &path, QByteArray *contents, QString *error)
             return true;
         }
     }
-    if (error)
-        *error = describe(QStringLiteral("read"), path, why);
-    return false;
+    return fail(error, QStringLiteral("read"), path, why);
 }
 
-QString readAnsiFile(const QString &path, bool *ok)
+bool createWholeFile(const QString &path, QByteArrayView bytes, QString *error)
 {
-    QByteArray bytes;
-    const bool read = readWholeFile(path, &bytes);
-    if (ok)
-        *ok = read;
-    return fromAnsi(bytes);
+    // Written by hand rather than through QSaveFile: the new file must stay
+    // under a name of its own until the change it belongs to is recorded,
+    // and a failure must name its cause.
+    detail::RawFile file;
+    QString why;
+    bool exists = false;
+    if (!file.createNew(path, &exists, &why))
+        return fail(error, QStringLiteral("write"), path, why);
+    if (file.writeAt(0, bytes.data(), bytes.size(), &why) && file.sync(&why)) {
+        if (file.size() == bytes.size())
+            return true;
+        why = QStringLiteral("the file on the disk is not as long as what was written");
+    }
+    file.close();
+    QString ignored;
+    detail::removeFile(path, &ignored);
+    return fail(error, QStringLiteral("write"), path, why);
 }
 
 bool writeWholeFile(const QString &path, QByteArrayView bytes, QString *error)
@@ -57,158 +81,94 @@ bool writeWholeFile(const QString &path, QByteArrayView bytes, QString *error)
 
 bool writeWholeFiles(const QList<QPair<QString, QByteArray>> &files, QString *error)
 {
-    std::vector<std::unique_ptr<QSaveFile>> written;
-    QString why, failedPath;
+    QStringList written;
+    bool ok = true;
     for (const auto &[path, bytes] : files) {
-        auto file = std::make_unique<QSaveFile>(path);
-        // A buffered write that fits the buffer fails only when it is flushed.
-        if (!file->open(QIODevice::WriteOnly) || file->write(bytes) != bytes.size() || !file->flush()) {
-            why = file->errorString();
-            failedPath = path;
+        const QString side = freshNameBeside(path);
+        if (!createWholeFile(side, bytes, error)) {
+            // The reason names the file that was to be written, not the side file.
+            if (error)
+                error->replace(QDir::toNativeSeparators(side), QDir::toNativeSeparators(path));
+            ok = false;
             break;
         }
-        written.push_back(std::move(file));
+        written << side;
     }
-    if (why.isEmpty()) {
-        for (std::size_t i = 0; i < written.size() && why.isEmpty(); ++i) {
-            failedPath = files.at(qsizetype(i)).first;
-            if (!written[i]->commit())
-                why = written[i]->errorString();
-            else if (QFileInfo(failedPath).size() != files.at(qsizetype(i)).second.size())
-                why = QStringLiteral("the file on the disk is not as long as what was written");
-        }
+    for (qsizetype i = 0; ok && i < written.size(); ++i) {
+        if (!renameFile(written.at(i), files.at(i).first, error))
+            ok = false;
     }
-    if (why.isEmpty())
-        return true;
-    for (const auto &file : written)
-        file->cancelWriting();
-    if (error)
-        *error = describe(QStringLiteral("write"), failedPath, why);
-    return false;
+    if (!ok) {
+        QString ignored;
+        for (const QString &side : std::as_const(written))
+            detail::removeFile(side, &ignored);
+    }
+    return ok;
 }
 
-namespace {
-
-// A name beside path for its unfinished last line, not taken yet.
-QString setAsideName(const QString &path)
+bool writeAtEnd(const QString &path, qint64 offset, QByteArrayView bytes, QString *error)
 {
-    const QFileInfo info(path);
-    const QString stem = QStringLiteral("%1-unfinished-%2")
-                             .arg(info.completeBaseName(),
-                                  QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
-    QString candidate = info.dir().filePath(stem + QStringLiteral(".txt"));
-    for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n)
-        candidate = info.dir().filePath(QStringLiteral("%1-%2.txt").arg(stem).arg(n));
-    return candidate;
-}
-
-// Where the file's last line begins: just after its last CR LF, or at 0.
-qint64 lastLineStart(const detail::RawFile &file, qint64 size)
-{
-    constexpr qint64 kChunk = 64 * 1024;
-    QByteArray chunk;
-    for (qint64 end = size;;) {
-        const qint64 from = std::max<qint64>(0, end - kChunk);
-        chunk.resize(end - from);
-        if (!file.readAt(from, chunk.data(), chunk.size()))
-            return -1;
-        const qsizetype crlf = chunk.lastIndexOf("\r\n");
-        if (crlf >= 0)
-            return from + crlf + 2;
-        if (from == 0)
-            return 0;
-        end = from + 1; // a CR at the chunk's first byte pairs with the LF behind it
+    detail::RawFile file;
+    QString why;
+    if (!file.openForWriting(path, &why)) {
+        bool exists = false;
+        if (offset != 0 || QFileInfo::exists(path) || QFileInfo(path).isSymLink() || !file.createNew(path, &exists, &why))
+            return fail(error, QStringLiteral("write"), path, why);
     }
-}
-
-bool setAsideUnfinishedLine(detail::RawFile &file, const QString &path, QString *setAsidePath, QString *why)
-{
     const qint64 size = file.size();
-    char last[2] = {};
-    if (size <= 0 || (size >= 2 && file.readAt(size - 2, last, 2) && last[0] == '\r' && last[1] == '\n'))
-        return true;
-    const qint64 start = lastLineStart(file, size);
-    QByteArray unfinished(size - std::max<qint64>(start, 0), Qt::Uninitialized);
-    if (start < 0 || !file.readAt(start, unfinished.data(), unfinished.size())) {
-        *why = QStringLiteral("its unfinished last line could not be read");
-        return false;
+    if (size < offset)
+        return fail(error, QStringLiteral("write"), path,
+                    QStringLiteral("it is shorter than it was a moment ago (changed by another program)"));
+    if (size == offset + bytes.size()) {
+        QByteArray there(bytes.size(), Qt::Uninitialized);
+        if (file.readAt(offset, there.data(), there.size()) && there == bytes)
+            return true;
     }
-    const QString side = setAsideName(path);
-    QString sideError;
-    if (!writeWholeFile(side, unfinished, &sideError)) {
-        *why = QStringLiteral("its unfinished last line could not be moved aside. ") + sideError;
-        return false;
+    if ((size > offset && !file.truncate(offset, &why)) || !file.writeAt(offset, bytes.data(), bytes.size(), &why)
+        || !file.sync(&why)) {
+        // Nothing of these bytes stays behind.
+        file.truncate(offset);
+        return fail(error, QStringLiteral("write"), path, why);
     }
-    if (!file.truncate(start)) {
-        QFile::remove(side);
-        *why = QStringLiteral("its unfinished last line could not be cut off");
-        return false;
-    }
-    *setAsidePath = side;
     return true;
 }
 
-} // namespace
-
-bool appendAnsiLine(const QString &path, QStringView text, LineStart start, AppendedLine *appended,
-                    QString *error)
+bool isPlainFile(const QString &path, QString *why)
 {
-    AppendedLine result;
     detail::RawFile file;
-    QString why;
-    auto fail = [&](const QString &reason) {
-        if (error)
-            *error = describe(QStringLiteral("write"), path, reason);
-        return false;
-    };
-    if (!file.openForAppending(path, &result.created, &why))
-        return fail(why);
-    if (start == LineStart::SetAsideUnfinished && !setAsideUnfinishedLine(file, path, &result.setAsidePath, &why))
-        return fail(why);
-
-    QByteArray bytes;
-    bytes.reserve(text.size() + 2);
-    bytes += toAnsi(text);
-    bytes += "\r\n";
-    qint64 offset = -1;
-    const qint64 written = file.append(bytes.constData(), bytes.size(), &offset, &why);
-    if (written == bytes.size()) {
-        result.offset = offset;
-        result.size = written;
-        if (appended)
-            *appended = result;
-        return true;
-    }
-
-    // Only this write's bytes are taken back, and only while nobody has
-    // written behind them.
-    bool takenBack = written == 0;
-    if (!takenBack && offset >= 0 && file.size() == offset + written)
-        takenBack = file.truncate(offset);
-    const bool empty = file.size() == 0;
-    file.close();
-    if (result.created && takenBack && empty)
-        QFile::remove(path);
-    if (!takenBack)
-        why += QStringLiteral("; the part that was written could not be taken back");
-    return fail(why);
+    return file.openForWriting(path, why);
 }
 
-bool undoAppend(const QString &path, const AppendedLine &appended)
+bool cutFile(const QString &path, qint64 size, QString *error)
 {
-    if (appended.offset < 0)
-        return true;
     detail::RawFile file;
-    bool created = false;
     QString why;
-    if (!file.openForAppending(path, &created, &why))
-        return false;
-    const bool takenBack = file.size() == appended.offset + appended.size && file.truncate(appended.offset);
-    const bool empty = file.size() == 0;
-    file.close();
-    if ((appended.created || created) && empty)
-        QFile::remove(path);
-    return takenBack;
+    if (!file.openForWriting(path, &why)) {
+        if (size == 0 && !QFileInfo::exists(path))
+            return true;
+        return fail(error, QStringLiteral("write"), path, why);
+    }
+    if (file.size() == size)
+        return true;
+    if (!file.truncate(size, &why) || !file.sync(&why))
+        return fail(error, QStringLiteral("write"), path, why);
+    return true;
+}
+
+bool renameFile(const QString &from, const QString &to, QString *error)
+{
+    QString why;
+    if (detail::renameReplacing(from, to, &why))
+        return true;
+    return fail(error, QStringLiteral("write"), to, why);
+}
+
+bool removeFile(const QString &path, QString *error)
+{
+    QString why;
+    if (detail::removeFile(path, &why))
+        return true;
+    return fail(error, QStringLiteral("remove"), path, why);
 }
 
 bool readFileRange(const QString &path, qint64 offset, qint64 length, QByteArray *bytes)
@@ -221,25 +181,17 @@ bool readFileRange(const QString &path, qint64 offset, qint64 length, QByteArray
     return file.readAt(offset, bytes->data(), length);
 }
 
-bool discardFile(const QString &path, const QString &asideDir, QString *where, QString *error)
+QString foldedName(QStringView name)
 {
-    QString inTrash;
-    if (QFile::moveToTrash(path, &inTrash)) {
-        *where = inTrash;
-        return true;
+    QString folded(name.size(), Qt::Uninitialized);
+    QChar *out = folded.data();
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name.at(i);
+        // Simple mappings of UTF-16 units, as NTFS's table holds them: a
+        // character beyond the first plane keeps its case.
+        out[i] = c.isSurrogate() ? c : QChar(QChar::toUpper(c.unicode()));
     }
-    const QFileInfo info(path);
-    QString aside = QDir(asideDir).filePath(info.fileName());
-    for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); ++n)
-        aside = QDir(asideDir).filePath(QStringLiteral("%1 (%2).%3").arg(info.completeBaseName()).arg(n).arg(info.suffix()));
-    QFile file(path);
-    if (QDir().mkpath(asideDir) && file.rename(aside)) {
-        *where = aside;
-        return true;
-    }
-    if (error)
-        *error = describe(QStringLiteral("move away"), path, file.errorString());
-    return false;
+    return folded;
 }
 
 namespace {
@@ -253,14 +205,35 @@ std::filesystem::file_time_type modificationStamp(const QString &dir)
 
 } // namespace
 
+FolderIndex::FolderIndex(KeyOf keyOf)
+    : m_keyOf(std::move(keyOf))
+{
+}
+
+QString FolderIndex::keyOf(const QString &fileName) const
+{
+    return m_keyOf ? m_keyOf(fileName) : foldedName(fileName);
+}
+
+QString FolderIndex::find(const QString &dir, const QString &key, const QString &preferredName)
+{
+    if (!preferredName.isEmpty() && QFileInfo::exists(joinPath(dir, preferredName)))
+        return preferredName;
+    index(dir);
+    const QStringList names = m_byKey.value(key);
+    // The listing may be older than the folder's last change within its
+    // clock's step: a name is taken only when it is still there.
+    for (const QString &name : names) {
+        if (QFileInfo::exists(joinPath(dir, name)) || QFileInfo(joinPath(dir, name)).isSymLink())
+            return name;
+    }
+    return QString();
+}
+
 QString FolderIndex::resolve(const QString &dir, const QString &fileName)
 {
-    const QString exact = joinPath(dir, fileName);
-    if (QFileInfo::exists(exact))
-        return exact;
-    index(dir);
-    const auto found = m_byFoldedName.constFind(fileName.toCaseFolded());
-    return found == m_byFoldedName.cend() ? exact : joinPath(dir, found.value());
+    const QString found = find(dir, keyOf(fileName), fileName);
+    return joinPath(dir, found.isEmpty() ? fileName : found);
 }
 
 void FolderIndex::index(const QString &dir)
@@ -273,12 +246,13 @@ void FolderIndex::noteCreated(const QString &dir, const QString &fileName)
 {
     if (dir != m_dir)
         return;
-    const QString folded = fileName.toCaseFolded();
-    auto it = m_byFoldedName.find(folded);
-    if (it == m_byFoldedName.end())
-        m_byFoldedName.insert(folded, fileName);
-    else if (fileName < it.value())
-        it.value() = fileName;
+    const QString key = keyOf(fileName);
+    if (key.isEmpty())
+        return;
+    QStringList &names = m_byKey[key];
+    if (!names.contains(fileName)) {
+        names.insert(std::lower_bound(names.begin(), names.end(), fileName), fileName);
+    }
     m_stamp = modificationStamp(dir);
 }
 
@@ -286,27 +260,31 @@ void FolderIndex::noteRemoved(const QString &dir, const QString &fileName)
 {
     if (dir != m_dir)
         return;
-    // Another file of the same name in another letter case may remain: the
-    // next look-up lists the folder again to find it.
-    m_byFoldedName.remove(fileName.toCaseFolded());
-    m_stamp = std::filesystem::file_time_type::min();
+    const QString key = keyOf(fileName);
+    auto it = m_byKey.find(key);
+    if (it != m_byKey.end()) {
+        it->removeAll(fileName);
+        if (it->isEmpty())
+            m_byKey.erase(it);
+    }
+    m_stamp = modificationStamp(dir);
 }
 
 void FolderIndex::rescan(const QString &dir)
 {
     m_dir = dir;
     m_stamp = modificationStamp(dir);
-    m_byFoldedName.clear();
+    m_byKey.clear();
     QDirIterator it(dir, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
         const QString name = it.fileName();
-        auto entry = m_byFoldedName.find(name.toCaseFolded());
-        if (entry == m_byFoldedName.end())
-            m_byFoldedName.insert(name.toCaseFolded(), name);
-        else if (name < entry.value())
-            entry.value() = name;
+        const QString key = keyOf(name);
+        if (!key.isEmpty())
+            m_byKey[key] << name;
     }
+    for (QStringList &names : m_byKey)
+        names.sort();
 }
 
 QString joinPath(const QString &dir, const QString &fileName)

@@ -8,6 +8,7 @@
 #include <QStringView>
 
 #include <filesystem>
+#include <functional>
 
 namespace platform {
 
@@ -16,63 +17,61 @@ namespace platform {
 // says why in a sentence that names the file.
 bool readWholeFile(const QString &path, QByteArray *contents, QString *error = nullptr);
 
-// Reads a whole Windows-1252 text file; a file that cannot be read gives an
-// empty text.
-QString readAnsiFile(const QString &path, bool *ok = nullptr);
+// Writes a new file, which must not exist yet, in full: created, written,
+// put on the disk and closed, or on failure removed again; error names the
+// file and the cause (no space left on the device, the file is too large,
+// permission denied, the disk is read-only...). Changes that must switch
+// several files at once write their new files so first, beside their places.
+bool createWholeFile(const QString &path, QByteArrayView bytes, QString *error = nullptr);
 
-// Writes a whole file through a temporary file that takes the file's place
-// only when every byte is on the disk: written, flushed, committed, and its
-// size checked afterwards. On failure the file is as it was (or absent), and
-// error says why, naming the file.
+// Writes a whole file through a new file beside it that takes its place
+// only when every byte is on the disk. On failure the file is as it was (or
+// absent), and error says why, naming the file.
 bool writeWholeFile(const QString &path, QByteArrayView bytes, QString *error = nullptr);
 
-// Writes several whole files so that all of them change or none: each is
-// written and flushed in full beside its place first, and only then do they
-// take their places, in order. A failure before that changes no file.
+// Writes several whole files so that each changes only when all of them
+// could be written in full beside their places; they then take their
+// places in order.
 bool writeWholeFiles(const QList<QPair<QString, QByteArray>> &files, QString *error = nullptr);
 
-enum class LineStart {
-    AsIs,               // append directly after the file's last byte
-    SetAsideUnfinished, // first move a last line without CR LF into a file of its own
-};
+// Puts bytes at offset of a regular file, which is created when missing and
+// offset is 0: the end of the file as it was before. A file longer than
+// offset is first cut back to it, unless its bytes there are these bytes
+// already (so that putting them again after an interruption changes
+// nothing). The bytes are on the disk when it returns true.
+bool writeAtEnd(const QString &path, qint64 offset, QByteArrayView bytes, QString *error = nullptr);
 
-// Where appendAnsiLine put a line, so that it can be taken back.
-struct AppendedLine
-{
-    qint64 offset = -1;   // where the line's bytes begin
-    qint64 size = 0;      // how many bytes, CR LF included
-    bool created = false; // the append created the file
-    QString setAsidePath; // where an unfinished last line was moved, or empty
-};
+// Whether path is a regular file that may be written: not a link, a pipe,
+// a device or a folder; why says what it is instead.
+bool isPlainFile(const QString &path, QString *why);
 
-// Appends text and CR LF to a regular file in the given folder, creating it
-// when missing; a symbolic link, a pipe or a device is refused. The bytes go
-// out in one write at the end of the file. When the write fails or is cut
-// short, only this write's bytes are cut off again, and only while they are
-// still the end of the file (another running copy may have appended since);
-// a file this call created is removed again. With SetAsideUnfinished, a last
-// line without CR LF (left by a program that was killed while writing, or
-// typed by hand) is first moved into a file beside this one, named
-// "<name>-unfinished-<date and time>.txt", so that it never merges with the
-// new line and is never thrown away. The caller holds the folder's
-// FolderLock.
-bool appendAnsiLine(const QString &path, QStringView text, LineStart start, AppendedLine *appended,
-                    QString *error = nullptr);
+// Cuts a regular file back to size bytes; a missing file is no failure when
+// size is 0, and is then left missing.
+bool cutFile(const QString &path, qint64 size, QString *error = nullptr);
 
-// Takes back what appendAnsiLine wrote: its bytes are cut off while they are
-// still the end of the file, and a file it created is removed when nothing
-// else is in it. False when the bytes could not be taken back.
-bool undoAppend(const QString &path, const AppendedLine &appended);
+// Gives a file in a folder a new name there, replacing a file of that name.
+bool renameFile(const QString &from, const QString &to, QString *error = nullptr);
+
+// Removes a file; a missing one is no failure.
+bool removeFile(const QString &path, QString *error = nullptr);
 
 // What tells whether a file is still the one that was read: its identity on
-// the disk (a file put in its place has another) and its size. size is -1
-// when there is no regular file at the path.
+// the disk (a file put in its place has another), its size and when it was
+// last written (in nanoseconds, as the file system keeps it; network file
+// systems may keep only seconds). size is -1 when there is no regular file
+// at the path.
 struct FileStamp
 {
     quint64 device = 0;
     quint64 id = 0;
     qint64 size = -1;
+    qint64 modified = 0;
     bool sameFile(const FileStamp &other) const { return device == other.device && id == other.id; }
+    bool operator==(const FileStamp &other) const
+    {
+        return sameFile(other) && size == other.size && modified == other.modified;
+    }
+    bool operator!=(const FileStamp &other) const { return !(*this == other); }
 };
 FileStamp fileStamp(const QString &path);
 
@@ -80,44 +79,37 @@ FileStamp fileStamp(const QString &path);
 // cannot all be read.
 bool readFileRange(const QString &path, qint64 offset, qint64 length, QByteArray *bytes);
 
-// Moves a file the program no longer keeps to the desktop's trash, so that
-// the user can bring it back; where there is no trash, into asideDir (made
-// when missing) under a name not taken there. where receives the file's new
-// path. On failure the file stays, and error says why.
-bool discardFile(const QString &path, const QString &asideDir, QString *where, QString *error);
-
-// Keeps other running copies of Letterloom from changing the files of a
-// folder while this one does, from construction to destruction. A lock that
-// cannot be taken is no error: the files are then changed without it.
-class FolderLock
-{
-public:
-    explicit FolderLock(const QString &dir);
-    ~FolderLock();
-    FolderLock(const FolderLock &) = delete;
-    FolderLock &operator=(const FolderLock &) = delete;
-
-private:
-    qintptr m_handle = -1; // the system's handle that holds the lock
-};
-
 // Makes a write beyond the process's file-size limit fail with an error,
 // reported like any other, instead of ending the program. Called once at
 // start.
 void letOversizedWritesFail();
 
-// Finds files in one folder whatever the letter case of their names, so that
-// files copied from a system that ignores case ("maindata.txt") are found on
-// one that does not. The folder's listing is kept between calls and read
-// again only when the folder itself has changed, so a folder of many
-// thousand files costs one listing, not one per call.
+// The form in which file names are compared, as Windows' file systems (NTFS,
+// and SMB shares) compare them: each UTF-16 unit by its simple upper case,
+// so that "ß" is not "ss" and "Offer" is "OFFER".
+QString foldedName(QStringView name);
+
+// Finds files in one folder by a key made from their names (by default the
+// folded name), so that files copied from a system that ignores case
+// ("maindata.txt") are found on one that does not. The folder's listing is
+// kept between calls and read again only when the folder itself has
+// changed, so a folder of many thousand files costs one listing, not one
+// per call.
 class FolderIndex
 {
 public:
+    // The key of a file name, or an empty text for a file that is never
+    // looked for.
+    using KeyOf = std::function<QString(const QString &fileName)>;
+    explicit FolderIndex(KeyOf keyOf = {});
+
+    // The name of the entry of dir whose key is key: preferred is the entry
+    // named preferredName, else the first in name order. Empty when none.
+    QString find(const QString &dir, const QString &key, const QString &preferredName);
+
     // The path of the entry named fileName in dir: the exact name when it
-    // exists, else the entry that matches without regard to case (the first
-    // in name order when several do). When none matches, the exact name, so
-    // that a new file is created under it.
+    // exists, else the entry whose key matches. When none matches, the exact
+    // name, so that a new file is created under it.
     QString resolve(const QString &dir, const QString &fileName);
 
     // Lists dir now, unless the listing kept is still up to date.
@@ -130,10 +122,12 @@ public:
 
 private:
     void rescan(const QString &dir);
+    QString keyOf(const QString &fileName) const;
 
+    KeyOf m_keyOf;
     QString m_dir;
     std::filesystem::file_time_type m_stamp; // the folder's modification time when it was listed
-    QHash<QString, QString> m_byFoldedName;
+    QHash<QString, QStringList> m_byKey;     // names in name order
 };
 
 // Joins a directory and a file name with the platform's separator handling.

@@ -1,47 +1,48 @@
 #include "store/storednames.h"
 
-#include "platform/ansitext.h"
-#include "store/templaterecord.h"
+#include "store/datafile.h"
 
 namespace store {
 
-QString NameKey(const QString &name)
-{
-    QString key = name;
-    key.replace(QLatin1Char('\t'), QStringLiteral("     "));
-    qsizetype spaces = 0;
-    while (spaces < key.size() && key.at(spaces) == QLatin1Char(' '))
-        ++spaces;
-    return key.mid(spaces).toCaseFolded();
-}
-
-bool StoredNames::contains(const QString &dataPath, const QString &name)
+bool StoredNames::containsKey(const QString &dataPath, const QString &key)
 {
     refresh(dataPath);
-    return m_keys.contains(NameKey(name));
+    return m_keys.contains(key);
 }
 
 void StoredNames::refresh(const QString &dataPath)
 {
     const platform::FileStamp now = platform::fileStamp(dataPath);
-    if (dataPath != m_path || !now.sameFile(m_stamp) || now.size < m_readUpTo) {
+    bool grownOnly = dataPath == m_path && m_readUpTo >= 0 && now.sameFile(m_stamp) && now.size >= m_readUpTo;
+    if (grownOnly && now == m_stamp)
+        return;
+    if (grownOnly && !m_lastBytes.isEmpty()) {
+        // A share may keep a file's identity through a rewrite: the bytes
+        // read last must still be where they were.
+        QByteArray there;
+        grownOnly = platform::readFileRange(dataPath, m_readUpTo - m_lastBytes.size(), m_lastBytes.size(), &there)
+                    && there == m_lastBytes;
+    }
+    if (!grownOnly) {
         m_path = dataPath;
         m_readUpTo = 0;
+        m_lastBytes.clear();
         m_keys.clear();
     }
     m_stamp = now;
     QByteArray added;
     if (now.size <= m_readUpTo || !platform::readFileRange(dataPath, m_readUpTo, now.size - m_readUpTo, &added))
         return;
-    const QString text = platform::fromAnsi(added);
-    for (const QStringView line : SplitDataFileViews(text)) {
-        const qsizetype tab = line.indexOf(QLatin1Char('\t'));
-        if (tab >= 0)
-            m_keys.insert(NameKey(line.left(tab).toString()));
-    }
     const qsizetype lastLineEnd = added.lastIndexOf("\r\n");
-    if (lastLineEnd >= 0)
-        m_readUpTo += lastLineEnd + 2;
+    if (lastLineEnd < 0)
+        return;
+    added.truncate(lastLineEnd + 2);
+    for (const QByteArray &line : DataLines::split(added).lines) {
+        if (const auto stored = ReadStoredLine(line))
+            m_keys.insert(stored->key);
+    }
+    m_readUpTo += added.size();
+    m_lastBytes = added.right(64);
 }
 
 } // namespace store

@@ -1,5 +1,7 @@
 #include "store/templaterecord.h"
 
+#include "store/names.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -55,7 +57,7 @@ QString fieldsAfterName(const TemplateEditor &editor)
 
 QString FormatRecordLine(const TemplateEditor &editor)
 {
-    return TrimSpaces(withoutTabs(editor.templateName()) + fieldsAfterName(editor));
+    return TrimSpaces(withoutTabs(TemplateName(editor.templateName())) + fieldsAfterName(editor));
 }
 
 QList<QStringView> SplitDataFileViews(QStringView contents)
@@ -90,9 +92,12 @@ std::optional<QString> ListEntryFromLine(QStringView line)
     return entry;
 }
 
-QString ListEntryFromEditor(const TemplateEditor &editor)
+QString LineTextOfEntry(const QString &entry)
 {
-    return withoutTabs(editor.templateName()) + QString(kNamePadding, QLatin1Char(' ')) + fieldsAfterName(editor);
+    const qsizetype tab = entry.indexOf(QLatin1Char('\t'));
+    if (tab < kNamePadding)
+        return entry;
+    return entry.left(tab - kNamePadding) + entry.mid(tab);
 }
 
 ShownTemplate DecodeListEntry(const QString &entry)

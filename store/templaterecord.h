@@ -16,7 +16,8 @@ namespace store {
 // white space stay.
 QString TrimSpaces(const QString &text);
 
-// The record line for the template in the editor, without its CR LF: the six
+// The record line for the template in the editor, without its CR LF: the
+// template's name (TemplateName: without spaces at its ends), the five other
 // text fields with every TAB turned into five spaces, the two option buttons
 // as "True"/"False", the HTML path as typed; the joined line trimmed of
 // spaces (U+0020 only) at both ends.
@@ -31,9 +32,9 @@ QList<QStringView> SplitDataFileViews(QStringView contents);
 // the line from its first TAB on. A line without TAB gives no entry.
 std::optional<QString> ListEntryFromLine(QStringView line);
 
-// The list entry for the template in the editor: built like the record line
-// but not trimmed, so a name's leading spaces stay.
-QString ListEntryFromEditor(const TemplateEditor &editor);
+// The stored line an entry was made from: the entry without the 200 spaces
+// behind the name.
+QString LineTextOfEntry(const QString &entry);
 
 // What a list entry holds, decoded for the editor.
 struct ShownTemplate

@@ -1,213 +1,897 @@
 #include "store/templatestore.h"
 
-#include "platform/ansitext.h"
 #include "platform/appdir.h"
+#include "platform/storedtext.h"
+#include "store/change.h"
+#include "store/names.h"
 #include "store/templaterecord.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QLocale>
 #include <QFileInfo>
+#include <QLocale>
+#include <QSysInfo>
 
 namespace store {
 namespace {
 
 // Start-up and Save use one name; the file is found whatever its letter case.
 const QString kDataFile = QStringLiteral("MainData.txt");
+const QByteArray kLineEnd("\r\n");
 
-// The character at i, taken whole when it is a surrogate pair.
-QString characterAt(const QString &text, qsizetype i)
+// The body as the editor shows it: the body file's text without the line
+// end that Save puts behind every body.
+QString shownBody(const QString &stored)
 {
-    if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
-        return text.mid(i, 2);
-    return text.mid(i, 1);
+    return stored.endsWith(QLatin1String("\r\n")) ? stored.chopped(2) : stored;
 }
 
-QString nameRefusal(const QString &name)
+// The bytes of a body file for the editor's body.
+QByteArray bodyFileBytes(const TemplateEditor &editor)
 {
-    if (TrimSpaces(name).isEmpty())
-        return QStringLiteral("Please Enter a Template Name");
-    if (name.contains(QLatin1String("-Q-")))
-        return QStringLiteral("Template Name can not contain the text -Q-");
-    // The name becomes part of a file name: refuse what a file name cannot hold.
-    for (const QChar c : name) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            return QStringLiteral("Template Name can not contain a control character");
-        if (QStringView(u"/\\<>:\"|?*").contains(c))
-            return QStringLiteral("Template Name can not contain the character %1").arg(c);
+    return platform::encodeBody(TrimSpaces(editor.body()) + QStringLiteral("\r\n"));
+}
+
+ShownTemplate decodedLine(const QString &lineText)
+{
+    return DecodeListEntry(lineText);
+}
+
+// The template a stored line holds, as the editor would hold it.
+EditorValues editorOf(const QString &lineText)
+{
+    const ShownTemplate shown = decodedLine(lineText);
+    EditorValues values;
+    values.name = shown.name;
+    values.subjectText = shown.subject;
+    values.attachmentPaths = shown.attachments;
+    values.ccText = shown.cc;
+    values.toText = shown.to;
+    values.bccText = shown.bcc;
+    // As the window sets the options from the flags.
+    values.plain = true;
+    values.html = false;
+    if (shown.plainFlag)
+        values.plain = *shown.plainFlag;
+    if (shown.htmlFlag) {
+        values.html = *shown.htmlFlag;
+        if (values.html)
+            values.plain = false;
     }
-    if (name == QLatin1String(".") || name == QLatin1String(".."))
-        return QStringLiteral("Template Name can not be . or ..");
-    return QString();
+    values.location = shown.htmlLocation;
+    return values;
+}
+
+QString lineWithName(const QString &lineText, const QString &name)
+{
+    const qsizetype tab = lineText.indexOf(QLatin1Char('\t'));
+    return TrimSpaces(TemplateName(name) + lineText.mid(tab));
+}
+
+QString describeAll(const QList<StoredLine> &lines)
+{
+    QStringList described;
+    for (const StoredLine &line : lines)
+        described << QStringLiteral("  ") + Describe(line);
+    return described.join(QLatin1Char('\n'));
 }
 
 } // namespace
 
-TemplateStore::TemplateStore(QString appDir)
-    : m_appDir(std::move(appDir))
+// ---- questions ------------------------------------------------------------
+
+QString SavePlan::question(const QString &name) const
+{
+    QString text;
+    if (changedElsewhere)
+        text = QStringLiteral("The template \"%1\" was changed by someone else after you brought it into the "
+                              "editor.\n\n")
+                   .arg(TemplateName(name));
+    if (replaced.size() == 1) {
+        text += QStringLiteral("A template named \"%1\" is saved already. Replace it with the template in the "
+                               "editor?")
+                    .arg(replaced.first().name);
+    } else {
+        text += QStringLiteral("%1 templates named \"%2\" are saved already:\n%3\nReplace all of them with the "
+                               "template in the editor?")
+                    .arg(replaced.size())
+                    .arg(TemplateName(name), describeAll(replaced));
+    }
+    return text + QStringLiteral("\n\nWhat is replaced is kept: Undo Delete in the list's menu brings it back.");
+}
+
+QString DeletePlan::question() const
+{
+    QString text = QStringLiteral("Delete the template %1?").arg(Describe(*line));
+    if (!sharing.isEmpty())
+        text += QStringLiteral("\n\nIts body file is also the body of these templates, which keep it:\n%1")
+                    .arg(describeAll(sharing));
+    return text + QStringLiteral("\n\nUndo Delete in the list's menu brings it back.");
+}
+
+QString UndoPlan::question() const
+{
+    return QStringLiteral("A template named \"%1\" is saved now. Bring back the one that was %2 as \"%3\"?")
+        .arg(lines.first().name, version->kind == QLatin1String("replace") ? QStringLiteral("replaced")
+                                                                            : QStringLiteral("deleted"),
+             freeName);
+}
+
+// ---- the folder -----------------------------------------------------------
+
+struct TemplateStore::Locked
+{
+    std::unique_ptr<platform::FolderLock> lock;
+};
+
+TemplateStore::TemplateStore(QString folder)
+    : m_folder(std::move(folder))
+    , m_mayCreate(m_folder.isEmpty())
+    , m_bodies([this](const QString &fileName) {
+        if (fileName.startsWith(QLatin1String(".letterloom-change-")))
+            m_sawLeftovers = true;
+        return BodyKeyOfFileName(fileName);
+    })
 {
 }
 
-void TemplateStore::fillAppDir()
+QString TemplateStore::folder()
 {
-    if (m_appDir.isEmpty())
-        m_appDir = platform::applicationDirectory();
+    if (m_folder.isEmpty())
+        m_folder = platform::applicationDirectory();
+    return m_folder;
+}
+
+bool TemplateStore::folderIsThere()
+{
+    return m_mayCreate || QFileInfo(folder()).isDir();
+}
+
+void TemplateStore::setLockWait(int ms, std::function<void()> whileWaiting)
+{
+    m_lockWaitMs = ms;
+    m_whileWaiting = std::move(whileWaiting);
 }
 
 QString TemplateStore::dataFilePath()
 {
-    return m_folder.resolve(m_appDir, kDataFile);
+    return m_files.resolve(folder(), kDataFile);
 }
 
-QString TemplateStore::bodyFileName(const QString &name)
+QString TemplateStore::existingBody(const QString &key, const QString &name)
 {
-    return QStringLiteral("LTM-") + name + QStringLiteral(".txt");
-}
-
-QString TemplateStore::ReadDataFile()
-{
-    fillAppDir();
-    if (m_appDir.isEmpty())
-        return QString();
-    return platform::readAnsiFile(dataFilePath());
-}
-
-void TemplateStore::IndexFolder()
-{
-    fillAppDir();
-    m_folder.index(m_appDir);
+    const QString found = m_bodies.find(folder(), key, BodyFileName(name));
+    return found.isEmpty() ? QString() : platform::joinPath(folder(), found);
 }
 
 QString TemplateStore::BodyFilePath(const QString &name)
 {
-    return m_folder.resolve(m_appDir, bodyFileName(name));
+    const QString found = existingBody(NameKey(name), name);
+    return found.isEmpty() ? platform::joinPath(folder(), BodyFileName(name)) : found;
+}
+
+void TemplateStore::IndexFolder()
+{
+    m_sawLeftovers = false;
+    m_bodies.index(folder());
+    if (m_sawLeftovers) {
+        QString ignored;
+        if (auto lock = platform::FolderLock::take(folder(), 0, {}, nullptr, &ignored))
+            Change::recover(folder(), &ignored);
+    }
+}
+
+QByteArray TemplateStore::ReadDataFile()
+{
+    if (folder().isEmpty())
+        return QByteArray();
+    if (Change::isPending(folder()) || QFileInfo::exists(QDir(folder()).filePath(platform::FolderLock::fileName()))) {
+        // Another copy ended in the middle of a change, or is changing the
+        // folder now: when its lock can be had at once (its holder is gone),
+        // what it left is finished now; else its holder finishes it.
+        QString ignored;
+        if (auto lock = platform::FolderLock::take(folder(), 0, {}, nullptr, &ignored))
+            Change::recover(folder(), &ignored);
+    }
+    const QString path = dataFilePath();
+    m_readStamp = platform::fileStamp(path);
+    QByteArray bytes;
+    platform::readWholeFile(path, &bytes);
+    return bytes;
+}
+
+bool TemplateStore::DataFileUnchanged()
+{
+    return platform::fileStamp(dataFilePath()) == m_readStamp;
 }
 
 QString TemplateStore::ReadBody(const QString &name)
 {
-    fillAppDir();
-    if (m_appDir.isEmpty())
+    if (folder().isEmpty())
         return QString();
-    return platform::readAnsiFile(BodyFilePath(name));
+    const QString path = existingBody(NameKey(name), name);
+    QByteArray bytes;
+    if (path.isEmpty() || !platform::readWholeFile(path, &bytes))
+        return QString();
+    return shownBody(platform::decodeBody(bytes));
+}
+
+bool TemplateStore::HasBody(const QString &name)
+{
+    return !folder().isEmpty() && !existingBody(NameKey(name), name).isEmpty();
 }
 
 QString TemplateStore::RefusalFor(const TemplateEditor &editor)
 {
-    const QString name = editor.templateName();
-    const QString refusal = nameRefusal(name);
+    const QString refusal = NameRefusal(editor.templateName());
     if (!refusal.isEmpty())
         return refusal;
-
-    // The files hold Windows-1252 text: a character outside it would be
-    // stored as '?', so it is refused instead of being lost.
     const std::pair<QString, QString> fields[] = {
-        {TemplateNameLabel(), name},
         {SubjectLabel(), editor.subject()},
         {AttachmentsLabel(), editor.attachments()},
         {CcLabel(), editor.cc()},
         {ToLabel(), editor.to()},
         {BccLabel(), editor.bcc()},
         {HtmlLocationLabel(), editor.htmlLocation()},
-        {QStringLiteral("Email Body"), editor.body()},
     };
     for (const auto &[label, text] : fields) {
-        const qsizetype at = platform::firstUnrepresentable(text);
-        if (at >= 0) {
-            return QStringLiteral("%1 can not contain the character %2").arg(label, characterAt(text, at));
+        // One template is one line of the data file.
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text.at(i) == QLatin1Char('\r') || text.at(i) == QLatin1Char('\n'))
+                return QStringLiteral("%1 can not contain a line break").arg(label);
+        }
+        if (platform::holdsBrokenCharacter(text))
+            return QStringLiteral("%1 can not contain half of a character (a lone surrogate)").arg(label);
+        // A box that a stored template fills is never longer than the window
+        // shows in good time; the body has a box of its own without that limit.
+        if (text.size() > LongestBoxText)
+            return QStringLiteral("%1 can not be longer than %2 characters")
+                .arg(label, QLocale(QLocale::English).toString(LongestBoxText));
+    }
+    if (platform::holdsBrokenCharacter(editor.body()))
+        return QStringLiteral("Email Body can not contain half of a character (a lone surrogate)");
+    return QString();
+}
+
+std::unique_ptr<TemplateStore::Locked> TemplateStore::lockFolder(Outcome *failure, const QString &what)
+{
+    const auto fail = [&](Outcome::Status status, const QString &why) {
+        failure->status = status;
+        failure->message = QStringLiteral("The template was not %1: %2.").arg(what, why);
+        return nullptr;
+    };
+    if (!folderIsThere())
+        return fail(Outcome::Status::Failed,
+                    QStringLiteral("the templates folder \"%1\" cannot be reached (is the network share there?)")
+                        .arg(QDir::toNativeSeparators(folder())));
+    if (m_mayCreate && !QDir().mkpath(folder()))
+        return fail(Outcome::Status::Failed,
+                    QStringLiteral("the folder \"%1\" cannot be created").arg(QDir::toNativeSeparators(folder())));
+    auto locked = std::make_unique<Locked>();
+    QString why;
+    platform::LockHolder holder;
+    locked->lock = platform::FolderLock::take(folder(), m_lockWaitMs, m_whileWaiting, &holder, &why);
+    if (!locked->lock && !holder.isNull())
+        return fail(Outcome::Status::Failed, why + QStringLiteral(". Try again in a moment"));
+    if (!locked->lock || !Change::recover(folder(), &why)) {
+        failure->status = Outcome::Status::Failed;
+        failure->message = QStringLiteral("The template was not %1. %2").arg(what, why);
+        return nullptr;
+    }
+    return locked;
+}
+
+bool TemplateStore::readLines(DataLines *data, QString *error)
+{
+    const QString path = dataFilePath();
+    const QFileInfo info(path);
+    if (info.isSymLink()) {
+        *error = QStringLiteral("Could not write \"%1\": it is a symbolic link; Letterloom writes only to files "
+                                "inside its own folder")
+                     .arg(QDir::toNativeSeparators(path));
+        return false;
+    }
+    QByteArray bytes;
+    if (info.exists() && !platform::readWholeFile(path, &bytes, error))
+        return false;
+    *data = DataLines::split(bytes);
+    return true;
+}
+
+std::optional<StoredLine> TemplateStore::findEntry(const DataLines &data, const EntryRef &entry, qsizetype *index)
+{
+    int seen = 0;
+    for (qsizetype i = 0; i < data.lines.size(); ++i) {
+        const auto line = ReadStoredLine(data.lines.at(i));
+        if (!line || line->text != entry.lineText)
+            continue;
+        if (seen++ == entry.occurrence) {
+            if (index)
+                *index = i;
+            return line;
         }
     }
-    // A box that a stored template fills is never longer than the window shows
-    // in good time; the body has a box of its own without that limit.
-    for (qsizetype i = 0; i + 1 < qsizetype(std::size(fields)); ++i) {
-        if (fields[i].second.size() > LongestBoxText)
-            return QStringLiteral("%1 can not be longer than %2 characters")
-                .arg(fields[i].first, QLocale(QLocale::English).toString(LongestBoxText));
-    }
-    return QString();
+    return std::nullopt;
 }
 
-QString TemplateStore::prepareFolder()
+bool TemplateStore::nameHeld(const QString &key, const DataLines &data, qsizetype except)
 {
-    fillAppDir();
-    if (m_appDir.isEmpty() || !QDir().mkpath(m_appDir))
-        return QStringLiteral("the folder \"%1\" cannot be created.").arg(QDir::toNativeSeparators(m_appDir));
-    return QString();
+    for (qsizetype i = 0; i < data.lines.size(); ++i) {
+        if (i == except)
+            continue;
+        const auto line = ReadStoredLine(data.lines.at(i));
+        if (line && line->key == key)
+            return true;
+    }
+    return false;
 }
 
-SaveOutcome TemplateStore::SaveTemplate(const TemplateEditor &editor)
+QString TemplateStore::freeNameLike(const QString &name, const DataLines &data)
 {
-    SaveOutcome outcome;
-    outcome.message = RefusalFor(editor);
-    if (!outcome.message.isEmpty()) {
-        outcome.status = SaveOutcome::Status::Refused;
-        return outcome;
+    for (int n = 2;; ++n) {
+        const QString candidate = QStringLiteral("%1 (%2)").arg(TemplateName(name)).arg(n);
+        if (!nameHeld(NameKey(candidate), data) && existingBody(NameKey(candidate), candidate).isEmpty())
+            return candidate;
     }
-    const QString folderProblem = prepareFolder();
-    if (!folderProblem.isEmpty()) {
-        outcome.status = SaveOutcome::Status::Failed;
-        outcome.message = QStringLiteral("The template was not saved: ") + folderProblem;
-        return outcome;
-    }
-    // Other running copies wait while this one appends, so that an unfinished
-    // line is set aside and a failed line taken back without touching theirs.
-    const platform::FolderLock lock(m_appDir);
-    return appendTemplate(editor);
 }
 
-SaveOutcome TemplateStore::appendTemplate(const TemplateEditor &editor)
+// ---- Save -----------------------------------------------------------------
+
+SavePlan TemplateStore::PlanSave(const TemplateEditor &editor, const ShownVersion &shown)
 {
-    SaveOutcome outcome;
-    const QString name = editor.templateName();
-    const QString bodyPath = BodyFilePath(name);
-    platform::AppendedLine body;
+    SavePlan plan;
+    plan.refusal = RefusalFor(editor);
+    if (!plan.refusal.isEmpty())
+        return plan;
+    const QString key = NameKey(editor.templateName());
+    // A new name is told from the names kept up to date with little reading;
+    // only a name that is stored reads the whole file.
+    if (!m_names.containsKey(dataFilePath(), key)) {
+        plan.kind = SavePlan::Kind::New;
+        return plan;
+    }
+    DataLines data;
     QString error;
-    if (!platform::appendAnsiLine(bodyPath, TrimSpaces(editor.body()), platform::LineStart::AsIs, &body, &error)) {
-        outcome.status = SaveOutcome::Status::Failed;
-        outcome.message = QStringLiteral("The template was not saved. ") + error;
+    if (!readLines(&data, &error))
+        data = DataLines();
+    for (const QByteArray &bytes : std::as_const(data.lines)) {
+        const auto line = ReadStoredLine(bytes);
+        if (line && line->key == key)
+            plan.replaced.append(*line);
+    }
+    if (plan.replaced.isEmpty()) {
+        plan.kind = SavePlan::Kind::New;
+        return plan;
+    }
+    const QString bodyPath = existingBody(key, editor.templateName());
+    QByteArray body;
+    plan.storedBodyExists = !bodyPath.isEmpty() && platform::readWholeFile(bodyPath, &body);
+    plan.storedBody = platform::decodeBody(body);
+    // The editor shows what is stored: nothing to save.
+    if (plan.replaced.size() == 1
+        && FormatRecordLine(editorOf(plan.replaced.first().text)) == FormatRecordLine(editor)
+        && TemplateName(plan.replaced.first().name) == TemplateName(editor.templateName())
+        && shownBody(plan.storedBody) == editor.body()) {
+        plan.kind = SavePlan::Kind::Unchanged;
+        return plan;
+    }
+    plan.kind = SavePlan::Kind::Replace;
+    if (shown.key == key) {
+        const bool lineThere = std::any_of(plan.replaced.cbegin(), plan.replaced.cend(),
+                                           [&shown](const StoredLine &line) { return line.text == shown.lineText; });
+        plan.changedElsewhere = !lineThere || shownBody(plan.storedBody) != shown.body;
+    }
+    return plan;
+}
+
+Outcome TemplateStore::Save(const TemplateEditor &editor, const SavePlan &plan)
+{
+    Outcome outcome;
+    if (plan.kind == SavePlan::Kind::Refused)
+        return {Outcome::Status::Refused, plan.refusal};
+    if (plan.kind == SavePlan::Kind::Unchanged)
+        return {Outcome::Status::Unchanged, QString()};
+    auto locked = lockFolder(&outcome, QStringLiteral("saved"));
+    if (!locked)
         return outcome;
+    // What is stored now must be what the plan saw.
+    const SavePlan now = PlanSave(editor, ShownVersion());
+    const auto texts = [](const QList<StoredLine> &lines) {
+        QStringList t;
+        for (const StoredLine &line : lines)
+            t << line.text;
+        return t;
+    };
+    if (now.kind != plan.kind || texts(now.replaced) != texts(plan.replaced)
+        || (plan.kind == SavePlan::Kind::Replace
+            && (now.storedBody != plan.storedBody || now.storedBodyExists != plan.storedBodyExists)))
+        return {Outcome::Status::Changed, QString()};
+    if (now.kind == SavePlan::Kind::New)
+        return saveNew(editor, *locked);
+
+    const auto failed = [](const QString &why) {
+        return Outcome{Outcome::Status::Failed, QStringLiteral("The template was not replaced. ") + why};
+    };
+    DataLines data;
+    QString error;
+    if (!readLines(&data, &error))
+        return failed(error);
+    const QString key = NameKey(editor.templateName());
+    const QString name = editor.templateName();
+    KeptVersion kept;
+    kept.id = KeptVersions::newId();
+    kept.kind = QStringLiteral("replace");
+    kept.when = QDateTime::currentDateTimeUtc();
+    kept.user = KeptVersions::currentUser();
+    kept.host = QSysInfo::machineHostName();
+    qsizetype first = -1;
+    for (qsizetype i = 0; i < data.lines.size(); ++i) {
+        const auto line = ReadStoredLine(data.lines.at(i));
+        if (!line || line->key != key)
+            continue;
+        if (first < 0)
+            first = i;
+        kept.lines.append({line->bytes, std::nullopt});
+    }
+    // Each kept line remembers the line it stood before, of those that stay.
+    DataLines after = data;
+    after.lines[first] = platform::encodeLine(FormatRecordLine(editor));
+    for (qsizetype i = after.lines.size() - 1; i > first; --i) {
+        const auto line = ReadStoredLine(after.lines.at(i));
+        if (line && line->key == key)
+            after.lines.removeAt(i);
+    }
+    {
+        qsizetype k = 0;
+        for (qsizetype i = 0; i < data.lines.size(); ++i) {
+            const auto line = ReadStoredLine(data.lines.at(i));
+            if (!line || line->key != key)
+                continue;
+            for (qsizetype j = i + 1; j < data.lines.size(); ++j) {
+                const auto next = ReadStoredLine(data.lines.at(j));
+                if (!next || next->key != key) {
+                    kept.lines[k].before = data.lines.at(j);
+                    break;
+                }
+            }
+            ++k;
+        }
+        // The first line's place is taken by the new one, which it stood before.
+        kept.lines[0].before = after.lines.at(first);
     }
 
+    const QString bodyPath = existingBody(key, name);
+    const QString newBodyPath = platform::joinPath(folder(), BodyFileName(name));
+    // A body file whose name differs from the new one in letter case only is
+    // that one file on Windows' file systems: it keeps its name.
+    const bool keepsName = !bodyPath.isEmpty()
+                           && platform::foldedName(QFileInfo(bodyPath).fileName())
+                                  == platform::foldedName(BodyFileName(name));
+    const QString bodyTarget = keepsName ? bodyPath : newBodyPath;
+    QByteArray oldBody;
+    if (!bodyPath.isEmpty()) {
+        if (!platform::readWholeFile(bodyPath, &oldBody, &error))
+            return failed(error);
+        kept.bodyFileName = QFileInfo(bodyPath).fileName();
+    }
+    if (!QDir().mkpath(KeptVersions::folder(folder())))
+        return failed(QStringLiteral("The folder \"%1\" for replaced templates cannot be made.")
+                          .arg(QDir::toNativeSeparators(KeptVersions::folder(folder()))));
+
+    Change change(folder());
+    const QString record = change.write(kept.serialized(), &error);
+    const QString keptBody = record.isEmpty() || bodyPath.isEmpty() ? QString() : change.write(oldBody, &error);
+    const QString newBody = record.isEmpty() || (!bodyPath.isEmpty() && keptBody.isEmpty())
+                                ? QString()
+                                : change.write(bodyFileBytes(editor), &error);
+    const QString newData = newBody.isEmpty() ? QString() : change.write(after.joined(), &error);
+    if (newData.isEmpty())
+        return failed(error);
+    change.rename(record, KeptVersions::recordPath(folder(), kept.id));
+    if (!keptBody.isEmpty())
+        change.rename(keptBody, KeptVersions::bodyPath(folder(), kept.id));
+    change.rename(newBody, bodyTarget);
+    if (!bodyPath.isEmpty() && bodyTarget != bodyPath)
+        change.remove(bodyPath);
+    change.rename(newData, dataFilePath());
+    bool pending = false;
+    if (!change.commit(*locked->lock, &error, &pending))
+        return pending ? Outcome{Outcome::Status::Pending, QStringLiteral("The template was replaced, but ") + error}
+                       : failed(error);
+    m_names.forget();
+    if (!bodyPath.isEmpty() && bodyTarget != bodyPath)
+        m_bodies.noteRemoved(folder(), QFileInfo(bodyPath).fileName());
+    m_bodies.noteCreated(folder(), QFileInfo(bodyTarget).fileName());
+    for (const QString &old : KeptVersions::beyondLimit(folder()))
+        platform::removeFile(old);
+    return {};
+}
+
+Outcome TemplateStore::saveNew(const TemplateEditor &editor, Locked &locked)
+{
+    const auto failed = [](const QString &why) {
+        return Outcome{Outcome::Status::Failed, QStringLiteral("The template was not saved. ") + why};
+    };
+    const QString name = editor.templateName();
     const QString dataPath = dataFilePath();
-    platform::AppendedLine record;
-    if (!platform::appendAnsiLine(dataPath, FormatRecordLine(editor), platform::LineStart::SetAsideUnfinished,
-                                  &record, &error)) {
-        // Nothing of a template that is not in the data file stays behind.
-        outcome.status = SaveOutcome::Status::Failed;
-        outcome.message = QStringLiteral("The template was not saved. ") + error;
-        if (!platform::undoAppend(bodyPath, body))
-            outcome.message += QStringLiteral(" Its body stays at the end of \"%1\".")
-                                   .arg(QDir::toNativeSeparators(bodyPath));
-        return outcome;
+    const bool dataListedBefore = DataFileUnchanged();
+    QString error;
+    Outcome outcome;
+
+    // A last line without its line end (typed by hand, or left by an
+    // earlier version that was killed while saving) is no template: it is
+    // moved into a file of its own, so that it never merges with the new
+    // line and is never thrown away.
+    platform::FileStamp stamp = platform::fileStamp(dataPath);
+    qint64 end = std::max<qint64>(stamp.size, 0);
+    if (end > 0) {
+        QByteArray last;
+        if (!platform::readFileRange(dataPath, end - std::min<qint64>(end, 2), std::min<qint64>(end, 2), &last))
+            return failed(QStringLiteral("Could not read \"%1\".").arg(QDir::toNativeSeparators(dataPath)));
+        if (last != kLineEnd) {
+            QByteArray bytes;
+            if (!platform::readWholeFile(dataPath, &bytes, &error))
+                return failed(error);
+            const qsizetype lineEnd = bytes.lastIndexOf(kLineEnd);
+            const qint64 start = lineEnd < 0 ? 0 : lineEnd + 2;
+            const QFileInfo info(dataPath);
+            QString side = info.dir().filePath(
+                QStringLiteral("%1-unfinished-%2.txt")
+                    .arg(info.completeBaseName(), QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
+            for (int n = 2; QFileInfo::exists(side) || QFileInfo(side).isSymLink(); ++n)
+                side = info.dir().filePath(QStringLiteral("%1-unfinished-%2-%3.txt")
+                                               .arg(info.completeBaseName(),
+                                                    QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")))
+                                               .arg(n));
+            if (!platform::createWholeFile(side, bytes.mid(start), &error))
+                return failed(QStringLiteral("The data file ends with an unfinished line, which could not be moved "
+                                             "aside. ") + error);
+            if (!platform::cutFile(dataPath, start, &error)) {
+                platform::removeFile(side);
+                return failed(error);
+            }
+            end = start;
+            outcome.message = QStringLiteral("The template was saved. The data file \"%1\" ended with an unfinished "
+                                             "line, which is not a template; it was moved into \"%2\".")
+                                  .arg(QDir::toNativeSeparators(dataPath), QDir::toNativeSeparators(side));
+        }
     }
-    if (body.created)
-        m_folder.noteCreated(m_appDir, QFileInfo(bodyPath).fileName());
-    if (record.created)
-        m_folder.noteCreated(m_appDir, QFileInfo(dataPath).fileName());
-    if (!record.setAsidePath.isEmpty()) {
-        outcome.message = QStringLiteral("The template was saved. The data file \"%1\" ended with an unfinished "
-                                         "line, which is not a template; it was moved into \"%2\".")
-                              .arg(QDir::toNativeSeparators(dataPath),
-                                   QDir::toNativeSeparators(record.setAsidePath));
+
+    // A body file that no stored line names (left behind by an earlier
+    // version) would be taken for this template's: it is kept aside.
+    const QString key = NameKey(name);
+    const QString orphan = existingBody(key, name);
+    if (!orphan.isEmpty() && !platform::isPlainFile(orphan, &error))
+        return failed(QStringLiteral("Could not write \"%1\": %2").arg(QDir::toNativeSeparators(orphan), error));
+    if (!orphan.isEmpty()) {
+        const QString aside = KeptVersions::bodyPath(folder(), KeptVersions::newId());
+        if (!QDir().mkpath(KeptVersions::folder(folder())) || !platform::renameFile(orphan, aside, &error))
+            return failed(error);
+        m_bodies.noteRemoved(folder(), QFileInfo(orphan).fileName());
     }
-    outcome.addsEntry = true;
-    outcome.listEntry = ListEntryFromEditor(editor);
+
+    const QString line = FormatRecordLine(editor);
+    const QByteArray lineBytes = platform::encodeLine(line) + kLineEnd;
+    const QString bodyPath = platform::joinPath(folder(), BodyFileName(name));
+    Change change(folder());
+    const QString body = change.write(bodyFileBytes(editor), &error);
+    const QString appended = body.isEmpty() ? QString() : change.write(lineBytes, &error);
+    if (appended.isEmpty())
+        return failed(error);
+    change.rename(body, bodyPath, true);
+    change.append(dataPath, end, appended);
+    bool pending = false;
+    if (!change.commit(*locked.lock, &error, &pending))
+        return pending ? Outcome{Outcome::Status::Pending, QStringLiteral("The template was saved, but ") + error}
+                       : failed(error);
+    m_bodies.noteCreated(folder(), BodyFileName(name));
+    m_files.noteCreated(folder(), QFileInfo(dataPath).fileName());
+    outcome.newEntry = *ListEntryFromLine(line);
+    // The list may take the new entry at its end when it showed the file as
+    // it was just before.
+    outcome.appendsToList = dataListedBefore && outcome.message.isEmpty();
+    if (outcome.appendsToList)
+        m_readStamp = platform::fileStamp(dataPath);
     return outcome;
 }
 
+// ---- Delete ---------------------------------------------------------------
+
+DeletePlan TemplateStore::PlanDelete(const EntryRef &entry)
+{
+    DeletePlan plan;
+    DataLines data;
+    QString error;
+    qsizetype index = -1;
+    if (!readLines(&data, &error) || !(plan.line = findEntry(data, entry, &index)))
+        return plan;
+    for (qsizetype i = 0; i < data.lines.size(); ++i) {
+        const auto line = ReadStoredLine(data.lines.at(i));
+        if (i != index && line && line->key == plan.line->key)
+            plan.sharing.append(*line);
+    }
+    return plan;
+}
+
+Outcome TemplateStore::Delete(const DeletePlan &plan)
+{
+    if (!plan.line)
+        return {Outcome::Status::Changed, QString()};
+    Outcome outcome;
+    auto locked = lockFolder(&outcome, QStringLiteral("deleted"));
+    if (!locked)
+        return outcome;
+    const auto failed = [](const QString &why) {
+        return Outcome{Outcome::Status::Failed, QStringLiteral("The template was not deleted. ") + why};
+    };
+    DataLines data;
+    QString error;
+    if (!readLines(&data, &error))
+        return failed(error);
+    // The same line, and the same templates sharing its body, as the question named.
+    int occurrence = 0;
+    qsizetype index = -1;
+    QList<StoredLine> sharing;
+    for (qsizetype i = 0; i < data.lines.size(); ++i) {
+        const auto line = ReadStoredLine(data.lines.at(i));
+        if (!line || line->key != plan.line->key)
+            continue;
+        if (index < 0 && line->text == plan.line->text && occurrence++ == 0)
+            index = i;
+        else
+            sharing.append(*line);
+    }
+    const auto texts = [](const QList<StoredLine> &lines) {
+        QStringList t;
+        for (const StoredLine &line : lines)
+            t << line.text;
+        return t;
+    };
+    if (index < 0 || texts(sharing) != texts(plan.sharing))
+        return {Outcome::Status::Changed, QString()};
+
+    KeptVersion kept;
+    kept.id = KeptVersions::newId();
+    kept.kind = QStringLiteral("delete");
+    kept.when = QDateTime::currentDateTimeUtc();
+    kept.user = KeptVersions::currentUser();
+    kept.host = QSysInfo::machineHostName();
+    kept.lines.append({data.lines.at(index), std::nullopt});
+    if (index + 1 < data.lines.size())
+        kept.lines[0].before = data.lines.at(index + 1);
+    // The body goes along only when no other template uses it.
+    const QString bodyPath = sharing.isEmpty() ? existingBody(plan.line->key, plan.line->name) : QString();
+    if (!bodyPath.isEmpty()) {
+        const QFileInfo info(bodyPath);
+        if (info.isSymLink() || !info.isFile())
+            return failed(QStringLiteral("Its body file \"%1\" is not a regular file.")
+                              .arg(QDir::toNativeSeparators(bodyPath)));
+        kept.bodyFileName = info.fileName();
+    }
+    DataLines after = data;
+    after.lines.removeAt(index);
+    if (!QDir().mkpath(KeptVersions::folder(folder())))
+        return failed(QStringLiteral("The folder \"%1\" for deleted templates cannot be made.")
+                          .arg(QDir::toNativeSeparators(KeptVersions::folder(folder()))));
+
+    Change change(folder());
+    const QString record = change.write(kept.serialized(), &error);
+    const QString newData = record.isEmpty() ? QString() : change.write(after.joined(), &error);
+    if (newData.isEmpty())
+        return failed(error);
+    change.rename(record, KeptVersions::recordPath(folder(), kept.id));
+    if (!bodyPath.isEmpty())
+        change.rename(bodyPath, KeptVersions::bodyPath(folder(), kept.id));
+    change.rename(newData, dataFilePath());
+    bool pending = false;
+    if (!change.commit(*locked->lock, &error, &pending))
+        return pending ? Outcome{Outcome::Status::Pending, QStringLiteral("The template was deleted, but ") + error}
+                       : failed(error);
+    m_names.forget();
+    if (!bodyPath.isEmpty())
+        m_bodies.noteRemoved(folder(), QFileInfo(bodyPath).fileName());
+    for (const QString &old : KeptVersions::beyondLimit(folder()))
+        platform::removeFile(old);
+    return {};
+}
+
+// ---- Rename ---------------------------------------------------------------
+
+RenamePlan TemplateStore::PlanRename(const EntryRef &entry, const QString &newName)
+{
+    RenamePlan plan;
+    plan.newName = TemplateName(newName);
+    EditorValues renamed;
+    renamed.name = newName;
+    plan.refusal = NameRefusal(newName);
+    DataLines data;
+    QString error;
+    qsizetype index = -1;
+    if (!readLines(&data, &error) || !(plan.line = findEntry(data, entry, &index)) || !plan.refusal.isEmpty())
+        return plan;
+    const QString newKey = NameKey(newName);
+    if (newKey != plan.line->key && nameHeld(newKey, data))
+        plan.refusal = QStringLiteral("A template named \"%1\" is saved already; choose another name.").arg(plan.newName);
+    return plan;
+}
+
+Outcome TemplateStore::Rename(const RenamePlan &plan)
+{
+    if (!plan.refusal.isEmpty())
+        return {Outcome::Status::Refused, plan.refusal};
+    if (!plan.line)
+        return {Outcome::Status::Changed, QString()};
+    if (plan.newName == plan.line->name)
+        return {Outcome::Status::Unchanged, QString()};
+    Outcome outcome;
+    auto locked = lockFolder(&outcome, QStringLiteral("renamed"));
+    if (!locked)
+        return outcome;
+    const auto failed = [](const QString &why) {
+        return Outcome{Outcome::Status::Failed, QStringLiteral("The template was not renamed. ") + why};
+    };
+    DataLines data;
+    QString error;
+    if (!readLines(&data, &error))
+        return failed(error);
+    qsizetype index = -1;
+    if (!findEntry(data, {plan.line->text, 0}, &index))
+        return {Outcome::Status::Changed, QString()};
+    const QString oldKey = plan.line->key;
+    const QString newKey = NameKey(plan.newName);
+    if (newKey != oldKey && nameHeld(newKey, data))
+        return {Outcome::Status::Refused,
+                QStringLiteral("A template named \"%1\" is saved already; choose another name.").arg(plan.newName)};
+
+    DataLines after = data;
+    after.lines[index] = platform::encodeLine(lineWithName(plan.line->text, plan.newName));
+    Change change(folder());
+    const QString newData = change.write(after.joined(), &error);
+    if (newData.isEmpty())
+        return failed(error);
+    QString bodyPath;
+    QString newBodyPath;
+    if (newKey != oldKey) {
+        // Another name: the body file goes along, or a copy of it when other
+        // templates of the old name keep using it.
+        bodyPath = existingBody(oldKey, plan.line->name);
+        newBodyPath = platform::joinPath(folder(), BodyFileName(plan.newName));
+        if (!existingBody(newKey, plan.newName).isEmpty())
+            return failed(QStringLiteral("The file \"%1\" is in the way.")
+                              .arg(QDir::toNativeSeparators(existingBody(newKey, plan.newName))));
+        if (!bodyPath.isEmpty()) {
+            if (nameHeld(oldKey, data, index)) {
+                QByteArray bytes;
+                const QString copy = platform::readWholeFile(bodyPath, &bytes, &error) ? change.write(bytes, &error)
+                                                                                         : QString();
+                if (copy.isEmpty())
+                    return failed(error);
+                change.rename(copy, newBodyPath, true);
+                bodyPath.clear();
+            } else {
+                change.rename(bodyPath, newBodyPath, true);
+            }
+        }
+    }
+    change.rename(newData, dataFilePath());
+    bool pending = false;
+    if (!change.commit(*locked->lock, &error, &pending))
+        return pending ? Outcome{Outcome::Status::Pending, QStringLiteral("The template was renamed, but ") + error}
+                       : failed(error);
+    m_names.forget();
+    if (!bodyPath.isEmpty())
+        m_bodies.noteRemoved(folder(), QFileInfo(bodyPath).fileName());
+    if (!newBodyPath.isEmpty())
+        m_bodies.noteCreated(folder(), QFileInfo(newBodyPath).fileName());
+    return {};
+}
+
+// ---- Undo -----------------------------------------------------------------
+
+UndoPlan TemplateStore::PlanUndo()
+{
+    UndoPlan plan;
+    if (folder().isEmpty() || !QFileInfo(KeptVersions::folder(folder())).isDir())
+        return plan;
+    plan.version = KeptVersions::newest(folder(), KeptVersions::currentUser());
+    if (!plan.version)
+        return plan;
+    for (const KeptLine &kept : std::as_const(plan.version->lines)) {
+        if (const auto line = ReadStoredLine(kept.line))
+            plan.lines.append(*line);
+    }
+    if (plan.lines.isEmpty()) {
+        plan.version.reset();
+        return plan;
+    }
+    DataLines data;
+    QString error;
+    readLines(&data, &error);
+    const StoredLine &first = plan.lines.first();
+    // Brought back without a body file of its own (other templates of its
+    // name kept that one), it simply stands beside them again.
+    plan.nameTaken = !plan.version->bodyFileName.isEmpty()
+                     && (nameHeld(first.key, data) || !existingBody(first.key, first.name).isEmpty());
+    if (plan.nameTaken)
+        plan.freeName = freeNameLike(first.name, data);
+    return plan;
+}
+
+Outcome TemplateStore::Undo(const UndoPlan &plan)
+{
+    if (!plan.version)
+        return {Outcome::Status::Unchanged, QString()};
+    Outcome outcome;
+    auto locked = lockFolder(&outcome, QStringLiteral("brought back"));
+    if (!locked)
+        return outcome;
+    const auto failed = [](const QString &why) {
+        return Outcome{Outcome::Status::Failed, QStringLiteral("The template was not brought back. ") + why};
+    };
+    const UndoPlan now = PlanUndo();
+    if (!now.version || now.version->id != plan.version->id || now.nameTaken != plan.nameTaken
+        || now.freeName != plan.freeName)
+        return {Outcome::Status::Changed, QString()};
+    DataLines data;
+    QString error;
+    if (!readLines(&data, &error))
+        return failed(error);
+    const QString name = plan.nameTaken ? plan.freeName : plan.lines.first().name;
+    DataLines after = data;
+    for (const KeptLine &kept : std::as_const(plan.version->lines)) {
+        const auto line = ReadStoredLine(kept.line);
+        if (!line)
+            continue;
+        const QByteArray bytes = plan.nameTaken ? platform::encodeLine(lineWithName(line->text, name)) : kept.line;
+        qsizetype at = after.lines.size();
+        if (kept.before) {
+            const qsizetype found = after.lines.indexOf(*kept.before);
+            if (found >= 0)
+                at = found;
+        }
+        after.lines.insert(at, bytes);
+    }
+    Change change(folder());
+    const QString newData = change.write(after.joined(), &error);
+    if (newData.isEmpty())
+        return failed(error);
+    const QString keptBody = KeptVersions::bodyPath(folder(), plan.version->id);
+    const QString bodyPath = platform::joinPath(folder(), BodyFileName(name));
+    const bool hasBody = !plan.version->bodyFileName.isEmpty() && QFileInfo::exists(keptBody);
+    if (hasBody)
+        change.rename(keptBody, bodyPath, true);
+    change.rename(newData, dataFilePath());
+    change.remove(KeptVersions::recordPath(folder(), plan.version->id));
+    bool pending = false;
+    if (!change.commit(*locked->lock, &error, &pending))
+        return pending ? Outcome{Outcome::Status::Pending, QStringLiteral("The template was brought back, but ") + error}
+                       : failed(error);
+    m_names.forget();
+    if (hasBody)
+        m_bodies.noteCreated(folder(), QFileInfo(bodyPath).fileName());
+    return {};
+}
+
+// ---- the list -------------------------------------------------------------
+
 void LoadTemplateList(TemplateStore &store, TemplateList &list)
 {
-    // The window handles its events before the first line and then every
-    // YieldEveryMs, not at every line: one pass of a Windows event loop
-    // costs as much as a hundred lines (far more under Wine).
-    const QString contents = store.ReadDataFile();
+    const QByteArray bytes = store.ReadDataFile();
     QElapsedTimer sinceYield;
-    for (const QStringView line : SplitDataFileViews(contents)) {
-        if (!sinceYield.isValid() || sinceYield.hasExpired(YieldEveryMs)) {
+    sinceYield.start();
+    qsizetype start = 0;
+    for (qsizetype crlf = bytes.indexOf("\r\n"); crlf >= 0; crlf = bytes.indexOf("\r\n", start)) {
+        // The window stays responsive while a long list is filled.
+        if (sinceYield.elapsed() >= 50) {
             list.yield();
-            sinceYield.start();
+            sinceYield.restart();
         }
-        if (const auto entry = ListEntryFromLine(line))
-            list.addEntry(*entry);
+        const QByteArrayView line(bytes.constData() + start, crlf - start);
+        start = crlf + 2;
+        if (line.contains('\t')) {
+            if (const auto entry = ListEntryFromLine(platform::decodeLine(line)))
+                list.addEntry(*entry);
+        }
     }
 }
 

@@ -1,11 +1,18 @@
 #pragma once
 
+#include "platform/folderlock.h"
 #include "platform/textfile.h"
+#include "store/datafile.h"
+#include "store/keptversions.h"
 #include "store/storednames.h"
 #include "store/templateeditor.h"
 
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
 
 namespace store {
 
@@ -15,109 +22,184 @@ class TemplateList
 public:
     virtual ~TemplateList() = default;
     virtual void addEntry(const QString &entry) = 0;
-    // Lets the window process its pending events once.
+    // Lets the window process its pending events.
     virtual void yield() = 0;
 };
 
-// What Save did, for the window to show and to add to its list.
-struct SaveOutcome
+// A listed template, as the list shows it: the stored line it was made from
+// (the entry without the spaces behind the name) and which of the lines of
+// exactly that text it is (0 for the first). The store finds it in the data
+// file as the file is at that moment.
+struct EntryRef
+{
+    QString lineText;
+    int occurrence = 0;
+};
+
+// A template as it was brought into the editor, so that Save can tell when
+// someone else changed it since.
+struct ShownVersion
+{
+    QString key;      // NameKey of its name; empty: none was brought in
+    QString lineText; // its stored line
+    QString body;     // its body as read
+};
+
+// What a command did.
+struct Outcome
 {
     enum class Status {
-        Saved,   // body file and data file both appended
-        Refused, // the template was refused before anything was written
-        Failed,  // a file could not be written; see message
+        Done,      // done; the list is to be read again
+        Unchanged, // there was nothing to change
+        Refused,   // refused before anything was written (message says why)
+        Failed,    // nothing changed (message says why)
+        Pending,   // made, but not finished (message says why); the next change finishes it
+        Changed,   // the templates changed since the question was asked: ask again
     };
-    Status status = Status::Saved;
-    QString message;         // the text to show the user: why not, or a notice about the saved files
-    bool addsEntry = false;  // whether listEntry goes at the end of the list
-    QString listEntry;
-};
+    Outcome() = default;
+    Outcome(Status status_, QString message_) : status(status_), message(std::move(message_)) {}
 
-// What replacing, renaming or deleting a template did. When it was done, the
-// data file was rewritten and the list is to be read from it again.
-struct ChangeOutcome
-{
-    enum class Status { Done, Refused, Failed };
     Status status = Status::Done;
-    QString message; // why not, or a notice (where a deleted body went)
+    QString message;
+    QString newEntry; // after a Save of a new template: its list entry
+    bool appendsToList = false; // newEntry may simply go at the end of the list
 };
 
-// The data file and the body files of the templates, in the application
-// directory. Save appends a new template to both; replacing, renaming and
-// deleting rewrite the data file whole, through a new file that takes its
-// place only when it is complete, keeping every other line byte for byte.
+// Save of the template in the editor: what it will do.
+struct SavePlan
+{
+    enum class Kind { Refused, Unchanged, New, Replace };
+    Kind kind = Kind::Refused;
+    QString refusal;
+    QList<StoredLine> replaced; // Replace: the stored lines of that name, in file order
+    QString storedBody;         // Replace: the stored body as it is now
+    bool storedBodyExists = false;
+    bool changedElsewhere = false; // the stored template is not the one brought into the editor
+
+    // The question to ask before a Replace.
+    QString question(const QString &name) const;
+};
+
+struct DeletePlan
+{
+    std::optional<StoredLine> line; // none: it is not in the data file (any more)
+    QList<StoredLine> sharing;      // other templates of the same name, which keep the body file
+    QString question() const;
+};
+
+struct RenamePlan
+{
+    std::optional<StoredLine> line;
+    QString newName;
+    QString refusal;
+};
+
+struct UndoPlan
+{
+    std::optional<KeptVersion> version; // none: nothing to bring back
+    QList<StoredLine> lines;            // its lines, read
+    bool nameTaken = false;             // a template of its name is saved now
+    QString freeName;                   // then: the name it comes back under
+    QString question() const;           // asked when the name is taken
+};
+
+// The templates of one data folder: the data file "MainData.txt" (found
+// whatever its letter case) and the body files. Every change is made under
+// the folder's lock (platform::FolderLock), finishes first a change that
+// another copy left unfinished, reads the files as they are at that moment
+// (so that what other copies, on this machine or others, saved is kept and
+// a command never works on a stale picture), and is made with a
+// store::Change, so that a crash at any instant leaves every template wholly
+// as before or wholly as after it. A command that removes or replaces a
+// template keeps the removed version in the folder "Deleted", from where
+// Undo brings it back.
+//
+// Commands come in two steps: Plan... reads what a command would do (for
+// the question the user is asked), and the command itself does it, taking
+// the lock and checking that the templates are still as the plan saw them
+// (else Outcome::Status::Changed).
 class TemplateStore
 {
 public:
-    // An empty appDir is filled from the platform on first need.
-    explicit TemplateStore(QString appDir = QString());
+    // An empty folder is the platform's own (platform::applicationDirectory),
+    // which the first change creates. A folder given here must exist: a
+    // folder on a network share that is not there is never made in its place.
+    explicit TemplateStore(QString folder = QString());
 
-    // Sets the application directory from the platform when it is still empty.
-    void fillAppDir();
+    // The data folder.
+    QString folder();
+    // Whether the data folder is there (or may be made by the first change).
+    bool folderIsThere();
 
-    // The data file's whole text, or an empty text when it cannot be read.
-    QString ReadDataFile();
+    // How long a command waits for another copy's lock before it gives up
+    // (three seconds), and what runs about every 50 ms meanwhile.
+    void setLockWait(int ms, std::function<void()> whileWaiting);
 
-    // Lists the application directory once, so that later look-ups of files
-    // whose names differ in letter case cost no listing of a large folder.
-    // Start-up calls it after the list is filled.
+    // The data file's whole bytes, or none when it cannot be read. A change
+    // that another copy left unfinished is finished first when the lock can
+    // be had at once.
+    QByteArray ReadDataFile();
+    // Whether the data file is still as it was when ReadDataFile last read
+    // it (size, time of writing, identity).
+    bool DataFileUnchanged();
+
+    // The body of a template as the editor shows it: its body file's text
+    // without the line end that Save adds behind it. Empty when there is
+    // none.
+    QString ReadBody(const QString &name);
+    // Whether a body file of that name exists.
+    bool HasBody(const QString &name);
+
+    // Lists the folder once, so that later look-ups of files whose names
+    // differ in letter case cost no listing of a large folder. What a copy
+    // that ended in the middle of a change left there is cleared away.
     void IndexFolder();
 
-    // The body file of a template name, taken exactly as typed; an existing
-    // file is found whatever the letter case of its name.
-    QString BodyFilePath(const QString &name);
-
-    // The whole body file of a name as stored, or an empty text when it is
-    // missing or cannot be read.
-    QString ReadBody(const QString &name);
-
-    // Saves the template in the editor: checks its name, appends its body to
-    // the body file and its record line to the data file.
-    SaveOutcome SaveTemplate(const TemplateEditor &editor);
-
-    // Why the editor's template cannot be saved, as the message to show, or
-    // an empty text when it can.
+    // Why the editor's template cannot be saved, or an empty text.
     static QString RefusalFor(const TemplateEditor &editor);
 
-    // Whether the data file holds a template of that name now.
-    bool Contains(const QString &name);
+    SavePlan PlanSave(const TemplateEditor &editor, const ShownVersion &shown);
+    Outcome Save(const TemplateEditor &editor, const SavePlan &plan);
 
-    // Replaces every stored template of the editor's name by the template in
-    // the editor: its line takes the place of the first line of that name,
-    // the others of that name go, and the body file holds only the new body.
-    // A name that is not stored (any more) is saved as a new template.
-    ChangeOutcome ReplaceTemplate(const TemplateEditor &editor);
+    DeletePlan PlanDelete(const EntryRef &entry);
+    Outcome Delete(const DeletePlan &plan);
 
-    // Removes every line of that name from the data file and moves its body
-    // file to the desktop's trash (or, without one, into the folder
-    // "Deleted" beside the data file).
-    ChangeOutcome DeleteTemplate(const QString &name);
+    RenamePlan PlanRename(const EntryRef &entry, const QString &newName);
+    Outcome Rename(const RenamePlan &plan);
 
-    // Gives the template of that name a new name, which must pass Save's
-    // rules and must not be taken; its body file is renamed along.
-    ChangeOutcome RenameTemplate(const QString &name, const QString &newName);
+    UndoPlan PlanUndo();
+    Outcome Undo(const UndoPlan &plan);
+
+    // The data file's path (found whatever its letter case).
+    QString dataFilePath();
+    // The body file of a name: the existing one (also under an earlier
+    // version's name for it), else where a new one goes.
+    QString BodyFilePath(const QString &name);
 
 private:
-    QString dataFilePath(); // the data file, found whatever its letter case
-    static QString bodyFileName(const QString &name);
-    // The folder exists and its files may be changed; else why not.
-    QString prepareFolder();
+    struct Locked; // a command's hold of the folder: its lock, recovered
+    std::unique_ptr<Locked> lockFolder(Outcome *failure, const QString &what);
+    bool readLines(DataLines *data, QString *error);
+    QString existingBody(const QString &key, const QString &name);
+    std::optional<StoredLine> findEntry(const DataLines &data, const EntryRef &entry, qsizetype *index);
+    QString freeNameLike(const QString &name, const DataLines &data);
+    bool nameHeld(const QString &key, const DataLines &data, qsizetype except = -1);
+    Outcome saveNew(const TemplateEditor &editor, Locked &locked);
 
-    // Gives a body file its new name; why not, or an empty text.
-    static QString renameBodyFile(const QString &bodyPath, const QString &newBodyPath, bool caseOnly);
-
-    // Appends the editor's template; the caller holds the folder's lock.
-    SaveOutcome appendTemplate(const TemplateEditor &editor);
-
-    QString m_appDir;
-    platform::FolderIndex m_folder;
+    QString m_folder;
+    bool m_mayCreate = false;
+    int m_lockWaitMs = 3000;
+    std::function<void()> m_whileWaiting;
+    platform::FolderIndex m_files;  // the data file, whatever its letter case
+    bool m_sawLeftovers = false;    // the last listing held files of an unfinished change
+    platform::FolderIndex m_bodies; // body files by their names' key
+    platform::FileStamp m_readStamp;
     StoredNames m_names;
 };
 
 // Fills the list from the data file: one entry per stored line that holds a
-// TAB, in file order, letting the window process its events before the
-// first line and then before the next line once YieldEveryMs have passed.
-constexpr qint64 YieldEveryMs = 50;
+// TAB, in file order, letting the window process its events about every
+// 50 ms meanwhile.
 void LoadTemplateList(TemplateStore &store, TemplateList &list);
 
 } // namespace store

@@ -86,4 +86,20 @@ QString ApplySubstitutionPairs(const QString &text, PairBoxes &boxes)
     return working;
 }
 
+void ApplySubstitutionPairsToEach(QStringList &texts, PairBoxes &boxes)
+{
+    QString spare;
+    for (int i = 0; i < boxes.count(); ++i) {
+        boxes.yield();
+        const QString find = boxes.findText(i);
+        const QString replacement = boxes.replaceText(i);
+        if (find.isEmpty())
+            continue;
+        for (QString &text : texts) {
+            if (replaceAll(text, find, replacement, spare))
+                text.swap(spare);
+        }
+    }
+}
+
 } // namespace substitute

@@ -3,6 +3,7 @@
 #include "platform/settingsstore.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace substitute {
 
@@ -44,5 +45,10 @@ bool SaveSubstitutionBox(platform::SettingsStore &settings, BoxArray array, int 
 // text does nothing. The pair texts are read afresh on every pass, after the
 // window has processed its events.
 QString ApplySubstitutionPairs(const QString &text, PairBoxes &boxes);
+
+// The pairs applied to several texts at once, as to one: each pair, read
+// after one yield, replaces in every text in turn; no match reaches from one
+// text into the next.
+void ApplySubstitutionPairsToEach(QStringList &texts, PairBoxes &boxes);
 
 } // namespace substitute

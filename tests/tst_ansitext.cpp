@@ -1,11 +1,16 @@
-// Windows-1252 text, and finding files whatever the letter case of their names.
+// Text in the template files: Windows-1252 where it fits, UTF-8 told apart
+// without guessing where it does not; and finding files whatever the letter
+// case of their names.
 #include "platform/ansitext.h"
+#include "platform/storedtext.h"
 #include "platform/textfile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <random>
 
 #include "support/testfiles.h"
 
@@ -48,6 +53,53 @@ private slots:
         QCOMPARE(platform::firstUnrepresentable(QStringView(QStringLiteral("x\U0001F600"))), qsizetype(1));
         // The encoder never produces more or fewer bytes than characters.
         QCOMPARE(platform::toAnsi(u"a\u03A9b"), QByteArray("a?b"));
+    }
+
+    // Every character of the first plane either has a byte that gives it
+    // back, or is found as one that has none.
+    void everyCharacterFitsOrIsFound()
+    {
+        for (char32_t c = 1; c <= 0xFFFF; ++c) {
+            if (c >= 0xD800 && c <= 0xDFFF)
+                continue;
+            const QString text{QChar(char16_t(c))};
+            const bool fits = platform::firstUnrepresentable(text) < 0;
+            QVERIFY2(fits == (platform::fromAnsi(platform::toAnsi(text)) == text),
+                     qPrintable(QStringLiteral("U+%1").arg(quint32(c), 4, 16, QLatin1Char('0'))));
+        }
+    }
+
+    // Any text is written so that it reads back exactly; text that Windows-1252
+    // holds is written as before, byte for byte, unless those bytes would
+    // read as UTF-8.
+    void anyTextReadsBackAsWritten()
+    {
+        const QList<QStringView> pieces = {u"a", u" ", u"\t", u"\u00e9", u"\u00c3\u00a9", u"\u20ac", u"\u0080",
+                                           u"\u0081", u"\u0141", u"\u0416", u"\u65e5", u"\U0001F600", u"\u00ef\u00bb\u00bf",
+                                           u"\u00e2\u0080", u"\u00c2"};
+        std::mt19937 random(20261207);
+        for (int round = 0; round < 5000; ++round) {
+            QString text;
+            for (int i = int(random() % 8); i > 0; --i)
+                text += pieces.at(qsizetype(random() % pieces.size()));
+            const QByteArray line = platform::encodeLine(text);
+            const QByteArray body = platform::encodeBody(text);
+            QCOMPARE(platform::decodeLine(line), text);
+            QCOMPARE(platform::decodeBody(body), text);
+            if (platform::firstUnrepresentable(text) < 0) {
+                const QByteArray ansi = platform::toAnsi(text);
+                QCOMPARE(line, platform::isNonAsciiUtf8(ansi) ? text.toUtf8() : ansi);
+                QCOMPARE(body, ansi.startsWith("\xEF\xBB\xBF") ? "\xEF\xBB\xBF" + text.toUtf8() : ansi);
+            } else {
+                QCOMPARE(line, text.toUtf8());
+            }
+        }
+        // What earlier versions wrote reads as they meant it.
+        QCOMPARE(platform::decodeLine("caf\xE9 \x80"), QStringLiteral("caf\u00e9 \u20ac"));
+        QCOMPARE(platform::decodeBody("\x93x\x94"), QStringLiteral("\u201cx\u201d"));
+        // Not UTF-8: overlong forms, surrogates, beyond U+10FFFF, cut short.
+        for (const char *bytes : {"\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE2\x82"})
+            QVERIFY2(!platform::isNonAsciiUtf8(bytes), bytes);
     }
 
     void filesAreFoundWhateverTheirLetterCase()

@@ -3,6 +3,7 @@
 #include "compose/compose.h"
 #include "support/recordingmailclient.h"
 #include "support/fakepairs.h"
+#include "support/testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,11 +43,7 @@ class TestCompose : public QObject
 
     QString file(const QString &name, const QByteArray &bytes = "content")
     {
-        const QString path = m_dir.filePath(name);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            qFatal("cannot write a test file");
-        return path;
+        return testfiles::writeFile(m_dir.filePath(name), bytes);
     }
 
     compose::LaunchOutcome launch(Editor &editor, FakePairs &pairs, RecordingMailClient::Failure failure = {})

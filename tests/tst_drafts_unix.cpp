@@ -144,7 +144,7 @@ private:
         else if (change == "no default profile")
             QFile::remove(home + ".thunderbird/installs.ini");
         else if (change == "no account") // accounts listed, none of them with an identity
-            edit(".thunderbird/abcd.default/prefs.js", "account2.identities", "account3.identities");
+            edit(thunderbirdProfile + "/prefs.js", "account2.identities", "account3.identities");
         else if (change == "asks for a profile")
             edit(".thunderbird/profiles.ini", "StartWithLastProfile=1", "StartWithLastProfile=0");
         else if (change == "no claws account")

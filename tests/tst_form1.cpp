@@ -13,14 +13,11 @@
 
 #include <limits>
 
-class TestForm1 : public QObject
+class TestForm1 : public WindowTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { startTestCase(); }
-    void init() { clearSettings(); }
-
     void captionsAreExact();
     void newWindowAndGrid();
     void tabFollowsTheFocusOrder_data();
@@ -28,8 +25,8 @@ private slots:
     void optionsFollowStoredFlags_data();
     void optionsFollowStoredFlags();
     void optionClicksSwitchPanels();
-    void startUpShowsNoMessage_data();
-    void startUpShowsNoMessage();
+    void startUpReadsWhatItCan_data();
+    void startUpReadsWhatItCan();
 };
 
 void TestForm1::captionsAreExact()
@@ -59,8 +56,7 @@ void TestForm1::captionsAreExact()
         {"DeleteTemplateM", "Delete Template"},
         {"RenameTemplateM", "Rename Template"},
     };
-    WindowFixture f;
-    auto w = f.open();
+    Form1 *w = openWindow();
     for (const auto &[name, caption] : captions) {
         QString text;
         if (auto *action = w->findChild<QAction *>(QLatin1String(name)))
@@ -70,7 +66,7 @@ void TestForm1::captionsAreExact()
         else if (auto *label = w->findChild<QLabel *>(QLatin1String(name)))
             text = label->text();
         else
-            text = button(w.get(), name)->text();
+            text = button(w, name)->text();
         QCOMPARE(text, QLatin1String(caption));
     }
     QStringList menuBar;
@@ -81,23 +77,22 @@ void TestForm1::captionsAreExact()
 
 void TestForm1::newWindowAndGrid()
 {
-    WindowFixture f;
-    auto w = f.open();
-    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    Form1 *w = openWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
 
     QVERIFY(w->windowTitle().startsWith(QStringLiteral("Letterloom 2.1 - by: ")));
     QVERIFY(w->windowTitle().size() > 21);
     QCOMPARE(w->centralWidget()->size(), QSize(667, 434));
     QCOMPARE(w->windowIcon().availableSizes(), QList<QSize>({QSize(16, 16), QSize(32, 32)}));
-    QCOMPARE(QApplication::focusWidget(), box(w.get(), "Text1"));
+    QCOMPARE(QApplication::focusWidget(), box(w, "Text1"));
 
     // Plain Text, the body box shown, the location box and Browse not.
-    QVERIFY(button(w.get(), "Option1")->isChecked());
-    QVERIFY(!button(w.get(), "Option2")->isChecked());
-    QVERIFY(bodyBox(w.get())->isVisible());
-    QVERIFY(!box(w.get(), "Text8")->isVisible());
-    QVERIFY(!button(w.get(), "Command4")->isVisible());
-    QCOMPARE(entryCount(w.get()), 0);
+    QVERIFY(button(w, "Option1")->isChecked());
+    QVERIFY(!button(w, "Option2")->isChecked());
+    QVERIFY(bodyBox(w)->isVisible());
+    QVERIFY(!box(w, "Text8")->isVisible());
+    QVERIFY(!button(w, "Command4")->isVisible());
+    QCOMPARE(entryCount(w), 0);
     for (const QLineEdit *e : w->findChildren<QLineEdit *>()) {
         QVERIFY2(e->text().isEmpty(), qPrintable(e->objectName()));
         QVERIFY(!e->isReadOnly());
@@ -107,25 +102,25 @@ void TestForm1::newWindowAndGrid()
     // Every control stands where the layout puts it, within its panel; of
     // the grid, rows 1 to 9 lie in the window's first size, 10 and 11 below.
     for (const layout::Place &place : layout::places()) {
-        const QWidget *c = control<QWidget>(w.get(), place.control);
+        const QWidget *c = control<QWidget>(w, place.control);
         QCOMPARE(c->geometry(), layout::pixels(place));
     }
     const QRect client = w->centralWidget()->rect();
     int above = -1;
     for (int row = 1; row <= 11; ++row) {
         const int pair = layout::pairOfRow(row);
-        const QRect find = findBox(w.get(), pair)->geometry();
+        const QRect find = findBox(w, pair)->geometry();
         QCOMPARE(client.contains(find), row <= 9);
-        QVERIFY(find.right() < replaceBox(w.get(), pair)->geometry().left());
+        QVERIFY(find.right() < replaceBox(w, pair)->geometry().left());
         QVERIFY2(find.top() > above, qPrintable(QString::number(row))); // rows stand in their order
         above = find.top();
     }
-    QCOMPARE(panel(w.get(), "Label3")->parentWidget(), panel(w.get(), "Frame1"));
-    QCOMPARE(button(w.get(), "Command4")->parentWidget(), panel(w.get(), "Frame2"));
+    QCOMPARE(panel(w, "Label3")->parentWidget(), panel(w, "Frame1"));
+    QCOMPARE(button(w, "Command4")->parentWidget(), panel(w, "Frame2"));
 
     // The list shows an entry's name only: nothing scrolls sideways and the
     // 200 spaces push the rest out of sight.
-    auto *listBox = list(w.get());
+    auto *listBox = list(w);
     QCOMPARE(listBox->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     QCOMPARE(listBox->textElideMode(), Qt::ElideNone);
     QCOMPARE(listBox->selectionMode(), QAbstractItemView::SingleSelection);
@@ -169,14 +164,13 @@ void TestForm1::tabFollowsTheFocusOrder()
     QFETCH(bool, html);
     QFETCH(QStringList, order);
 
-    WindowFixture f;
-    f.writeData(recordLine({QStringLiteral("Offer"), QStringLiteral("s")}));
-    auto w = f.open();
-    QApplication::setActiveWindow(w.get());
-    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    writeData(recordLine({QStringLiteral("Offer"), QStringLiteral("s")}));
+    Form1 *w = openWindow();
+    QApplication::setActiveWindow(w);
+    QVERIFY(QTest::qWaitForWindowActive(w));
     if (html)
-        QTest::mouseClick(button(w.get(), "Option2"), Qt::LeftButton);
-    box(w.get(), "Text1")->setFocus();
+        QTest::mouseClick(button(w, "Option2"), Qt::LeftButton);
+    box(w, "Text1")->setFocus();
     QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Text1"));
 
     QStringList seen = {QApplication::focusWidget()->objectName()};
@@ -186,8 +180,8 @@ void TestForm1::tabFollowsTheFocusOrder()
     }
     QCOMPARE(seen, order);
     // Tabbing through the list selected nothing and showed nothing.
-    QVERIFY(!entrySelected(w.get()));
-    QVERIFY(box(w.get(), "Text1")->text().isEmpty());
+    QVERIFY(!entrySelected(w));
+    QVERIFY(box(w, "Text1")->text().isEmpty());
 }
 
 void TestForm1::optionsFollowStoredFlags_data()
@@ -220,56 +214,54 @@ void TestForm1::optionsFollowStoredFlags()
     QFETCH(bool, option2);
     QFETCH(bool, plainPanel);
 
-    WindowFixture f;
     const QString e;
-    f.writeData(recordLine({QStringLiteral("Html"), e, e, e, e, e, QStringLiteral("False"), QStringLiteral("True"),
-                            QStringLiteral("/tmp/x.html")})
-                + recordLine({QStringLiteral("Tested"), e, e, e, e, e, plainFlag, htmlFlag, QStringLiteral("loc")}));
-    auto w = f.open();
-    auto *listBox = list(w.get());
-    QCOMPARE(entryCount(w.get()), 2);
+    writeData(recordLine({QStringLiteral("Html"), e, e, e, e, e, QStringLiteral("False"), QStringLiteral("True"),
+                          QStringLiteral("/tmp/x.html")})
+              + recordLine({QStringLiteral("Tested"), e, e, e, e, e, plainFlag, htmlFlag, QStringLiteral("loc")}));
+    Form1 *w = openWindow();
+    auto *listBox = list(w);
+    QCOMPARE(entryCount(w), 2);
     if (fromHtmlState) {
         clickEntry(listBox, 0);
-        QVERIFY(panel(w.get(), "Frame2")->isVisible());
+        QVERIFY(panel(w, "Frame2")->isVisible());
     }
     clickEntry(listBox, 1);
 
-    QCOMPARE(box(w.get(), "Text1")->text(), QStringLiteral("Tested"));
-    QCOMPARE(button(w.get(), "Option1")->isChecked(), option1);
-    QCOMPARE(button(w.get(), "Option2")->isChecked(), option2);
-    QCOMPARE(panel(w.get(), "Frame1")->isVisible(), plainPanel);
-    QCOMPARE(panel(w.get(), "Frame2")->isVisible(), !plainPanel);
-    QCOMPARE(box(w.get(), "Text8")->text(), QStringLiteral("loc"));
+    QCOMPARE(box(w, "Text1")->text(), QStringLiteral("Tested"));
+    QCOMPARE(button(w, "Option1")->isChecked(), option1);
+    QCOMPARE(button(w, "Option2")->isChecked(), option2);
+    QCOMPARE(panel(w, "Frame1")->isVisible(), plainPanel);
+    QCOMPARE(panel(w, "Frame2")->isVisible(), !plainPanel);
+    QCOMPARE(box(w, "Text8")->text(), QStringLiteral("loc"));
     QCOMPARE(w->plainTextSelected(), option1);
     QCOMPARE(w->htmlSelected(), option2);
 
     // From any of these states a click on an option selects it alone.
-    QTest::mouseClick(button(w.get(), "Option2"), Qt::LeftButton);
-    QVERIFY(button(w.get(), "Option2")->isChecked());
-    QVERIFY(!button(w.get(), "Option1")->isChecked());
-    QVERIFY(panel(w.get(), "Frame2")->isVisible());
+    QTest::mouseClick(button(w, "Option2"), Qt::LeftButton);
+    QVERIFY(button(w, "Option2")->isChecked());
+    QVERIFY(!button(w, "Option1")->isChecked());
+    QVERIFY(panel(w, "Frame2")->isVisible());
 }
 
 void TestForm1::optionClicksSwitchPanels()
 {
-    WindowFixture f;
-    auto w = f.open();
-    QApplication::setActiveWindow(w.get());
-    QVERIFY(QTest::qWaitForWindowActive(w.get()));
-    auto *option1 = button(w.get(), "Option1");
-    auto *option2 = button(w.get(), "Option2");
-    QTest::keyClicks(bodyBox(w.get()), QStringLiteral("kept body"));
-    box(w.get(), "Text8")->setText(QStringLiteral("/kept/path.html"));
+    Form1 *w = openWindow();
+    QApplication::setActiveWindow(w);
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    auto *option1 = button(w, "Option1");
+    auto *option2 = button(w, "Option2");
+    QTest::keyClicks(bodyBox(w), QStringLiteral("kept body"));
+    box(w, "Text8")->setText(QStringLiteral("/kept/path.html"));
 
     QTest::mouseClick(option2, Qt::LeftButton);
     QVERIFY(option2->isChecked() && !option1->isChecked());
-    QVERIFY(!bodyBox(w.get())->isVisible());
-    QVERIFY(box(w.get(), "Text8")->isVisible() && button(w.get(), "Command4")->isVisible());
+    QVERIFY(!bodyBox(w)->isVisible());
+    QVERIFY(box(w, "Text8")->isVisible() && button(w, "Command4")->isVisible());
 
     // A click on the selected option keeps it selected.
     QTest::mouseClick(option2, Qt::LeftButton);
     QVERIFY(option2->isChecked() && !option1->isChecked());
-    QVERIFY(panel(w.get(), "Frame2")->isVisible());
+    QVERIFY(panel(w, "Frame2")->isVisible());
 
     // The arrow keys move the selection within the group, and Space
     // selects the option that has the focus.
@@ -278,19 +270,19 @@ void TestForm1::optionClicksSwitchPanels()
     QVERIFY(option1->isChecked() && !option2->isChecked());
     QCOMPARE(QApplication::focusWidget(), option1);
     QTest::keyClick(option1, Qt::Key_Right);
-    QVERIFY(option2->isChecked() && panel(w.get(), "Frame2")->isVisible());
+    QVERIFY(option2->isChecked() && panel(w, "Frame2")->isVisible());
     option1->setFocus();
     QTest::keyClick(option1, Qt::Key_Space);
     QVERIFY(option1->isChecked() && !option2->isChecked());
-    QVERIFY(bodyBox(w.get())->isVisible());
-    QCOMPARE(bodyBox(w.get())->toPlainText(), QStringLiteral("kept body"));
-    QCOMPARE(box(w.get(), "Text8")->text(), QStringLiteral("/kept/path.html"));
+    QVERIFY(bodyBox(w)->isVisible());
+    QCOMPARE(bodyBox(w)->toPlainText(), QStringLiteral("kept body"));
+    QCOMPARE(box(w, "Text8")->text(), QStringLiteral("/kept/path.html"));
 
     w->SetFrame();
-    QVERIFY(panel(w.get(), "Frame1")->isVisible() && !panel(w.get(), "Frame2")->isVisible());
+    QVERIFY(panel(w, "Frame1")->isVisible() && !panel(w, "Frame2")->isVisible());
 }
 
-void TestForm1::startUpShowsNoMessage_data()
+void TestForm1::startUpReadsWhatItCan_data()
 {
     QTest::addColumn<bool>("dataFile");
     QTest::addColumn<QByteArray>("contents");
@@ -308,31 +300,25 @@ void TestForm1::startUpShowsNoMessage_data()
     QTest::newRow("line without TAB skipped") << true << QByteArray("just text\r\n\r\nB\ty\r\n") << 1;
 }
 
-void TestForm1::startUpShowsNoMessage()
+void TestForm1::startUpReadsWhatItCan()
 {
     QFETCH(bool, dataFile);
     QFETCH(QByteArray, contents);
     QFETCH(int, entries);
 
-    {
-        QSettings settings = userSettings();
-        settings.setValue(QStringLiteral("replace/TextFind-2"), QStringLiteral("[Name]"));
-        settings.setValue(QStringLiteral("replace/TextReplace-10"), QStringLiteral("Ann"));
-    }
-    WindowFixture f;
+    storeBoxes({{"TextFind-2", "[Name]"}, {"TextReplace-10", "Ann"}});
     if (dataFile)
-        f.writeData(contents);
-    auto w = f.open();
+        writeData(contents);
+    Form1 *w = openWindow();
 
-    QVERIFY(f.dialogs.messages.isEmpty());
-    QCOMPARE(entryCount(w.get()), entries);
-    QVERIFY(!entrySelected(w.get()));
-    QCOMPARE(findBox(w.get(), 2)->text(), QStringLiteral("[Name]"));
-    QCOMPARE(replaceBox(w.get(), 10)->text(), QStringLiteral("Ann"));
-    QVERIFY(findBox(w.get(), 0)->text().isEmpty());
-    QVERIFY(box(w.get(), "Text1")->text().isEmpty());
-    QVERIFY(button(w.get(), "Option1")->isChecked());
-    QVERIFY(panel(w.get(), "Frame1")->isVisible());
+    QCOMPARE(entryCount(w), entries);
+    QVERIFY(!entrySelected(w));
+    QCOMPARE(findBox(w, 2)->text(), QStringLiteral("[Name]"));
+    QCOMPARE(replaceBox(w, 10)->text(), QStringLiteral("Ann"));
+    QVERIFY(findBox(w, 0)->text().isEmpty());
+    QVERIFY(box(w, "Text1")->text().isEmpty());
+    QVERIFY(button(w, "Option1")->isChecked());
+    QVERIFY(panel(w, "Frame1")->isVisible());
 }
 
 QTEST_MAIN(TestForm1)

@@ -1,14 +1,17 @@
-// Changing stored templates from the window: saving under a stored name
-// replaces it after a question, the list's context menu and keys delete and
-// rename, and every change leaves both files exactly as they were when it
-// fails.
+// Changing stored templates from the window, as only the window does it:
+// the questions that name what a change touches, saving a template brought
+// back without a change, the name box after a rename, Undo Delete from the
+// list's menu and by Ctrl+Z, what another copy changed, one command at a
+// time, and the lock of another copy. What the commands do to the files is
+// the store model's test (tst_storemodel).
 
-#include "support/windowtest.h"
+#include "platform/folderlock.h"
 #include "support/testfiles.h"
+#include "support/windowtest.h"
 
 #include <QMenu>
-#include <QStorageInfo>
-
+#include <QSysInfo>
+#include <QTimer>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -22,31 +25,41 @@ namespace {
 
 const QString kData = QStringLiteral("MainData.txt");
 
-// A data folder as earlier versions left it: "Offer" saved twice.
+// A data folder as earlier versions left it: "Offer" saved twice, in two
+// letter cases, both bodies in one file.
 void writeTwoOffers(const QString &folder)
 {
     writeBytes(QDir(folder).filePath(kData),
-               templateLine("Offer", "first") + templateLine("Other", "kept") + templateLine("Offer", "second"));
+               templateLine("Offer", "first") + templateLine("Other", "kept") + templateLine("offer", "second"));
     writeBytes(QDir(folder).filePath(QStringLiteral("LTM-Offer.txt")), "First body\r\nSecond body\r\n");
     writeBytes(QDir(folder).filePath(QStringLiteral("LTM-Other.txt")), "Other body\r\n");
 }
 
-// Where a body file went when it was deleted: a trash's files folder, or the
-// folder "Deleted" beside the data file.
-QByteArray discardedBody(const QString &folder, const QString &fileName)
+// Every file of the folder and its contents, "Deleted" aside.
+QMap<QString, QByteArray> filesOf(const QString &folder)
 {
-    const QStringList places = {
-        QDir(folder).filePath(QStringLiteral("Deleted")),
-        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Trash/files"),
-#ifdef Q_OS_UNIX
-        QStorageInfo(folder).rootPath() + QStringLiteral("/.Trash-%1/files").arg(getuid()),
-#endif
-    };
-    for (const QString &place : places) {
-        if (QFileInfo::exists(QDir(place).filePath(fileName)))
-            return contentsOf(QDir(place).filePath(fileName));
-    }
-    return "<nowhere>";
+    QMap<QString, QByteArray> files;
+    for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+        files[name] = contentsOf(QDir(folder).filePath(name));
+    return files;
+}
+
+// Whether the list's menu, opened below the entries, offers Undo Delete.
+bool undoOffered(QWidget *w)
+{
+    QListView *listBox = list(w);
+    const QPoint below(20, listBox->viewport()->height() - 5);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, below, listBox->viewport()->mapToGlobal(below));
+    QApplication::sendEvent(listBox->viewport(), &event);
+    auto *menu = control<QMenu>(w, QStringLiteral("ListMenu"));
+    const bool offered = menu->isVisible() && menu->findChild<QAction *>(QStringLiteral("UndoDeleteM"))->isEnabled();
+    menu->close();
+    return offered;
+}
+
+void save(QWidget *w)
+{
+    QTest::mouseClick(button(w, "Command3"), Qt::LeftButton);
 }
 
 // A data folder in which nothing can be changed, not even by root, once
@@ -66,7 +79,6 @@ struct ReadOnlyFolder
     ~ReadOnlyFolder() { chmod(QFile::encodeName(plain.path()).constData(), 0755); }
 };
 #else
-// Elsewhere the tests make no folder read-only.
 struct ReadOnlyFolder
 {
     QTemporaryDir plain;
@@ -77,234 +89,270 @@ struct ReadOnlyFolder
 
 } // namespace
 
-class TestForm1Templates : public QObject
+class TestForm1Templates : public testsupport::WindowTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { startTestCase(); }
-    void init() { clearSettings(); }
-
-    void savingAStoredNameAsksToReplaceIt_data();
-    void savingAStoredNameAsksToReplaceIt();
-    void deleteAsksAndMovesTheBodyAway_data();
-    void deleteAsksAndMovesTheBodyAway();
-    void renameByF2AndByTheMenu_data();
-    void renameByF2AndByTheMenu();
-    void aRewriteKeepsWhatAnotherCopyAppended();
-    void aFailedChangeLeavesBothFilesAsTheyWere_data();
-    void aFailedChangeLeavesBothFilesAsTheyWere();
+    void savingAStoredNameNamesEveryTemplateItReplaces();
+    void aTemplateBroughtBackAndSavedUnchangedStaysByteForByte();
+    void deleteNamesWhatItTouchesAndUndoBringsItBack_data();
+    void deleteNamesWhatItTouchesAndUndoBringsItBack();
+    void afterARenameTheEditorHoldsTheNewName();
+    void whatAnotherCopyChangedIsSeen();
+    void oneCommandAtATimeWhileOneWaits();
+    void aFailedChangeSaysWhyAndChangesNothing();
+    void theLockOfAnotherCopyIsWaitedForAndNamed();
+    void aTeamFolderThatIsNotThereIsSaidAndNotMade();
 };
 
-void TestForm1Templates::savingAStoredNameAsksToReplaceIt_data()
+void TestForm1Templates::savingAStoredNameNamesEveryTemplateItReplaces()
 {
-    QTest::addColumn<QString>("typedName");
-    QTest::addColumn<bool>("yes");
-    QTest::newRow("No") << "Offer" << false;
-    QTest::newRow("Yes") << "Offer" << true;
-    QTest::newRow("Yes, name in other letter case") << "OFFER" << true;
+    writeTwoOffers(dataFolder());
+    const auto before = filesOf(dataFolder());
+    Form1 *w = openWindow();
+    QTest::keyClicks(box(w, "Text1"), QStringLiteral("OFFER"));
+    QTest::keyClicks(box(w, "Text2"), QStringLiteral("new"));
+    QTest::keyClicks(bodyBox(w), QStringLiteral("New body"));
+
+    dialogs.answers << false;
+    save(w);
+    QCOMPARE(dialogs.questions.size(), 1);
+    const QString question = dialogs.questions.first();
+    for (const char *named : {"\"Offer\" (Subject: \"first\")", "\"offer\" (Subject: \"second\")", "Undo Delete"})
+        QVERIFY2(question.contains(QLatin1String(named)), qPrintable(question));
+    QCOMPARE(filesOf(dataFolder()), before);
+
+    dialogs.answers << true;
+    save(w);
+    QCOMPARE(contentsOf(path(kData)),
+             QByteArray("OFFER\tnew\t\t\t\t\tTrue\tFalse\t\r\n") + templateLine("Other", "kept"));
+    QCOMPARE(contentsOf(path(QStringLiteral("LTM-Offer.txt"))), QByteArray("New body\r\n"));
+    QCOMPARE(shownNames(w), (QStringList{"OFFER", "Other"}));
+
+    // Undo brings both back beside the new one, under a name of their own.
+    dialogs.answers << true;
+    selectEntry(w, 0);
+    QTest::keySequence(list(w), QKeySequence::Undo);
+    QVERIFY2(dialogs.questions.last().contains(QLatin1String("as \"Offer (2)\"")), qPrintable(dialogs.questions.last()));
+    QCOMPARE(shownNames(w), (QStringList{"Offer (2)", "OFFER", "Other", "Offer (2)"}));
+    QCOMPARE(contentsOf(path(QStringLiteral("LTM-Offer (2).txt"))), QByteArray("First body\r\nSecond body\r\n"));
+    QCOMPARE(messages(), QStringList());
 }
 
-void TestForm1Templates::savingAStoredNameAsksToReplaceIt()
+void TestForm1Templates::aTemplateBroughtBackAndSavedUnchangedStaysByteForByte()
 {
-    QFETCH(QString, typedName);
-    QFETCH(bool, yes);
-    WindowFixture f;
-    writeTwoOffers(f.dir.path());
-    const QByteArray data = contentsOf(f.path(kData));
-    auto w = f.open();
-    QCOMPARE(shownNames(w.get()), (QStringList{"Offer", "Other", "Offer"}));
-
-    QTest::keyClicks(box(w.get(), "Text1"), typedName);
-    QTest::keyClicks(box(w.get(), "Text5"), QStringLiteral("to@example.com"));
-    QTest::keyClicks(box(w.get(), "Text2"), QStringLiteral("new"));
-    QTest::keyClicks(bodyBox(w.get()), QStringLiteral("New body"));
-    f.dialogs.answers << yes;
-    QTest::mouseClick(button(w.get(), "Command3"), Qt::LeftButton);
-
-    QCOMPARE(f.dialogs.questions.size(), 1);
-    QVERIFY2(f.dialogs.questions.first().contains(typedName), qPrintable(f.dialogs.questions.first()));
-    QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join(u'\n')));
-    if (!yes) {
-        QCOMPARE(contentsOf(f.path(kData)), data);
-        QCOMPARE(contentsOf(f.path(QStringLiteral("LTM-Offer.txt"))), QByteArray("First body\r\nSecond body\r\n"));
-        QCOMPARE(entryCount(w.get()), 3);
-        return;
+    Form1 *w = openWindow();
+    typeInto(w, {{"Text1", QStringLiteral("Offer")}, {"Text5", QStringLiteral("to@example.com")},
+                 {"Text2", QStringLiteral("\u0141\u00f3d\u017a offer")},
+                 {"Text7", QStringLiteral("Dear X,\nregards\n")}});
+    save(w);
+    const auto saved = filesOf(dataFolder());
+    // The line end typed last is the body's; Save puts one behind it.
+    QCOMPARE(saved.value(QStringLiteral("LTM-Offer.txt")), QByteArray("Dear X,\r\nregards\r\n\r\n"));
+    // Brought back from the list, after a restart too, and saved again and
+    // again: no question, not one byte more.
+    for (int round = 0; round < 3; ++round) {
+        w = round == 1 ? openWindow() : w;
+        clickEntry(list(w), 0);
+        QCOMPARE(bodyBox(w)->toPlainText(), QStringLiteral("Dear X,\nregards\n"));
+        save(w);
+        QCOMPARE(filesOf(dataFolder()), saved);
     }
-    // One line of that name, where the first one stood; the body file holds
-    // the new body alone, under its old name.
-    QCOMPARE(contentsOf(f.path(kData)),
-             platform::toAnsi(typedName) + "\tnew\t\t\tto@example.com\t\tTrue\tFalse\t\r\n" + templateLine("Other", "kept"));
-    QCOMPARE(contentsOf(f.path(QStringLiteral("LTM-Offer.txt"))), QByteArray("New body\r\n"));
-    QCOMPARE(shownNames(w.get()), (QStringList{typedName, "Other"}));
-    QVERIFY(!entrySelected(w.get()));
+    QCOMPARE(dialogs.questions, QStringList());
+    // Changed, it is replaced once; saved again unchanged, nothing more.
+    QTest::keyClick(bodyBox(w), Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(bodyBox(w), QStringLiteral("and more"));
+    dialogs.answers << true;
+    save(w);
+    save(w);
+    QCOMPARE(dialogs.questions.size(), 1);
+    QCOMPARE(contentsOf(path(QStringLiteral("LTM-Offer.txt"))), QByteArray("Dear X,\r\nregards\r\nand more\r\n"));
+    QCOMPARE(messages(), QStringList());
 }
 
-void TestForm1Templates::deleteAsksAndMovesTheBodyAway_data()
+void TestForm1Templates::deleteNamesWhatItTouchesAndUndoBringsItBack_data()
 {
     QTest::addColumn<bool>("byMenu");
-    QTest::addColumn<bool>("yes");
-    QTest::newRow("Delete key, No") << false << false;
-    QTest::newRow("Delete key, Yes") << false << true;
-    QTest::newRow("context menu, Yes") << true << true;
+    QTest::newRow("Delete key, Ctrl+Z") << false;
+    QTest::newRow("the list's menu") << true;
 }
 
-void TestForm1Templates::deleteAsksAndMovesTheBodyAway()
+void TestForm1Templates::deleteNamesWhatItTouchesAndUndoBringsItBack()
 {
     QFETCH(bool, byMenu);
-    QFETCH(bool, yes);
-    WindowFixture f;
-    writeTwoOffers(f.dir.path());
-    const QByteArray data = contentsOf(f.path(kData));
-    auto w = f.open();
-    f.dialogs.answers << yes;
-    if (byMenu) {
-        chooseFromContextMenu(w.get(), 2, "DeleteTemplateM");
-    } else {
-        selectEntry(w.get(), 2);
-        QTest::keyClick(list(w.get()), Qt::Key_Delete);
-    }
-    QCOMPARE(f.dialogs.questions.size(), 1);
-    QVERIFY2(f.dialogs.questions.first().contains(QLatin1String("\"Offer\"")), qPrintable(f.dialogs.questions.first()));
-    // Beside the entries, the list has no menu to offer.
-    QListView *listBox = list(w.get());
-    const QPoint empty(20, listBox->viewport()->height() - 5);
-    QContextMenuEvent beside(QContextMenuEvent::Mouse, empty, listBox->viewport()->mapToGlobal(empty));
-    QApplication::sendEvent(listBox->viewport(), &beside);
-    QVERIFY(!control<QMenu>(w.get(), QStringLiteral("ListMenu"))->isVisible());
-    QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join(u'\n')));
-    if (!yes) {
-        QCOMPARE(contentsOf(f.path(kData)), data);
-        QCOMPARE(entryCount(w.get()), 3);
-        return;
-    }
-    QCOMPARE(contentsOf(f.path(kData)), templateLine("Other", "kept"));
-    QCOMPARE(shownNames(w.get()), QStringList{"Other"});
-    QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("LTM-Offer.txt"))));
-    QCOMPARE(discardedBody(f.dir.path(), QStringLiteral("LTM-Offer.txt")), QByteArray("First body\r\nSecond body\r\n"));
-    QCOMPARE(contentsOf(f.path(QStringLiteral("LTM-Other.txt"))), QByteArray("Other body\r\n"));
+    writeTwoOffers(dataFolder());
+    const auto before = filesOf(dataFolder());
+    Form1 *w = openWindow();
+    const auto deleteRow = [&](int row) {
+        if (byMenu) {
+            chooseFromContextMenu(w, row, "DeleteTemplateM");
+        } else {
+            selectEntry(w, row);
+            QTest::keyClick(list(w), Qt::Key_Delete);
+        }
+    };
+    const auto undo = [&] {
+        if (byMenu) {
+            chooseFromContextMenu(w, 0, "UndoDeleteM");
+        } else {
+            list(w)->setFocus();
+            QTest::keySequence(list(w), QKeySequence::Undo);
+        }
+    };
+    QVERIFY(!undoOffered(w));
+    // "offer" shares its body with "Offer": the question says that it stays.
+    dialogs.answers << true;
+    deleteRow(2);
+    QVERIFY2(dialogs.questions.last().contains(QLatin1String("\"offer\" (Subject: \"second\")"))
+                 && dialogs.questions.last().contains(QLatin1String("which keep it:\n  \"Offer\" (Subject: \"first\")")),
+             qPrintable(dialogs.questions.last()));
+    QCOMPARE(shownNames(w), (QStringList{"Offer", "Other"}));
+    QCOMPARE(contentsOf(path(QStringLiteral("LTM-Offer.txt"))), QByteArray("First body\r\nSecond body\r\n"));
+    // The last of the name takes the body along.
+    dialogs.answers << true;
+    deleteRow(0);
+    QCOMPARE(shownNames(w), QStringList{"Other"});
+    QVERIFY(!QFile::exists(path(QStringLiteral("LTM-Offer.txt"))));
+
+    // Both come back, each to its place, also after a restart.
+    QVERIFY(undoOffered(w));
+    undo();
+    w = openWindow();
+    undo();
+    QCOMPARE(filesOf(dataFolder()), before);
+    QCOMPARE(shownNames(w), (QStringList{"Offer", "Other", "offer"}));
+    // Nothing more to bring back: the menu item is off.
+    QVERIFY(!undoOffered(w));
+    QCOMPARE(messages(), QStringList());
 }
 
-void TestForm1Templates::renameByF2AndByTheMenu_data()
+void TestForm1Templates::afterARenameTheEditorHoldsTheNewName()
 {
-    QTest::addColumn<bool>("byMenu");
-    QTest::addColumn<QString>("newName");
-    QTest::addColumn<QString>("message"); // empty: renamed
-    QTest::newRow("F2, new name") << false << "Offer 2027" << "";
-    QTest::newRow("menu, new name") << true << "Offer 2027" << "";
-    QTest::newRow("F2, other letter case") << false << "OFFER" << "";
-    QTest::newRow("F2, taken name") << false << "other"
-                                    << "A template named \"other\" is saved already; choose another name.";
-    QTest::newRow("F2, refused name") << false << "a/b" << "Template Name can not contain the character /";
+    writeTwoOffers(dataFolder());
+    Form1 *w = openWindow();
+    clickEntry(list(w), 1);
+    dialogs.textAnswers << QStringLiteral("  Other 2027 ");
+    list(w)->setFocus();
+    QTest::keyClick(list(w), Qt::Key_F2);
+    QCOMPARE(box(w, "Text1")->text(), QStringLiteral("Other 2027"));
+    QCOMPARE(shownNames(w), (QStringList{"Offer", "Other 2027", "offer"}));
+    QCOMPARE(contentsOf(path(QStringLiteral("LTM-Other 2027.txt"))), QByteArray("Other body\r\n"));
+    // Saving the editor now changes the renamed template, never the old name.
+    QTest::keyClicks(box(w, "Text2"), QStringLiteral("!"));
+    dialogs.answers << true;
+    save(w);
+    QCOMPARE(shownNames(w), (QStringList{"Offer", "Other 2027", "offer"}));
+    // A name of another template is refused, and says so.
+    selectEntry(w, 1);
+    dialogs.textAnswers << QStringLiteral("OFFER");
+    QTest::keyClick(list(w), Qt::Key_F2);
+    QCOMPARE(messages(), QStringList{"A template named \"OFFER\" is saved already; choose another name."});
+    QCOMPARE(box(w, "Text1")->text(), QStringLiteral("Other 2027"));
 }
 
-void TestForm1Templates::renameByF2AndByTheMenu()
+void TestForm1Templates::whatAnotherCopyChangedIsSeen()
 {
-    QFETCH(bool, byMenu);
-    QFETCH(QString, newName);
-    QFETCH(QString, message);
-    WindowFixture f;
-    writeTwoOffers(f.dir.path());
-    const QByteArray data = contentsOf(f.path(kData));
-    auto w = f.open();
-    f.dialogs.textAnswers << newName;
-    if (byMenu) {
-        chooseFromContextMenu(w.get(), 0, "RenameTemplateM");
-    } else {
-        selectEntry(w.get(), 0);
-        QTest::keyClick(list(w.get()), Qt::Key_F2);
-    }
-    QCOMPARE(f.dialogs.questions.size(), 1);
-    if (!message.isEmpty()) {
-        QCOMPARE(f.dialogs.messages, QStringList{message});
-        QCOMPARE(contentsOf(f.path(kData)), data);
-        QCOMPARE(contentsOf(f.path(QStringLiteral("LTM-Offer.txt"))), QByteArray("First body\r\nSecond body\r\n"));
-        return;
-    }
-    QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join(u'\n')));
-    const QByteArray renamed = platform::toAnsi(newName);
-    QCOMPARE(contentsOf(f.path(kData)), QByteArray(data).replace("Offer\t", renamed + '\t'));
-    QCOMPARE(contentsOf(f.path(QStringLiteral("LTM-%1.txt").arg(newName))), QByteArray("First body\r\nSecond body\r\n"));
-    QCOMPARE(QDir(f.dir.path()).entryList({QStringLiteral("LTM-*")}),
-             (QStringList{QStringLiteral("LTM-%1.txt").arg(newName), QStringLiteral("LTM-Other.txt")}));
-    QCOMPARE(shownNames(w.get()), (QStringList{newName, "Other", newName}));
+    writeTwoOffers(dataFolder());
+    Form1 *w = openWindow();
+    clickEntry(list(w), 1);
+    // Another copy, on this machine or another, changes "Other" meanwhile.
+    auto other = openAnotherWindow();
+    clickEntry(list(other.get()), 1);
+    QTest::keyClick(box(other.get(), "Text2"), Qt::Key_End); // a box brought back shows its start
+    QTest::keyClicks(box(other.get(), "Text2"), QStringLiteral(" by them"));
+    dialogs.answers << true;
+    save(other.get());
+    // Coming back to this window shows it.
+    other.reset();
+    w->activateWindow();
+    QTRY_COMPARE(entryText(w, 1), QStringLiteral("Other") + QString(200, u' ')
+                                      + QStringLiteral("\tkept by them\t\t\tto@example.com\t\tTrue\tFalse\t"));
+    // Saving this window's older version asks before it overwrites theirs.
+    QTest::keyClicks(box(w, "Text2"), QStringLiteral(" by me"));
+    dialogs.answers << false;
+    save(w);
+    QVERIFY2(dialogs.questions.last().contains(QLatin1String("changed by someone else")),
+             qPrintable(dialogs.questions.last()));
+    QCOMPARE(messages(), QStringList());
 }
 
-void TestForm1Templates::aRewriteKeepsWhatAnotherCopyAppended()
+void TestForm1Templates::oneCommandAtATimeWhileOneWaits()
 {
-    WindowFixture f;
-    writeTwoOffers(f.dir.path());
-    auto w = f.open();
-    // Another running copy saves a template after this window listed its own.
-    QFile data(f.path(kData));
-    QVERIFY(data.open(QIODevice::Append));
-    data.write(templateLine("Theirs", "appended"));
-    data.close();
-
-    f.dialogs.answers << true;
-    selectEntry(w.get(), 1);
-    QTest::keyClick(list(w.get()), Qt::Key_Delete);
-    QCOMPARE(contentsOf(f.path(kData)), templateLine("Offer", "first") + templateLine("Offer", "second") + templateLine("Theirs", "appended"));
-    // The list follows the file.
-    QCOMPARE(shownNames(w.get()), (QStringList{"Offer", "Offer", "Theirs"}));
+    writeTwoOffers(dataFolder());
+    Form1 *w = openWindow();
+    // Another copy holds the folder for a moment: the Delete waits, the
+    // window handling its events meanwhile, and the user presses Delete
+    // again on another template.
+    auto held = platform::FolderLock::take(dataFolder(), 0, {}, nullptr, nullptr);
+    QVERIFY(held);
+    QTimer::singleShot(100, w, [&] {
+        selectEntry(w, 1);
+        QTest::keyClick(list(w), Qt::Key_Delete);
+    });
+    QTimer::singleShot(400, w, [&] { held.reset(); });
+    dialogs.answers << true;
+    selectEntry(w, 0);
+    QTest::keyClick(list(w), Qt::Key_Delete);
+    // The second did not start; the first was done, and the list is the file.
+    QCOMPARE(dialogs.questions.size(), 1);
+    QCOMPARE(shownNames(w), (QStringList{"Other", "offer"}));
+    QCOMPARE(contentsOf(path(kData)), templateLine("Other", "kept") + templateLine("offer", "second"));
+    QCOMPARE(messages(), QStringList());
 }
 
-void TestForm1Templates::aFailedChangeLeavesBothFilesAsTheyWere_data()
+void TestForm1Templates::aFailedChangeSaysWhyAndChangesNothing()
 {
-    QTest::addColumn<QString>("change");
-    QTest::addColumn<QString>("fault");
-    for (const char *change : {"replaced", "deleted", "renamed"}) {
-        QTest::addRow("%s, read-only folder", change) << change << "read-only";
-        QTest::addRow("%s, full disk", change) << change << "full";
-    }
-}
-
-void TestForm1Templates::aFailedChangeLeavesBothFilesAsTheyWere()
-{
-    QFETCH(QString, change);
-    QFETCH(QString, fault);
     ReadOnlyFolder folder;
-    WindowFixture f;
-    f.storeDirectory = folder.path();
+    storeDirectory = folder.path();
     writeTwoOffers(folder.path());
-    const QString body = QDir(folder.path()).filePath(QStringLiteral("LTM-Offer.txt"));
-    const QByteArray data = contentsOf(QDir(folder.path()).filePath(kData));
-    auto w = f.open();
-    QTest::keyClicks(box(w.get(), "Text1"), QStringLiteral("Offer"));
-    QTest::keyClicks(bodyBox(w.get()), QStringLiteral("New body"));
-    f.dialogs.answers << true;
-    f.dialogs.textAnswers << QStringLiteral("Renamed");
-
-    if (fault == QLatin1String("read-only") && !folder.makeReadOnly())
+    const auto before = filesOf(folder.path());
+    Form1 *w = openWindow();
+    if (!folder.makeReadOnly())
         QSKIP("this machine cannot make a folder that its user cannot write");
-#ifdef Q_OS_UNIX
-    std::unique_ptr<testfiles::FileSizeLimit> limit;
-    if (fault == QLatin1String("full"))
-        limit = std::make_unique<testfiles::FileSizeLimit>(16); // smaller than any file written
-#else
-    if (fault == QLatin1String("full"))
-        QSKIP("a full disk is made with a file size limit, which only Unix systems have");
-#endif
-    if (change == QLatin1String("replaced")) {
-        QTest::mouseClick(button(w.get(), "Command3"), Qt::LeftButton);
-    } else {
-        selectEntry(w.get(), 0);
-        QTest::keyClick(list(w.get()), change == QLatin1String("deleted") ? Qt::Key_Delete : Qt::Key_F2);
-    }
-#ifdef Q_OS_UNIX
-    limit.reset();
-#endif
+    dialogs.answers << true;
+    selectEntry(w, 0);
+    QTest::keyClick(list(w), Qt::Key_Delete);
+    QCOMPARE(messages().size(), 1);
+    QVERIFY2(messages().first().startsWith(QLatin1String("The template was not deleted."))
+                 && messages().first().contains(QLatin1String("read-only")),
+             qPrintable(messages().first()));
+    QCOMPARE(filesOf(folder.path()), before);
+    QCOMPARE(entryCount(w), 3);
+}
 
-    QCOMPARE(f.dialogs.messages.size(), 1);
-    const QString message = f.dialogs.messages.first();
-    QVERIFY2(message.startsWith(QStringLiteral("The template was not %1.").arg(change)), qPrintable(message));
-    QVERIFY2(message.contains(QLatin1String("MainData.txt")) || message.contains(QLatin1String("LTM-Offer.txt")),
-             qPrintable(message));
-    QCOMPARE(contentsOf(QDir(folder.path()).filePath(kData)), data);
-    QCOMPARE(contentsOf(body), QByteArray("First body\r\nSecond body\r\n"));
-    QCOMPARE(QDir(folder.path()).entryList(QDir::Files),
-             (QStringList{"LTM-Offer.txt", "LTM-Other.txt", "MainData.txt"}));
-    QCOMPARE(entryCount(w.get()), 3);
+void TestForm1Templates::theLockOfAnotherCopyIsWaitedForAndNamed()
+{
+    writeTwoOffers(dataFolder());
+    Form1 *w = openWindow();
+    // A copy on another computer holds the folder's lock, and keeps it fresh.
+    writeBytes(path(platform::FolderLock::fileName()),
+               "Letterloom lock\nhost=pc-anna\npid=4711\nuser=anna\nsince=2026-12-07T09:15:00Z\ntoken=t1\n");
+    const auto before = filesOf(dataFolder());
+    dialogs.answers << true;
+    selectEntry(w, 1);
+    QTest::keyClick(list(w), Qt::Key_Delete);
+    QCOMPARE(messages().size(), 1);
+    for (const char *named : {"The template was not deleted", "pc-anna", "anna", "4711", "Try again"})
+        QVERIFY2(messages().first().contains(QLatin1String(named)), qPrintable(messages().first()));
+    QCOMPARE(filesOf(dataFolder()), before);
+}
+
+void TestForm1Templates::aTeamFolderThatIsNotThereIsSaidAndNotMade()
+{
+    // The share is not connected.
+    storeDirectory = path(QStringLiteral("share/templates"));
+    Form1 *w = openWindow();
+    w->ReportMissingFolder();
+    QCOMPARE(messages().size(), 1);
+    QVERIFY2(messages().first().contains(QDir::toNativeSeparators(storeDirectory)), qPrintable(messages().first()));
+    typeInto(w, {{"Text1", QStringLiteral("Offer")}});
+    save(w);
+    QCOMPARE(messages().size(), 2);
+    QVERIFY2(messages().last().startsWith(QLatin1String("The template was not saved: the templates folder"))
+                 && messages().last().contains(QLatin1String("cannot be reached")),
+             qPrintable(messages().last()));
+    QVERIFY(!QFileInfo::exists(path(QStringLiteral("share"))));
 }
 
 QTEST_MAIN(TestForm1Templates)

@@ -4,55 +4,19 @@
 // (standins/recordargs_win.cpp) registered in the registry the way
 // Thunderbird and the program for e-mail files register themselves.
 
-#include "support/windowtest.h"
+#include "support/mailprograms.h"
+#include "support/standins_win.h"
 #include "support/testfiles.h"
-
-
-#include <QSettings>
-#include <QUrl>
+#include "support/windowtest.h"
 
 #include <windows.h>
 #include <objbase.h>
 
+using standins::Registration;
 using testfiles::contentsOf;
 using testfiles::writeBytes;
 
-namespace {
-
-using Fields = QMap<QString, QString>;
-
-// Thunderbird's "-compose" value as Thunderbird reads what Letterloom sends:
-// key=value pairs separated by commas, every value percent-encoded.
-Fields composeFields(const QString &value)
-{
-    Fields fields;
-    for (const QString &pair : value.split(u',')) {
-        const qsizetype eq = pair.indexOf(u'=');
-        if (eq > 0)
-            fields.insert(pair.left(eq), QUrl::fromPercentEncoding(pair.mid(eq + 1).toUtf8()));
-    }
-    return fields;
-}
-
-// The values a program writes into the registry to register itself, each
-// as its key, its name ("Default" for the key's own value) and its text.
-using Registration = QList<std::array<QString, 3>>;
-
-void writeRegistry(const Registration &values)
-{
-    for (const auto &[key, name, text] : values)
-        QSettings(key, QSettings::NativeFormat).setValue(name, text);
-}
-
-void removeFromRegistry(const Registration &values)
-{
-    for (const auto &[key, name, text] : values)
-        QSettings(key, QSettings::NativeFormat).remove(name);
-}
-
-} // namespace
-
-class TestNoOutlook : public QObject
+class TestNoOutlook : public WindowTest
 {
     Q_OBJECT
 
@@ -62,27 +26,27 @@ class TestNoOutlook : public QObject
     Registration m_thunderbird;
     Registration m_emailFileProgram;
 
-    // What the stand-in was given, once it has run.
-    QStringList recordedArguments() const
-    {
-        QStringList arguments = QString::fromUtf8(contentsOf(m_record)).split(QChar(0));
-        arguments.removeLast(); // after the last NUL, or "<missing>"
-        return arguments;
-    }
-
     QString standIn(const QString &name) const { return QDir::toNativeSeparators(m_programs.filePath(name)); }
 
     QString profiles() const { return QDir(qEnvironmentVariable("APPDATA")).filePath("Thunderbird/profiles.ini"); }
 
     QStringList drafts() const { return QDir(m_drafts).entryList({"*.eml"}, QDir::Files); }
 
+    void prepareTest() override
+    {
+        desktopMailClient = true;
+        QFile::remove(m_record);
+        QDir(m_drafts).removeRecursively();
+        QFile::remove(profiles());
+        standins::removeFromRegistry(m_thunderbird);
+        standins::writeRegistry(m_emailFileProgram);
+    }
+
 private slots:
     void initTestCase()
     {
-        startTestCase();
-        if (!qEnvironmentVariableIsSet("LETTERLOOM_THROWAWAY_WINDOWS"))
-            QSKIP("this test registers stand-ins for other programs: it runs in a throwaway Wine prefix or "
-                  "Windows only (LETTERLOOM_THROWAWAY_WINDOWS=1)");
+        if (!standins::throwawayWindows())
+            QSKIP(standins::notThrowaway);
         // This Windows has no classic Outlook.
         CLSID clsid;
         QVERIFY(FAILED(CLSIDFromProgID(L"Outlook.Application", &clsid)));
@@ -112,21 +76,12 @@ private slots:
             {"HKEY_CLASSES_ROOT\\.eml", "Default", "LetterloomTests.eml"},
         };
     }
-    void init()
-    {
-        clearSettings();
-        QFile::remove(m_record);
-        QDir(m_drafts).removeRecursively();
-        QFile::remove(profiles());
-        removeFromRegistry(m_thunderbird);
-        writeRegistry(m_emailFileProgram);
-    }
     void cleanupTestCase()
     {
         if (m_record.isEmpty())
             return; // nothing was changed
-        removeFromRegistry(m_thunderbird);
-        removeFromRegistry(m_emailFileProgram);
+        standins::removeFromRegistry(m_thunderbird);
+        standins::removeFromRegistry(m_emailFileProgram);
         QFile::remove(profiles());
     }
 
@@ -137,37 +92,33 @@ private slots:
 
 void TestNoOutlook::thunderbirdWhenItIsTheDefault()
 {
-    writeRegistry(m_thunderbird);
+    standins::writeRegistry(m_thunderbird);
     QVERIFY(QDir().mkpath(QFileInfo(profiles()).path()));
     writeBytes(profiles(), "[Profile0]\r\nName=default\r\nPath=Profiles/x.default\r\n");
 
-    WindowFixture f;
-    f.desktopMailClient = true;
-    const QString attachment = f.path("price list, 2026.pdf");
+    const QString attachment = path("price list, 2026.pdf");
     writeBytes(attachment, "%PDF");
-    auto w = f.open();
-    typeInto(w.get(), {{"Text5", "ann@example.org"}, {"Text4", "bob@example.org, carl@example.org"},
-                       {"Text10", "dora@example.org"}, {"Text2", "Offer for [Name], 50% off"},
-                       {"Text7", "Dear [Name],\na=b & c"}, {"Text3", QDir::toNativeSeparators(attachment)},
-                       {"TextFind_0", "[Name]"}, {"TextReplaceit_0", "Ann"}});
-    QTest::mouseClick(button(w.get(), "Command1"), Qt::LeftButton);
+    Form1 *w = openWindow();
+    typeInto(w, {{"Text5", "ann@example.org"}, {"Text4", "bob@example.org, carl@example.org"},
+                 {"Text10", "dora@example.org"}, {"Text2", "Offer for [Name], 50% off"},
+                 {"Text7", "Dear [Name],\na=b & c"}, {"Text3", QDir::toNativeSeparators(attachment)},
+                 {"TextFind_0", "[Name]"}, {"TextReplaceit_0", "Ann"}});
+    QTest::mouseClick(button(w, "Command1"), Qt::LeftButton);
 
     // Thunderbird itself, with "-compose" and the message: not the
     // handler's own arguments, which are for addresses.
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(m_record), 10000);
-    const QStringList arguments = recordedArguments();
+    const QStringList arguments = testfiles::recordedArguments(m_record);
     QCOMPARE(arguments.size(), 2);
     QCOMPARE(arguments[0], "-compose");
-    Fields fields = composeFields(arguments[1]);
-    const QUrl attached(fields.take("attachment"));
-    QVERIFY2(attached.isLocalFile(), qPrintable(attached.toString()));
-    QCOMPARE(QFileInfo(attached.toLocalFile()).canonicalFilePath(), QFileInfo(attachment).canonicalFilePath());
-    const Fields expected = {{"to", "ann@example.org"}, {"cc", "bob@example.org, carl@example.org"},
-                             {"bcc", "dora@example.org"}, {"subject", "Offer for Ann, 50% off"},
-                             {"format", "text"}, {"body", "Dear Ann,\na=b & c"}};
-    QCOMPARE(fields, expected);
+    mailtesting::Received got = mailtesting::thunderbirdReads(arguments[1]);
+    const QStringList attached = got.take("attach");
+    QCOMPARE(attached.size(), 1);
+    QCOMPARE(QFileInfo(attached[0]).canonicalFilePath(), QFileInfo(attachment).canonicalFilePath());
+    const mailtesting::Received expected = {
+        {"to", {"ann@example.org"}}, {"cc", {"bob@example.org, carl@example.org"}}, {"bcc", {"dora@example.org"}},
+        {"subject", {"Offer for Ann, 50% off"}}, {"format", {"text"}}, {"body", {"Dear Ann,\na=b & c"}}};
+    QCOMPARE(got, expected);
     // Nothing to tell the user, and no draft.
-    QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join(u'\n')));
     QVERIFY(drafts().isEmpty());
 }
 
@@ -192,22 +143,20 @@ void TestNoOutlook::draftOpenedWithTheProgramForEmailFiles()
     QFETCH(bool, emailFileProgram);
     QFETCH(QStringList, told);
     if (thunderbird)
-        writeRegistry(m_thunderbird);
+        standins::writeRegistry(m_thunderbird);
     if (!emailFileProgram)
-        removeFromRegistry(m_emailFileProgram);
-    WindowFixture f;
-    f.desktopMailClient = true;
-    f.writeData(recordLine({"Offer", QStringLiteral("Caf\u00e9 offer"), "", "", "ann@example.org", "", "True",
-                            "False", ""}));
-    writeBytes(f.path("LTM-Offer.txt"), "Dear Ann,\r\nprices attached.\r\n");
-    auto w = f.open();
-    doubleClickEntry(list(w.get()), 0);
+        standins::removeFromRegistry(m_emailFileProgram);
+    writeData(recordLine({"Offer", QStringLiteral("Caf\u00e9 offer"), "", "", "ann@example.org", "", "True",
+                          "False", ""}));
+    writeBytes(path("LTM-Offer.txt"), "Dear Ann,\r\nprices attached.\r\n");
+    Form1 *w = openWindow();
+    doubleClickEntry(list(w), 0);
 
     // One message: why Outlook was not used, and where the draft is.
     QCOMPARE(drafts().size(), 1);
     const QString draft = QDir(m_drafts).filePath(drafts().first());
-    QCOMPARE(f.dialogs.messages.size(), 1);
-    const QString message = f.dialogs.messages[0];
+    QCOMPARE(messages().size(), 1);
+    const QString message = messages()[0];
     QVERIFY2(message.startsWith("Classic Outlook is not installed"), qPrintable(message));
     for (const QString &part : told + QStringList{QDir::toNativeSeparators(draft)})
         QVERIFY2(message.contains(part), qPrintable(message));
@@ -216,13 +165,12 @@ void TestNoOutlook::draftOpenedWithTheProgramForEmailFiles()
     const QByteArray eml = contentsOf(draft);
     QVERIFY2(eml.startsWith("Date: "), eml.left(200).constData());
     for (const char *part : {"\r\nX-Unsent: 1\r\n", "\r\nTo: ann@example.org\r\n", "\r\nSubject: =?UTF-8?",
-                             "Dear Ann,\r\nprices attached.\r\n"})
+                             "Dear Ann,\r\nprices attached."})
         QVERIFY2(eml.contains(part), part);
 
     // Opened with the program for e-mail files, not with Thunderbird.
     if (emailFileProgram) {
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(m_record), 10000);
-        QCOMPARE(recordedArguments(), QStringList{QDir::toNativeSeparators(draft)});
+        QCOMPARE(testfiles::recordedArguments(m_record), QStringList{QDir::toNativeSeparators(draft)});
     } else {
         QTest::qWait(1000);
         QVERIFY(!QFileInfo::exists(m_record));

@@ -4,36 +4,23 @@
 // it, and the stand-in's log says which calls reached "Outlook", in which
 // order, with which values and types.
 
-#include "support/windowtest.h"
+#include "support/standins_win.h"
 #include "support/testfiles.h"
-
+#include "support/windowtest.h"
 
 #include <QInputMethodEvent>
-#include <QProcess>
 #include <QUrl>
-#include <QSettings>
 
-using testfiles::contentsOf;
+#include <optional>
+
+using standins::StandInOutlook;
 using testfiles::writeBytes;
 
 namespace {
 
-const QString kStandInKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Letterloom\\Outlook stand-in");
-
-// A text as the stand-in writes it into its log.
-QString quoted(QString text)
-{
-    text.replace(u'\\', QLatin1String("\\\\"));
-    text.replace(u'"', QLatin1String("\\\""));
-    text.replace(u'\r', QLatin1String("\\r"));
-    text.replace(u'\n', QLatin1String("\\n"));
-    text.replace(u'\t', QLatin1String("\\t"));
-    return u'"' + text + u'"';
-}
-
 QString put(const char *property, const QString &text)
 {
-    return QStringLiteral("MailItem.%1 = VT_BSTR %2").arg(QLatin1String(property), quoted(text));
+    return QStringLiteral("MailItem.%1 = VT_BSTR %2").arg(QLatin1String(property), StandInOutlook::quoted(text));
 }
 
 // The stand-in's log of a launch that goes through: the item made, To, CC,
@@ -50,7 +37,8 @@ QStringList launchLog(const QStringList &toCcBccSubject, int bodyFormat, const Q
           << put(bodyFormat == 2 ? "HTMLBody" : "Body", body);
     for (const QString &path : attachments) {
         lines << "MailItem.Attachments -> Attachments"
-              << QStringLiteral("Attachments.Add(VT_BSTR %1) -> Attachment").arg(quoted(QDir::toNativeSeparators(path)))
+              << QStringLiteral("Attachments.Add(VT_BSTR %1) -> Attachment")
+                     .arg(StandInOutlook::quoted(QDir::toNativeSeparators(path)))
               << "release Attachment" << "release Attachments";
     }
     return lines << "MailItem.Display()" << "release MailItem" << "release Application";
@@ -58,56 +46,29 @@ QStringList launchLog(const QStringList &toCcBccSubject, int bodyFormat, const Q
 
 } // namespace
 
-class TestOutlook : public QObject
+class TestOutlook : public WindowTest
 {
     Q_OBJECT
 
-    QTemporaryDir m_logDir;
-    QString m_log;
-    bool m_registered = false;
+    std::optional<StandInOutlook> m_outlook;
 
-    void setStandIn(const QString &failAt)
+    QStringList logLines() const { return m_outlook->log(); }
+
+    void prepareTest() override
     {
-        QSettings settings(kStandInKey, QSettings::NativeFormat);
-        settings.setValue("Log", QDir::toNativeSeparators(m_log));
-        settings.setValue("FailAt", failAt);
-        settings.sync();
-        QFile::remove(m_log);
-    }
-
-    // The stand-in's log; the releases are sent when the launch lets go of
-    // its objects, so the last one may still be on its way.
-    QStringList logLines() const { return QString::fromUtf8(contentsOf(m_log)).split("\r\n", Qt::SkipEmptyParts); }
-
-    static bool standIn(const char *argument)
-    {
-        return QProcess::execute(OUTLOOK_STANDIN, {argument}) == 0;
+        desktopMailClient = true;
+        m_outlook->failAt(QString());
     }
 
 private slots:
     void initTestCase()
     {
-        startTestCase();
-        if (!qEnvironmentVariableIsSet("LETTERLOOM_THROWAWAY_WINDOWS"))
-            QSKIP("this test registers stand-ins for other programs: it runs in a throwaway Wine prefix or "
-                  "Windows only (LETTERLOOM_THROWAWAY_WINDOWS=1)");
-        QVERIFY(m_logDir.isValid());
-        m_log = m_logDir.filePath("outlook.log");
-        m_registered = true;
-        QVERIFY2(standIn("/RegServer"), "the stand-in Outlook could not be registered");
+        if (!standins::throwawayWindows())
+            QSKIP(standins::notThrowaway);
+        m_outlook.emplace(OUTLOOK_STANDIN);
+        QVERIFY2(m_outlook->registered(), "the stand-in Outlook could not be registered");
     }
-    void cleanupTestCase()
-    {
-        if (!m_registered)
-            return;
-        standIn("/UnregServer");
-        QSettings(kStandInKey, QSettings::NativeFormat).remove(QString());
-    }
-    void init()
-    {
-        clearSettings();
-        setStandIn(QString());
-    }
+    void cleanupTestCase() { m_outlook.reset(); }
 
     void saveSelectAndLaunch();
     void htmlTemplate();
@@ -120,64 +81,56 @@ private slots:
 // typed, Launch; then a double click on the entry launches it once more.
 void TestOutlook::saveSelectAndLaunch()
 {
-    WindowFixture f;
-    f.desktopMailClient = true;
-    const QString price = f.path("price list.pdf");
-    const QString terms = f.path("terms.txt");
+    const QString price = path("price list.pdf");
+    const QString terms = path("terms.txt");
     writeBytes(price, "%PDF");
     writeBytes(terms, "terms");
 
-    auto w = f.open();
-    typeInto(w.get(), {{"Text1", "Offer"}, {"Text5", "[Email]"}, {"Text4", "sales@example.com"},
-                       {"Text10", "boss@example.com; audit@example.com"},
-                       {"Text2", QStringLiteral("Our offer, [Name] \u2013 \u20ac 5")},
-                       {"Text3", QDir::toNativeSeparators(price) + u';' + QDir::toNativeSeparators(terms)},
-                       {"Text7", QStringLiteral("Dear [Name],\n\"pr\u00eexes\" attached.")}});
-    QTest::mouseClick(button(w.get(), "Command3"), Qt::LeftButton);
-    QCOMPARE(entryCount(w.get()), 1);
+    Form1 *w = openWindow();
+    typeInto(w, {{"Text1", "Offer"}, {"Text5", "[Email]"}, {"Text4", "sales@example.com"},
+                 {"Text10", "boss@example.com; audit@example.com"},
+                 {"Text2", QStringLiteral("Our offer, [Name] \u2013 \u20ac 5")},
+                 {"Text3", QDir::toNativeSeparators(price) + u';' + QDir::toNativeSeparators(terms)},
+                 {"Text7", QStringLiteral("Dear [Name],\n\"pr\u00eexes\" attached.")}});
+    QTest::mouseClick(button(w, "Command3"), Qt::LeftButton);
+    QCOMPARE(entryCount(w), 1);
 
     // A new window lists it; the user selects it and types the pairs.
-    w.reset();
-    w = f.open();
-    clickEntry(list(w.get()), 0);
-    QCOMPARE(box(w.get(), "Text1")->text(), "Offer");
-    typeInto(w.get(), {{"TextFind_0", "[Name]"}, {"TextReplaceit_0", "Mrs Smith"},
-                       {"TextFind_10", "[Email]"}, {"TextReplaceit_10", "smith@example.com"}});
-    QTest::mouseClick(button(w.get(), "Command1"), Qt::LeftButton);
+    w = openWindow();
+    clickEntry(list(w), 0);
+    QCOMPARE(box(w, "Text1")->text(), "Offer");
+    typeInto(w, {{"TextFind_0", "[Name]"}, {"TextReplaceit_0", "Mrs Smith"},
+                 {"TextFind_10", "[Email]"}, {"TextReplaceit_10", "smith@example.com"}});
+    QTest::mouseClick(button(w, "Command1"), Qt::LeftButton);
 
-    // Addresses go as typed; the body as the body file gave it back, with
-    // the CR LF behind it.
+    // Addresses go as typed; the body as it was saved, without the CR LF
+    // that Save put behind it.
     const QStringList expected = launchLog(
         {"[Email]", "sales@example.com", "boss@example.com; audit@example.com",
          QStringLiteral("Our offer, Mrs Smith \u2013 \u20ac 5")},
-        1, QStringLiteral("Dear Mrs Smith,\r\n\"pr\u00eexes\" attached.\r\n"), {price, terms});
+        1, QStringLiteral("Dear Mrs Smith,\r\n\"pr\u00eexes\" attached."), {price, terms});
     QTRY_COMPARE_WITH_TIMEOUT(logLines(), expected, 10000);
-    QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join(u'\n')));
 
     // A double click on the listed entry: the same launch, with a new
     // application object.
-    QFile::remove(m_log);
-    doubleClickEntry(list(w.get()), 0);
+    m_outlook->clearLog();
+    doubleClickEntry(list(w), 0);
     QTRY_COMPARE_WITH_TIMEOUT(logLines(), expected, 10000);
-    QVERIFY(f.dialogs.messages.isEmpty());
 }
 
 void TestOutlook::htmlTemplate()
 {
-    WindowFixture f;
-    f.desktopMailClient = true;
-    const QString page = f.path("news.html");
+    const QString page = path("news.html");
     writeBytes(page, "<p>Hello [Name] \x80 5</p>\r\n");
-    f.writeData(recordLine({"News", "News for [Name]", "", "", "a@b", "", "False", "True",
-                            QDir::toNativeSeparators(page)}));
-    auto w = f.open();
-    typeInto(w.get(), {{"TextFind_3", "[Name]"}, {"TextReplaceit_3", "Ann"}});
-    doubleClickEntry(list(w.get()), 0);
+    writeData(recordLine({"News", "News for [Name]", "", "", "a@b", "", "False", "True",
+                          QDir::toNativeSeparators(page)}));
+    Form1 *w = openWindow();
+    typeInto(w, {{"TextFind_3", "[Name]"}, {"TextReplaceit_3", "Ann"}});
+    doubleClickEntry(list(w), 0);
 
     QTRY_COMPARE_WITH_TIMEOUT(
         logLines(), launchLog({"a@b", "", "", "News for Ann"}, 2, QStringLiteral("<p>Hello Ann \u20ac 5</p>\r\n")),
         10000);
-    QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join(u'\n')));
 }
 
 // Text of any script, as an input method types it, reaches Outlook exactly,
@@ -185,34 +138,33 @@ void TestOutlook::htmlTemplate()
 // pictures named by relative paths reach it as file: URLs of those files.
 void TestOutlook::anyScriptAndPictures()
 {
-    WindowFixture f;
-    f.desktopMailClient = true;
     const QStringList texts{"\"Kowalski, \u0141ukasz\" <l@example.pl>; \u0418\u0432\u0430\u043d <i@example.ru>",
-                            "\u674e\u660e <li@example.cn>", "", "Za\u017c\u00f3\u0142\u0107 \U0001F600 \u041f\u0440\u0438\u0432\u0435\u0442"};
-    auto w = f.open();
+                            "\u674e\u660e <li@example.cn>", "",
+                            "Za\u017c\u00f3\u0142\u0107 \U0001F600 \u041f\u0440\u0438\u0432\u0435\u0442"};
+    Form1 *w = openWindow();
     const char *const boxes[] = {"Text5", "Text4", "Text10", "Text2"};
     for (int i = 0; i < 4; ++i) {
         QInputMethodEvent typed;
         typed.setCommitString(texts.at(i));
-        QApplication::sendEvent(box(w.get(), boxes[i]), &typed);
+        QApplication::sendEvent(box(w, boxes[i]), &typed);
     }
     QInputMethodEvent body;
-    body.setCommitString(QStringLiteral("\u0416\u0451\u043b\u0442\u044b\u0439 \U0001F468\u200D\U0001F469\u200D\U0001F467"));
-    QApplication::sendEvent(bodyBox(w.get()), &body);
-    QTest::mouseClick(button(w.get(), "Command1"), Qt::LeftButton);
+    body.setCommitString(
+        QStringLiteral("\u0416\u0451\u043b\u0442\u044b\u0439 \U0001F468\u200D\U0001F469\u200D\U0001F467"));
+    QApplication::sendEvent(bodyBox(w), &body);
+    QTest::mouseClick(button(w, "Command1"), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(logLines(), launchLog(texts, 1, body.commitString()), 10000);
 
-    QFile::remove(m_log);
-    writeBytes(f.path("logo.png"), "\x89PNG\r\n\x1a\n");
-    writeBytes(f.path("letter.html"), "<p>\xc5\x81\xc3\xb3" "d\xc5\xba</p><img src=\"logo.png\">");
-    QTest::mouseClick(button(w.get(), "Option2"), Qt::LeftButton);
-    QTest::keyClicks(box(w.get(), "Text8"), QDir::toNativeSeparators(f.path("letter.html")));
-    QTest::mouseClick(button(w.get(), "Command1"), Qt::LeftButton);
-    const QString logo = QUrl::fromLocalFile(f.path("logo.png")).toString(QUrl::FullyEncoded);
+    m_outlook->clearLog();
+    writeBytes(path("logo.png"), "\x89PNG\r\n\x1a\n");
+    writeBytes(path("letter.html"), "<p>\xc5\x81\xc3\xb3" "d\xc5\xba</p><img src=\"logo.png\">");
+    QTest::mouseClick(button(w, "Option2"), Qt::LeftButton);
+    QTest::keyClicks(box(w, "Text8"), QDir::toNativeSeparators(path("letter.html")));
+    QTest::mouseClick(button(w, "Command1"), Qt::LeftButton);
+    const QString logo = QUrl::fromLocalFile(path("logo.png")).toString(QUrl::FullyEncoded);
     QVERIFY2(logo.startsWith("file:///"), qPrintable(logo));
-    QTRY_COMPARE_WITH_TIMEOUT(
-        logLines(), launchLog(texts, 2, "<p>\u0141\u00f3d\u017a</p><img src=\"" + logo + "\">"), 10000);
-    QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join(u'\n')));
+    QTRY_COMPARE_WITH_TIMEOUT(logLines(),
+                              launchLog(texts, 2, "<p>\u0141\u00f3d\u017a</p><img src=\"" + logo + "\">"), 10000);
 }
 
 // Outlook refusing any one call with a COM exception: the launch stops there,
@@ -244,26 +196,24 @@ void TestOutlook::failureAtEachStep()
     QFETCH(QString, failAt);
     QFETCH(QString, failedCall);
     QFETCH(QStringList, released);
-    WindowFixture f;
-    f.desktopMailClient = true;
-    const QString one = f.path("one.txt");
-    const QString two = f.path("two.txt");
+    const QString one = path("one.txt");
+    const QString two = path("two.txt");
     writeBytes(one, "1");
     writeBytes(two, "2");
-    failedCall.replace("%1", quoted(QDir::toNativeSeparators(one)));
-    failedCall.replace("%2", quoted(QDir::toNativeSeparators(two)));
+    failedCall.replace("%1", StandInOutlook::quoted(QDir::toNativeSeparators(one)));
+    failedCall.replace("%2", StandInOutlook::quoted(QDir::toNativeSeparators(two)));
     const QStringList launched = launchLog({"to@example.com", "", "", "Hello"}, 1, "Text", {one, two});
-    setStandIn(failAt);
+    m_outlook->failAt(failAt);
 
-    auto w = f.open();
-    typeInto(w.get(), {{"Text5", "to@example.com"}, {"Text2", "Hello"}, {"Text7", "Text"},
-                       {"Text3", QDir::toNativeSeparators(one) + u';' + QDir::toNativeSeparators(two)}});
-    QTest::mouseClick(button(w.get(), "Command1"), Qt::LeftButton);
+    Form1 *w = openWindow();
+    typeInto(w, {{"Text5", "to@example.com"}, {"Text2", "Hello"}, {"Text7", "Text"},
+                 {"Text3", QDir::toNativeSeparators(one) + u';' + QDir::toNativeSeparators(two)}});
+    QTest::mouseClick(button(w, "Command1"), Qt::LeftButton);
 
     // One message, carrying the reason Outlook gave.
     const QString reason = QStringLiteral("The stand-in was told to fail at %1.").arg(failAt.section(u'#', 0, 0));
-    QCOMPARE(f.dialogs.messages.size(), 1);
-    QVERIFY2(f.dialogs.messages[0].contains(reason), qPrintable(f.dialogs.messages[0]));
+    QCOMPARE(messages().size(), 1);
+    QVERIFY2(messages()[0].contains(reason), qPrintable(messages()[0]));
 
     // The calls before the failed one were those of a launch that goes
     // through; the failed call was the last one made; the objects made were
@@ -274,11 +224,10 @@ void TestOutlook::failureAtEachStep()
     QCOMPARE(lines, launched.mid(0, lines.indexOf(failedLine)) << failedLine << released << "release Application");
 
     // The window is as before, and the next launch goes through.
-    QCOMPARE(box(w.get(), "Text2")->text(), "Hello");
-    setStandIn(QString());
-    QTest::mouseClick(button(w.get(), "Command1"), Qt::LeftButton);
+    QCOMPARE(box(w, "Text2")->text(), "Hello");
+    m_outlook->failAt(QString());
+    QTest::mouseClick(button(w, "Command1"), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(logLines(), launched, 10000);
-    QCOMPARE(f.dialogs.messages.size(), 1);
 }
 
 QTEST_MAIN(TestOutlook)

@@ -1,20 +1,18 @@
 // The find/replace pairs: applying them, and keeping them in the settings store.
 #include "support/fakepairs.h"
+#include "support/testsettings.h"
 #include "substitute/pairs.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
 
-
 using substitute::BoxArray;
+using testsupport::userSettings;
 
 namespace {
 
@@ -23,41 +21,14 @@ QString apply(FakePairs &boxes, const char *text)
     return substitute::ApplySubstitutionPairs(QString::fromUtf8(text), boxes);
 }
 
-QString settingsFile()
-{
-    return QSettings(QSettings::UserScope, QStringLiteral("Letterloom"), QStringLiteral("Letterloom")).fileName();
-}
-
 } // namespace
 
 class TestPairs : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_settingsDir;
-
 private slots:
-    void initTestCase()
-    {
-        // Keep the user's own settings, and those of the other test programs,
-        // out of reach.
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(m_settingsDir.isValid());
-#ifdef Q_OS_WIN
-        // Windows keeps them in the user's registry, which these tests share
-        // with the program: they run in a throwaway Wine prefix or account.
-        QCOMPARE(settingsFile(), QStringLiteral("\\HKEY_CURRENT_USER\\Software\\Letterloom\\Letterloom"));
-#else
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-        QVERIFY(settingsFile().startsWith(m_settingsDir.path()));
-#endif
-    }
-
-    void init()
-    {
-        QSettings(QSettings::UserScope, QStringLiteral("Letterloom"), QStringLiteral("Letterloom")).clear();
-    }
-
+    void init() { testsupport::isolateSettings(); }
 
     // ---- applying --------------------------------------------------------
     void emptyPairsChangeNothing()
@@ -151,7 +122,7 @@ private slots:
     {
         platform::SettingsStore settings;
         QVERIFY(substitute::SaveSubstitutionBox(settings, BoxArray::Find, 3, QStringLiteral("x")));
-        QSettings raw(QSettings::UserScope, QStringLiteral("Letterloom"), QStringLiteral("Letterloom"));
+        QSettings raw = userSettings();
         QCOMPARE(raw.allKeys(), QStringList{"replace/TextFind-3"});
         QCOMPARE(raw.value(QStringLiteral("replace/TextFind-3")).toString(), QStringLiteral("x"));
         QVERIFY(substitute::SaveSubstitutionBox(settings, BoxArray::Replace, 10, QString()));
@@ -213,7 +184,7 @@ private slots:
     void aStoreThatCannotBeWrittenIsReported()
     {
         // A folder where the settings file should be.
-        const QString file = settingsFile();
+        const QString file = userSettings().fileName();
         QFile::remove(file);
         QVERIFY(QDir().mkpath(file));
         platform::SettingsStore settings;

@@ -5,9 +5,8 @@
 // data folder made by earlier versions (Windows-1252, CR LF) is listed and
 // shown, and Save writes beside the program.
 
-#include "support/windowtest.h"
 #include "support/testfiles.h"
-
+#include "support/windowtest.h"
 
 #include <QStandardPaths>
 
@@ -21,49 +20,32 @@ QString inProgramFolder(const QString &name = QString())
     return QDir(QCoreApplication::applicationDirPath()).filePath(name);
 }
 
+void removeTemplates()
+{
+    QDir folder(inProgramFolder());
+    for (const QString &name : folder.entryList({"MainData.txt", "LTM-*.txt"}, QDir::Files))
+        QVERIFY(folder.remove(name));
+}
+
 } // namespace
 
-class TestProgramFolder : public QObject
+class TestProgramFolder : public WindowTest
 {
     Q_OBJECT
 
-    RecordingDialogs m_dialogs;
-    RecordingDesktop m_desktop;
-    compose::RecordingMailClient::Log m_mailLog = std::make_shared<QStringList>();
-
-    // The window as the program makes it, but for its message boxes and its
-    // mail client.
-    std::unique_ptr<Form1> open()
+    // The window finds its folders as the program does; they hold no
+    // templates at the start of a test.
+    void prepareTest() override
     {
-        Form1Services services;
-        services.dialogs = &m_dialogs;
-        services.desktop = &m_desktop;
-        services.mailClients = compose::RecordingMailClient::factory(m_mailLog);
-        auto window = std::make_unique<Form1>(std::move(services));
-        window->Form_Load();
-        window->show();
-        return window;
-    }
-
-    static void removeTemplates()
-    {
-        QDir folder(inProgramFolder());
-        for (const QString &name : folder.entryList({"MainData.txt", "LTM-*.txt"}, QDir::Files))
-            QVERIFY(folder.remove(name));
+        programsOwnFolder = true;
+        removeTemplates();
     }
 
 private slots:
     void initTestCase()
     {
-        startTestCase();
-        // The folder is this program's own (see tests/app.cmake).
+        // The folder is this program's own (see tests/CMakeLists.txt).
         QCOMPARE(QFileInfo(inProgramFolder()).fileName(), "programfolder");
-    }
-    void init()
-    {
-        clearSettings();
-        removeTemplates();
-        m_dialogs.messages.clear();
     }
     void cleanupTestCase() { removeTemplates(); }
 
@@ -83,33 +65,31 @@ void TestProgramFolder::earlierDataFolderListsAndShows()
                "News\tNews \x96 May\t\t\tann@example.org\t\tFalse\tTrue\tC:\\Mail\\news.htm\r\n");
     writeBytes(inProgramFolder(QStringLiteral("LTM-Caf\u00e9 offer.txt")), "Dear customer,\r\n\r\nna\xefve \x84prices\x93.\r\n");
 
-    auto w = open();
-    QCOMPARE(entryCount(w.get()), 2);
-    QCOMPARE(entryText(w.get(), 0).section(u' ', 0, 1), QStringLiteral("Caf\u00e9 offer"));
+    Form1 *w = openWindow();
+    QCOMPARE(entryCount(w), 2);
+    QCOMPARE(entryText(w, 0).section(u' ', 0, 1), QStringLiteral("Caf\u00e9 offer"));
 
-    clickEntry(list(w.get()), 0);
-    compareBoxes(w.get(), {{"Text1", QStringLiteral("Caf\u00e9 offer")},
-                           {"Text2", QStringLiteral("\u201cSpecial\u201d \u20ac 5")},
-                           {"Text3", "C:\\Offers\\price list.pdf"}, {"Text4", "cc@example.com"},
-                           {"Text5", "to@example.com"}, {"Text10", "bcc@example.com"}});
-    QVERIFY(button(w.get(), "Option1")->isChecked());
-    QCOMPARE(bodyBox(w.get())->toPlainText(), QStringLiteral("Dear customer,\n\nna\u00efve \u201eprices\u201c.\n"));
+    clickEntry(list(w), 0);
+    compareBoxes(w, {{"Text1", QStringLiteral("Caf\u00e9 offer")},
+                     {"Text2", QStringLiteral("\u201cSpecial\u201d \u20ac 5")},
+                     {"Text3", "C:\\Offers\\price list.pdf"}, {"Text4", "cc@example.com"},
+                     {"Text5", "to@example.com"}, {"Text10", "bcc@example.com"}});
+    QVERIFY(button(w, "Option1")->isChecked());
+    QCOMPARE(bodyBox(w)->toPlainText(), QStringLiteral("Dear customer,\n\nna\u00efve \u201eprices\u201c."));
 
-    clickEntry(list(w.get()), 1);
-    compareBoxes(w.get(), {{"Text2", QStringLiteral("News \u2013 May")}, {"Text8", "C:\\Mail\\news.htm"}});
-    QVERIFY(button(w.get(), "Option2")->isChecked());
-    QVERIFY(panel(w.get(), "Frame2")->isVisible());
-    QVERIFY(bodyBox(w.get())->toPlainText().isEmpty());
-    QVERIFY(m_dialogs.messages.isEmpty());
+    clickEntry(list(w), 1);
+    compareBoxes(w, {{"Text2", QStringLiteral("News \u2013 May")}, {"Text8", "C:\\Mail\\news.htm"}});
+    QVERIFY(button(w, "Option2")->isChecked());
+    QVERIFY(panel(w, "Frame2")->isVisible());
+    QVERIFY(bodyBox(w)->toPlainText().isEmpty());
 }
 
 void TestProgramFolder::saveWritesBesideTheProgram()
 {
-    auto w = open();
-    typeInto(w.get(), {{"Text1", "Offer"}, {"Text5", "to@example.com"}, {"Text2", "Our offer"},
-                       {"Text7", "Dear customer,\nprices attached."}});
-    QTest::mouseClick(button(w.get(), "Command3"), Qt::LeftButton);
-    QVERIFY2(m_dialogs.messages.isEmpty(), qPrintable(m_dialogs.messages.join(u'\n')));
+    Form1 *w = openWindow();
+    typeInto(w, {{"Text1", "Offer"}, {"Text5", "to@example.com"}, {"Text2", "Our offer"},
+                 {"Text7", "Dear customer,\nprices attached."}});
+    QTest::mouseClick(button(w, "Command3"), Qt::LeftButton);
 
     QCOMPARE(contentsOf(inProgramFolder("MainData.txt")),
              QByteArray("Offer\tOur offer\t\t\tto@example.com\t\tTrue\tFalse\t\r\n"));
@@ -121,11 +101,10 @@ void TestProgramFolder::saveWritesBesideTheProgram()
     }
 
     // The next start lists it.
-    w.reset();
-    w = open();
-    QCOMPARE(entryCount(w.get()), 1);
-    clickEntry(list(w.get()), 0);
-    QCOMPARE(box(w.get(), "Text2")->text(), "Our offer");
+    w = openWindow();
+    QCOMPARE(entryCount(w), 1);
+    clickEntry(list(w), 0);
+    QCOMPARE(box(w, "Text2")->text(), "Our offer");
 }
 
 // Typed into the window; tests/windows/check-registry.sh reads the values
@@ -134,14 +113,12 @@ void TestProgramFolder::pairsTypedInTheWindow()
 {
     const BoxTexts pairs = {{"TextFind_2", "[Name]"}, {"TextReplaceit_2", "Zoe Smith"},
                             {"TextFind_10", "[Date]"}, {"TextReplaceit_10", "6 May"}};
-    auto w = open();
-    typeInto(w.get(), pairs);
-    QVERIFY(m_dialogs.messages.isEmpty());
-    w.reset();
+    Form1 *w = openWindow();
+    typeInto(w, pairs);
 
     // They come back at the next start.
-    w = open();
-    compareBoxes(w.get(), pairs);
+    w = openWindow();
+    compareBoxes(w, pairs);
 }
 
 QTEST_MAIN(TestProgramFolder)

@@ -1,12 +1,13 @@
 #pragma once
 
-// What the tests of the Linux mail programs share: how each program reads its
-// command line, a desktop whose default applications the test sets, mail
-// programs set up in a home of their own, and a stand-in that records the
-// arguments it is started with.
+// What the tests of the Linux mail programs share: a desktop whose default
+// applications the test sets, mail programs set up in a home of their own,
+// and a stand-in that records the arguments it is started with; how each
+// program reads its command line is in support/mailprograms.h.
 #include "compose/compose.h"
 #include "compose/mailclients.h"
 #include "support/fakepairs.h"
+#include "support/mailprograms.h"
 #include "support/testfiles.h"
 
 #include <QDir>
@@ -22,100 +23,6 @@
 namespace mailtesting {
 
 inline const QString standin = QStringLiteral(RECORDARGS_STANDIN);
-
-// ---- each mail program's own reading of its command line -----------------
-
-// What a mail program took from its command line: the values of each field
-// under its mailto: name ("to", "subject", "attach"...; Thunderbird's
-// "format" and "message" too), in the order given. A field that a program
-// reads once and is given twice shows as two values.
-using Received = QMap<QString, QStringList>;
-
-inline QString percentDecoded(const QString &text, bool plusIsSpace)
-{
-    QByteArray bytes = text.toLatin1();
-    if (plusIsSpace)
-        bytes.replace('+', ' ');
-    return QString::fromUtf8(QByteArray::fromPercentEncoding(bytes));
-}
-
-// Thunderbird's "-compose" argument: fields split at commas and at their
-// first "=", values percent-decoded, the attachments a list of file URLs
-// split at commas. Thunderbird would take a value that opens with a quote as
-// it is, commas and all; so that nothing can depend on that, the argument
-// must be nothing but keys and percent-encoded values, else it reads as a
-// single field that says so.
-inline Received thunderbirdReads(const QString &data)
-{
-    static const QRegularExpression shape("^[a-z]+=[A-Za-z0-9%._~-]+(,[a-z]+=[A-Za-z0-9%._~-]+)*$");
-    if (!shape.match(data).hasMatch())
-        return {{"not keys and encoded values only: " + data, {}}};
-    Received r;
-    for (const QString &field : data.split(u','))
-        r[field.section(u'=', 0, 0)] << percentDecoded(field.section(u'=', 1), false);
-    for (const QString &urls : r.take("attachment")) {
-        for (const QString &url : urls.split(u','))
-            r["attach"] << QUrl(url).toLocalFile();
-    }
-    return r;
-}
-
-// A mailto: address as the programs read it: the addresses up to the first
-// "?", then fields split at "&" and at their first "="; every value
-// percent-decoded, "+" as a space for Claws Mail and Sylpheed.
-inline Received mailtoReads(const QString &url, bool plusIsSpace)
-{
-    Received r;
-    if (!url.startsWith("mailto:"))
-        return r;
-    const QString rest = url.mid(7);
-    const qsizetype question = rest.indexOf(u'?');
-    r["to"] << percentDecoded(rest.left(question), plusIsSpace);
-    if (question < 0)
-        return r;
-    for (const QString &field : rest.mid(question + 1).split(u'&'))
-        r[field.section(u'=', 0, 0).toLower()] << percentDecoded(field.section(u'=', 1), plusIsSpace);
-    return r;
-}
-
-// Claws Mail and Sylpheed: "--compose URL", then "--attach" and the names
-// that follow it up to one that begins with "-".
-inline Received clawsReads(const QStringList &arguments)
-{
-    Received r = mailtoReads(arguments.value(arguments.indexOf("--compose") + 1), true);
-    const qsizetype attach = arguments.indexOf("--attach");
-    for (qsizetype i = attach + 1; attach >= 0 && i < arguments.size() && !arguments.at(i).startsWith(u'-'); ++i)
-        r["attach"] << arguments.at(i);
-    return r;
-}
-
-// KMail's options after "--composer" (the desktop entry's own come before
-// it), as its command-line parser reads them: each option ("--subject")
-// takes the next argument as its value, "--" ends the options, and what
-// follows are the addresses.
-inline Received kmailReads(const QStringList &arguments)
-{
-    Received r;
-    for (qsizetype i = arguments.indexOf("--composer") + 1; i < arguments.size(); i += 2) {
-        if (arguments.at(i) == "--") {
-            r["to"] << arguments.mid(i + 1).join(", ");
-            break;
-        }
-        r[arguments.at(i).mid(2)] << arguments.value(i + 1);
-    }
-    return r;
-}
-
-inline Received clientReads(const QString &client, const QStringList &arguments)
-{
-    if (client == "thunderbird")
-        return arguments.value(0) == "-compose" ? thunderbirdReads(arguments.value(1)) : Received();
-    if (client == "claws-mail" || client == "sylpheed")
-        return clawsReads(arguments);
-    if (client == "kmail")
-        return kmailReads(arguments);
-    return arguments.size() == 1 ? mailtoReads(arguments.first(), false) : Received();
-}
 
 // ---- the desktop --------------------------------------------------------
 
@@ -156,12 +63,15 @@ inline const QMap<QString, QString> desktopEntries{
 };
 
 // The files of every mail program set up with an account, under home, as
-// each leaves them after its setup (Thunderbird 153 its profile folder).
+// each leaves them after its setup (Thunderbird 153 its profile folder). The
+// profile's folder has a name that ends in "]", as a user may rename one, so
+// that a value is never taken for a section.
+inline const QString thunderbirdProfile = QStringLiteral(".thunderbird/abcd.default [work]");
 inline const QMap<QString, QByteArray> setUpHome{
-    {".thunderbird/profiles.ini", "[Profile0]\nName=default\nIsRelative=1\nPath=abcd.default\nDefault=1\n\n"
+    {".thunderbird/profiles.ini", "[Profile0]\nName=default\nIsRelative=1\nPath=abcd.default [work]\nDefault=1\n\n"
                                   "[General]\nStartWithLastProfile=1\nVersion=2\n"},
-    {".thunderbird/installs.ini", "[FDC34C9F024745EB]\nDefault=abcd.default\nLocked=1\n"},
-    {".thunderbird/abcd.default/prefs.js",
+    {".thunderbird/installs.ini", "[FDC34C9F024745EB]\nDefault=abcd.default [work]\nLocked=1\n"},
+    {thunderbirdProfile + "/prefs.js",
      "user_pref(\"mail.accountmanager.accounts\", \"account2,account1\");\n"
      "user_pref(\"mail.account.account1.server\", \"server1\");\n"
      "user_pref(\"mail.account.account2.identities\", \"id1\");\n"},
@@ -170,12 +80,7 @@ inline const QMap<QString, QByteArray> setUpHome{
     {".config/geary/account_01/geary.ini", "[Metadata]\nversion=1\n"},
 };
 
-inline QString writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    testfiles::writeBytes(path, bytes);
-    return path;
-}
+using testfiles::writeFile;
 
 // The folders, the desktop and the stand-in of one test program.
 struct MailClientFixture
@@ -226,15 +131,7 @@ struct MailClientFixture
     QString failNext() const { return m_dir->filePath("fail-next"); }
 
     // The arguments the stand-in was last started with.
-    QStringList recordedArguments()
-    {
-        if (!QTest::qWaitFor([&] { return QFile::exists(record()); }, 10000))
-            return {"<the stand-in was not started>"};
-        QByteArray bytes = testfiles::contentsOf(record());
-        QFile::remove(record());
-        bytes.chop(1); // each argument ends in a NUL byte
-        return QString::fromUtf8(bytes).split(QChar(u'\0'));
-    }
+    QStringList recordedArguments() const { return testfiles::recordedArguments(record()); }
 
     // The files in a folder of the hand-over folder ("Drafts", "Outgoing").
     QStringList handedOver(const QString &folder) const

@@ -4,8 +4,11 @@
 // the tests put in their way.
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
+#include <QStringList>
 #include <QTest>
 
 #ifdef Q_OS_UNIX
@@ -25,11 +28,31 @@ inline QByteArray contentsOf(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-inline void writeBytes(const QString &path, const QByteArray &bytes)
+// Writes a file byte for byte, its folder made first, and returns its path.
+// A test that cannot write its own files cannot go on: that ends it.
+inline QString writeFile(const QString &path, const QByteArray &bytes)
 {
+    QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush())
+        qFatal("cannot write the test file %s", qPrintable(path));
+    return path;
+}
+
+inline void writeBytes(const QString &path, const QByteArray &bytes) { writeFile(path, bytes); }
+
+// The arguments that a stand-in (standins/recordargs.sh, recordargs_win.cpp)
+// recorded in the file record, each followed by a NUL byte. Waits up to ten
+// seconds for the stand-in to run, then takes the file away, so that the
+// next start records afresh.
+inline QStringList recordedArguments(const QString &record)
+{
+    if (!QTest::qWaitFor([&] { return QFile::exists(record); }, 10000))
+        return {QStringLiteral("<the stand-in was not started>")};
+    QByteArray bytes = contentsOf(record);
+    QFile::remove(record);
+    bytes.chop(1);
+    return QString::fromUtf8(bytes).split(QChar(u'\0'));
 }
 
 #ifdef Q_OS_UNIX

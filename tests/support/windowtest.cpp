@@ -1,4 +1,5 @@
 #include "support/windowtest.h"
+#include "support/testfiles.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>
@@ -65,24 +66,6 @@ bool BrokenSettings::save(const QString &section, const QString &key, const QStr
     return false;
 }
 
-QSettings userSettings()
-{
-    return QSettings(QSettings::UserScope, QStringLiteral("Letterloom"), QStringLiteral("Letterloom"));
-}
-
-void isolateSettings()
-{
-    QStandardPaths::setTestModeEnabled(true);
-    // A folder of this process's own, so that test programs that ctest runs
-    // side by side never share a settings file; emptied for every test.
-    static QTemporaryDir folder;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.path());
-    QSettings settings = userSettings();
-    settings.clear();
-    settings.sync();
-}
-
 WindowTest::WindowTest() = default;
 WindowTest::~WindowTest() = default;
 
@@ -98,8 +81,10 @@ void WindowTest::init()
     mailFailure = {};
     mailCalled = {};
     storeDirectory.clear();
+    programsOwnFolder = false;
     desktopMailClient = false;
     mailSetup = {};
+    calendar = {};
     m_messagesSeen = 0;
     prepareTest();
 }
@@ -139,21 +124,21 @@ QString WindowTest::dataFolder() const
 
 void WindowTest::writeData(const QByteArray &bytes) const
 {
-    QFile file(path(QStringLiteral("MainData.txt")));
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write the data file");
+    testfiles::writeFile(path(QStringLiteral("MainData.txt")), bytes);
 }
 
 Form1Services WindowTest::services(platform::SettingsStore *settingsStore)
 {
     Form1Services services;
-    services.storeDirectory = dataFolder();
+    if (!programsOwnFolder)
+        services.storeDirectory = dataFolder();
     services.settings = settingsStore ? settingsStore : &settings;
     if (!desktopMailClient)
         services.mailClients = compose::RecordingMailClient::factory(mailLog, mailFailure, mailCalled);
     services.mailSetup = mailSetup;
     services.dialogs = &dialogs;
     services.desktop = desktopMailClient ? nullptr : &desktop;
+    services.calendar = calendar;
     return services;
 }
 
@@ -252,6 +237,18 @@ void compareBoxes(const QWidget *window, BoxTexts expected)
         QVERIFY2(shown == text, qPrintable(QStringLiteral("%1 shows \"%2\", not \"%3\"")
                                                .arg(QLatin1String(name), shown, text)));
     }
+}
+
+void storeBoxes(BoxTexts boxes)
+{
+    QSettings settings = userSettings();
+    for (const auto &[key, text] : boxes)
+        settings.setValue(QStringLiteral("replace/") + QLatin1String(key), text);
+}
+
+QString storedBox(const char *key)
+{
+    return userSettings().value(QStringLiteral("replace/") + QLatin1String(key), QStringLiteral("<none>")).toString();
 }
 
 QByteArray recordLine(const QStringList &fields)

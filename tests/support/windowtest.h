@@ -28,6 +28,7 @@
 #include "platform/dialogs.h"
 #include "platform/settingsstore.h"
 #include "support/recordingmailclient.h"
+#include "support/testsettings.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -92,14 +93,6 @@ struct BrokenSettings final : platform::SettingsStore
     bool save(const QString &section, const QString &key, const QString &value, QString *error) override;
 };
 
-// The user's settings as the program keeps them.
-QSettings userSettings();
-
-// Gives this process a settings store of its own, in a new folder, empty
-// (on Windows, where the store is the registry, Letterloom's section of
-// the user's key is emptied instead).
-void isolateSettings();
-
 class WindowTest : public QObject
 {
     Q_OBJECT
@@ -136,9 +129,11 @@ protected:
     compose::RecordingMailClient::Failure mailFailure;
     std::function<void(const QString &)> mailCalled; // runs on each call the mail client records
     QString storeDirectory;         // the data folder; empty: a new one for each test
+    bool programsOwnFolder = false; // the data folder where the program finds it (beside it on Windows)
     bool desktopMailClient = false; // launch into this desktop's mail client, through the desktop itself
     compose::DesktopMailSetup mailSetup; // that mail client's setup
     platform::SettingsStore settings;
+    substitute::Calendar calendar;  // the dates of the placeholders; default: today, the user's locale
 
 private slots:
     void init();
@@ -213,57 +208,20 @@ void typeInto(const QWidget *window, BoxTexts typing);
 // Checks the text each of these one-line boxes shows.
 void compareBoxes(const QWidget *window, BoxTexts expected);
 
+// ---- the stored find/replace boxes ----------------------------------------
+
+// Stores box texts under their keys ("TextFind-2", "TextReplace-10"), as an
+// earlier run of the program left them.
+void storeBoxes(BoxTexts boxes);
+// The text stored under a box's key, read afresh; "<none>" when there is none.
+QString storedBox(const char *key);
+
 // ---- stored templates -----------------------------------------------------
 
 // One stored record line with its CR LF, in the data file's encoding.
 QByteArray recordLine(const QStringList &fields);
 // A stored template line with its CR LF: name, subject, To, plain text.
 QByteArray templateLine(const char *name, const char *subject);
-
-// ---- being replaced by WindowTest --------------------------------------------
-
-inline void startTestCase() { isolateSettings(); }
-inline void clearSettings()
-{
-    QSettings settings = userSettings();
-    settings.remove(QStringLiteral("replace"));
-    settings.sync();
-}
-
-struct WindowFixture
-{
-    QTemporaryDir dir;
-    platform::SettingsStore settings;
-    RecordingDialogs dialogs;
-    RecordingDesktop desktop;
-    compose::RecordingMailClient::Log mailLog = std::make_shared<QStringList>();
-    compose::RecordingMailClient::Failure mailFailure;
-    std::function<void(const QString &)> mailCalled;
-    QString storeDirectory;
-    bool desktopMailClient = false;
-
-    std::unique_ptr<Form1> open(platform::SettingsStore *settingsStore = nullptr)
-    {
-        Form1Services services;
-        services.storeDirectory = storeDirectory.isEmpty() ? dir.path() : storeDirectory;
-        services.settings = settingsStore ? settingsStore : &settings;
-        if (!desktopMailClient)
-            services.mailClients = compose::RecordingMailClient::factory(mailLog, mailFailure, mailCalled);
-        services.dialogs = &dialogs;
-        services.desktop = desktopMailClient ? nullptr : &desktop;
-        auto window = std::make_unique<Form1>(std::move(services));
-        window->Form_Load();
-        window->show();
-        return window;
-    }
-    QString path(const QString &name) const { return dir.filePath(name); }
-    void writeData(const QByteArray &bytes) const
-    {
-        QFile file(path(QStringLiteral("MainData.txt")));
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write the data file");
-    }
-};
 
 } // namespace testsupport
 

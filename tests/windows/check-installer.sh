@@ -17,7 +17,7 @@ appdata=$("$run" cmd /c 'echo %APPDATA%' | tr -d '\r')
 folder_win="$local_appdata\\Programs\\Letterloom"
 folder=$(unixpath "$folder_win")
 echo "Installed in $folder_win"
-for file in letterloom.exe Uninstall.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll libstdc++-6.dll libgcc_s_seh-1.dll \
+for file in letterloom.exe letterloom.com Uninstall.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll libstdc++-6.dll libgcc_s_seh-1.dll \
             libwinpthread-1.dll platforms/qwindows.dll styles/qwindowsvistastyle.dll help/help.html; do
     [ -f "$folder/$file" ] || fail "$file is not in the program folder"
 done
@@ -53,7 +53,7 @@ echo "The installed program started from its own folder."
 # Uninstalling in place (_?= keeps the uninstaller from copying itself away
 # and returning at once).
 "$run" "$folder/Uninstall.exe" /S "_?=$folder_win" || fail "the uninstaller ended with status $?"
-for path in "$folder"/{letterloom.exe,Qt6Core.dll,platforms/qwindows.dll,help/help.html} "$shortcut"; do
+for path in "$folder"/{letterloom.exe,letterloom.com,Qt6Core.dll,platforms/qwindows.dll,help/help.html} "$shortcut"; do
     [ ! -e "$path" ] || fail "$path is still there after uninstalling"
 done
 ! "$run" reg query "$uninstall_key" >/dev/null 2>&1 || fail "the uninstall entry is still there"

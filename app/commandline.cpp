@@ -1,0 +1,392 @@
+#include "app/commandline.h"
+
+#include "app/answers.h"
+#include "app/appinfo.h"
+#include "app/console.h"
+#include "app/form1.h"
+#include "compose/compose.h"
+#include "platform/appdir.h"
+#include "platform/desktop.h"
+#include "store/names.h"
+#include "store/templaterecord.h"
+#include "store/templatestore.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <array>
+#include <cstring>
+
+namespace commandline {
+namespace {
+
+QString usageText()
+{
+    return QStringLiteral(
+        "Usage: letterloom [--data-folder PATH]\n"
+        "       letterloom [--data-folder PATH] --list\n"
+        "       letterloom [--data-folder PATH] --launch NAME [--value QUESTION=ANSWER]... [--no-ask]\n"
+        "                  [--plain-text | --draft]\n"
+        "       letterloom --help | --version\n"
+        "\n"
+        "Without --list or --launch the window opens.\n"
+        "\n"
+        "  --list              Prints the names of the stored templates, one a line.\n"
+        "  --launch NAME       Opens the template NAME as a new, unsent message in the mail\n"
+        "                      program, without the window. A name stored several times\n"
+        "                      launches the one saved last.\n"
+        "  --value Q=A         Answers the template's question {{?Q}} with A. Questions left\n"
+        "                      unanswered are asked in a dialog.\n"
+        "  --no-ask            Shows no dialog: an unanswered question, or an HTML message for\n"
+        "                      a mail program that cannot take HTML, is an error.\n"
+        "  --plain-text        A mail program that cannot take HTML gets the message as plain text.\n"
+        "  --draft             A mail program that cannot take HTML gets it as an HTML draft.\n"
+        "  --data-folder PATH  The folder of the templates (default: the setting folder= in the\n"
+        "                      section [data] of the settings, else the user's data folder;\n"
+        "                      on Windows the program's folder).\n"
+        "  --help              Shows this text.\n"
+        "  --version           Shows the version.\n"
+        "\n"
+        "Exit status: 0 listed, or the mail program took the message; 1 the launch failed;\n"
+        "2 wrong options; 3 no such template or data folder; 4 a question or choice left\n"
+        "unanswered.");
+}
+
+int fail(int status, const QString &message)
+{
+    QString line = message;
+    line.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    line.replace(u'\n', u' ');
+    line.replace(u'\r', u' ');
+    console::writeError(QStringLiteral("letterloom: ") + line);
+    return status;
+}
+
+// The template list's entries in data-file order.
+struct Entries final : store::TemplateList
+{
+    QStringList entries;
+    void addEntry(const QString &entry) override { entries << entry; }
+    void yield() override {}
+};
+
+// The find/replace pairs as the settings store keeps them.
+struct StoredPairs final : substitute::PairBoxes
+{
+    std::array<QString, Form1::PairCount> finds, replacements;
+    int count() const override { return Form1::PairCount; }
+    QString findText(int index) const override { return finds.at(std::size_t(index)); }
+    QString replaceText(int index) const override { return replacements.at(std::size_t(index)); }
+    void setFindText(int index, const QString &text) override { finds.at(std::size_t(index)) = text; }
+    void setReplaceText(int index, const QString &text) override { replacements.at(std::size_t(index)) = text; }
+    void yield() override {}
+};
+
+QString folderShown(const QString &folder)
+{
+    return QDir::toNativeSeparators(folder.isEmpty() ? platform::applicationDirectory() : folder);
+}
+
+QStringList storedEntries(const QString &folder)
+{
+    store::TemplateStore templates(folder);
+    Entries list;
+    store::LoadTemplateList(templates, list);
+    return list.entries;
+}
+
+int listTemplates(const QString &folder)
+{
+    QStringList seen;
+    for (const QString &entry : storedEntries(folder)) {
+        const QString name = store::DecodeListEntry(entry).name;
+        const QString key = store::NameKey(name);
+        if (seen.contains(key))
+            continue;
+        seen << key;
+        console::writeOutput(name);
+    }
+    return Done;
+}
+
+std::optional<compose::HtmlFallback> askHtmlFallback(const QString &programName)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Letterloom"),
+                    QStringLiteral("%1 cannot take an HTML message. Open it there as plain text, or save it as "
+                                   "an HTML draft?")
+                        .arg(programName));
+    QPushButton *plain = box.addButton(QStringLiteral("Plain text"), QMessageBox::AcceptRole);
+    QPushButton *draft = box.addButton(QStringLiteral("HTML draft"), QMessageBox::AcceptRole);
+    box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(plain);
+    box.exec();
+    if (box.clickedButton() == plain)
+        return compose::HtmlFallback::PlainText;
+    if (box.clickedButton() == draft)
+        return compose::HtmlFallback::Draft;
+    return std::nullopt;
+}
+
+// The desktop, noting whether the launch asked it for anything and whether
+// a program was started or a file opened: a message that a mail program is
+// to show has been handed over only then (or through the mail program's own
+// automation, which asks the desktop for nothing).
+struct WatchedDesktop final : platform::Desktop
+{
+    platform::Desktop &desktop = platform::systemDesktop();
+    bool asked = false;
+    bool handedOver = false;
+
+    platform::DesktopApplication defaultApplication(const QString &contentType) override
+    {
+        asked = true;
+        return desktop.defaultApplication(contentType);
+    }
+    QString findExecutable(const QString &name) override
+    {
+        asked = true;
+        return desktop.findExecutable(name);
+    }
+    platform::ProgramRun run(const QString &program, const QStringList &arguments, int watchMs) override
+    {
+        asked = true;
+        platform::ProgramRun ran = desktop.run(program, arguments, watchMs);
+        handedOver = handedOver || ran.state == platform::ProgramRun::State::Running
+                     || (ran.state == platform::ProgramRun::State::Exited && ran.exitCode == 0);
+        return ran;
+    }
+    bool openUrl(const QUrl &url) override
+    {
+        asked = true;
+        const bool opened = desktop.openUrl(url);
+        handedOver = handedOver || opened;
+        return opened;
+    }
+};
+
+struct LaunchRequest
+{
+    QString name;
+    QMap<QString, QString> answers; // given with --value
+    bool ask = true;
+    compose::HtmlFallback htmlFallback = compose::HtmlFallback::Ask;
+};
+
+int launchTemplate(const QString &folder, const LaunchRequest &request)
+{
+    // The last line of the name is the template saved last.
+    const QString key = store::NameKey(request.name);
+    std::optional<store::ShownTemplate> found;
+    for (const QString &entry : storedEntries(folder)) {
+        store::ShownTemplate shown = store::DecodeListEntry(entry);
+        if (store::NameKey(shown.name) == key)
+            found = std::move(shown);
+    }
+    if (!found) {
+        return fail(NotFound, QStringLiteral("no template named \"%1\" is stored in %2")
+                                  .arg(request.name, folderShown(folder)));
+    }
+
+    // The template as the window shows it when it is clicked in the list.
+    store::ShownTemplate &shown = *found;
+    store::CutToLongestBoxText(shown);
+    store::EditorValues editor;
+    editor.name = shown.name;
+    editor.subjectText = shown.subject;
+    editor.attachmentPaths = shown.attachments;
+    editor.ccText = shown.cc;
+    editor.toText = shown.to;
+    editor.bccText = shown.bcc;
+    editor.html = shown.htmlFlag.value_or(false);
+    editor.plain = shown.plainFlag.value_or(true) && !editor.html;
+    editor.location = shown.htmlLocation;
+    store::TemplateStore templates(folder);
+    editor.bodyText = templates.ReadBody(shown.name);
+
+    platform::SettingsStore settings;
+    substitute::PlaceholderValues values;
+    QStringList unanswered;
+    for (const QString &question : compose::TemplateQuestions(editor)) {
+        const auto given = request.answers.constFind(question);
+        if (given != request.answers.constEnd())
+            values.answers.insert(question, *given);
+        else
+            unanswered << question;
+    }
+    if (!unanswered.isEmpty()) {
+        if (!request.ask) {
+            QStringList quoted;
+            for (const QString &question : unanswered)
+                quoted << u'"' + question + u'"';
+            return fail(Unanswered, QStringLiteral("the template \"%1\" asks %2: answer with --value QUESTION=ANSWER")
+                                        .arg(shown.name, quoted.join(QStringLiteral(", "))));
+        }
+        const std::optional<QMap<QString, QString>> typed =
+            askQuestions(nullptr, shown.name, unanswered, rememberedAnswers(settings, shown.name));
+        if (!typed)
+            return fail(Unanswered, QStringLiteral("the questions were not answered; nothing was opened"));
+        QString error;
+        if (!rememberAnswers(settings, shown.name, *typed, &error))
+            fail(LaunchFailed, error);
+        for (auto it = typed->begin(); it != typed->end(); ++it)
+            values.answers.insert(it.key(), it.value());
+    }
+
+    StoredPairs pairs;
+    substitute::LoadSubstitutionPairs(pairs, settings);
+
+    WatchedDesktop desktop;
+    compose::DesktopMailSetup setup;
+    setup.desktop = &desktop;
+    setup.htmlFallback = request.htmlFallback;
+    QString unchosenFor; // the mail program for which an HTML choice was needed and not asked
+    bool askedAndCancelled = false;
+    setup.askHtmlFallback = [&](const QString &programName) -> std::optional<compose::HtmlFallback> {
+        if (!request.ask) {
+            unchosenFor = programName;
+            return std::nullopt;
+        }
+        std::optional<compose::HtmlFallback> choice = askHtmlFallback(programName);
+        askedAndCancelled = !choice;
+        return choice;
+    };
+    const compose::LaunchOutcome outcome =
+        compose::ComposeEmail(editor, pairs, compose::desktopMailClients(setup), values);
+    if (!unchosenFor.isEmpty()) {
+        return fail(Unanswered, QStringLiteral("%1 cannot take an HTML message: give --plain-text or --draft")
+                                    .arg(unchosenFor));
+    }
+    if (askedAndCancelled)
+        return fail(Unanswered, QStringLiteral("no choice was made for the HTML message; nothing was opened"));
+    if (!outcome.displayed)
+        return fail(LaunchFailed, outcome.message);
+    if (desktop.asked && !desktop.handedOver) // a draft that nothing opened
+        return fail(LaunchFailed, outcome.message);
+    if (!outcome.message.isEmpty()) {
+        QString notice = outcome.message;
+        notice.replace(QLatin1String("\r\n"), QLatin1String(" "));
+        notice.replace(u'\n', u' ');
+        console::writeOutput(notice);
+    }
+    return Done;
+}
+
+} // namespace
+
+Needs needsOf(int argc, char *argv[])
+{
+    // The window and a launch need a display; so do Qt's own options
+    // ("-style fusion"), which are the window's. Anything else is listing,
+    // help, the version, or wrong, and needs none.
+    bool window = true;
+    for (int i = 1; i < argc; ++i) {
+        const char *arg = argv[i];
+        if ((std::strcmp(arg, "--launch") == 0 && i + 1 < argc) || std::strncmp(arg, "--launch=", 9) == 0)
+            return Needs::Gui;
+        if (std::strcmp(arg, "--data-folder") == 0 || std::strcmp(arg, "--value") == 0) {
+            window = window && arg[2] == 'd';
+            ++i; // its value, whatever it looks like
+            continue;
+        }
+        const bool qtOption = arg[0] == '-' && arg[1] != '-' && std::strcmp(arg, "-h") != 0
+                              && std::strcmp(arg, "-v") != 0;
+        if (!qtOption && std::strncmp(arg, "--data-folder=", 14) != 0)
+            window = false;
+    }
+    return window ? Needs::Gui : Needs::Console;
+}
+
+QString chooseDataFolder(const QString &given)
+{
+    // The command line first, then the setting a team's copies share
+    // ([data] folder=), then the platform's own folder (empty).
+    if (!given.isEmpty())
+        return given;
+    return platform::SettingsStore().get(QStringLiteral("data"), QStringLiteral("folder"), QString()).trimmed();
+}
+
+std::optional<int> run(const QStringList &arguments, QString *dataFolder)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption list(QStringLiteral("list"));
+    const QCommandLineOption launch(QStringLiteral("launch"), QString(), QStringLiteral("NAME"));
+    const QCommandLineOption value(QStringLiteral("value"), QString(), QStringLiteral("QUESTION=ANSWER"));
+    const QCommandLineOption noAsk(QStringLiteral("no-ask"));
+    const QCommandLineOption plainText(QStringLiteral("plain-text"));
+    const QCommandLineOption draft(QStringLiteral("draft"));
+    const QCommandLineOption folder(QStringLiteral("data-folder"), QString(), QStringLiteral("PATH"));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    parser.addOptions({list, launch, value, noAsk, plainText, draft, folder, help, version});
+    if (!parser.parse(arguments))
+        return fail(WrongUsage, parser.errorText() + QStringLiteral(" (letterloom --help shows the options)"));
+    if (!parser.positionalArguments().isEmpty()) {
+        return fail(WrongUsage, QStringLiteral("unexpected argument \"%1\" (letterloom --help shows the options)")
+                                    .arg(parser.positionalArguments().constFirst()));
+    }
+    if (parser.isSet(help)) {
+        console::writeOutput(usageText() + QStringLiteral("\n\nThe templates folder in use: ")
+                             + folderShown(chooseDataFolder(parser.value(folder))));
+        return Done;
+    }
+    if (parser.isSet(version)) {
+        console::writeOutput(appinfo::productName());
+        return Done;
+    }
+    for (const QCommandLineOption *once : {&launch, &folder}) {
+        if (parser.values(*once).size() > 1)
+            return fail(WrongUsage, QStringLiteral("--%1 is given more than once").arg(once->names().constFirst()));
+    }
+    if (parser.isSet(list) && parser.isSet(launch))
+        return fail(WrongUsage, QStringLiteral("--list and --launch cannot go together"));
+    if (!parser.isSet(launch)) {
+        for (const QCommandLineOption *launchOnly : {&value, &noAsk, &plainText, &draft}) {
+            if (parser.isSet(*launchOnly)) {
+                return fail(WrongUsage,
+                            QStringLiteral("--%1 goes with --launch").arg(launchOnly->names().constFirst()));
+            }
+        }
+    }
+    if (parser.isSet(plainText) && parser.isSet(draft))
+        return fail(WrongUsage, QStringLiteral("--plain-text and --draft cannot go together"));
+
+    QString given = parser.value(folder);
+    if (parser.isSet(folder)) {
+        if (given.isEmpty())
+            return fail(WrongUsage, QStringLiteral("--data-folder needs a folder"));
+        given = QDir::cleanPath(QDir::current().absoluteFilePath(given));
+    }
+    const QString chosen = chooseDataFolder(given);
+    if (!parser.isSet(list) && !parser.isSet(launch)) {
+        *dataFolder = chosen;
+        return std::nullopt;
+    }
+    if (!chosen.isEmpty() && !QFileInfo(chosen).isDir())
+        return fail(NotFound, QStringLiteral("there is no data folder %1").arg(QDir::toNativeSeparators(chosen)));
+    if (parser.isSet(list))
+        return listTemplates(chosen);
+
+    LaunchRequest request;
+    request.name = parser.value(launch);
+    request.ask = !parser.isSet(noAsk);
+    if (parser.isSet(plainText))
+        request.htmlFallback = compose::HtmlFallback::PlainText;
+    else if (parser.isSet(draft))
+        request.htmlFallback = compose::HtmlFallback::Draft;
+    for (const QString &pair : parser.values(value)) {
+        const qsizetype equals = pair.indexOf(u'=');
+        if (equals <= 0) {
+            return fail(WrongUsage,
+                        QStringLiteral("--value \"%1\" is not QUESTION=ANSWER").arg(pair));
+        }
+        request.answers.insert(pair.first(equals).trimmed(), pair.sliced(equals + 1));
+    }
+    return launchTemplate(chosen, request);
+}
+
+} // namespace commandline

@@ -1,0 +1,310 @@
+#include "platform/folderlock.h"
+
+#include "platform/folderlock_local.h"
+
+#include "platform/rawfile.h"
+#include "platform/textfile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSysInfo>
+#include <QThread>
+#include <QUuid>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace platform {
+namespace {
+
+bool localLockUsed = true;
+
+QString thisHost()
+{
+    static const QString host = QSysInfo::machineHostName();
+    return host;
+}
+
+QString thisUser()
+{
+    QString user = qEnvironmentVariable("USER");
+    if (user.isEmpty())
+        user = qEnvironmentVariable("USERNAME");
+    return user;
+}
+
+QByteArray lockText(const LockHolder &holder, int refreshed)
+{
+    return QStringLiteral("Letterloom lock\nhost=%1\npid=%2\nuser=%3\nsince=%4\ntoken=%5\nrefreshed=%6\n")
+        .arg(holder.host)
+        .arg(holder.pid)
+        .arg(holder.user, holder.since.toUTC().toString(Qt::ISODate), holder.token)
+        .arg(refreshed)
+        .toUtf8();
+}
+
+LockHolder parseLock(const QByteArray &bytes)
+{
+    LockHolder holder;
+    for (const QByteArray &line : bytes.split('\n')) {
+        const qsizetype eq = line.indexOf('=');
+        if (eq < 0)
+            continue;
+        const QByteArray key = line.left(eq);
+        const QString value = QString::fromUtf8(line.mid(eq + 1));
+        if (key == "host")
+            holder.host = value;
+        else if (key == "pid")
+            holder.pid = value.toLongLong();
+        else if (key == "user")
+            holder.user = value;
+        else if (key == "since")
+            holder.since = QDateTime::fromString(value, Qt::ISODate);
+        else if (key == "token")
+            holder.token = value;
+    }
+    return holder;
+}
+
+LockHolder readLock(const QString &path, bool *read = nullptr)
+{
+    QByteArray bytes;
+    const bool ok = readWholeFile(path, &bytes);
+    if (read)
+        *read = ok;
+    return ok ? parseLock(bytes) : LockHolder();
+}
+
+// The share's own clock, as its server sets the time of a file written
+// now, in the nanoseconds of FileStamp; 0 when no file can be written there.
+qint64 shareClock(const QString &dir)
+{
+    static int counter = 0;
+    const QString probe = QDir(dir).filePath(QStringLiteral(".letterloom-clock-%1-%2-%3.tmp")
+                                                 .arg(thisHost())
+                                                 .arg(QCoreApplication::applicationPid())
+                                                 .arg(++counter));
+    if (!createWholeFile(probe, "clock"))
+        return 0;
+    const qint64 now = fileStamp(probe).modified;
+    removeFile(probe);
+    return now;
+}
+
+// Puts the lock file in place with its text, in one step that fails when
+// there is one: written under a name of its own first, then given the lock's
+// name, so that a lock file is never seen without its holder's name. Where
+// the file system cannot do that, the file is created only when missing and
+// written then.
+bool placeLock(const QString &path, const QByteArray &text, bool *exists, QString *why)
+{
+    const QString side = QFileInfo(path).dir().filePath(
+        QStringLiteral(".letterloom-change-lock-%1.tmp").arg(QUuid::createUuid().toString(QUuid::Id128)));
+    detail::RawFile file;
+    bool sideExists = false;
+    if (!file.createNew(side, &sideExists, why) || !file.writeAt(0, text.constData(), text.size(), why)
+        || !file.sync(why)) {
+        file.close();
+        removeFile(side);
+        *exists = false;
+        return false;
+    }
+    file.close();
+    bool unsupported = false;
+    const bool placed = detail::placeNew(side, path, exists, &unsupported, why);
+    if (!placed && !QFileInfo::exists(side)) {
+        // The holder of the lock cleared it away as a leftover: try again.
+        *exists = true;
+        return false;
+    }
+    removeFile(side);
+    if (placed || !unsupported)
+        return placed;
+    if (!file.createNew(path, exists, why))
+        return false;
+    if (file.writeAt(0, text.constData(), text.size(), why) && file.sync(why))
+        return true;
+    file.close();
+    removeFile(path);
+    return false;
+}
+
+} // namespace
+
+QString LockHolder::description() const
+{
+    QString who = QStringLiteral("Letterloom on the computer %1").arg(host.isEmpty() ? QStringLiteral("?") : host);
+    QStringList details;
+    if (!user.isEmpty())
+        details << QStringLiteral("user %1").arg(user);
+    if (pid > 0)
+        details << QStringLiteral("process %1").arg(pid);
+    if (!details.isEmpty())
+        who += QStringLiteral(" (%1)").arg(details.join(QStringLiteral(", ")));
+    if (since.isValid())
+        who += QStringLiteral(", since %1").arg(since.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    return who;
+}
+
+// Writes the lock file again every RefreshSeconds while it is held.
+class FolderLock::Refresher
+{
+public:
+    Refresher(QString path, LockHolder holder)
+        : m_path(std::move(path)), m_holder(std::move(holder)), m_thread([this] { run(); })
+    {
+    }
+    ~Refresher()
+    {
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+
+private:
+    void run()
+    {
+        int refreshed = 0;
+        std::unique_lock<std::mutex> guard(m_mutex);
+        while (!m_wake.wait_for(guard, std::chrono::seconds(RefreshSeconds), [this] { return m_stop; })) {
+            // Only while the file is still this holder's.
+            detail::RawFile file;
+            QString why;
+            if (!file.openForWriting(m_path, &why))
+                continue;
+            if (parseLock(file.readAll(&why)).token != m_holder.token)
+                continue;
+            const QByteArray text = lockText(m_holder, ++refreshed);
+            if (file.writeAt(0, text.constData(), text.size(), &why))
+                file.truncate(text.size());
+        }
+    }
+
+    QString m_path;
+    LockHolder m_holder;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
+std::unique_ptr<FolderLock> FolderLock::take(const QString &dir, int waitMs, const std::function<void()> &whileWaiting,
+                                             LockHolder *holder, QString *error)
+{
+    std::unique_ptr<FolderLock> lock(new FolderLock);
+    lock->m_path = QDir(dir).filePath(fileName());
+    QElapsedTimer waited;
+    waited.start();
+    const auto pause = [&] {
+        if (whileWaiting)
+            whileWaiting();
+        QThread::msleep(50);
+    };
+
+    // This machine's copies first, through the system's own lock.
+    if (localLockUsed) {
+        while (!(lock->m_local = LocalLock::take(dir))) {
+            if (waited.elapsed() > waitMs) {
+                if (holder)
+                    *holder = holderOf(dir);
+                if (holder && holder->isNull()) {
+                    // Between its own two locks: known only to be on this machine.
+                    holder->host = thisHost();
+                    holder->token = QStringLiteral("local");
+                }
+                if (error)
+                    *error = QStringLiteral("another copy of Letterloom on this computer is changing the templates");
+                return nullptr;
+            }
+            pause();
+        }
+    }
+
+    LockHolder mine;
+    mine.host = thisHost();
+    mine.pid = QCoreApplication::applicationPid();
+    mine.user = thisUser();
+    qint64 lastAgeCheck = -1000;
+    for (;;) {
+        mine.token = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        mine.since = QDateTime::currentDateTime();
+        bool exists = false;
+        QString why;
+        if (placeLock(lock->m_path, lockText(mine, 0), &exists, &why)) {
+            lock->m_token = mine.token;
+            lock->m_refresher = std::make_unique<Refresher>(lock->m_path, mine);
+            return lock;
+        }
+        if (!exists) {
+            if (error)
+                *error = QStringLiteral("Could not write \"%1\": %2").arg(QDir::toNativeSeparators(lock->m_path), why);
+            return nullptr;
+        }
+
+        // Someone holds it: is that holder gone?
+        bool read = false;
+        const LockHolder current = readLock(lock->m_path, &read);
+        if (!read)
+            continue; // let go of meanwhile
+        bool stale = !current.host.isEmpty() && current.host == mine.host && current.pid > 0
+                     && current.pid != mine.pid && !detail::processRunning(current.pid);
+        if (!stale && waited.elapsed() - lastAgeCheck >= 1000) {
+            lastAgeCheck = waited.elapsed();
+            const qint64 written = fileStamp(lock->m_path).modified;
+            const qint64 now = shareClock(dir);
+            stale = written > 0 && now > 0 && now - written > qint64(StaleSeconds) * 1'000'000'000;
+        }
+        if (stale) {
+            // Moved to a name of this taker's own, so that only one taker
+            // removes it; a lock that another taker has made meanwhile goes
+            // back where it was.
+            const QString broken = QDir(dir).filePath(QStringLiteral(".letterloom-broken-%1.tmp").arg(mine.token));
+            if (renameFile(lock->m_path, broken)) {
+                if (readLock(broken).token == current.token)
+                    removeFile(broken);
+                else
+                    renameFile(broken, lock->m_path);
+            }
+            continue;
+        }
+        if (waited.elapsed() > waitMs) {
+            if (holder)
+                *holder = current;
+            if (error)
+                *error = QStringLiteral("they are being changed by %1").arg(current.description());
+            return nullptr;
+        }
+        pause();
+    }
+}
+
+FolderLock::~FolderLock()
+{
+    m_refresher.reset();
+    if (stillHeld())
+        removeFile(m_path);
+    m_local.reset();
+}
+
+bool FolderLock::stillHeld() const
+{
+    return !m_token.isEmpty() && readLock(m_path).token == m_token;
+}
+
+LockHolder FolderLock::holderOf(const QString &dir)
+{
+    return readLock(QDir(dir).filePath(fileName()));
+}
+
+void FolderLock::setLocalLockUsed(bool used)
+{
+    localLockUsed = used;
+}
+
+} // namespace platform

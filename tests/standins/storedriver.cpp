@@ -1,0 +1,153 @@
+// A running copy of Letterloom as far as the template store goes, for the
+// tests that stop or kill it, limit it, or run two of it at once.
+//
+//   storedriver <folder> sequence <seed> <steps> [options]
+//       the random operations of storemodel::Generator for that seed, each
+//       checked against the model as it goes; prints "begin <i>" before
+//       operation i and "end <i> <result>" after it, and "mismatch <i> ..."
+//       when the store did not do what the model says
+//   storedriver <folder> save <prefix> <count> [options]
+//       saves templates "<prefix>-0"... one after the other: "saved <name>"
+//       or "failed <name>: <message>"
+//   storedriver <folder> rename-delete <prefix> <count> [options]
+//       renames "<prefix>-<i>" to "<prefix>-<i>-renamed" for even i and
+//       deletes it for odd i: "renamed <name>", "deleted <name>" or
+//       "failed <name>: <message>"
+//
+// Options: --legacy (the folder starts as earlier versions left it),
+// --count-steps (prints "steps <n>": the named steps of every change),
+// --stop-at <k> (ends the process at once at the k-th named step),
+// --file-size-limit <bytes>, --no-local-lock (only the lock file keeps two
+// copies on one machine apart).
+#include "platform/folderlock.h"
+#include "platform/textfile.h"
+#include "store/change.h"
+#include "store/templaterecord.h"
+#include "support/storemodel.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
+
+namespace {
+
+// Flushed at once, so that what was printed before the process is stopped
+// is there.
+void say(const QString &line)
+{
+    std::fputs(qPrintable(line + u'\n'), stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    platform::letOversizedWritesFail();
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    if (args.size() < 4)
+        return 2;
+    const QString folder = args.at(0);
+    const QString mode = args.at(1);
+    const QString what = args.at(2);
+    const int count = args.at(3).toInt();
+    const bool legacy = args.contains(QStringLiteral("--legacy"));
+    const bool countSteps = args.contains(QStringLiteral("--count-steps"));
+    const qsizetype stopAt = args.indexOf(QStringLiteral("--stop-at"));
+    const qsizetype limit = args.indexOf(QStringLiteral("--file-size-limit"));
+    if (args.contains(QStringLiteral("--no-local-lock")))
+        platform::FolderLock::setLocalLockUsed(false);
+
+    int steps = 0;
+    const int stopStep = stopAt >= 0 ? args.value(stopAt + 1).toInt() : -1;
+    store::Change::setStepHook([&steps, stopStep](const char *) {
+        if (++steps == stopStep)
+            std::_Exit(86);
+    });
+    // With --legacy the folder starts as earlier versions left it: written
+    // here unless the test wrote it already.
+    storemodel::Folder model;
+    if (legacy && QFileInfo::exists(QDir(folder).filePath(QStringLiteral("MainData.txt")))) {
+        QTemporaryDir scratch;
+        model = storemodel::writeLegacyFolder(scratch.path());
+    } else if (legacy) {
+        model = storemodel::writeLegacyFolder(folder);
+    }
+#ifdef Q_OS_UNIX
+    if (limit >= 0) {
+        rlimit rl{};
+        getrlimit(RLIMIT_FSIZE, &rl);
+        rl.rlim_cur = rlim_t(args.value(limit + 1).toLongLong());
+        setrlimit(RLIMIT_FSIZE, &rl);
+    }
+#endif
+
+    store::TemplateStore templates(folder);
+    if (mode == QLatin1String("sequence")) {
+        storemodel::Generator generator(what.toULongLong());
+        for (int i = 0; i < count; ++i) {
+            const storemodel::Operation op = generator.next(model);
+            storemodel::Folder after = model;
+            const storemodel::Result expected = storemodel::apply(after, op);
+            say(QStringLiteral("begin %1").arg(i));
+            QString message;
+            const storemodel::Result result = storemodel::perform(templates, op, &message);
+            say(QStringLiteral("end %1 %2").arg(i).arg(storemodel::resultName(result)));
+            if (result == storemodel::Result::Failed)
+                continue; // as before
+            if (result != expected)
+                say(QStringLiteral("mismatch %1: %2 gave %3, the model %4 (%5)")
+                        .arg(i)
+                        .arg(op.describe(), storemodel::resultName(result), storemodel::resultName(expected), message));
+            model = after;
+        }
+    } else {
+        for (int i = 0; i < count; ++i) {
+            const QString name = QStringLiteral("%1-%2").arg(what).arg(i);
+            storemodel::Operation op;
+            if (mode == QLatin1String("save")) {
+                op.editor.name = name;
+                op.editor.subject = QStringLiteral("Subject of ") + name;
+                op.editor.to = name + QStringLiteral("@example.com");
+                op.editor.body = QStringLiteral("Body of ") + name;
+            } else {
+                // The row of that name in the list as it is now.
+                struct Names final : store::TemplateList
+                {
+                    QStringList names;
+                    void addEntry(const QString &entry) override { names << store::DecodeListEntry(entry).name; }
+                    void yield() override {}
+                } list;
+                store::LoadTemplateList(templates, list);
+                op.row = int(list.names.indexOf(name));
+                if (op.row < 0) {
+                    say(QStringLiteral("failed %1: not listed").arg(name));
+                    continue;
+                }
+                op.kind = i % 2 == 0 ? storemodel::Operation::Kind::Rename : storemodel::Operation::Kind::Delete;
+                op.newName = name + QStringLiteral("-renamed");
+            }
+            QString message;
+            const storemodel::Result result = storemodel::perform(templates, op, &message);
+            const char *done = mode == QLatin1String("save") ? "saved"
+                               : op.kind == storemodel::Operation::Kind::Rename ? "renamed"
+                                                                                 : "deleted";
+            if (result == storemodel::Result::Done)
+                say(QStringLiteral("%1 %2").arg(QLatin1String(done), name));
+            else
+                say(QStringLiteral("failed %1: %2 %3").arg(name, storemodel::resultName(result), message));
+        }
+    }
+    if (countSteps)
+        say(QStringLiteral("steps %1").arg(steps));
+    return 0;
+}

@@ -1,0 +1,578 @@
+#include "support/storemodel.h"
+
+#include "store/templaterecord.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+namespace storemodel {
+namespace {
+
+// Windows-1252's bytes 0x80-0x9F; the rest is Latin-1. The five it leaves
+// undefined stand for themselves.
+const char16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+                            0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+                            0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+QString fromWindows1252(const QByteArray &bytes)
+{
+    QString text;
+    for (const char b : bytes) {
+        const auto u = static_cast<unsigned char>(b);
+        text += (u >= 0x80 && u < 0xA0) ? QChar(kHigh[u - 0x80]) : QChar(u);
+    }
+    return text;
+}
+
+QByteArray toWindows1252(const QString &text, bool *fits)
+{
+    QByteArray bytes;
+    *fits = true;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+            bytes += char(u);
+            continue;
+        }
+        int found = -1;
+        for (int i = 0; i < 32; ++i) {
+            if (kHigh[i] == u)
+                found = i;
+        }
+        if (found < 0)
+            *fits = false;
+        bytes += char(0x80 + std::max(found, 0));
+    }
+    return bytes;
+}
+
+// UTF-8 as Qt's own strict decoder judges it.
+bool readsAsUtf8(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(bytes);
+    return !decoder.hasError() && text.toUtf8() == bytes;
+}
+
+bool hasHighByte(const QByteArray &bytes)
+{
+    return std::any_of(bytes.begin(), bytes.end(), [](char b) { return static_cast<unsigned char>(b) >= 0x80; });
+}
+
+QString lineFromBytes(const QByteArray &bytes)
+{
+    return hasHighByte(bytes) && readsAsUtf8(bytes) ? QString::fromUtf8(bytes) : fromWindows1252(bytes);
+}
+
+QString bodyFromBytes(const QByteArray &bytes)
+{
+    return bytes.startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(bytes.mid(3)) : fromWindows1252(bytes);
+}
+
+QString trimmedOfSpaces(QString text)
+{
+    while (text.startsWith(u' '))
+        text.remove(0, 1);
+    while (text.endsWith(u' '))
+        text.chop(1);
+    return text;
+}
+
+QString lineName(const QString &line)
+{
+    return line.section(u'\t', 0, 0);
+}
+
+QString withName(const QString &line, const QString &name)
+{
+    return trimmedOfSpaces(name + line.mid(line.indexOf(u'\t')));
+}
+
+bool keyHeld(const Folder &folder, const QString &key)
+{
+    return std::any_of(folder.lines.cbegin(), folder.lines.cend(),
+                       [&key](const QString &line) { return line.contains(u'\t') && modelKey(lineName(line)) == key; });
+}
+
+// The lines that are templates, as the list shows them, in order.
+QList<int> templateRows(const Folder &folder)
+{
+    QList<int> rows;
+    for (int i = 0; i < folder.lines.size(); ++i) {
+        if (folder.lines.at(i).contains(u'\t'))
+            rows << i;
+    }
+    return rows;
+}
+
+// The editor holding a stored line, as the window fills it.
+Template editorOf(const QString &line, const QString &body)
+{
+    const QStringList f = line.split(u'\t');
+    Template t;
+    t.name = f.value(0);
+    t.subject = f.value(1);
+    t.attachments = f.value(2);
+    t.cc = f.value(3);
+    t.to = f.value(4);
+    t.bcc = f.value(5);
+    const auto flag = [](const QString &text) -> std::optional<bool> {
+        if (text.compare(u"True", Qt::CaseInsensitive) == 0)
+            return true;
+        if (text.compare(u"False", Qt::CaseInsensitive) == 0)
+            return false;
+        return std::nullopt;
+    };
+    t.plain = true;
+    t.html = false;
+    if (const auto p = flag(f.value(6)))
+        t.plain = *p;
+    if (const auto h = flag(f.value(7))) {
+        t.html = *h;
+        if (t.html)
+            t.plain = false;
+    }
+    t.location = f.value(8);
+    t.body = body.endsWith(u"\r\n") ? body.chopped(2) : body;
+    return t;
+}
+
+} // namespace
+
+QString modelKey(const QString &name)
+{
+    QString key = trimmedOfSpaces(QString(name).replace(u'\t', QStringLiteral("     ")));
+    for (QChar &c : key) {
+        if (!c.isSurrogate())
+            c = QChar(QChar::toUpper(c.unicode()));
+    }
+    return key;
+}
+
+QString modelLine(const Template &t)
+{
+    const auto field = [](QString text) { return text.replace(u'\t', QStringLiteral("     ")); };
+    return trimmedOfSpaces(QStringList{trimmedOfSpaces(t.name), field(t.subject), field(t.attachments), field(t.cc),
+                                       field(t.to), field(t.bcc), t.plain ? "True" : "False",
+                                       t.html ? "True" : "False", t.location}
+                               .join(u'\t'));
+}
+
+bool modelRefuses(const QString &name)
+{
+    const QString trimmed = trimmedOfSpaces(name);
+    if (trimmed.isEmpty() || name.contains(u"-Q-") || trimmed == u"." || trimmed == u"..")
+        return true;
+    return std::any_of(trimmed.cbegin(), trimmed.cend(), [](QChar c) {
+        return c.unicode() < 0x20 || c.unicode() == 0x7F || QStringView(u"/\\<>:\"|?*").contains(c);
+    });
+}
+
+QString resultName(Result result)
+{
+    static const char *const names[] = {"done", "unchanged", "refused", "failed", "pending", "nothing"};
+    return QString::fromLatin1(names[int(result)]);
+}
+
+QString Operation::describe() const
+{
+    switch (kind) {
+    case Kind::Save:
+        return QStringLiteral("save \"%1\" (subject \"%2\", body %3 characters)%4")
+            .arg(editor.name, editor.subject)
+            .arg(editor.body.size())
+            .arg(answer ? QString() : QStringLiteral(", answering No"));
+    case Kind::Delete:
+        return QStringLiteral("delete row %1").arg(row);
+    case Kind::Rename:
+        return QStringLiteral("rename row %1 to \"%2\"").arg(row).arg(newName);
+    case Kind::Undo:
+        return QStringLiteral("undo%1").arg(answer ? QString() : QStringLiteral(", answering No"));
+    }
+    return QString();
+}
+
+QString Folder::describe() const
+{
+    QStringList text;
+    for (const QString &line : lines)
+        text << QStringLiteral("  line: ") + QString(line).replace(u'\t', u'|');
+    for (auto it = bodies.cbegin(); it != bodies.cend(); ++it)
+        text << QStringLiteral("  body %1: %2").arg(it.key(), QString(it.value()).replace(QStringLiteral("\r\n"), QStringLiteral("\\r\\n")).left(60));
+    return text.join(u'\n');
+}
+
+Result apply(Folder &folder, const Operation &op)
+{
+    const QList<int> rows = templateRows(folder);
+    switch (op.kind) {
+    case Operation::Kind::Save: {
+        if (modelRefuses(op.editor.name))
+            return Result::Refused;
+        const QString key = modelKey(op.editor.name);
+        const QString line = modelLine(op.editor);
+        const QString body = trimmedOfSpaces(op.editor.body) + QStringLiteral("\r\n");
+        QList<int> same;
+        for (const int row : rows) {
+            if (modelKey(lineName(folder.lines.at(row))) == key)
+                same << row;
+        }
+        if (same.isEmpty()) {
+            folder.lines << line;
+            folder.bodies[key] = body;
+            return Result::Done;
+        }
+        const QString stored = folder.bodies.value(key);
+        if (same.size() == 1) {
+            const Template shown = editorOf(folder.lines.at(same.first()), stored);
+            if (modelLine(shown) == line && trimmedOfSpaces(lineName(folder.lines.at(same.first())))
+                                                    == trimmedOfSpaces(op.editor.name)
+                && shown.body == op.editor.body)
+                return Result::Unchanged;
+        }
+        if (!op.answer)
+            return Result::Nothing;
+        Folder::Kept kept;
+        for (const int row : same) {
+            kept.lines << folder.lines.at(row);
+            std::optional<QString> before;
+            for (int next = row + 1; next < folder.lines.size(); ++next) {
+                if (!same.contains(next)) {
+                    before = folder.lines.at(next);
+                    break;
+                }
+            }
+            kept.before << before;
+        }
+        kept.before[0] = line;
+        if (folder.bodies.contains(key))
+            kept.body = stored;
+        folder.kept << kept;
+        for (qsizetype i = same.size() - 1; i > 0; --i)
+            folder.lines.removeAt(same.at(i));
+        folder.lines[same.first()] = line;
+        folder.bodies[key] = body;
+        return Result::Done;
+    }
+    case Operation::Kind::Delete: {
+        if (rows.isEmpty() || !op.answer)
+            return Result::Nothing;
+        const int index = rows.at(op.row % rows.size());
+        const QString line = folder.lines.at(index);
+        const QString key = modelKey(lineName(line));
+        Folder::Kept kept;
+        kept.lines << line;
+        kept.before << (index + 1 < folder.lines.size() ? std::optional<QString>(folder.lines.at(index + 1))
+                                                        : std::nullopt);
+        folder.lines.removeAt(index);
+        if (!keyHeld(folder, key) && folder.bodies.contains(key))
+            kept.body = folder.bodies.take(key);
+        folder.kept << kept;
+        return Result::Done;
+    }
+    case Operation::Kind::Rename: {
+        if (rows.isEmpty())
+            return Result::Nothing;
+        const int index = rows.at(op.row % rows.size());
+        const QString line = folder.lines.at(index);
+        const QString oldName = lineName(line);
+        if (trimmedOfSpaces(op.newName) == oldName || op.newName == oldName)
+            return Result::Unchanged;
+        if (modelRefuses(op.newName))
+            return Result::Refused;
+        const QString oldKey = modelKey(oldName);
+        const QString newKey = modelKey(op.newName);
+        if (newKey != oldKey && keyHeld(folder, newKey))
+            return Result::Refused;
+        folder.lines[index] = withName(line, trimmedOfSpaces(op.newName));
+        if (newKey != oldKey && folder.bodies.contains(oldKey)) {
+            if (keyHeld(folder, oldKey))
+                folder.bodies[newKey] = folder.bodies.value(oldKey);
+            else
+                folder.bodies[newKey] = folder.bodies.take(oldKey);
+        }
+        return Result::Done;
+    }
+    case Operation::Kind::Undo: {
+        if (folder.kept.isEmpty())
+            return Result::Nothing;
+        Folder::Kept kept = folder.kept.last();
+        const QString name = lineName(kept.lines.first());
+        const QString key = modelKey(name);
+        QString restoredName = name;
+        if (kept.body && (keyHeld(folder, key) || folder.bodies.contains(key))) {
+            if (!op.answer)
+                return Result::Nothing;
+            for (int n = 2;; ++n) {
+                restoredName = QStringLiteral("%1 (%2)").arg(trimmedOfSpaces(name)).arg(n);
+                if (!keyHeld(folder, modelKey(restoredName)) && !folder.bodies.contains(modelKey(restoredName)))
+                    break;
+            }
+        }
+        folder.kept.removeLast();
+        for (int i = 0; i < kept.lines.size(); ++i) {
+            const QString line = restoredName == name ? kept.lines.at(i) : withName(kept.lines.at(i), restoredName);
+            qsizetype at = folder.lines.size();
+            if (kept.before.at(i)) {
+                const qsizetype found = folder.lines.indexOf(*kept.before.at(i));
+                if (found >= 0)
+                    at = found;
+            }
+            folder.lines.insert(at, line);
+        }
+        if (kept.body)
+            folder.bodies[modelKey(restoredName)] = *kept.body;
+        return Result::Done;
+    }
+    }
+    return Result::Nothing;
+}
+
+// ---- random operations ----------------------------------------------------
+
+QString Generator::text(int longest, bool withTabs)
+{
+    static const QStringList pieces = {
+        QStringLiteral("Dear "), QStringLiteral("Ł\u00f3d\u017a"), QStringLiteral("\u0416\u043c\u0438"),
+        QStringLiteral("\U0001F600"), QStringLiteral("caf\u00e9 "), QStringLiteral("\u00c3\u00a9"),
+        QStringLiteral("\u20ac5 "), QStringLiteral("\u0080"), QStringLiteral("\u65e5\u672c"),
+        QStringLiteral("  "), QStringLiteral("a;b "), QStringLiteral("x@example.com"), QStringLiteral("\u00ef\u00bb\u00bf"),
+        QStringLiteral("\u201cquoted\u201d"), QStringLiteral("-Q-"), QStringLiteral("\u0081"),
+    };
+    QString out;
+    const int parts = int(m_random() % std::uint64_t(longest + 1));
+    for (int i = 0; i < parts; ++i) {
+        const auto pick = m_random() % 10;
+        if (pick < 6)
+            out += pieces.at(qsizetype(m_random() % std::uint64_t(pieces.size())));
+        else if (pick < 9)
+            out += QChar(char16_t(u'a' + m_random() % 26));
+        else if (withTabs)
+            out += u'\t';
+    }
+    return out;
+}
+
+QString Generator::name()
+{
+    static const QStringList names = {
+        QStringLiteral("Offer"),      QStringLiteral("offer"),     QStringLiteral("OFFER"),
+        QStringLiteral("  Offer"),    QStringLiteral("Offer  "),   QStringLiteral("Stra\u00dfe"),
+        QStringLiteral("STRASSE"),    QStringLiteral("Stra\u00dfE"), QStringLiteral("Zo\u00eb"),
+        QStringLiteral("ZO\u00cb"),   QStringLiteral("\u0141\u00f3d\u017a"), QStringLiteral("\u0142\u00d3D\u0179"),
+        QStringLiteral("\u0416"),     QStringLiteral("\u0436"),    QStringLiteral("\U0001F600 smile"),
+        QStringLiteral("\u03a3\u03af\u03c3\u03c5\u03c6\u03bf\u03c2"),
+        QStringLiteral("\u03a3\u038a\u03a3\u03a5\u03a6\u039f\u03a3"),
+        QStringLiteral("Reminder"),   QStringLiteral("Offer (2)"), QStringLiteral("a-q-b"),
+        QStringLiteral("x-Q-y"),      QStringLiteral("   "),       QStringLiteral("a/b"),
+        QStringLiteral("\u00c3\u00a9t\u00e9"),
+    };
+    return names.at(qsizetype(m_random() % std::uint64_t(names.size())));
+}
+
+Operation Generator::next(const Folder &folder)
+{
+    Operation op;
+    const QList<int> rows = templateRows(folder);
+    const auto pick = m_random() % 100;
+    op.answer = m_random() % 8 != 0;
+    op.row = int(m_random() % 1000);
+    if (pick < 45 || rows.isEmpty()) {
+        op.kind = Operation::Kind::Save;
+        if (!rows.isEmpty() && m_random() % 4 == 0) {
+            // A stored template brought back, and saved again unchanged or
+            // with one field changed.
+            const QString line = folder.lines.at(rows.at(op.row % rows.size()));
+            op.editor = editorOf(line, folder.bodies.value(modelKey(lineName(line))));
+            if (m_random() % 2)
+                op.editor.subject += text(2, false);
+        } else {
+            op.editor.name = name();
+            op.editor.subject = text(4, true);
+            op.editor.attachments = text(2, true);
+            op.editor.cc = text(1, false);
+            op.editor.to = text(2, false);
+            op.editor.bcc = text(1, false);
+            op.editor.plain = m_random() % 3 != 0;
+            op.editor.html = !op.editor.plain && m_random() % 4 != 0;
+            op.editor.location = text(2, false);
+            QStringList bodyLines;
+            for (int i = int(m_random() % 4); i > 0; --i)
+                bodyLines << text(5, true);
+            op.editor.body = bodyLines.join(QStringLiteral("\r\n"));
+        }
+    } else if (pick < 62) {
+        op.kind = Operation::Kind::Delete;
+    } else if (pick < 82) {
+        op.kind = Operation::Kind::Rename;
+        op.newName = m_random() % 3 == 0 ? name() + text(1, false) : name();
+    } else {
+        op.kind = Operation::Kind::Undo;
+    }
+    return op;
+}
+
+// ---- the real store -------------------------------------------------------
+
+namespace {
+
+struct EntryList final : store::TemplateList
+{
+    QStringList entries;
+    void addEntry(const QString &entry) override { entries << entry; }
+    void yield() override {}
+};
+
+Result resultOf(const store::Outcome &outcome)
+{
+    switch (outcome.status) {
+    case store::Outcome::Status::Done: return Result::Done;
+    case store::Outcome::Status::Unchanged: return Result::Unchanged;
+    case store::Outcome::Status::Refused: return Result::Refused;
+    case store::Outcome::Status::Failed: return Result::Failed;
+    case store::Outcome::Status::Pending: return Result::Pending;
+    case store::Outcome::Status::Changed: return Result::Failed;
+    }
+    return Result::Failed;
+}
+
+} // namespace
+
+Result perform(store::TemplateStore &templates, const Operation &op, QString *message)
+{
+    EntryList list;
+    store::LoadTemplateList(templates, list);
+    const auto entryAt = [&list](int row) {
+        const int index = row % int(list.entries.size());
+        int occurrence = 0;
+        for (int i = 0; i < index; ++i)
+            occurrence += list.entries.at(i) == list.entries.at(index);
+        return store::EntryRef{store::LineTextOfEntry(list.entries.at(index)), occurrence};
+    };
+    store::Outcome outcome;
+    switch (op.kind) {
+    case Operation::Kind::Save: {
+        store::EditorValues editor;
+        editor.name = op.editor.name;
+        editor.subjectText = op.editor.subject;
+        editor.attachmentPaths = op.editor.attachments;
+        editor.ccText = op.editor.cc;
+        editor.toText = op.editor.to;
+        editor.bccText = op.editor.bcc;
+        editor.plain = op.editor.plain;
+        editor.html = op.editor.html;
+        editor.location = op.editor.location;
+        editor.bodyText = op.editor.body;
+        const store::SavePlan plan = templates.PlanSave(editor, store::ShownVersion());
+        if (plan.kind == store::SavePlan::Kind::Replace && !op.answer)
+            return Result::Nothing;
+        outcome = templates.Save(editor, plan);
+        break;
+    }
+    case Operation::Kind::Delete: {
+        if (list.entries.isEmpty())
+            return Result::Nothing;
+        const store::DeletePlan plan = templates.PlanDelete(entryAt(op.row));
+        if (!op.answer)
+            return Result::Nothing;
+        outcome = templates.Delete(plan);
+        break;
+    }
+    case Operation::Kind::Rename: {
+        if (list.entries.isEmpty())
+            return Result::Nothing;
+        const store::EntryRef entry = entryAt(op.row);
+        if (op.newName == entry.lineText.section(u'\t', 0, 0))
+            return Result::Unchanged;
+        outcome = templates.Rename(templates.PlanRename(entry, op.newName));
+        break;
+    }
+    case Operation::Kind::Undo: {
+        const store::UndoPlan plan = templates.PlanUndo();
+        if (!plan.version)
+            return Result::Nothing;
+        if (plan.nameTaken && !op.answer)
+            return Result::Nothing;
+        outcome = templates.Undo(plan);
+        break;
+    }
+    }
+    if (message)
+        *message = outcome.message;
+    return resultOf(outcome);
+}
+
+Folder read(const QString &dir, QStringList *problems)
+{
+    Folder folder;
+    QFile data(QDir(dir).filePath(QStringLiteral("MainData.txt")));
+    if (data.open(QIODevice::ReadOnly)) {
+        const QByteArray bytes = data.readAll();
+        qsizetype start = 0;
+        for (qsizetype end = bytes.indexOf("\r\n"); end >= 0; end = bytes.indexOf("\r\n", start)) {
+            folder.lines << lineFromBytes(bytes.mid(start, end - start));
+            start = end + 2;
+        }
+        if (start != bytes.size())
+            *problems << QStringLiteral("the data file ends with an unfinished line");
+    }
+    const QStringList files = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &file : files) {
+        if (file == QLatin1String("MainData.txt"))
+            continue;
+        if (file.startsWith(u"LTM-") && file.endsWith(u".txt")) {
+            const QString key = modelKey(file.mid(4, file.size() - 8));
+            if (folder.bodies.contains(key))
+                *problems << QStringLiteral("two body files for %1").arg(key);
+            QFile body(QDir(dir).filePath(file));
+            if (!body.open(QIODevice::ReadOnly))
+                *problems << QStringLiteral("unreadable body file %1").arg(file);
+            folder.bodies[key] = bodyFromBytes(body.readAll());
+            continue;
+        }
+        if (file.startsWith(u"MainData-unfinished-"))
+            continue;
+        *problems << QStringLiteral("a file that does not belong: %1").arg(file);
+    }
+    // Every body file is a listed template's.
+    for (auto it = folder.bodies.cbegin(); it != folder.bodies.cend(); ++it) {
+        if (!keyHeld(folder, it.key()))
+            *problems << QStringLiteral("a body file that no template names: %1").arg(it.key());
+    }
+    return folder;
+}
+
+Folder writeLegacyFolder(const QString &dir)
+{
+    const auto write = [&dir](const QString &name, const QByteArray &bytes) {
+        QFile file(QDir(dir).filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(name));
+    };
+    Folder folder;
+    folder.lines = QStringList{
+        QStringLiteral("Offer\tfirst\t\t\tto@example.com\t\tTrue\tFalse\t"),
+        QStringLiteral("Reminder\tpay \u201cnow\u201d\t\t\t\t\tTrue\tFalse\t"),
+        QStringLiteral("offer\tsecond\t\t\t\t\tTrue\tFalse\t"),
+        QString(),
+        QStringLiteral("OFFER\tthird\t\t\t\t\tfalse\ttrue\t/x.html"),
+    };
+    QByteArray bytes;
+    for (const QString &line : std::as_const(folder.lines)) {
+        bool fits = false;
+        bytes += toWindows1252(line, &fits) + "\r\n";
+    }
+    write(QStringLiteral("MainData.txt"), bytes);
+    // Saved twice: both bodies in one file.
+    write(QStringLiteral("LTM-Offer.txt"), "First body\r\nSecond body\r\n");
+    folder.bodies[modelKey(QStringLiteral("Offer"))] = QStringLiteral("First body\r\nSecond body\r\n");
+    // Saved with the name box's leading spaces.
+    write(QStringLiteral("LTM-  Reminder.txt"), "Pay \x93now\x94\r\n");
+    folder.bodies[modelKey(QStringLiteral("Reminder"))] = QStringLiteral("Pay \u201cnow\u201d\r\n");
+    return folder;
+}
+
+} // namespace storemodel

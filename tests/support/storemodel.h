@@ -1,0 +1,103 @@
+#pragma once
+
+// A model of a data folder for the store's model-based tests: a list of
+// templates and their bodies, changed by save, replace, rename, delete and
+// undo as the user sees them, written without the store's own name rules,
+// encodings or parsers; a reader of a real folder into the same form; and
+// random sequences of operations, the same for a seed in every process.
+
+#include "store/templatestore.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <random>
+
+namespace storemodel {
+
+// One template as the editor holds it.
+struct Template
+{
+    QString name, subject, attachments, cc, to, bcc;
+    bool plain = true;
+    bool html = false;
+    QString location;
+    QString body; // as the editor holds it, lines ended by CR LF
+};
+
+// The folder as the model keeps it: the data file's lines (as text), the
+// body files by name key (their whole text), and the kept versions that
+// Undo brings back, newest last.
+struct Folder
+{
+    struct Kept
+    {
+        QStringList lines;
+        QList<std::optional<QString>> before;
+        std::optional<QString> body;
+    };
+    QStringList lines;
+    QMap<QString, QString> bodies;
+    QList<Kept> kept;
+
+    bool operator==(const Folder &other) const { return lines == other.lines && bodies == other.bodies; }
+    QString describe() const;
+};
+
+// What an operation did, as the store reports it (and the model predicts).
+enum class Result { Done, Unchanged, Refused, Failed, Pending, Nothing };
+QString resultName(Result result);
+
+struct Operation
+{
+    enum class Kind { Save, Delete, Rename, Undo } kind = Kind::Save;
+    Template editor;   // Save
+    int row = 0;       // Delete, Rename: the list row, modulo the rows there are
+    QString newName;   // Rename
+    bool answer = true; // the answer to a Replace or Undo question
+    QString describe() const;
+};
+
+// The model's own rules.
+QString modelKey(const QString &name);
+QString modelLine(const Template &t);
+bool modelRefuses(const QString &name);
+
+// Applies an operation to the model; the result the store must give.
+Result apply(Folder &folder, const Operation &op);
+
+// Random operations from a seed, drawn with names that differ only in
+// letter case or spaces, characters of every script, and bodies that are
+// saved again unchanged.
+class Generator
+{
+public:
+    explicit Generator(quint64 seed) : m_random(seed) {}
+    Operation next(const Folder &folder);
+
+private:
+    QString text(int longest, bool withTabs);
+    QString name();
+    std::mt19937_64 m_random;
+};
+
+// Carries out an operation on the real store as the window does, answering
+// its questions with op.answer; the rows are the list's rows as the store
+// lists them now.
+Result perform(store::TemplateStore &templates, const Operation &op, QString *message = nullptr);
+
+// Reads a real folder into the model's form, with the test's own reading
+// of the files; problems lists what no folder may hold (a body file whose
+// name key two files share, files left over by a change, the lock).
+Folder read(const QString &dir, QStringList *problems);
+
+// Writes a folder as earlier versions left them: one name saved several
+// times in several letter cases, one body file holding two bodies, a body
+// file under its untrimmed name, a line in Windows-1252.
+Folder writeLegacyFolder(const QString &dir);
+
+} // namespace storemodel

@@ -1,0 +1,285 @@
+// Letterloom from a shell: the program itself started as a process, with a
+// data folder and settings of its own, as a script or a user in a terminal
+// starts it. Listing, help and the version need no display; every failure is
+// one line on standard error and an exit status of its own.
+#include "support/testfiles.h"
+#include "support/windowtest.h"
+#ifndef Q_OS_WIN
+#include "support/mailprograms_unix.h"
+#endif
+
+#include <QDate>
+#include <QProcess>
+#include <QSettings>
+
+namespace {
+
+struct Run
+{
+    int status = -1;
+    QString out, err;
+    QStringList errLines() const { return err.split(QRegularExpression("\r?\n"), Qt::SkipEmptyParts); }
+};
+
+} // namespace
+
+class TestCommandLine : public testsupport::WindowTest
+{
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+    QString m_data;
+
+    void prepareTest() override
+    {
+        m_home.~QTemporaryDir();
+        new (&m_home) QTemporaryDir;
+        m_data = m_home.filePath("templates");
+        QVERIFY(QDir().mkpath(m_data));
+        // Offer is stored twice; the second, saved last, is the one launched.
+        testfiles::writeBytes(m_data + "/MainData.txt",
+                              recordLine({"Offer", "First", "", "", "first@x.org", "", "True", "False", ""})
+                                  + recordLine({"Other", "Hello", "", "", "", "", "True", "False", ""})
+                                  + recordLine({"Offer", "Dear {{?Customer}} ({{date:yyyy}})", "", "",
+                                                "{{?Customer}} <a@x.org>", "", "True", "False", ""})
+                                  + recordLine({"Gr\u00fc\u00dfe", "Hi", "", "", "", "", "False", "True",
+                                                m_data + "/page.html"}));
+        testfiles::writeBytes(m_data + "/LTM-Offer.txt", "Price for {{?Customer}}: {{?Price}}\r\n");
+        testfiles::writeBytes(m_data + "/page.html", "<p>Hello <b>{{?Customer}}</b></p>");
+    }
+
+    // The program run with these arguments, without a display, in a home of
+    // its own: its settings and desktop there, none of the user's.
+    Run run(const QStringList &arguments, const QString &workingFolder = QString())
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(name);
+        // A launch may show a dialog, and so needs a display; Qt's offscreen
+        // one stands in for it.
+        if (arguments.contains("--launch"))
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+#ifndef Q_OS_WIN
+        QDir().mkpath(m_home.filePath("run"));
+        QFile::setPermissions(m_home.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        env.insert("HOME", m_home.path());
+        env.insert("XDG_RUNTIME_DIR", m_home.filePath("run"));
+        for (const char *name : {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"})
+            env.insert(name, m_home.path());
+        env.insert("LETTERLOOM_STANDIN_RECORD", m_home.filePath("record"));
+#endif
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.setWorkingDirectory(workingFolder.isEmpty() ? m_home.path() : workingFolder);
+        program.start(QStringLiteral(LETTERLOOM_PROGRAM), arguments);
+        Run result;
+        if (!program.waitForFinished(60000)) {
+            program.kill();
+            program.waitForFinished();
+            qWarning("letterloom %s did not end", qPrintable(arguments.join(u' ')));
+            return result;
+        }
+        result.status = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+        result.out = QString::fromUtf8(program.readAllStandardOutput());
+        result.err = QString::fromUtf8(program.readAllStandardError());
+        return result;
+    }
+
+#ifndef Q_OS_WIN
+    // The desktop's mail program: the stand-in that records its arguments,
+    // a mailto: handler as Evolution or Geary are.
+    void setMailProgram(bool mailProgram = true)
+    {
+        QVERIFY(QDir(m_home.path()).mkpath("applications"));
+        testfiles::writeBytes(m_home.filePath("applications/letterloom-test-mail.desktop"),
+                              "[Desktop Entry]\nType=Application\nName=Test Mail\nExec="
+                                  + QByteArray(RECORDARGS_STANDIN) + " %u\nMimeType=x-scheme-handler/mailto;\n"
+                                  + (mailProgram ? "Categories=Network;Email;\n" : ""));
+        testfiles::writeBytes(m_home.filePath("mimeapps.list"),
+                              "[Default Applications]\nx-scheme-handler/mailto=letterloom-test-mail.desktop\n");
+    }
+    mailtesting::Received received()
+    {
+        QStringList arguments = QString::fromUtf8(testfiles::contentsOf(m_home.filePath("record")))
+                                    .split(QChar(0), Qt::SkipEmptyParts);
+        QFile::remove(m_home.filePath("record"));
+        return arguments.size() == 1 ? mailtesting::mailtoReads(arguments.first(), false) : mailtesting::Received();
+    }
+#endif
+
+private slots:
+    // Listing, help and the version, with no display to be had.
+    void listHelpAndVersionNeedNoDisplay()
+    {
+        Run listed = run({"--list", "--data-folder", m_data});
+        QCOMPARE(listed.err, QString());
+        QCOMPARE(listed.status, 0);
+        QCOMPARE(listed.out.split(QRegularExpression("\r?\n")),
+                 QStringList({"Offer", "Other", "Gr\u00fc\u00dfe", ""}));
+        // A relative folder is taken from where the program was started.
+        listed = run({"--data-folder=templates", "--list"});
+        QCOMPARE(listed.out.count("Offer"), 1);
+
+        const Run version = run({"--version"});
+        QCOMPARE(version.status, 0);
+        QCOMPARE(version.out.trimmed(), "Letterloom 2.1");
+        const Run help = run({"--help"});
+        QCOMPARE(help.status, 0);
+        for (const char *option : {"--list", "--launch NAME", "--value", "--no-ask", "--plain-text", "--draft",
+                                   "--data-folder PATH", "Exit status"})
+            QVERIFY2(help.out.contains(option), option);
+    }
+
+    // A team's copies share a folder through the setting folder= of [data];
+    // --data-folder goes before it, and --help tells which is in use.
+    void theSettingChoosesTheTeamsFolder()
+    {
+#ifdef Q_OS_WIN
+        QSettings settings(QStringLiteral("HKEY_CURRENT_USER\\Software\\Letterloom\\Letterloom"),
+                           QSettings::NativeFormat);
+        settings.setValue(QStringLiteral("data/folder"), QDir::toNativeSeparators(m_data));
+        settings.sync();
+#else
+        testfiles::writeFile(m_home.filePath("Letterloom/Letterloom.conf"), "[data]\nfolder=" + m_data.toUtf8() + "\n");
+#endif
+        QCOMPARE(run({"--list"}).out.count("Other"), 1);
+        QVERIFY(run({"--help"}).out.contains("The templates folder in use: " + QDir::toNativeSeparators(m_data)));
+        QTemporaryDir elsewhere;
+        QCOMPARE(run({"--list", "--data-folder", elsewhere.path()}).out, QString());
+        // A folder that is not there (a share not connected) is said, and not made.
+        const QString share = m_home.filePath("share/templates");
+        const Run missing = run({"--list", "--data-folder", share});
+        QCOMPARE(missing.status, 3);
+        QVERIFY2(missing.err.contains(QDir::toNativeSeparators(share)), qPrintable(missing.err));
+        QVERIFY(!QFileInfo::exists(m_home.filePath("share")));
+#ifdef Q_OS_WIN
+        settings.remove(QStringLiteral("data"));
+#endif
+    }
+
+    // What goes wrong is said on one line of standard error, and nothing is
+    // opened: each kind of failure with its exit status.
+    void failuresAreOneLineAndAStatus_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "Unknown option 'bogus'";
+        QTest::newRow("a stray argument") << QStringList{"Offer"} << 2 << "unexpected argument \"Offer\"";
+        QTest::newRow("list and launch") << QStringList{"--list", "--launch", "Offer"} << 2 << "cannot go together";
+        QTest::newRow("a value without a launch") << QStringList{"--value", "a=b"} << 2 << "--value goes with --launch";
+        QTest::newRow("a value without =")
+            << QStringList{"--launch", "Offer", "--value", "Customer"} << 2 << "\"Customer\" is not QUESTION=ANSWER";
+        QTest::newRow("plain text and draft")
+            << QStringList{"--launch", "Offer", "--plain-text", "--draft"} << 2 << "cannot go together";
+        QTest::newRow("launch without a name") << QStringList{"--launch"} << 2 << "Missing value after '--launch'";
+        QTest::newRow("no such folder")
+            << QStringList{"--data-folder", "no-such-folder", "--list"} << 3 << "there is no data folder";
+        QTest::newRow("no such template")
+            << QStringList{"--launch", "Offers", "--no-ask"} << 3 << "no template named \"Offers\"";
+        QTest::newRow("unanswered, not asked")
+            << QStringList{"--launch", "offer", "--no-ask", "--value", "Price=10"} << 4
+            << "the template \"Offer\" asks \"Customer\": answer with --value";
+        QTest::newRow("two unanswered")
+            << QStringList{"--launch", "Offer", "--no-ask", "--value", "Customers=x"} << 4
+            << "asks \"Customer\", \"Price\"";
+    }
+    void failuresAreOneLineAndAStatus()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        if (!arguments.contains("--data-folder"))
+            arguments = QStringList{"--data-folder", m_data} + arguments;
+        const Run failed = run(arguments);
+        QCOMPARE(failed.status, status);
+        QCOMPARE(failed.out, QString());
+        QCOMPARE(failed.errLines().size(), 1);
+        QVERIFY2(failed.err.startsWith("letterloom: ") && failed.err.contains(says), qPrintable(failed.err));
+#ifndef Q_OS_WIN
+        QVERIFY(!QFile::exists(m_home.filePath("record")));
+#endif
+    }
+
+#ifdef Q_OS_WIN
+    // In a console, "letterloom" is letterloom.com, which the console waits
+    // for: it passes on the program's output and its exit status.
+    void theConsoleWaitsForTheStatus()
+    {
+        const QString folder = QDir::toNativeSeparators(m_data);
+        auto console = [&](const QString &command) {
+            QProcess cmd;
+            cmd.setWorkingDirectory(QFileInfo(QStringLiteral(LETTERLOOM_PROGRAM)).absolutePath());
+            cmd.setProgram("cmd.exe");
+            cmd.setNativeArguments("/c " + command);
+            cmd.start();
+            Run result;
+            if (!cmd.waitForFinished(60000))
+                return result;
+            result.status = cmd.exitCode();
+            result.out = QString::fromUtf8(cmd.readAllStandardOutput());
+            result.err = QString::fromUtf8(cmd.readAllStandardError());
+            return result;
+        };
+        const Run listed = console("letterloom --list --data-folder \"" + folder + "\"");
+        QCOMPARE(listed.status, 0);
+        QCOMPARE(listed.out, "Offer\r\nOther\r\nGr\u00fc\u00dfe\r\n");
+        const Run missing = console("letterloom --data-folder \"" + folder + "\" --launch Nope --no-ask");
+        QCOMPARE(missing.status, 3);
+        QCOMPARE(missing.errLines().size(), 1);
+        QVERIFY2(missing.err.startsWith("letterloom: no template named \"Nope\""), qPrintable(missing.err));
+        QCOMPARE(console("letterloom --launch Offer --no-ask --data-folder \"" + folder + "\" && echo went on").status,
+                 4);
+    }
+#else
+    // A launch from the shell, answered with --value: the template saved
+    // last, its questions, dates and the stored pairs, in the desktop's mail
+    // program; exit 0 once the program has it. While a window is open on the
+    // same folder, and for what that window has just saved.
+    void launchesIntoTheMailProgram()
+    {
+        setMailProgram();
+        QVERIFY(QDir(m_home.path()).mkpath("Letterloom"));
+        testfiles::writeBytes(m_home.filePath("Letterloom/Letterloom.conf"),
+                              "[replace]\nTextFind-0=Price\nTextReplace-0=Cost\nTextFind-1=ACME\nTextReplace-1=X\n");
+        storeDirectory = m_data;
+        Form1 *w = openWindow();
+        const Run launched = run({"--data-folder", m_data, "--launch", "OFFER", "--value", "Customer=ACME; Price",
+                                  "--value", "Price=10 = ten", "--no-ask"});
+        QCOMPARE(launched.err, QString());
+        QCOMPARE(launched.status, 0);
+        const QString year = QString::number(QDate::currentDate().year());
+        // The To box's one address, its name quoted as it holds a ";".
+        QCOMPARE(received(), mailtesting::Received({{"to", {"\"ACME; Price\" <a@x.org>"}},
+                                                   {"subject", {"Dear ACME; Price (" + year + ")"}},
+                                                   {"body", {"Cost for ACME; Price: 10 = ten"}}}));
+
+        // The window saves a template; the shell sees it at once.
+        typeInto(w, {{"Text1", "Fresh"}, {"Text2", "New"}});
+        QTest::mouseClick(button(w, "Command3"), Qt::LeftButton);
+        QVERIFY(run({"--data-folder", m_data, "--list"}).out.contains("Fresh"));
+        QCOMPARE(run({"--data-folder", m_data, "--launch", "Fresh"}).status, 0);
+        QCOMPARE(received().value("subject"), QStringList({"New"}));
+        QCOMPARE(messages(), QStringList());
+
+        // A mail program that fails: one line, exit 1.
+        testfiles::writeBytes(m_home.filePath("fail"), "");
+        qputenv("LETTERLOOM_STANDIN_FAIL", m_home.filePath("fail").toUtf8());
+        const Run failed = run({"--data-folder", m_data, "--launch", "Other"});
+        qunsetenv("LETTERLOOM_STANDIN_FAIL");
+        QCOMPARE(failed.status, 1);
+        QCOMPARE(failed.errLines().size(), 1);
+        QVERIFY2(failed.err.contains("cannot open display"), qPrintable(failed.err));
+
+        // No mail program, and nothing that opens the draft: not done.
+        setMailProgram(false);
+        const Run unopened = run({"--data-folder", m_data, "--launch", "Other"});
+        QCOMPARE(unopened.status, 1);
+        QCOMPARE(unopened.errLines().size(), 1);
+        QVERIFY2(unopened.err.contains("no program on this desktop opens e-mail files"), qPrintable(unopened.err));
+    }
+#endif
+};
+
+QTEST_MAIN(TestCommandLine)
+#include "tst_commandline.moc"

@@ -1,0 +1,198 @@
+// The placeholders of a template's texts: which texts are placeholders, the
+// dates they stand for, and how they meet the find/replace pairs.
+#include "support/fakepairs.h"
+#include "substitute/placeholders.h"
+
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace substitute;
+
+namespace {
+
+// 2024-02-28: a leap year's February, so that one day on is the 29th.
+Calendar fixedCalendar(const char *locale)
+{
+    Calendar calendar;
+    calendar.today = [] { return QDate(2024, 2, 28); };
+    calendar.locale = QLocale(QString::fromLatin1(locale));
+    return calendar;
+}
+
+// ---- a model of the placeholders, written from their rules ------------------
+
+struct Token
+{
+    bool placeholder;
+    QString text; // as written
+};
+
+// The text cut into plain text and placeholders: "{{", then the shortest
+// text up to "}}" (200 characters at most), then "}}", where that text is one
+// of the forms; elsewhere a "{" is plain text.
+QList<Token> tokens(const QString &text)
+{
+    static const QRegularExpression form(QStringLiteral(
+        R"(\A(?:\?[^\r\n]*[^\s][^\r\n]*|date(?:[+-][0-9]{1,5})?(?::[^\r\n]+)?|month|year)\z)"));
+    QList<Token> result;
+    QString plain;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        if (text.mid(i, 2) == "{{") {
+            const qsizetype close = text.indexOf("}}", i + 2);
+            if (close >= 0 && close - i - 2 <= 200 && form.match(text.mid(i + 2, close - i - 2)).hasMatch()) {
+                result << Token{false, plain} << Token{true, text.mid(i, close + 2 - i)};
+                plain.clear();
+                i = close + 2;
+                continue;
+            }
+        }
+        plain += text[i++];
+    }
+    result << Token{false, plain};
+    return result;
+}
+
+// The text with every placeholder as one private character, which no find
+// text holds, so that the pairs can neither match it nor across it.
+QString withStandIns(const QList<Token> &cut, QStringList *placeholders)
+{
+    QString text;
+    for (const Token &t : cut) {
+        if (t.placeholder) {
+            text += QChar(char16_t(0xE000 + placeholders->size()));
+            *placeholders << t.text;
+        } else {
+            text += t.text;
+        }
+    }
+    return text;
+}
+
+QString putBack(QString text, const QStringList &placeholders, const PlaceholderValues &values)
+{
+    QString filled;
+    for (QChar c : text) {
+        const int k = c.unicode() - 0xE000;
+        filled += k >= 0 && k < placeholders.size() ? FillPlaceholders(placeholders.at(k), values) : QString(c);
+    }
+    return filled;
+}
+
+} // namespace
+
+class TestPlaceholders : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Each form, with the clock and the locale fixed, as the user reads it.
+    void datesAndNames_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("filled");
+        QTest::newRow("short date, US") << "en_US" << "{{date}}" << "2/28/24";
+        QTest::newRow("short date, German") << "de_DE" << "am {{date}}." << "am 28.02.24.";
+        QTest::newRow("a day on, leap day") << "en_GB" << "{{date+1}}" << "29/02/2024";
+        QTest::newRow("two days on") << "en_GB" << "{{date+2}}" << "01/03/2024";
+        QTest::newRow("days back over the year") << "de_DE" << "{{date-60:d. MMMM yyyy}}" << "30. Dezember 2023";
+        QTest::newRow("a format") << "en_US" << "{{date:yyyy-MM-dd}}" << "2024-02-28";
+        QTest::newRow("days and a format") << "en_US" << "{{date+400:ddd d MMM yy}}" << "Thu 3 Apr 25";
+        QTest::newRow("month") << "en_US" << "{{month}} {{year}}" << "February 2024";
+        QTest::newRow("month, German") << "de_DE" << "{{month}}" << "Februar";
+        QTest::newRow("month standing alone, Polish") << "pl_PL" << "{{month}}" << "luty";
+        QTest::newRow("not placeholders")
+            << "en_US" << "{{Date}} {{date+}} {{date:}} {{date+123456}} {{ date }} {{?}} {{? }} {{months}} {date} {{year"
+            << "{{Date}} {{date+}} {{date:}} {{date+123456}} {{ date }} {{?}} {{? }} {{months}} {date} {{year";
+        QTest::newRow("braces around") << "en_US" << "{{{year}}} {{{{year}}" << "{2024} {{2024";
+        QTest::newRow("no line break inside") << "en_US" << "{{date:yy\nyy}} {{?a\nb}}" << "{{date:yy\nyy}} {{?a\nb}}";
+    }
+    void datesAndNames()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, text);
+        QFETCH(QString, filled);
+        PlaceholderValues values;
+        values.calendar = fixedCalendar(locale.toLatin1().constData());
+        QCOMPARE(FillPlaceholders(text, values), filled);
+        FakePairs noPairs;
+        QCOMPARE(FillTemplateText(text, noPairs, values), filled);
+    }
+
+    // Random texts full of braces, questions and dates, random pairs, random
+    // attachment boxes: the questions found, the subject or body after the
+    // pairs, and the attachment parts, each against the model above.
+    void randomTextsAgainstTheModel()
+    {
+        const QStringList pieces{"a", "b", "ab", " ", ";", "{", "}", "{{", "}}", "\r\n", "{{?Q}}", "{{? Q }}",
+                                 "{{?R}}", "{{?a}}", "{{?Unasked}}", "{{date}}", "{{date+1}}", "{{date-2:yyyy;MM}}",
+                                 "{{month}}", "{{year}}", "{{Date}}", "{{?}}", "{{date+}}", "?Q", "date"};
+        const QStringList finds{"", "a", "b", "ab", "{", "}", "{{", "Q", "date", ";", "?", " "};
+        const QStringList replacements{"", "b", "a", "X", "{{", "}}", "?Q", ";", "{{?Q}}", "{{year}}"};
+        PlaceholderValues values;
+        values.calendar = fixedCalendar("en_US");
+        // Answers that hold find texts, separators and a placeholder's form.
+        values.answers = {{"Q", "a;b{{"}, {"R", "{{?Q}}"}, {"a", "ab}}"}};
+
+        const quint32 seed = QRandomGenerator::global()->generate();
+        QRandomGenerator random(seed);
+        auto pick = [&random](const QStringList &from) { return from.at(random.bounded(int(from.size()))); };
+        for (int round = 0; round < 3000; ++round) {
+            QString text;
+            for (int n = random.bounded(12); n > 0; --n)
+                text += pick(pieces);
+            FakePairs pairs;
+            for (int i = 0; i < 11; ++i) {
+                if (random.bounded(3) == 0)
+                    pairs.set(i, pick(finds), pick(replacements));
+            }
+            const QString context = QStringLiteral("seed %1, round %2, text \"%3\"").arg(seed).arg(round).arg(text);
+
+            QStringList placeholders;
+            const QList<Token> cut = tokens(text);
+            const QString standIns = withStandIns(cut, &placeholders);
+
+            QStringList expectedQuestions;
+            for (const QString &p : placeholders) {
+                const QString question = p.mid(3, p.size() - 5).trimmed();
+                if (p.startsWith("{{?") && !expectedQuestions.contains(question))
+                    expectedQuestions << question;
+            }
+            QStringList questions;
+            CollectQuestions(text, questions);
+            QVERIFY2(questions == expectedQuestions, qPrintable(context));
+
+            FakePairs modelPairs = pairs;
+            const QString expected = putBack(ApplySubstitutionPairs(standIns, modelPairs), placeholders, values);
+            QVERIFY2(FillTemplateText(text, pairs, values) == expected, qPrintable(context));
+            QCOMPARE(pairs.yields, 11); // once per pair, whatever the placeholders
+
+            QStringList expectedParts;
+            if (!text.isEmpty()) {
+                for (const QString &part : standIns.split(u';'))
+                    expectedParts << putBack(part, placeholders, values);
+            }
+            QVERIFY2(FillAttachmentParts(text, values) == expectedParts, qPrintable(context));
+        }
+    }
+
+    // The pairs are read afresh after each yield, around placeholders too: a
+    // find box changed while pair 4 waits is used by pair 4.
+    void pairsAreReadAfterEachYield()
+    {
+        FakePairs pairs;
+        pairs.set(4, "old", "X");
+        pairs.onYield = [&pairs](int pass) {
+            if (pass == 4)
+                pairs.set(4, "new", "Y");
+        };
+        PlaceholderValues values;
+        values.answers = {{"who", "new old"}};
+        QCOMPARE(FillTemplateText("old new {{?who}} new", pairs, values), "old Y new old Y");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPlaceholders)
+#include "tst_placeholders.moc"
