@@ -174,12 +174,6 @@ QString TemplateStore::existingBody(const QString &key, const QString &name)
     return found.isEmpty() ? QString() : platform::joinPath(folder(), found);
 }
 
-QString TemplateStore::BodyFilePath(const QString &name)
-{
-    const QString found = existingBody(NameKey(name), name);
-    return found.isEmpty() ? platform::joinPath(folder(), BodyFileName(name)) : found;
-}
-
 void TemplateStore::IndexFolder()
 {
     m_sawLeftovers = false;
@@ -224,11 +218,6 @@ QString TemplateStore::ReadBody(const QString &name)
     if (path.isEmpty() || !platform::readWholeFile(path, &bytes))
         return QString();
     return shownBody(platform::decodeBody(bytes));
-}
-
-bool TemplateStore::HasBody(const QString &name)
-{
-    return !folder().isEmpty() && !existingBody(NameKey(name), name).isEmpty();
 }
 
 QString TemplateStore::RefusalFor(const TemplateEditor &editor)
