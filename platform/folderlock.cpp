@@ -266,10 +266,12 @@ std::unique_ptr<FolderLock> FolderLock::take(const QString &dir, int waitMs, con
             // back where it was.
             const QString broken = QDir(dir).filePath(QStringLiteral(".letterloom-broken-%1.tmp").arg(mine.token));
             if (renameFile(lock->m_path, broken)) {
-                if (readLock(broken).token == current.token)
+                if (readLock(broken).token == current.token) {
                     removeFile(broken);
-                else
+                    lock->m_tookOver = true;
+                } else {
                     renameFile(broken, lock->m_path);
+                }
             }
             continue;
         }

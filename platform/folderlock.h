@@ -63,6 +63,10 @@ public:
     // stood still longer than StaleSeconds) never finishes a change.
     bool stillHeld() const;
 
+    // Whether a stale lock was taken over for this one: a copy ended while
+    // it held the folder, and may have left files of a change behind.
+    bool tookOver() const { return m_tookOver; }
+
     // Who holds the lock of dir now, as its lock file tells; null when none.
     static LockHolder holderOf(const QString &dir);
 
@@ -77,6 +81,7 @@ private:
 
     QString m_path;
     QString m_token;
+    bool m_tookOver = false;
     std::unique_ptr<LocalLock> m_local;
     std::unique_ptr<Refresher> m_refresher;
 };

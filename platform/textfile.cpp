@@ -242,6 +242,17 @@ void FolderIndex::index(const QString &dir)
         rescan(dir);
 }
 
+bool FolderIndex::isStale(const QString &dir)
+{
+    return dir != m_dir || modificationStamp(dir) != m_stamp;
+}
+
+void FolderIndex::adopt(const QString &dir)
+{
+    if (dir == m_dir)
+        m_stamp = modificationStamp(dir);
+}
+
 void FolderIndex::noteCreated(const QString &dir, const QString &fileName)
 {
     if (dir != m_dir)

@@ -115,6 +115,12 @@ public:
     // Lists dir now, unless the listing kept is still up to date.
     void index(const QString &dir);
 
+    // Whether dir changed since it was listed (or since adopt()).
+    bool isStale(const QString &dir);
+    // Takes the folder as it is now for the one listed: after changes this
+    // program made itself and told the index of.
+    void adopt(const QString &dir);
+
     // Tells the index that this program has just created or removed
     // dir/fileName.
     void noteCreated(const QString &dir, const QString &fileName);

@@ -201,10 +201,11 @@ bool Change::isPending(const QString &dir)
     return present(QDir(dir).filePath(intentFileName()));
 }
 
-bool Change::recover(const QString &dir, QString *error)
+bool Change::recover(const QString &dir, bool sweep, QString *error)
 {
     const QString intent = QDir(dir).filePath(intentFileName());
     if (present(intent)) {
+        sweep = true;
         QByteArray record;
         if (!platform::readWholeFile(intent, &record, error))
             return false;
@@ -235,7 +236,10 @@ bool Change::recover(const QString &dir, QString *error)
         if (!platform::removeFile(intent, error))
             return false;
     }
-    // What changes that were never recorded left behind.
+    // What changes that were never recorded left behind; listing a large
+    // folder costs, so only after a copy ended in the middle of one.
+    if (!sweep)
+        return true;
     for (const QString &folder : {dir, QDir(dir).filePath(QStringLiteral("Deleted"))}) {
         QDirIterator it(folder, {kChangePrefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System);
         while (it.hasNext())

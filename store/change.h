@@ -61,11 +61,12 @@ public:
     // Whether dir holds an intent record (a change not finished yet).
     static bool isPending(const QString &dir);
 
-    // Finishes a recorded change that its copy did not finish, and removes
-    // what changes that were never recorded left behind. The caller holds
-    // the folder's lock. False, and why, when a recorded change cannot be
-    // finished yet.
-    static bool recover(const QString &dir, QString *error);
+    // Finishes a recorded change that its copy did not finish, and, when
+    // there was one or sweep is set (a copy ended while it held the lock),
+    // removes what changes that were never recorded left behind. The caller
+    // holds the folder's lock. False, and why, when a recorded change cannot
+    // be finished yet.
+    static bool recover(const QString &dir, bool sweep, QString *error);
 
     // For tests that stop the program at each step in turn: runs at each
     // named step of every change ("written", "recorded", "step 1", ...,

@@ -60,24 +60,6 @@ QString FormatRecordLine(const TemplateEditor &editor)
     return TrimSpaces(withoutTabs(TemplateName(editor.templateName())) + fieldsAfterName(editor));
 }
 
-QList<QStringView> SplitDataFileViews(QStringView contents)
-{
-    QList<QStringView> lines;
-    qsizetype start = 0;
-    qsizetype from = 0;
-    // Looking for the CR alone is the fast search; most CRs are followed by LF.
-    for (qsizetype cr = contents.indexOf(QLatin1Char('\r')); cr >= 0; cr = contents.indexOf(QLatin1Char('\r'), from)) {
-        if (cr + 1 < contents.size() && contents.at(cr + 1) == QLatin1Char('\n')) {
-            lines.append(contents.mid(start, cr - start));
-            start = cr + 2;
-            from = start;
-        } else {
-            from = cr + 1;
-        }
-    }
-    return lines;
-}
-
 std::optional<QString> ListEntryFromLine(QStringView line)
 {
     const qsizetype tab = line.indexOf(QLatin1Char('\t'));

@@ -23,11 +23,6 @@ QString TrimSpaces(const QString &text);
 // spaces (U+0020 only) at both ends.
 QString FormatRecordLine(const TemplateEditor &editor);
 
-// The lines of a data file's text, as views into it: the pieces between CR
-// LFs, without the piece after the last CR LF (an unfinished last line is
-// not a record).
-QList<QStringView> SplitDataFileViews(QStringView contents);
-
 // The list entry for a stored line: the name, 200 spaces, then the rest of
 // the line from its first TAB on. A line without TAB gives no entry.
 std::optional<QString> ListEntryFromLine(QStringView line);

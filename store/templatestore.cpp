@@ -122,6 +122,16 @@ QString UndoPlan::question() const
 struct TemplateStore::Locked
 {
     std::unique_ptr<platform::FolderLock> lock;
+    // When no other copy had changed the folder before this command, its
+    // listing stays good: the command tells it of its own changes, and the
+    // lock's and the change's files come and go.
+    std::function<void()> release;
+    ~Locked()
+    {
+        lock.reset();
+        if (release)
+            release();
+    }
 };
 
 TemplateStore::TemplateStore(QString folder)
@@ -164,12 +174,6 @@ QString TemplateStore::existingBody(const QString &key, const QString &name)
     return found.isEmpty() ? QString() : platform::joinPath(folder(), found);
 }
 
-QString TemplateStore::BodyFilePath(const QString &name)
-{
-    const QString found = existingBody(NameKey(name), name);
-    return found.isEmpty() ? platform::joinPath(folder(), BodyFileName(name)) : found;
-}
-
 void TemplateStore::IndexFolder()
 {
     m_sawLeftovers = false;
@@ -177,7 +181,7 @@ void TemplateStore::IndexFolder()
     if (m_sawLeftovers) {
         QString ignored;
         if (auto lock = platform::FolderLock::take(folder(), 0, {}, nullptr, &ignored))
-            Change::recover(folder(), &ignored);
+            Change::recover(folder(), true, &ignored);
     }
 }
 
@@ -191,7 +195,7 @@ QByteArray TemplateStore::ReadDataFile()
         // what it left is finished now; else its holder finishes it.
         QString ignored;
         if (auto lock = platform::FolderLock::take(folder(), 0, {}, nullptr, &ignored))
-            Change::recover(folder(), &ignored);
+            Change::recover(folder(), lock->tookOver(), &ignored);
     }
     const QString path = dataFilePath();
     m_readStamp = platform::fileStamp(path);
@@ -214,11 +218,6 @@ QString TemplateStore::ReadBody(const QString &name)
     if (path.isEmpty() || !platform::readWholeFile(path, &bytes))
         return QString();
     return shownBody(platform::decodeBody(bytes));
-}
-
-bool TemplateStore::HasBody(const QString &name)
-{
-    return !folder().isEmpty() && !existingBody(NameKey(name), name).isEmpty();
 }
 
 QString TemplateStore::RefusalFor(const TemplateEditor &editor)
@@ -268,12 +267,17 @@ std::unique_ptr<TemplateStore::Locked> TemplateStore::lockFolder(Outcome *failur
         return fail(Outcome::Status::Failed,
                     QStringLiteral("the folder \"%1\" cannot be created").arg(QDir::toNativeSeparators(folder())));
     auto locked = std::make_unique<Locked>();
+    const bool listingGood = !m_bodies.isStale(folder());
+    if (listingGood)
+        locked->release = [this] { m_bodies.adopt(folder()); };
     QString why;
     platform::LockHolder holder;
     locked->lock = platform::FolderLock::take(folder(), m_lockWaitMs, m_whileWaiting, &holder, &why);
+    if (locked->lock && listingGood)
+        m_bodies.adopt(folder()); // only the lock file came
     if (!locked->lock && !holder.isNull())
         return fail(Outcome::Status::Failed, why + QStringLiteral(". Try again in a moment"));
-    if (!locked->lock || !Change::recover(folder(), &why)) {
+    if (!locked->lock || !Change::recover(folder(), locked->lock->tookOver(), &why)) {
         failure->status = Outcome::Status::Failed;
         failure->message = QStringLiteral("The template was not %1. %2").arg(what, why);
         return nullptr;
@@ -743,34 +747,35 @@ Outcome TemplateStore::Rename(const RenamePlan &plan)
         return {Outcome::Status::Refused,
                 QStringLiteral("A template named \"%1\" is saved already; choose another name.").arg(plan.newName)};
 
+    // The body files are looked for before the change writes files of its own.
+    QString bodyPath;
+    QString newBodyPath;
+    if (newKey != oldKey) {
+        bodyPath = existingBody(oldKey, plan.line->name);
+        newBodyPath = platform::joinPath(folder(), BodyFileName(plan.newName));
+        const QString inTheWay = existingBody(newKey, plan.newName);
+        if (!inTheWay.isEmpty())
+            return failed(QStringLiteral("The file \"%1\" is in the way.").arg(QDir::toNativeSeparators(inTheWay)));
+    }
     DataLines after = data;
     after.lines[index] = platform::encodeLine(lineWithName(plan.line->text, plan.newName));
     Change change(folder());
     const QString newData = change.write(after.joined(), &error);
     if (newData.isEmpty())
         return failed(error);
-    QString bodyPath;
-    QString newBodyPath;
-    if (newKey != oldKey) {
+    if (!bodyPath.isEmpty()) {
         // Another name: the body file goes along, or a copy of it when other
         // templates of the old name keep using it.
-        bodyPath = existingBody(oldKey, plan.line->name);
-        newBodyPath = platform::joinPath(folder(), BodyFileName(plan.newName));
-        if (!existingBody(newKey, plan.newName).isEmpty())
-            return failed(QStringLiteral("The file \"%1\" is in the way.")
-                              .arg(QDir::toNativeSeparators(existingBody(newKey, plan.newName))));
-        if (!bodyPath.isEmpty()) {
-            if (nameHeld(oldKey, data, index)) {
-                QByteArray bytes;
-                const QString copy = platform::readWholeFile(bodyPath, &bytes, &error) ? change.write(bytes, &error)
-                                                                                         : QString();
-                if (copy.isEmpty())
-                    return failed(error);
-                change.rename(copy, newBodyPath, true);
-                bodyPath.clear();
-            } else {
-                change.rename(bodyPath, newBodyPath, true);
-            }
+        if (nameHeld(oldKey, data, index)) {
+            QByteArray bytes;
+            const QString copy = platform::readWholeFile(bodyPath, &bytes, &error) ? change.write(bytes, &error)
+                                                                                     : QString();
+            if (copy.isEmpty())
+                return failed(error);
+            change.rename(copy, newBodyPath, true);
+            bodyPath.clear();
+        } else {
+            change.rename(bodyPath, newBodyPath, true);
         }
     }
     change.rename(newData, dataFilePath());

@@ -147,8 +147,6 @@ public:
     // without the line end that Save adds behind it. Empty when there is
     // none.
     QString ReadBody(const QString &name);
-    // Whether a body file of that name exists.
-    bool HasBody(const QString &name);
 
     // Lists the folder once, so that later look-ups of files whose names
     // differ in letter case cost no listing of a large folder. What a copy
@@ -172,9 +170,6 @@ public:
 
     // The data file's path (found whatever its letter case).
     QString dataFilePath();
-    // The body file of a name: the existing one (also under an earlier
-    // version's name for it), else where a new one goes.
-    QString BodyFilePath(const QString &name);
 
 private:
     struct Locked; // a command's hold of the folder: its lock, recovered

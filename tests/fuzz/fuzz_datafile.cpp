@@ -1,6 +1,8 @@
 // libFuzzer target: arbitrary bytes as a data file, through everything that
 // start-up and a click on a list entry do with it.
 #include "platform/ansitext.h"
+#include "platform/storedtext.h"
+#include "store/datafile.h"
 #include "store/templaterecord.h"
 
 #include <cstdint>
@@ -24,11 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     check(contents.size() == bytes.size());
     check(platform::toAnsi(contents) == bytes);
 
-    const QList<QStringView> lines = store::SplitDataFileViews(contents);
-    check(lines.size() == contents.count(QLatin1String("\r\n")));
+    const store::DataLines file = store::DataLines::split(bytes.toByteArray());
+    check(file.joined() == bytes);
+    check(file.lines.size() == bytes.toByteArray().count("\r\n"));
 
-    for (const QStringView view : lines) {
-        const QString line = view.toString();
+    for (const QByteArray &bytesOfLine : file.lines) {
+        // A line reads as it was written, in either of the files' encodings.
+        const QString line = platform::decodeLine(bytesOfLine);
+        check(platform::decodeLine(platform::encodeLine(line)) == line);
         check(!line.contains(QLatin1String("\r\n")));
         const std::optional<QString> entry = store::ListEntryFromLine(line);
         check(entry.has_value() == line.contains(QLatin1Char('\t')));
