@@ -206,6 +206,7 @@ QByteArray TemplateStore::ReadDataFile()
 
 bool TemplateStore::DataFileUnchanged()
 {
+    platform::refreshFolderView(folder());
     return platform::fileStamp(dataFilePath()) == m_readStamp;
 }
 
