@@ -197,6 +197,7 @@ QByteArray TemplateStore::ReadDataFile()
         if (auto lock = platform::FolderLock::take(folder(), 0, {}, nullptr, &ignored))
             Change::recover(folder(), lock->tookOver(), &ignored);
     }
+    platform::refreshFolderView(folder());
     const QString path = dataFilePath();
     m_readStamp = platform::fileStamp(path);
     QByteArray bytes;
