@@ -296,6 +296,7 @@ FolderLock::~FolderLock()
 
 bool FolderLock::stillHeld() const
 {
+    refreshFolderView(QFileInfo(m_path).path());
     return !m_token.isEmpty() && readLock(m_path).token == m_token;
 }
 

@@ -73,6 +73,10 @@ bool placeNew(const QString &from, const QString &to, bool *exists, bool *unsupp
 // Removes a file (never a folder); a missing file is no failure.
 bool removeFile(const QString &path, QString *why);
 
+// Whether dir lies on a network share or a file system in user space,
+// whose client caches what other machines change.
+bool isRemoteFolder(const QString &dir);
+
 // Whether a process of that number runs on this machine.
 bool processRunning(qint64 pid);
 

@@ -9,6 +9,9 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#ifdef Q_OS_LINUX
+#include <sys/vfs.h>
+#endif
 #include <unistd.h>
 
 namespace platform::detail {
@@ -238,6 +241,30 @@ bool removeFile(const QString &path, QString *why)
         return true;
     *why = reasonForErrno(errno);
     return false;
+}
+
+bool isRemoteFolder(const QString &dir)
+{
+#ifdef Q_OS_LINUX
+    struct statfs info {};
+    if (statfs(QFile::encodeName(dir).constData(), &info) != 0)
+        return false;
+    switch (static_cast<unsigned long>(info.f_type)) {
+    case 0x65735546: // FUSE: sshfs and the like
+    case 0x6969:     // NFS
+    case 0xFF534D42: // CIFS
+    case 0xFE534D42: // SMB2
+    case 0x517B:     // SMB
+    case 0x01021997: // 9P
+    case 0x00C36400: // Ceph
+        return true;
+    default:
+        return false;
+    }
+#else
+    Q_UNUSED(dir);
+    return true; // not known: listing costs little next to a lost change
+#endif
 }
 
 bool processRunning(qint64 pid)

@@ -296,6 +296,15 @@ bool removeFile(const QString &path, QString *why)
     return false;
 }
 
+bool isRemoteFolder(const QString &dir)
+{
+    const QString native = QDir::toNativeSeparators(QDir(dir).absolutePath());
+    if (native.startsWith(QLatin1String("\\\\")))
+        return true; // \\server\share
+    const std::wstring root = native.left(3).toStdWString(); // the drive's root
+    return GetDriveTypeW(root.c_str()) == DRIVE_REMOTE;
+}
+
 bool processRunning(qint64 pid)
 {
     if (pid <= 0)

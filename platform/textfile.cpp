@@ -119,9 +119,16 @@ bool writeAtEnd(const QString &path, qint64 offset, QByteArrayView bytes, QStrin
     if (size < offset)
         return fail(error, QStringLiteral("write"), path,
                     QStringLiteral("it is shorter than it was a moment ago (changed by another program)"));
-    if (size == offset + bytes.size()) {
-        QByteArray there(bytes.size(), Qt::Uninitialized);
-        if (file.readAt(offset, there.data(), there.size()) && there == bytes)
+    if (size > offset) {
+        // Behind the offset may stand only these bytes, or the first of them
+        // from an attempt that was cut short; anything else is another
+        // program's, and stays.
+        QByteArray there(std::min<qint64>(size - offset, bytes.size() + 1), Qt::Uninitialized);
+        if (!file.readAt(offset, there.data(), there.size()) || there.size() > bytes.size()
+            || !bytes.startsWith(there))
+            return fail(error, QStringLiteral("write"), path,
+                        QStringLiteral("it is longer than it was a moment ago (changed by another program)"));
+        if (there.size() == bytes.size())
             return true;
     }
     if ((size > offset && !file.truncate(offset, &why)) || !file.writeAt(offset, bytes.data(), bytes.size(), &why)
@@ -179,6 +186,12 @@ bool readFileRange(const QString &path, qint64 offset, qint64 length, QByteArray
         return false;
     bytes->resize(length);
     return file.readAt(offset, bytes->data(), length);
+}
+
+void refreshFolderView(const QString &dir)
+{
+    if (detail::isRemoteFolder(dir))
+        QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
 }
 
 QString foldedName(QStringView name)

@@ -35,10 +35,11 @@ bool writeWholeFile(const QString &path, QByteArrayView bytes, QString *error = 
 bool writeWholeFiles(const QList<QPair<QString, QByteArray>> &files, QString *error = nullptr);
 
 // Puts bytes at offset of a regular file, which is created when missing and
-// offset is 0: the end of the file as it was before. A file longer than
-// offset is first cut back to it, unless its bytes there are these bytes
-// already (so that putting them again after an interruption changes
-// nothing). The bytes are on the disk when it returns true.
+// offset is 0: the end of the file as it was before. Behind offset there
+// may stand these bytes already (putting them again after an interruption
+// changes nothing) or their beginning (cut short: completed); anything else,
+// or a shorter file, is another program's change, and the call fails
+// without touching it. The bytes are on the disk when it returns true.
 bool writeAtEnd(const QString &path, qint64 offset, QByteArrayView bytes, QString *error = nullptr);
 
 // Whether path is a regular file that may be written: not a link, a pipe,
@@ -78,6 +79,14 @@ FileStamp fileStamp(const QString &path);
 // Reads length bytes of a regular file from offset on; false when they
 // cannot all be read.
 bool readFileRange(const QString &path, qint64 offset, qint64 length, QByteArray *bytes);
+
+// Brings this machine's picture of the files of dir up to date where it
+// may lag behind other machines' changes: on a network share or another
+// file system in user space, whose client may keep a file's size and time
+// for seconds (sshfs keeps them for twenty, and reads a file that another
+// machine replaced only up to its old size), the folder is listed, which
+// refreshes them. On a local disk it does nothing.
+void refreshFolderView(const QString &dir);
 
 // Makes a write beyond the process's file-size limit fail with an error,
 // reported like any other, instead of ending the program. Called once at

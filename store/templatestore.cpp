@@ -197,6 +197,7 @@ QByteArray TemplateStore::ReadDataFile()
         if (auto lock = platform::FolderLock::take(folder(), 0, {}, nullptr, &ignored))
             Change::recover(folder(), lock->tookOver(), &ignored);
     }
+    platform::refreshFolderView(folder());
     const QString path = dataFilePath();
     m_readStamp = platform::fileStamp(path);
     QByteArray bytes;
@@ -206,6 +207,7 @@ QByteArray TemplateStore::ReadDataFile()
 
 bool TemplateStore::DataFileUnchanged()
 {
+    platform::refreshFolderView(folder());
     return platform::fileStamp(dataFilePath()) == m_readStamp;
 }
 
@@ -275,6 +277,9 @@ std::unique_ptr<TemplateStore::Locked> TemplateStore::lockFolder(Outcome *failur
     locked->lock = platform::FolderLock::take(folder(), m_lockWaitMs, m_whileWaiting, &holder, &why);
     if (locked->lock && listingGood)
         m_bodies.adopt(folder()); // only the lock file came
+    // What other machines changed before this copy took the lock is seen.
+    if (locked->lock)
+        platform::refreshFolderView(folder());
     if (!locked->lock && !holder.isNull())
         return fail(Outcome::Status::Failed, why + QStringLiteral(". Try again in a moment"));
     if (!locked->lock || !Change::recover(folder(), locked->lock->tookOver(), &why)) {

@@ -45,12 +45,18 @@ private slots:
         // Put again after an interruption: nothing changes.
         QVERIFY(platform::writeAtEnd(path, 0, "one\r\n"));
         QCOMPARE(contentsOf(path), QByteArray("one\r\n"));
-        // A torn earlier attempt behind the offset is cut back first.
+        // A torn earlier attempt behind the offset is completed.
         writeBytes(path, "one\r\ntw");
         QVERIFY(platform::writeAtEnd(path, 5, "two\r\n"));
         QCOMPARE(contentsOf(path), QByteArray("one\r\ntwo\r\n"));
-        // A file shorter than the offset was changed by someone else: refused.
+        // Anything else behind the offset is someone else's: left alone.
         QString error;
+        writeBytes(path, "one\r\ntwo\r\ntheirs\r\n");
+        QVERIFY(!platform::writeAtEnd(path, 10, "mine\r\n", &error));
+        QVERIFY2(error.contains(QLatin1String("longer")), qPrintable(error));
+        QCOMPARE(contentsOf(path), QByteArray("one\r\ntwo\r\ntheirs\r\n"));
+        writeBytes(path, "one\r\ntwo\r\n");
+        // A file shorter than the offset was changed by someone else: refused.
         QVERIFY(!platform::writeAtEnd(path, 100, "x", &error));
         QVERIFY2(error.contains(QLatin1String("shorter")), qPrintable(error));
         QCOMPARE(contentsOf(path), QByteArray("one\r\ntwo\r\n"));
