@@ -4,6 +4,7 @@
 #include "app/appinfo.h"
 #include "app/console.h"
 #include "app/form1.h"
+#include "app/widgetdialogs.h"
 #include "compose/compose.h"
 #include "platform/appdir.h"
 #include "platform/desktop.h"
@@ -15,8 +16,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QMessageBox>
-#include <QPushButton>
 
 #include <array>
 #include <cstring>
@@ -111,24 +110,6 @@ int listTemplates(const QString &folder)
         console::writeOutput(name);
     }
     return Done;
-}
-
-std::optional<compose::HtmlFallback> askHtmlFallback(const QString &programName)
-{
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Letterloom"),
-                    QStringLiteral("%1 cannot take an HTML message. Open it there as plain text, or save it as "
-                                   "an HTML draft?")
-                        .arg(programName));
-    QPushButton *plain = box.addButton(QStringLiteral("Plain text"), QMessageBox::AcceptRole);
-    QPushButton *draft = box.addButton(QStringLiteral("HTML draft"), QMessageBox::AcceptRole);
-    box.addButton(QMessageBox::Cancel);
-    box.setDefaultButton(plain);
-    box.exec();
-    if (box.clickedButton() == plain)
-        return compose::HtmlFallback::PlainText;
-    if (box.clickedButton() == draft)
-        return compose::HtmlFallback::Draft;
-    return std::nullopt;
 }
 
 // The desktop, noting whether the launch asked it for anything and whether
@@ -250,7 +231,8 @@ int launchTemplate(const QString &folder, const LaunchRequest &request)
             unchosenFor = programName;
             return std::nullopt;
         }
-        std::optional<compose::HtmlFallback> choice = askHtmlFallback(programName);
+        WidgetDialogs dialogs(nullptr);
+        std::optional<compose::HtmlFallback> choice = AskHtmlFallback(dialogs, programName);
         askedAndCancelled = !choice;
         return choice;
     };

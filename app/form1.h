@@ -196,3 +196,7 @@ private:
     bool m_settingsFailing = false; // the last write to the settings store failed
     bool m_altAlone = false;        // Alt is down, and no other key came with it
 };
+
+// The question for an HTML message that a mail program cannot take: "Open as
+// Plain Text" or "Save as Draft"; nothing when the user closes it (Escape).
+std::optional<compose::HtmlFallback> AskHtmlFallback(platform::Dialogs &dialogs, const QString &programName);

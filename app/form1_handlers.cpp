@@ -388,7 +388,12 @@ void Form1::showMessage(const QString &text)
 
 std::optional<compose::HtmlFallback> Form1::askHtmlFallback(const QString &programName)
 {
-    const std::optional<int> chosen = m_dialogs->choice(
+    return AskHtmlFallback(*m_dialogs, programName);
+}
+
+std::optional<compose::HtmlFallback> AskHtmlFallback(platform::Dialogs &dialogs, const QString &programName)
+{
+    const std::optional<int> chosen = dialogs.choice(
         QStringLiteral("%1 cannot take an HTML message from another program.\n\n"
                        "Open as Plain Text opens the message in %1 with the text of the HTML (its paragraphs, "
                        "line breaks and the addresses of its links). Save as Draft saves the HTML message as a "

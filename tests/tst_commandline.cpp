@@ -278,6 +278,36 @@ private slots:
         QCOMPARE(unopened.errLines().size(), 1);
         QVERIFY2(unopened.err.contains("no program on this desktop opens e-mail files"), qPrintable(unopened.err));
     }
+
+    // An HTML template for a mail program that cannot take HTML: the choice
+    // is the command line's, and without one, with --no-ask, an error.
+    void anHtmlTemplateForAProgramWithoutHtml()
+    {
+        setMailProgram();
+        const QStringList launch{"--data-folder", m_data, "--launch", "Gr\u00fc\u00dfe", "--value", "Customer=ACME",
+                                 "--no-ask"};
+        const Run unchosen = run(launch);
+        QCOMPARE(unchosen.status, 4);
+        QCOMPARE(unchosen.errLines(),
+                 QStringList{"letterloom: Test Mail cannot take an HTML message: give --plain-text or --draft"});
+        QVERIFY(!QFile::exists(m_home.filePath("record")));
+        const Run plain = run(launch + QStringList{"--plain-text"});
+        QCOMPARE(plain.err, QString());
+        QCOMPARE(plain.status, 0);
+        QCOMPARE(received().value("body"), QStringList{"Hello ACME"});
+        // As a draft, opened by the desktop's program for e-mail files.
+        testfiles::writeBytes(m_home.filePath("mimeapps.list"),
+                              "[Default Applications]\nx-scheme-handler/mailto=letterloom-test-mail.desktop\n"
+                              "message/rfc822=letterloom-test-mail.desktop\n");
+        const Run draft = run(launch + QStringList{"--draft"});
+        QCOMPARE(draft.status, 0);
+        const QStringList drafts = QDir(m_home.filePath("Documents/Letterloom/Drafts")).entryList({"*.eml"});
+        QCOMPARE(drafts.size(), 1);
+        const QByteArray opened = testfiles::contentsOf(m_home.filePath("record"));
+        QVERIFY2(opened.contains(drafts.first().toUtf8()), opened.constData());
+        QVERIFY(testfiles::contentsOf(m_home.filePath("Documents/Letterloom/Drafts/" + drafts.first()))
+                    .contains("Content-Type: text/html"));
+    }
 #endif
 };
 
