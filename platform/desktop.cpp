@@ -23,7 +23,8 @@ ProgramRun Desktop::run(const QString &program, const QStringList &arguments, in
     // running must not be stopped by a pipe that closes when Letterloom ends.
     QTemporaryFile output(QDir::temp().filePath(QStringLiteral("letterloom-run-XXXXXX.txt")));
     if (!output.open()) {
-        result.errorText = QStringLiteral("\"%1\" could not be started: %2").arg(program, output.errorString());
+        result.errorText = QCoreApplication::translate("platform::Desktop", "\"%1\" could not be started: %2")
+                               .arg(program, output.errorString());
         return result;
     }
     // Not deleted while the program runs: a QProcess that is destroyed ends
@@ -52,7 +53,8 @@ ProgramRun Desktop::run(const QString &program, const QStringList &arguments, in
         loop.exec();
 
     if (failedToStart) {
-        result.errorText = QStringLiteral("\"%1\" could not be started: %2").arg(program, process->errorString());
+        result.errorText = QCoreApplication::translate("platform::Desktop", "\"%1\" could not be started: %2")
+                               .arg(program, process->errorString());
         process->deleteLater();
         return result;
     }

@@ -136,16 +136,20 @@ bool placeLock(const QString &path, const QByteArray &text, bool *exists, QStrin
 
 QString LockHolder::description() const
 {
-    QString who = QStringLiteral("Letterloom on the computer %1").arg(host.isEmpty() ? QStringLiteral("?") : host);
+    //: Who holds the templates' lock; followed by "user %1", "process %1" in parentheses and ", since %1".
+    QString who = QCoreApplication::translate("platform::FolderLock", "Letterloom on the computer %1")
+                      .arg(host.isEmpty() ? QStringLiteral("?") : host);
     QStringList details;
     if (!user.isEmpty())
-        details << QStringLiteral("user %1").arg(user);
+        details << QCoreApplication::translate("platform::FolderLock", "user %1").arg(user);
     if (pid > 0)
-        details << QStringLiteral("process %1").arg(pid);
+        //: %1 is a process number.
+        details << QCoreApplication::translate("platform::FolderLock", "process %1").arg(pid);
     if (!details.isEmpty())
         who += QStringLiteral(" (%1)").arg(details.join(QStringLiteral(", ")));
     if (since.isValid())
-        who += QStringLiteral(", since %1").arg(since.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        who += QCoreApplication::translate("platform::FolderLock", ", since %1")
+                   .arg(since.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
     return who;
 }
 
@@ -219,7 +223,9 @@ std::unique_ptr<FolderLock> FolderLock::take(const QString &dir, int waitMs, con
                     holder->token = QStringLiteral("local");
                 }
                 if (error)
-                    *error = QStringLiteral("another copy of Letterloom on this computer is changing the templates");
+                    *error = QCoreApplication::translate("platform::FolderLock",
+                                                         "another copy of Letterloom on this computer is changing "
+                                                         "the templates");
                 return nullptr;
             }
             pause();
@@ -243,7 +249,8 @@ std::unique_ptr<FolderLock> FolderLock::take(const QString &dir, int waitMs, con
         }
         if (!exists) {
             if (error)
-                *error = QStringLiteral("Could not write \"%1\": %2").arg(QDir::toNativeSeparators(lock->m_path), why);
+                *error = QCoreApplication::translate("platform::FolderLock", "Could not write \"%1\": %2")
+                             .arg(QDir::toNativeSeparators(lock->m_path), why);
             return nullptr;
         }
 
@@ -279,7 +286,9 @@ std::unique_ptr<FolderLock> FolderLock::take(const QString &dir, int waitMs, con
             if (holder)
                 *holder = current;
             if (error)
-                *error = QStringLiteral("they are being changed by %1").arg(current.description());
+                //: The reason why the templates cannot be changed now; %1 tells who holds their lock.
+                *error = QCoreApplication::translate("platform::FolderLock", "they are being changed by %1")
+                             .arg(current.description());
             return nullptr;
         }
         pause();

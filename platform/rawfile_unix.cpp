@@ -1,6 +1,7 @@
 #include "platform/rawfile.h"
 #include "platform/textfile.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <cerrno>
@@ -26,14 +27,14 @@ WriteFault &writeFault()
 QString kindOf(mode_t mode)
 {
     if (S_ISDIR(mode))
-        return QStringLiteral("it is a folder");
+        return QCoreApplication::translate("platform::RawFile", "it is a folder");
     if (S_ISFIFO(mode))
-        return QStringLiteral("it is a pipe, not a regular file");
+        return QCoreApplication::translate("platform::RawFile", "it is a pipe, not a regular file");
     if (S_ISCHR(mode) || S_ISBLK(mode))
-        return QStringLiteral("it is a device, not a regular file");
+        return QCoreApplication::translate("platform::RawFile", "it is a device, not a regular file");
     if (S_ISSOCK(mode))
-        return QStringLiteral("it is a socket, not a regular file");
-    return QStringLiteral("it is not a regular file");
+        return QCoreApplication::translate("platform::RawFile", "it is a socket, not a regular file");
+    return QCoreApplication::translate("platform::RawFile", "it is not a regular file");
 }
 
 // Opens without waiting on a pipe or device, then insists on a regular file.
@@ -73,18 +74,23 @@ int openRegular(const QByteArray &path, int flags, int *errorCode, QString *why)
 QString reasonForErrno(int error)
 {
     switch (error) {
-    case ENOSPC: return QStringLiteral("no space left on the device");
-    case EDQUOT: return QStringLiteral("the disk quota is used up");
-    case EFBIG: return QStringLiteral("the file is too large (larger than this program may write)");
+    case ENOSPC: return QCoreApplication::translate("platform::RawFile", "no space left on the device");
+    case EDQUOT: return QCoreApplication::translate("platform::RawFile", "the disk quota is used up");
+    case EFBIG:
+        return QCoreApplication::translate("platform::RawFile",
+                                           "the file is too large (larger than this program may write)");
     case EACCES:
-    case EPERM: return QStringLiteral("permission denied");
-    case EROFS: return QStringLiteral("the disk is read-only");
-    case EISDIR: return QStringLiteral("a folder of that name is in the way");
-    case ENOENT: return QStringLiteral("there is no such file or folder");
-    case EEXIST: return QStringLiteral("a file of that name is in the way");
-    case EIO: return QStringLiteral("the disk or the network share could not be reached (input/output error)");
+    case EPERM: return QCoreApplication::translate("platform::RawFile", "permission denied");
+    case EROFS: return QCoreApplication::translate("platform::RawFile", "the disk is read-only");
+    case EISDIR: return QCoreApplication::translate("platform::RawFile", "a folder of that name is in the way");
+    case ENOENT: return QCoreApplication::translate("platform::RawFile", "there is no such file or folder");
+    case EEXIST: return QCoreApplication::translate("platform::RawFile", "a file of that name is in the way");
+    case EIO:
+        return QCoreApplication::translate("platform::RawFile", "the disk or the network share could not be reached "
+                                                                "(input/output error)");
     case ELOOP:
-        return QStringLiteral("it is a symbolic link; Letterloom writes only to files inside its own folder");
+        return QCoreApplication::translate("platform::RawFile", "it is a symbolic link; Letterloom writes only to files "
+                                                                "inside its own folder");
     default: return qt_error_string(error);
     }
 }
@@ -196,7 +202,8 @@ bool RawFile::truncate(qint64 newSize, QString *why)
     if (current >= newSize && ftruncate(m_fd, off_t(newSize)) == 0)
         return true;
     if (why)
-        *why = current < newSize ? QStringLiteral("the file is shorter than expected") : reasonForErrno(errno);
+        *why = current < newSize ? QCoreApplication::translate("platform::RawFile", "the file is shorter than expected")
+                                 : reasonForErrno(errno);
     return false;
 }
 

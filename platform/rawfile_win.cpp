@@ -1,6 +1,7 @@
 #include "platform/rawfile.h"
 #include "platform/textfile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 #include <cerrno>
@@ -23,27 +24,33 @@ QString reasonFor(DWORD error)
 {
     switch (error) {
     case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return QStringLiteral("no space left on the device");
-    case ERROR_FILE_TOO_LARGE: return QStringLiteral("the file is too large (larger than this program may write)");
+    case ERROR_HANDLE_DISK_FULL: return QCoreApplication::translate("platform::RawFile", "no space left on the device");
+    case ERROR_FILE_TOO_LARGE:
+        return QCoreApplication::translate("platform::RawFile",
+                                           "the file is too large (larger than this program may write)");
     case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS: return QStringLiteral("a file of that name is in the way");
+    case ERROR_ALREADY_EXISTS:
+        return QCoreApplication::translate("platform::RawFile", "a file of that name is in the way");
     case ERROR_NETNAME_DELETED:
     case ERROR_BAD_NETPATH:
-    case ERROR_UNEXP_NET_ERR: return QStringLiteral("the network share could not be reached");
-    case ERROR_ACCESS_DENIED: return QStringLiteral("permission denied");
+    case ERROR_UNEXP_NET_ERR:
+        return QCoreApplication::translate("platform::RawFile", "the network share could not be reached");
+    case ERROR_ACCESS_DENIED: return QCoreApplication::translate("platform::RawFile", "permission denied");
     case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION: return QStringLiteral("another program has the file open");
-    case ERROR_WRITE_PROTECT: return QStringLiteral("the disk is read-only");
+    case ERROR_LOCK_VIOLATION:
+        return QCoreApplication::translate("platform::RawFile", "another program has the file open");
+    case ERROR_WRITE_PROTECT: return QCoreApplication::translate("platform::RawFile", "the disk is read-only");
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND: return QStringLiteral("there is no such file");
+    case ERROR_PATH_NOT_FOUND: return QCoreApplication::translate("platform::RawFile", "there is no such file");
     default: break;
     }
     wchar_t *text = nullptr;
     const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
                                             | FORMAT_MESSAGE_IGNORE_INSERTS,
                                         nullptr, error, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    //: A reason for which Windows has no text: %1 is its error number.
     QString reason = length > 0 && text ? QString::fromWCharArray(text, int(length)).trimmed()
-                                        : QStringLiteral("error %1").arg(error);
+                                        : QCoreApplication::translate("platform::RawFile", "error %1").arg(error);
     if (text)
         LocalFree(text);
     return reason;
@@ -61,7 +68,7 @@ QString openFailure(const QString &path, DWORD error)
     if (error == ERROR_ACCESS_DENIED) {
         const DWORD attributes = GetFileAttributesW(nativePath(path).c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-            return QStringLiteral("it is a folder");
+            return QCoreApplication::translate("platform::RawFile", "it is a folder");
     }
     return reasonFor(error);
 }
@@ -80,13 +87,14 @@ HANDLE openRegular(const QString &path, DWORD access, DWORD disposition, DWORD *
     BY_HANDLE_FILE_INFORMATION info{};
     QString refusal;
     if (GetFileType(handle) != FILE_TYPE_DISK)
-        refusal = QStringLiteral("it is a device, not a regular file");
+        refusal = QCoreApplication::translate("platform::RawFile", "it is a device, not a regular file");
     else if (!GetFileInformationByHandle(handle, &info))
         refusal = reasonFor(GetLastError());
     else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        refusal = QStringLiteral("it is a folder");
+        refusal = QCoreApplication::translate("platform::RawFile", "it is a folder");
     else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        refusal = QStringLiteral("it is a symbolic link; Letterloom writes only to files inside its own folder");
+        refusal = QCoreApplication::translate("platform::RawFile", "it is a symbolic link; Letterloom writes only to "
+                                                                   "files inside its own folder");
     if (!refusal.isEmpty()) {
         *errorCode = 0;
         *why = refusal;
@@ -145,7 +153,7 @@ bool RawFile::openForReading(const QString &path, QString *why)
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info)
         || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        *why = QStringLiteral("it is not a regular file");
+        *why = QCoreApplication::translate("platform::RawFile", "it is not a regular file");
         CloseHandle(handle);
         return false;
     }

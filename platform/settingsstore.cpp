@@ -1,5 +1,6 @@
 #include "platform/settingsstore.h"
 
+#include <QCoreApplication>
 #include <QSettings>
 
 namespace platform {
@@ -11,9 +12,10 @@ QString statusText(QSettings::Status status)
 {
     switch (status) {
     case QSettings::AccessError:
-        return QStringLiteral("the settings store cannot be written (access denied)");
+        return QCoreApplication::translate("platform::SettingsStore",
+                                           "the settings store cannot be written (access denied)");
     case QSettings::FormatError:
-        return QStringLiteral("the settings file is damaged");
+        return QCoreApplication::translate("platform::SettingsStore", "the settings file is damaged");
     case QSettings::NoError:
         break;
     }
@@ -39,7 +41,8 @@ bool SettingsStore::save(const QString &section, const QString &key, const QStri
     if (settings.status() == QSettings::NoError)
         return true;
     if (error) {
-        *error = QStringLiteral("Could not store %1 in \"%2\": %3")
+        //: %1 is the setting's name, %2 the settings file, %3 the reason.
+        *error = QCoreApplication::translate("platform::SettingsStore", "Could not store %1 in \"%2\": %3")
                      .arg(key, settings.fileName(), statusText(settings.status()));
     }
     return false;

@@ -14,15 +14,26 @@
 namespace platform {
 namespace {
 
-QString describe(const QString &what, const QString &path, const QString &reason)
+// What failed, with %1 for the file and %2 for the reason.
+QString couldNotRead()
 {
-    return QStringLiteral("Could not %1 \"%2\": %3").arg(what, QDir::toNativeSeparators(path), reason);
+    return QCoreApplication::translate("platform::TextFile", "Could not read \"%1\": %2");
 }
 
-bool fail(QString *error, const QString &what, const QString &path, const QString &reason)
+QString couldNotWrite()
+{
+    return QCoreApplication::translate("platform::TextFile", "Could not write \"%1\": %2");
+}
+
+QString couldNotRemove()
+{
+    return QCoreApplication::translate("platform::TextFile", "Could not remove \"%1\": %2");
+}
+
+bool fail(QString *error, const QString &failure, const QString &path, const QString &reason)
 {
     if (error)
-        *error = describe(what, path, reason);
+        *error = failure.arg(QDir::toNativeSeparators(path), reason);
     return false;
 }
 
@@ -50,7 +61,7 @@ bool readWholeFile(const QString &path, QByteArray *contents, QString *error)
             return true;
         }
     }
-    return fail(error, QStringLiteral("read"), path, why);
+    return fail(error, couldNotRead(), path, why);
 }
 
 bool createWholeFile(const QString &path, QByteArrayView bytes, QString *error)
@@ -62,16 +73,17 @@ bool createWholeFile(const QString &path, QByteArrayView bytes, QString *error)
     QString why;
     bool exists = false;
     if (!file.createNew(path, &exists, &why))
-        return fail(error, QStringLiteral("write"), path, why);
+        return fail(error, couldNotWrite(), path, why);
     if (file.writeAt(0, bytes.data(), bytes.size(), &why) && file.sync(&why)) {
         if (file.size() == bytes.size())
             return true;
-        why = QStringLiteral("the file on the disk is not as long as what was written");
+        why = QCoreApplication::translate("platform::TextFile",
+                                          "the file on the disk is not as long as what was written");
     }
     file.close();
     QString ignored;
     detail::removeFile(path, &ignored);
-    return fail(error, QStringLiteral("write"), path, why);
+    return fail(error, couldNotWrite(), path, why);
 }
 
 bool writeWholeFile(const QString &path, QByteArrayView bytes, QString *error)
@@ -113,12 +125,13 @@ bool writeAtEnd(const QString &path, qint64 offset, QByteArrayView bytes, QStrin
     if (!file.openForWriting(path, &why)) {
         bool exists = false;
         if (offset != 0 || QFileInfo::exists(path) || QFileInfo(path).isSymLink() || !file.createNew(path, &exists, &why))
-            return fail(error, QStringLiteral("write"), path, why);
+            return fail(error, couldNotWrite(), path, why);
     }
     const qint64 size = file.size();
     if (size < offset)
-        return fail(error, QStringLiteral("write"), path,
-                    QStringLiteral("it is shorter than it was a moment ago (changed by another program)"));
+        return fail(error, couldNotWrite(), path,
+                    QCoreApplication::translate("platform::TextFile", "it is shorter than it was a moment ago "
+                                                                      "(changed by another program)"));
     if (size > offset) {
         // Behind the offset may stand only these bytes, or the first of them
         // from an attempt that was cut short; anything else is another
@@ -126,8 +139,9 @@ bool writeAtEnd(const QString &path, qint64 offset, QByteArrayView bytes, QStrin
         QByteArray there(std::min<qint64>(size - offset, bytes.size() + 1), Qt::Uninitialized);
         if (!file.readAt(offset, there.data(), there.size()) || there.size() > bytes.size()
             || !bytes.startsWith(there))
-            return fail(error, QStringLiteral("write"), path,
-                        QStringLiteral("it is longer than it was a moment ago (changed by another program)"));
+            return fail(error, couldNotWrite(), path,
+                        QCoreApplication::translate("platform::TextFile", "it is longer than it was a moment ago "
+                                                                          "(changed by another program)"));
         if (there.size() == bytes.size())
             return true;
     }
@@ -135,7 +149,7 @@ bool writeAtEnd(const QString &path, qint64 offset, QByteArrayView bytes, QStrin
         || !file.sync(&why)) {
         // Nothing of these bytes stays behind.
         file.truncate(offset);
-        return fail(error, QStringLiteral("write"), path, why);
+        return fail(error, couldNotWrite(), path, why);
     }
     return true;
 }
@@ -153,12 +167,12 @@ bool cutFile(const QString &path, qint64 size, QString *error)
     if (!file.openForWriting(path, &why)) {
         if (size == 0 && !QFileInfo::exists(path))
             return true;
-        return fail(error, QStringLiteral("write"), path, why);
+        return fail(error, couldNotWrite(), path, why);
     }
     if (file.size() == size)
         return true;
     if (!file.truncate(size, &why) || !file.sync(&why))
-        return fail(error, QStringLiteral("write"), path, why);
+        return fail(error, couldNotWrite(), path, why);
     return true;
 }
 
@@ -167,7 +181,7 @@ bool renameFile(const QString &from, const QString &to, QString *error)
     QString why;
     if (detail::renameReplacing(from, to, &why))
         return true;
-    return fail(error, QStringLiteral("write"), to, why);
+    return fail(error, couldNotWrite(), to, why);
 }
 
 bool removeFile(const QString &path, QString *error)
@@ -175,7 +189,7 @@ bool removeFile(const QString &path, QString *error)
     QString why;
     if (detail::removeFile(path, &why))
         return true;
-    return fail(error, QStringLiteral("remove"), path, why);
+    return fail(error, couldNotRemove(), path, why);
 }
 
 bool readFileRange(const QString &path, qint64 offset, qint64 length, QByteArray *bytes)
