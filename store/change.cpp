@@ -150,7 +150,8 @@ bool Change::commit(const platform::FolderLock &lock, QString *error, bool *pend
     reach("written");
     if (!lock.stillHeld()) {
         if (error)
-            *error = QStringLiteral("another copy of Letterloom took over the folder's lock meanwhile");
+            *error = QCoreApplication::translate("store::Change",
+                                                 "another copy of Letterloom took over the folder's lock meanwhile");
         return false;
     }
     const QString intent = QDir(m_dir).filePath(intentFileName());
@@ -180,8 +181,9 @@ bool Change::commit(const platform::FolderLock &lock, QString *error, bool *pend
             if (pending)
                 *pending = true;
             if (error)
-                *error += QStringLiteral(" The change is recorded and will be finished the next time Letterloom "
-                                         "changes this folder.");
+                //: Follows the sentence that tells why a step of a change failed.
+                *error += QCoreApplication::translate("store::Change", " The change is recorded and will be finished "
+                                                                       "the next time Letterloom changes this folder.");
             return false;
         }
         done.append(step);
@@ -228,7 +230,9 @@ bool Change::recover(const QString &dir, bool sweep, QString *error)
             for (const Step &step : std::as_const(steps)) {
                 if (!run(dir, step, error)) {
                     if (error)
-                        *error += QStringLiteral(" (finishing a change that was interrupted)");
+                        //: Follows the message of a step that failed.
+                        *error += QCoreApplication::translate("store::Change",
+                                                              " (finishing a change that was interrupted)");
                     return false;
                 }
             }

@@ -3,6 +3,8 @@
 #include "platform/storedtext.h"
 #include "store/names.h"
 
+#include <QCoreApplication>
+
 namespace store {
 
 DataLines DataLines::split(const QByteArray &bytes)
@@ -46,10 +48,11 @@ std::optional<StoredLine> ReadStoredLine(const QByteArray &bytes)
 
 QString Describe(const StoredLine &line)
 {
-    const QString name = QStringLiteral("\"%1\"").arg(line.name);
+    //: A stored template as questions name it: %1 is its name.
     if (line.subject.isEmpty())
-        return name + QStringLiteral(" (no subject)");
-    return name + QStringLiteral(" (Subject: \"%1\")").arg(line.subject);
+        return QCoreApplication::translate("store::DataFile", "\"%1\" (no subject)").arg(line.name);
+    //: A stored template as questions name it: %1 is its name, %2 its subject.
+    return QCoreApplication::translate("store::DataFile", "\"%1\" (Subject: \"%2\")").arg(line.name, line.subject);
 }
 
 } // namespace store

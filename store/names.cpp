@@ -3,6 +3,8 @@
 #include "platform/storedtext.h"
 #include "platform/textfile.h"
 
+#include <QCoreApplication>
+
 namespace store {
 namespace {
 
@@ -54,25 +56,32 @@ QString NameRefusal(const QString &boxText)
 {
     const QString name = TemplateName(boxText);
     if (name.isEmpty())
-        return QStringLiteral("Please Enter a Template Name");
+        return QCoreApplication::translate("store::Names", "Please Enter a Template Name");
     if (boxText.contains(QLatin1String("-Q-")))
-        return QStringLiteral("Template Name can not contain the text -Q-");
+        return QCoreApplication::translate("store::Names", "Template Name can not contain the text -Q-");
     // The name becomes part of a file name: what a file name cannot hold is
     // refused, and the message says so.
-    const QString because = QStringLiteral(", because the name is part of the name of the template's file");
     for (const QChar c : name) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            return QStringLiteral("Template Name can not contain a control character") + because;
+            return QCoreApplication::translate("store::Names", "Template Name can not contain a control character, "
+                                                               "because the name is part of the name of the template's "
+                                                               "file");
         if (QStringView(u"/\\<>:\"|?*").contains(c))
-            return QStringLiteral("Template Name can not contain the character %1").arg(c) + because;
+            return QCoreApplication::translate("store::Names", "Template Name can not contain the character %1, "
+                                                               "because the name is part of the name of the template's "
+                                                               "file")
+                .arg(c);
     }
     if (platform::holdsBrokenCharacter(name))
-        return QStringLiteral("Template Name can not contain half of a character (a lone surrogate)") + because;
+        return QCoreApplication::translate("store::Names", "Template Name can not contain half of a character (a lone "
+                                                           "surrogate), because the name is part of the name of the "
+                                                           "template's file");
     if (name == QLatin1String(".") || name == QLatin1String(".."))
-        return QStringLiteral("Template Name can not be . or ..");
+        return QCoreApplication::translate("store::Names", "Template Name can not be . or ..");
     const QString fileName = BodyFileName(name);
     if (fileName.size() > kLongestFileName || fileName.toUtf8().size() > kLongestFileName)
-        return QStringLiteral("Template Name is too long") + because + QStringLiteral("; shorten it");
+        return QCoreApplication::translate("store::Names", "Template Name is too long, because the name is part of the "
+                                                           "name of the template's file; shorten it");
     return QString();
 }
 

@@ -2,6 +2,8 @@
 
 #include "store/names.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <cmath>
 
@@ -104,13 +106,23 @@ ShownTemplate DecodeListEntry(const QString &entry)
     return shown;
 }
 
-QString TemplateNameLabel() { return QStringLiteral("Template Name"); }
-QString SubjectLabel() { return QStringLiteral("Email Subject"); }
-QString AttachmentsLabel() { return QStringLiteral("Attachments"); }
-QString CcLabel() { return QStringLiteral("CC"); }
-QString ToLabel() { return QStringLiteral("To"); }
-QString BccLabel() { return QStringLiteral("BCC"); }
-QString HtmlLocationLabel() { return QStringLiteral("Saved HTML Email Location"); }
+//: The box of the template's name, named in messages.
+QString TemplateNameLabel() { return QCoreApplication::translate("store::TemplateRecord", "Template Name"); }
+//: The box of the subject, named in messages.
+QString SubjectLabel() { return QCoreApplication::translate("store::TemplateRecord", "Email Subject"); }
+//: The box of the attachments' paths, named in messages.
+QString AttachmentsLabel() { return QCoreApplication::translate("store::TemplateRecord", "Attachments"); }
+//: The box of the CC addresses, named in messages.
+QString CcLabel() { return QCoreApplication::translate("store::TemplateRecord", "CC"); }
+//: The box of the To addresses, named in messages.
+QString ToLabel() { return QCoreApplication::translate("store::TemplateRecord", "To"); }
+//: The box of the BCC addresses, named in messages.
+QString BccLabel() { return QCoreApplication::translate("store::TemplateRecord", "BCC"); }
+//: The box of the HTML file's path, named in messages.
+QString HtmlLocationLabel()
+{
+    return QCoreApplication::translate("store::TemplateRecord", "Saved HTML Email Location");
+}
 
 QStringList CutToLongestBoxText(ShownTemplate &shown)
 {

@@ -6,6 +6,7 @@
 #include "store/names.h"
 #include "store/templaterecord.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -84,37 +85,49 @@ QString SavePlan::question(const QString &name) const
 {
     QString text;
     if (changedElsewhere)
-        text = QStringLiteral("The template \"%1\" was changed by someone else after you brought it into the "
-                              "editor.\n\n")
-                   .arg(TemplateName(name));
+        text = QCoreApplication::translate("store::TemplateStore", "The template \"%1\" was changed by someone else "
+                                                                   "after you brought it into the editor.")
+                   .arg(TemplateName(name))
+               + QStringLiteral("\n\n");
     if (replaced.size() == 1) {
-        text += QStringLiteral("A template named \"%1\" is saved already. Replace it with the template in the "
-                               "editor?")
+        text += QCoreApplication::translate("store::TemplateStore", "A template named \"%1\" is saved already. "
+                                                                    "Replace it with the template in the editor?")
                     .arg(replaced.first().name);
     } else {
-        text += QStringLiteral("%1 templates named \"%2\" are saved already:\n%3\nReplace all of them with the "
-                               "template in the editor?")
+        //: %1 is the number of templates (two or more), %2 their name, %3 one line for each of them.
+        text += QCoreApplication::translate("store::TemplateStore", "%1 templates named \"%2\" are saved already:\n"
+                                                                    "%3\nReplace all of them with the template in "
+                                                                    "the editor?")
                     .arg(replaced.size())
                     .arg(TemplateName(name), describeAll(replaced));
     }
-    return text + QStringLiteral("\n\nWhat is replaced is kept: Undo Delete in the list's menu brings it back.");
+    return text + QStringLiteral("\n\n")
+           + QCoreApplication::translate("store::TemplateStore",
+                                         "What is replaced is kept: Undo Delete in the list's menu brings it back.");
 }
 
 QString DeletePlan::question() const
 {
-    QString text = QStringLiteral("Delete the template %1?").arg(Describe(*line));
+    //: %1 names the template and its subject.
+    QString text = QCoreApplication::translate("store::TemplateStore", "Delete the template %1?").arg(Describe(*line));
     if (!sharing.isEmpty())
-        text += QStringLiteral("\n\nIts body file is also the body of these templates, which keep it:\n%1")
-                    .arg(describeAll(sharing));
-    return text + QStringLiteral("\n\nUndo Delete in the list's menu brings it back.");
+        text += QStringLiteral("\n\n")
+                + QCoreApplication::translate("store::TemplateStore",
+                                              "Its body file is also the body of these templates, which keep it:\n%1")
+                      .arg(describeAll(sharing));
+    return text + QStringLiteral("\n\n")
+           + QCoreApplication::translate("store::TemplateStore", "Undo Delete in the list's menu brings it back.");
 }
 
 QString UndoPlan::question() const
 {
-    return QStringLiteral("A template named \"%1\" is saved now. Bring back the one that was %2 as \"%3\"?")
-        .arg(lines.first().name, version->kind == QLatin1String("replace") ? QStringLiteral("replaced")
-                                                                            : QStringLiteral("deleted"),
-             freeName);
+    if (version->kind == QLatin1String("replace"))
+        return QCoreApplication::translate("store::TemplateStore", "A template named \"%1\" is saved now. Bring "
+                                                                   "back the one that was replaced as \"%2\"?")
+            .arg(lines.first().name, freeName);
+    return QCoreApplication::translate("store::TemplateStore", "A template named \"%1\" is saved now. Bring back "
+                                                               "the one that was deleted as \"%2\"?")
+        .arg(lines.first().name, freeName);
 }
 
 // ---- the folder -----------------------------------------------------------
@@ -239,18 +252,25 @@ QString TemplateStore::RefusalFor(const TemplateEditor &editor)
         // One template is one line of the data file.
         for (qsizetype i = 0; i < text.size(); ++i) {
             if (text.at(i) == QLatin1Char('\r') || text.at(i) == QLatin1Char('\n'))
-                return QStringLiteral("%1 can not contain a line break").arg(label);
+                //: %1 names a box of the window.
+                return QCoreApplication::translate("store::TemplateStore", "%1 can not contain a line break")
+                    .arg(label);
         }
         if (platform::holdsBrokenCharacter(text))
-            return QStringLiteral("%1 can not contain half of a character (a lone surrogate)").arg(label);
+            //: %1 names a box of the window.
+            return QCoreApplication::translate("store::TemplateStore",
+                                               "%1 can not contain half of a character (a lone surrogate)")
+                .arg(label);
         // A box that a stored template fills is never longer than the window
         // shows in good time; the body has a box of its own without that limit.
         if (text.size() > LongestBoxText)
-            return QStringLiteral("%1 can not be longer than %2 characters")
+            //: %1 names a box of the window, %2 is a number.
+            return QCoreApplication::translate("store::TemplateStore", "%1 can not be longer than %2 characters")
                 .arg(label, QLocale(QLocale::English).toString(LongestBoxText));
     }
     if (platform::holdsBrokenCharacter(editor.body()))
-        return QStringLiteral("Email Body can not contain half of a character (a lone surrogate)");
+        return QCoreApplication::translate("store::TemplateStore",
+                                           "Email Body can not contain half of a character (a lone surrogate)");
     return QString();
 }
 
@@ -258,16 +278,20 @@ std::unique_ptr<TemplateStore::Locked> TemplateStore::lockFolder(Outcome *failur
 {
     const auto fail = [&](Outcome::Status status, const QString &why) {
         failure->status = status;
-        failure->message = QStringLiteral("The template was not %1: %2.").arg(what, why);
+        //: %1 is what was to be done ("saved", "deleted", "renamed", "brought back"), %2 the reason.
+        failure->message = QCoreApplication::translate("store::TemplateStore", "The template was not %1: %2.")
+                               .arg(what, why);
         return nullptr;
     };
     if (!folderIsThere())
         return fail(Outcome::Status::Failed,
-                    QStringLiteral("the templates folder \"%1\" cannot be reached (is the network share there?)")
+                    QCoreApplication::translate("store::TemplateStore", "the templates folder \"%1\" cannot be "
+                                                                        "reached (is the network share there?)")
                         .arg(QDir::toNativeSeparators(folder())));
     if (m_mayCreate && !QDir().mkpath(folder()))
         return fail(Outcome::Status::Failed,
-                    QStringLiteral("the folder \"%1\" cannot be created").arg(QDir::toNativeSeparators(folder())));
+                    QCoreApplication::translate("store::TemplateStore", "the folder \"%1\" cannot be created")
+                        .arg(QDir::toNativeSeparators(folder())));
     auto locked = std::make_unique<Locked>();
     const bool listingGood = !m_bodies.isStale(folder());
     if (listingGood)
@@ -281,10 +305,14 @@ std::unique_ptr<TemplateStore::Locked> TemplateStore::lockFolder(Outcome *failur
     if (locked->lock)
         platform::refreshFolderView(folder());
     if (!locked->lock && !holder.isNull())
-        return fail(Outcome::Status::Failed, why + QStringLiteral(". Try again in a moment"));
+        //: %1 is why the templates cannot be changed now (who is changing them).
+        return fail(Outcome::Status::Failed,
+                    QCoreApplication::translate("store::TemplateStore", "%1. Try again in a moment").arg(why));
     if (!locked->lock || !Change::recover(folder(), locked->lock->tookOver(), &why)) {
         failure->status = Outcome::Status::Failed;
-        failure->message = QStringLiteral("The template was not %1. %2").arg(what, why);
+        //: %1 is what was to be done ("saved", "deleted", "renamed", "brought back"), %2 the reason.
+        failure->message = QCoreApplication::translate("store::TemplateStore", "The template was not %1. %2")
+                               .arg(what, why);
         return nullptr;
     }
     return locked;
@@ -295,8 +323,9 @@ bool TemplateStore::readLines(DataLines *data, QString *error)
     const QString path = dataFilePath();
     const QFileInfo info(path);
     if (info.isSymLink()) {
-        *error = QStringLiteral("Could not write \"%1\": it is a symbolic link; Letterloom writes only to files "
-                                "inside its own folder")
+        *error = QCoreApplication::translate("store::TemplateStore", "Could not write \"%1\": it is a symbolic "
+                                                                     "link; Letterloom writes only to files inside "
+                                                                     "its own folder")
                      .arg(QDir::toNativeSeparators(path));
         return false;
     }
@@ -400,7 +429,8 @@ Outcome TemplateStore::Save(const TemplateEditor &editor, const SavePlan &plan)
         return {Outcome::Status::Refused, plan.refusal};
     if (plan.kind == SavePlan::Kind::Unchanged)
         return {Outcome::Status::Unchanged, QString()};
-    auto locked = lockFolder(&outcome, QStringLiteral("saved"));
+    //: Fills "The template was not %1".
+    auto locked = lockFolder(&outcome, QCoreApplication::translate("store::TemplateStore", "saved"));
     if (!locked)
         return outcome;
     // What is stored now must be what the plan saw.
@@ -419,7 +449,9 @@ Outcome TemplateStore::Save(const TemplateEditor &editor, const SavePlan &plan)
         return saveNew(editor, *locked);
 
     const auto failed = [](const QString &why) {
-        return Outcome{Outcome::Status::Failed, QStringLiteral("The template was not replaced. ") + why};
+        return Outcome{Outcome::Status::Failed,
+                       QCoreApplication::translate("store::TemplateStore", "The template was not replaced. %1")
+                           .arg(why)};
     };
     DataLines data;
     QString error;
@@ -484,7 +516,8 @@ Outcome TemplateStore::Save(const TemplateEditor &editor, const SavePlan &plan)
         kept.bodyFileName = QFileInfo(bodyPath).fileName();
     }
     if (!QDir().mkpath(KeptVersions::folder(folder())))
-        return failed(QStringLiteral("The folder \"%1\" for replaced templates cannot be made.")
+        return failed(QCoreApplication::translate("store::TemplateStore",
+                                                  "The folder \"%1\" for replaced templates cannot be made.")
                           .arg(QDir::toNativeSeparators(KeptVersions::folder(folder()))));
 
     Change change(folder());
@@ -505,7 +538,10 @@ Outcome TemplateStore::Save(const TemplateEditor &editor, const SavePlan &plan)
     change.rename(newData, dataFilePath());
     bool pending = false;
     if (!change.commit(*locked->lock, &error, &pending))
-        return pending ? Outcome{Outcome::Status::Pending, QStringLiteral("The template was replaced, but ") + error}
+        return pending ? Outcome{Outcome::Status::Pending,
+                                 QCoreApplication::translate("store::TemplateStore",
+                                                             "The template was replaced, but %1")
+                                     .arg(error)}
                        : failed(error);
     m_names.forget();
     if (!bodyPath.isEmpty() && bodyTarget != bodyPath)
@@ -519,7 +555,8 @@ Outcome TemplateStore::Save(const TemplateEditor &editor, const SavePlan &plan)
 Outcome TemplateStore::saveNew(const TemplateEditor &editor, Locked &locked)
 {
     const auto failed = [](const QString &why) {
-        return Outcome{Outcome::Status::Failed, QStringLiteral("The template was not saved. ") + why};
+        return Outcome{Outcome::Status::Failed,
+                       QCoreApplication::translate("store::TemplateStore", "The template was not saved. %1").arg(why)};
     };
     const QString name = editor.templateName();
     const QString dataPath = dataFilePath();
@@ -536,7 +573,8 @@ Outcome TemplateStore::saveNew(const TemplateEditor &editor, Locked &locked)
     if (end > 0) {
         QByteArray last;
         if (!platform::readFileRange(dataPath, end - std::min<qint64>(end, 2), std::min<qint64>(end, 2), &last))
-            return failed(QStringLiteral("Could not read \"%1\".").arg(QDir::toNativeSeparators(dataPath)));
+            return failed(QCoreApplication::translate("store::TemplateStore", "Could not read \"%1\".")
+                              .arg(QDir::toNativeSeparators(dataPath)));
         if (last != kLineEnd) {
             QByteArray bytes;
             if (!platform::readWholeFile(dataPath, &bytes, &error))
@@ -553,15 +591,19 @@ Outcome TemplateStore::saveNew(const TemplateEditor &editor, Locked &locked)
                                                     QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")))
                                                .arg(n));
             if (!platform::createWholeFile(side, bytes.mid(start), &error))
-                return failed(QStringLiteral("The data file ends with an unfinished line, which could not be moved "
-                                             "aside. ") + error);
+                return failed(QCoreApplication::translate("store::TemplateStore", "The data file ends with an "
+                                                                                  "unfinished line, which could not "
+                                                                                  "be moved aside. %1")
+                                  .arg(error));
             if (!platform::cutFile(dataPath, start, &error)) {
                 platform::removeFile(side);
                 return failed(error);
             }
             end = start;
-            outcome.message = QStringLiteral("The template was saved. The data file \"%1\" ended with an unfinished "
-                                             "line, which is not a template; it was moved into \"%2\".")
+            outcome.message = QCoreApplication::translate("store::TemplateStore", "The template was saved. The data "
+                                                                                  "file \"%1\" ended with an "
+                                                                                  "unfinished line, which is not a "
+                                                                                  "template; it was moved into \"%2\".")
                                   .arg(QDir::toNativeSeparators(dataPath), QDir::toNativeSeparators(side));
         }
     }
@@ -571,7 +613,8 @@ Outcome TemplateStore::saveNew(const TemplateEditor &editor, Locked &locked)
     const QString key = NameKey(name);
     const QString orphan = existingBody(key, name);
     if (!orphan.isEmpty() && !platform::isPlainFile(orphan, &error))
-        return failed(QStringLiteral("Could not write \"%1\": %2").arg(QDir::toNativeSeparators(orphan), error));
+        return failed(QCoreApplication::translate("store::TemplateStore", "Could not write \"%1\": %2")
+                          .arg(QDir::toNativeSeparators(orphan), error));
     if (!orphan.isEmpty()) {
         const QString aside = KeptVersions::bodyPath(folder(), KeptVersions::newId());
         if (!QDir().mkpath(KeptVersions::folder(folder())) || !platform::renameFile(orphan, aside, &error))
@@ -591,7 +634,9 @@ Outcome TemplateStore::saveNew(const TemplateEditor &editor, Locked &locked)
     change.append(dataPath, end, appended);
     bool pending = false;
     if (!change.commit(*locked.lock, &error, &pending))
-        return pending ? Outcome{Outcome::Status::Pending, QStringLiteral("The template was saved, but ") + error}
+        return pending ? Outcome{Outcome::Status::Pending,
+                                 QCoreApplication::translate("store::TemplateStore", "The template was saved, but %1")
+                                     .arg(error)}
                        : failed(error);
     m_bodies.noteCreated(folder(), BodyFileName(name));
     m_files.noteCreated(folder(), QFileInfo(dataPath).fileName());
@@ -627,11 +672,14 @@ Outcome TemplateStore::Delete(const DeletePlan &plan)
     if (!plan.line)
         return {Outcome::Status::Changed, QString()};
     Outcome outcome;
-    auto locked = lockFolder(&outcome, QStringLiteral("deleted"));
+    //: Fills "The template was not %1".
+    auto locked = lockFolder(&outcome, QCoreApplication::translate("store::TemplateStore", "deleted"));
     if (!locked)
         return outcome;
     const auto failed = [](const QString &why) {
-        return Outcome{Outcome::Status::Failed, QStringLiteral("The template was not deleted. ") + why};
+        return Outcome{Outcome::Status::Failed,
+                       QCoreApplication::translate("store::TemplateStore", "The template was not deleted. %1")
+                           .arg(why)};
     };
     DataLines data;
     QString error;
@@ -673,14 +721,16 @@ Outcome TemplateStore::Delete(const DeletePlan &plan)
     if (!bodyPath.isEmpty()) {
         const QFileInfo info(bodyPath);
         if (info.isSymLink() || !info.isFile())
-            return failed(QStringLiteral("Its body file \"%1\" is not a regular file.")
+            return failed(QCoreApplication::translate("store::TemplateStore",
+                                                      "Its body file \"%1\" is not a regular file.")
                               .arg(QDir::toNativeSeparators(bodyPath)));
         kept.bodyFileName = info.fileName();
     }
     DataLines after = data;
     after.lines.removeAt(index);
     if (!QDir().mkpath(KeptVersions::folder(folder())))
-        return failed(QStringLiteral("The folder \"%1\" for deleted templates cannot be made.")
+        return failed(QCoreApplication::translate("store::TemplateStore",
+                                                  "The folder \"%1\" for deleted templates cannot be made.")
                           .arg(QDir::toNativeSeparators(KeptVersions::folder(folder()))));
 
     Change change(folder());
@@ -694,7 +744,9 @@ Outcome TemplateStore::Delete(const DeletePlan &plan)
     change.rename(newData, dataFilePath());
     bool pending = false;
     if (!change.commit(*locked->lock, &error, &pending))
-        return pending ? Outcome{Outcome::Status::Pending, QStringLiteral("The template was deleted, but ") + error}
+        return pending ? Outcome{Outcome::Status::Pending,
+                                 QCoreApplication::translate("store::TemplateStore", "The template was deleted, but %1")
+                                     .arg(error)}
                        : failed(error);
     m_names.forget();
     if (!bodyPath.isEmpty())
@@ -720,7 +772,9 @@ RenamePlan TemplateStore::PlanRename(const EntryRef &entry, const QString &newNa
         return plan;
     const QString newKey = NameKey(newName);
     if (newKey != plan.line->key && nameHeld(newKey, data))
-        plan.refusal = QStringLiteral("A template named \"%1\" is saved already; choose another name.").arg(plan.newName);
+        plan.refusal = QCoreApplication::translate("store::TemplateStore",
+                                                   "A template named \"%1\" is saved already; choose another name.")
+                           .arg(plan.newName);
     return plan;
 }
 
@@ -733,11 +787,14 @@ Outcome TemplateStore::Rename(const RenamePlan &plan)
     if (plan.newName == plan.line->name)
         return {Outcome::Status::Unchanged, QString()};
     Outcome outcome;
-    auto locked = lockFolder(&outcome, QStringLiteral("renamed"));
+    //: Fills "The template was not %1".
+    auto locked = lockFolder(&outcome, QCoreApplication::translate("store::TemplateStore", "renamed"));
     if (!locked)
         return outcome;
     const auto failed = [](const QString &why) {
-        return Outcome{Outcome::Status::Failed, QStringLiteral("The template was not renamed. ") + why};
+        return Outcome{Outcome::Status::Failed,
+                       QCoreApplication::translate("store::TemplateStore", "The template was not renamed. %1")
+                           .arg(why)};
     };
     DataLines data;
     QString error;
@@ -750,7 +807,9 @@ Outcome TemplateStore::Rename(const RenamePlan &plan)
     const QString newKey = NameKey(plan.newName);
     if (newKey != oldKey && nameHeld(newKey, data))
         return {Outcome::Status::Refused,
-                QStringLiteral("A template named \"%1\" is saved already; choose another name.").arg(plan.newName)};
+                QCoreApplication::translate("store::TemplateStore",
+                                            "A template named \"%1\" is saved already; choose another name.")
+                    .arg(plan.newName)};
 
     // The body files are looked for before the change writes files of its own.
     QString bodyPath;
@@ -760,7 +819,8 @@ Outcome TemplateStore::Rename(const RenamePlan &plan)
         newBodyPath = platform::joinPath(folder(), BodyFileName(plan.newName));
         const QString inTheWay = existingBody(newKey, plan.newName);
         if (!inTheWay.isEmpty())
-            return failed(QStringLiteral("The file \"%1\" is in the way.").arg(QDir::toNativeSeparators(inTheWay)));
+            return failed(QCoreApplication::translate("store::TemplateStore", "The file \"%1\" is in the way.")
+                              .arg(QDir::toNativeSeparators(inTheWay)));
     }
     DataLines after = data;
     after.lines[index] = platform::encodeLine(lineWithName(plan.line->text, plan.newName));
@@ -786,7 +846,9 @@ Outcome TemplateStore::Rename(const RenamePlan &plan)
     change.rename(newData, dataFilePath());
     bool pending = false;
     if (!change.commit(*locked->lock, &error, &pending))
-        return pending ? Outcome{Outcome::Status::Pending, QStringLiteral("The template was renamed, but ") + error}
+        return pending ? Outcome{Outcome::Status::Pending,
+                                 QCoreApplication::translate("store::TemplateStore", "The template was renamed, but %1")
+                                     .arg(error)}
                        : failed(error);
     m_names.forget();
     if (!bodyPath.isEmpty())
@@ -832,11 +894,14 @@ Outcome TemplateStore::Undo(const UndoPlan &plan)
     if (!plan.version)
         return {Outcome::Status::Unchanged, QString()};
     Outcome outcome;
-    auto locked = lockFolder(&outcome, QStringLiteral("brought back"));
+    //: Fills "The template was not %1".
+    auto locked = lockFolder(&outcome, QCoreApplication::translate("store::TemplateStore", "brought back"));
     if (!locked)
         return outcome;
     const auto failed = [](const QString &why) {
-        return Outcome{Outcome::Status::Failed, QStringLiteral("The template was not brought back. ") + why};
+        return Outcome{Outcome::Status::Failed,
+                       QCoreApplication::translate("store::TemplateStore", "The template was not brought back. %1")
+                           .arg(why)};
     };
     const UndoPlan now = PlanUndo();
     if (!now.version || now.version->id != plan.version->id || now.nameTaken != plan.nameTaken
@@ -874,7 +939,10 @@ Outcome TemplateStore::Undo(const UndoPlan &plan)
     change.remove(KeptVersions::recordPath(folder(), plan.version->id));
     bool pending = false;
     if (!change.commit(*locked->lock, &error, &pending))
-        return pending ? Outcome{Outcome::Status::Pending, QStringLiteral("The template was brought back, but ") + error}
+        return pending ? Outcome{Outcome::Status::Pending,
+                                 QCoreApplication::translate("store::TemplateStore",
+                                                             "The template was brought back, but %1")
+                                     .arg(error)}
                        : failed(error);
     m_names.forget();
     if (hasBody)
