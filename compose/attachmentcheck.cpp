@@ -1,5 +1,6 @@
 #include "compose/attachmentcheck.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,24 +15,31 @@ bool checkAttachment(const QString &path, QString *errorText)
         return false;
     };
     if (path.isEmpty())
-        return fail(QStringLiteral("An attachment path is empty. Look for a stray \";\" in the "
-                                   "attachments box."));
+        return fail(QCoreApplication::translate("compose::AttachmentCheck", "An attachment path is empty. Look for "
+                                                                            "a stray \";\" in the attachments box."));
     const QString shown = QDir::toNativeSeparators(path);
     const QFileInfo info(path);
     if (!info.exists()) {
         // "a.pdf; b.pdf" is easily typed: the space is part of the second name.
         const bool padded = path.front().isSpace() || path.back().isSpace();
-        return fail(QStringLiteral("The attachment \"%1\" cannot be attached: there is no such file.%2")
-                        .arg(shown, padded ? QStringLiteral(" The spaces at the start or end of the path are part "
-                                                            "of the file name; paths are separated by \";\" alone.")
-                                           : QString()));
+        if (padded)
+            return fail(QCoreApplication::translate("compose::AttachmentCheck",
+                                                    "The attachment \"%1\" cannot be attached: there is no such "
+                                                    "file. The spaces at the start or end of the path are part of the "
+                                                    "file name; paths are separated by \";\" alone.")
+                            .arg(shown));
+        return fail(QCoreApplication::translate("compose::AttachmentCheck",
+                                                "The attachment \"%1\" cannot be attached: there is no such file.")
+                        .arg(shown));
     }
     if (!info.isFile())
-        return fail(QStringLiteral("The attachment \"%1\" cannot be attached: it is not a file.")
+        return fail(QCoreApplication::translate("compose::AttachmentCheck",
+                                                "The attachment \"%1\" cannot be attached: it is not a file.")
                         .arg(shown));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("The attachment \"%1\" cannot be attached: %2")
+        return fail(QCoreApplication::translate("compose::AttachmentCheck",
+                                                "The attachment \"%1\" cannot be attached: %2")
                         .arg(shown, file.errorString()));
     return true;
 }

@@ -1,5 +1,6 @@
 #include "compose/clientsetup_unix.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -65,8 +66,9 @@ bool thunderbirdIsSetUp(const QString &root, QString *why)
     const QString shownRoot = QDir::toNativeSeparators(root);
     const IniFile profiles = readIni(root + QStringLiteral("/profiles.ini"));
     if (profiles.isEmpty()) {
-        *why = QStringLiteral("Thunderbird has not been set up yet (there is no profile in \"%1\"), so it would "
-                              "show its account setup instead of the message.")
+        *why = QCoreApplication::translate("compose::ClientSetup",
+                                           "Thunderbird has not been set up yet (there is no profile in \"%1\"), so "
+                                           "it would show its account setup instead of the message.")
                    .arg(shownRoot);
         return false;
     }
@@ -81,15 +83,16 @@ bool thunderbirdIsSetUp(const QString &root, QString *why)
         if (name.startsWith(QLatin1String("Install")))
             defaults << keys.value(QStringLiteral("Default"));
         if (name == QLatin1String("General") && keys.value(QStringLiteral("StartWithLastProfile")) == u'0') {
-            *why = QStringLiteral("Thunderbird asks which profile to use when it starts, so it would not show the "
-                                  "message.");
+            *why = QCoreApplication::translate("compose::ClientSetup", "Thunderbird asks which profile to use when "
+                                                                       "it starts, so it would not show the message.");
             return false;
         }
     }
     defaults.removeAll(QString());
     if (defaults.isEmpty()) {
-        *why = QStringLiteral("Thunderbird has no default profile in \"%1\": it would make a new one and show its "
-                              "account setup instead of the message.")
+        *why = QCoreApplication::translate("compose::ClientSetup",
+                                           "Thunderbird has no default profile in \"%1\": it would make a new one and "
+                                           "show its account setup instead of the message.")
                    .arg(shownRoot);
         return false;
     }
@@ -102,8 +105,9 @@ bool thunderbirdIsSetUp(const QString &root, QString *why)
         if (!account.trimmed().isEmpty() && !identities.trimmed().isEmpty())
             return true;
     }
-    *why = QStringLiteral("Thunderbird has no e-mail account in its profile \"%1\" yet, so it would show its "
-                          "account setup instead of the message.")
+    *why = QCoreApplication::translate("compose::ClientSetup",
+                                       "Thunderbird has no e-mail account in its profile \"%1\" yet, so it would show "
+                                       "its account setup instead of the message.")
                .arg(QDir::toNativeSeparators(profile));
     return false;
 }
@@ -113,8 +117,10 @@ bool accountrcHasAccount(const QString &path, const QString &name, QString *why)
     QFile file(path);
     if (file.open(QIODevice::ReadOnly) && file.readAll().contains("[Account:"))
         return true;
-    *why = QStringLiteral("%1 has no e-mail account yet (\"%2\"), so it would show its setup assistant instead of "
-                          "the message.")
+    //: %1 is a mail program, %2 its file of accounts.
+    *why = QCoreApplication::translate("compose::ClientSetup",
+                                       "%1 has no e-mail account yet (\"%2\"), so it would show its setup assistant "
+                                       "instead of the message.")
                .arg(name, QDir::toNativeSeparators(path));
     return false;
 }
@@ -126,8 +132,8 @@ bool gearyIsSetUp(const QString &home, QString *why)
         if (it.hasNext())
             return true;
     }
-    *why = QStringLiteral("Geary has no e-mail account yet, so it would show its account setup instead of the "
-                          "message.");
+    *why = QCoreApplication::translate("compose::ClientSetup", "Geary has no e-mail account yet, so it would show "
+                                                               "its account setup instead of the message.");
     return false;
 }
 

@@ -4,6 +4,7 @@
 #include "compose/htmltext.h"
 #include "platform/textfile.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -17,9 +18,10 @@ LaunchOutcome failure(const QString &message)
     return outcome;
 }
 
-QString stepFailed(const QString &step, const QString &reason)
+// What failed, followed by the mail client's reason when it gives one.
+QString stepFailed(const QString &failed, const QString &reason)
 {
-    QString text = QStringLiteral("The mail client could not %1.").arg(step);
+    QString text = failed;
     if (!reason.isEmpty())
         text += u' ' + reason;
     return text;
@@ -53,36 +55,45 @@ LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes 
     // item is let go of first, the application after it.
     std::unique_ptr<MailClient> application = newApplication ? newApplication(&error) : nullptr;
     if (!application)
-        return failure(error.isEmpty() ? QStringLiteral("The mail client could not be started.") : error);
+        return failure(error.isEmpty()
+                           ? QCoreApplication::translate("compose::Compose", "The mail client could not be started.")
+                           : error);
     std::unique_ptr<MailItem> item = application->createItem(0);
     if (!item)
-        return failure(stepFailed(QStringLiteral("create a new message"), application->errorString()));
+        return failure(stepFailed(
+            QCoreApplication::translate("compose::Compose", "The mail client could not create a new message."),
+            application->errorString()));
 
     auto put = [&](TextProperty property, const QString &value) { return item->put(property, value); };
-    auto putFailed = [&](const QString &what) {
-        return failure(stepFailed(QStringLiteral("set the %1").arg(what), item->errorString()));
-    };
+    auto putFailed = [&](const QString &failed) { return failure(stepFailed(failed, item->errorString())); };
 
     if (!put(TextProperty::To, fill(editor.to())))
-        return putFailed(QStringLiteral("To addresses"));
+        return putFailed(
+            QCoreApplication::translate("compose::Compose", "The mail client could not set the To addresses."));
     if (!put(TextProperty::CC, fill(editor.cc())))
-        return putFailed(QStringLiteral("CC addresses"));
+        return putFailed(
+            QCoreApplication::translate("compose::Compose", "The mail client could not set the CC addresses."));
     if (!put(TextProperty::BCC, fill(editor.bcc())))
-        return putFailed(QStringLiteral("BCC addresses"));
+        return putFailed(
+            QCoreApplication::translate("compose::Compose", "The mail client could not set the BCC addresses."));
     if (!put(TextProperty::Subject, fillText(editor.subject())))
-        return putFailed(QStringLiteral("subject"));
+        return putFailed(QCoreApplication::translate("compose::Compose", "The mail client could not set the subject."));
     if (!item->putBodyFormat(BodyFormat::RichText))
-        return putFailed(QStringLiteral("body format"));
+        return putFailed(
+            QCoreApplication::translate("compose::Compose", "The mail client could not set the body format."));
 
     if (editor.plainTextSelected()) {
         if (!item->putBodyFormat(BodyFormat::Plain))
-            return putFailed(QStringLiteral("body format"));
+            return putFailed(
+                QCoreApplication::translate("compose::Compose", "The mail client could not set the body format."));
         if (!put(TextProperty::Body, fillText(editor.body())))
-            return putFailed(QStringLiteral("body"));
+            return putFailed(
+                QCoreApplication::translate("compose::Compose", "The mail client could not set the body."));
     } else {
         const QString location = editor.htmlLocation();
         if (location.isEmpty())
-            return failure(QStringLiteral("No HTML file is named in the Saved HTML Email Location box."));
+            return failure(QCoreApplication::translate("compose::Compose",
+                                                       "No HTML file is named in the Saved HTML Email Location box."));
         QByteArray bytes;
         if (!platform::readWholeFile(location, &bytes, &error))
             return failure(error);
@@ -91,21 +102,28 @@ LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes 
         const QString html = withAbsoluteResources(fillText(decodeHtml(bytes)), QFileInfo(location).absolutePath());
         bytes = QByteArray(); // the text is all that is needed from here on
         if (!item->putBodyFormat(BodyFormat::Html))
-            return putFailed(QStringLiteral("body format"));
+            return putFailed(
+                QCoreApplication::translate("compose::Compose", "The mail client could not set the body format."));
         if (!put(TextProperty::HTMLBody, html))
-            return putFailed(QStringLiteral("HTML body"));
+            return putFailed(
+                QCoreApplication::translate("compose::Compose", "The mail client could not set the HTML body."));
     }
 
     for (const QString &path : attachmentParts(editor.attachments())) {
         editor.yield();
         if (!item->addAttachment(path))
-            return failure(stepFailed(QStringLiteral("attach \"%1\"").arg(path), item->errorString()));
+            return failure(stepFailed(
+                QCoreApplication::translate("compose::Compose", "The mail client could not attach \"%1\".")
+                    .arg(path),
+                item->errorString()));
     }
 
     if (!item->display()) {
         if (item->cancelled())
             return LaunchOutcome();
-        return failure(stepFailed(QStringLiteral("show the message"), item->errorString()));
+        return failure(stepFailed(
+            QCoreApplication::translate("compose::Compose", "The mail client could not show the message."),
+            item->errorString()));
     }
 
     LaunchOutcome outcome;

@@ -12,6 +12,7 @@
 #include "compose/mailclients.h"
 #include "compose/message.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
@@ -36,9 +37,12 @@ QString withoutOutlook(const QString &outlookError)
     if (entered)
         CoUninitialize();
     if (!registered)
-        return QStringLiteral("Classic Outlook is not installed, and the new Outlook cannot be given a message by "
-                              "another program.");
-    return outlookError.isEmpty() ? QStringLiteral("Outlook could not be started.") : outlookError;
+        return QCoreApplication::translate("compose::DesktopFactory", "Classic Outlook is not installed, and the "
+                                                                      "new Outlook cannot be given a message by "
+                                                                      "another program.");
+    return outlookError.isEmpty()
+               ? QCoreApplication::translate("compose::DesktopFactory", "Outlook could not be started.")
+               : outlookError;
 }
 
 // Thunderbird shows its account assistant, not a message, until it has a
@@ -68,7 +72,9 @@ private:
         if (handler.isNull() || clientKindOf(handler.id, handler.command) != ClientKind::Thunderbird)
             return std::nullopt;
         if (!thunderbirdHasProfile()) {
-            *reason += QStringLiteral(" Thunderbird, the default mail program, is not set up yet.");
+            //: Follows the sentence that tells why Outlook is not used.
+            *reason += QCoreApplication::translate("compose::DesktopFactory",
+                                                   " Thunderbird, the default mail program, is not set up yet.");
             return std::nullopt;
         }
         // Only the program is taken from the handler's command, whose own
@@ -92,11 +98,15 @@ private:
         // (ShellExecute), which takes a draft for a message to edit and send.
         const QString shown = QDir::toNativeSeparators(path);
         if (desktop().openUrl(QUrl::fromLocalFile(path)))
-            return QStringLiteral("%1 The message was saved as a draft in \"%2\" and opened with the program for "
-                                  "e-mail files.")
+            //: %1 is why the message went to a draft, %2 the draft's file.
+            return QCoreApplication::translate("compose::DesktopFactory",
+                                               "%1 The message was saved as a draft in \"%2\" and opened with the "
+                                               "program for e-mail files.")
                 .arg(reason, shown);
-        return QStringLiteral("%1 The message was saved as a draft in \"%2\", but no program opens e-mail files "
-                              "here: open it with your mail program to review and send it.")
+        //: %1 is why the message went to a draft, %2 the draft's file.
+        return QCoreApplication::translate("compose::DesktopFactory",
+                                           "%1 The message was saved as a draft in \"%2\", but no program opens "
+                                           "e-mail files here: open it with your mail program to review and send it.")
             .arg(reason, shown);
     }
 

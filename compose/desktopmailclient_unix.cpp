@@ -13,6 +13,7 @@
 #include "compose/mailclients.h"
 #include "compose/message.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 #include <algorithm>
@@ -28,15 +29,18 @@ QString joinedWords(const QStringList &words)
 {
     if (words.size() < 2)
         return words.value(0);
-    return QStringList(words.mid(0, words.size() - 1)).join(QStringLiteral(", ")) + QStringLiteral(" and ")
-           + words.last();
+    //: Joins a list of things: %1 is all but the last, separated by ", ", %2 the last.
+    return QCoreApplication::translate("compose::DesktopMailClient", "%1 and %2")
+        .arg(QStringList(words.mid(0, words.size() - 1)).join(QStringLiteral(", ")), words.last());
 }
 
 // The reason for the draft route when a program cannot take all of the
 // message.
 QString cannotTake(const QString &name, const QStringList &missing)
 {
-    return QStringLiteral("%1 cannot be handed %2 from another program.").arg(name, joinedWords(missing));
+    //: %1 is a mail program, %2 what it cannot take ("the CC addresses and the attachments").
+    return QCoreApplication::translate("compose::DesktopMailClient", "%1 cannot be handed %2 from another program.")
+        .arg(name, joinedWords(missing));
 }
 
 class DesktopMailItem final : public HandingOverItem
@@ -69,13 +73,16 @@ private:
     {
         const platform::DesktopApplication program = mailProgram();
         if (program.isNull()) {
-            *reason = QStringLiteral("No mail program is set up on this desktop.");
+            *reason = QCoreApplication::translate("compose::DesktopMailClient",
+                                                  "No mail program is set up on this desktop.");
             return std::nullopt;
         }
         const ClientKind kind = clientKindOf(program.id, program.command);
         const QString name = kind == ClientKind::Mailto ? program.name : clientName(kind);
         if (kind == ClientKind::Mailto && !program.categories.contains(QLatin1String("Email"))) {
-            *reason = QStringLiteral("The desktop opens e-mail addresses with %1, which is not a mail program.")
+            *reason = QCoreApplication::translate("compose::DesktopMailClient",
+                                                  "The desktop opens e-mail addresses with %1, which is not a mail "
+                                                  "program.")
                           .arg(program.name);
             return std::nullopt;
         }
@@ -88,7 +95,7 @@ private:
         if (!missing.isEmpty()) {
             // A program that cannot take the HTML body alone may take its
             // text, if so chosen; the draft keeps the HTML.
-            if (missing != QStringList{QStringLiteral("the HTML body")}) {
+            if (missing != QStringList{QCoreApplication::translate("compose::MailClients", "the HTML body")}) {
                 *reason = cannotTake(name, missing);
                 return std::nullopt;
             }
@@ -118,23 +125,32 @@ private:
         const QString shown = QDir::toNativeSeparators(path);
         const platform::DesktopApplication opener = desktop().defaultApplication(QStringLiteral("message/rfc822"));
         if (opener.isNull())
-            return QStringLiteral("%1 The message was saved as a draft in \"%2\", but no program on this desktop "
-                                  "opens e-mail files: open it with your mail program to review and send it.")
+            //: %1 is why the message went to a draft, %2 the draft's file.
+            return QCoreApplication::translate("compose::DesktopMailClient",
+                                               "%1 The message was saved as a draft in \"%2\", but no program on this "
+                                               "desktop opens e-mail files: open it with your mail program to review "
+                                               "and send it.")
                 .arg(reason, shown);
         if (m_notSetUp && clientKindOf(opener.id, opener.command) == *m_notSetUp) {
             // It would show its setup assistant, not the draft.
-            return QStringLiteral("%1 The message was saved as a draft in \"%2\": open it with your mail program "
-                                  "once it is set up.")
+            //: %1 is why the message went to a draft, %2 the draft's file.
+            return QCoreApplication::translate("compose::DesktopMailClient",
+                                               "%1 The message was saved as a draft in \"%2\": open it with your mail "
+                                               "program once it is set up.")
                 .arg(reason, shown);
         }
         const QStringList command = platform::commandFor(opener, {path}, true);
         const platform::ProgramRun run = desktop().run(command.first(), command.mid(1), m_setup.watchMs);
         if (ranWell(run))
-            return QStringLiteral("%1 The message was saved as a draft in \"%2\" and handed to %3, the "
-                                  "desktop's program for e-mail files.")
+            //: %1 is why the message went to a draft, %2 the draft's file, %3 the program that opened it.
+            return QCoreApplication::translate("compose::DesktopMailClient",
+                                               "%1 The message was saved as a draft in \"%2\" and handed to %3, the "
+                                               "desktop's program for e-mail files.")
                 .arg(reason, shown, opener.name);
-        return QStringLiteral("%1 The message was saved as a draft in \"%2\", but it could not be opened: %3 "
-                              "Open it with your mail program to review and send it.")
+        //: %1 is why the message went to a draft, %2 the draft's file, %3 why it could not be opened.
+        return QCoreApplication::translate("compose::DesktopMailClient",
+                                           "%1 The message was saved as a draft in \"%2\", but it could not be "
+                                           "opened: %3 Open it with your mail program to review and send it.")
             .arg(reason, shown, runFailure(opener.name, run));
     }
 

@@ -48,12 +48,17 @@ bool ranWell(const platform::ProgramRun &run)
 QString runFailure(const QString &name, const platform::ProgramRun &run)
 {
     if (run.state == platform::ProgramRun::State::NotStarted)
-        return QStringLiteral("%1 could not be started (%2).").arg(name, run.errorText);
-    QString text = QStringLiteral("%1 ended with an error (exit status %2) instead of showing the message.")
+        //: %1 is a program's name, %2 the reason.
+        return QCoreApplication::translate("compose::Handover", "%1 could not be started (%2).")
+            .arg(name, run.errorText);
+    //: %1 is a program's name, %2 its exit status.
+    QString text = QCoreApplication::translate("compose::Handover", "%1 ended with an error (exit status %2) "
+                                                                    "instead of showing the message.")
                        .arg(name)
                        .arg(run.exitCode);
     if (!run.errorText.isEmpty())
-        text += QStringLiteral(" It said: \"%1\"").arg(run.errorText.right(300));
+        //: Follows the sentence about a program that ended with an error: %1 is what it wrote.
+        text += QCoreApplication::translate("compose::Handover", " It said: \"%1\"").arg(run.errorText.right(300));
     return text;
 }
 
@@ -62,7 +67,9 @@ QString writeOutgoingBody(const QString &handoverDirectory, const QString &html,
 {
     const QString dir = QDir(handoverDirectory).filePath(QStringLiteral("Outgoing"));
     if (!QDir().mkpath(dir)) {
-        *error = QStringLiteral("The HTML body could not be handed to %1: the folder \"%2\" cannot be made.")
+        *error = QCoreApplication::translate("compose::Handover",
+                                             "The HTML body could not be handed to %1: the folder \"%2\" cannot be "
+                                             "made.")
                      .arg(programName, QDir::toNativeSeparators(dir));
         return QString();
     }
@@ -70,7 +77,8 @@ QString writeOutgoingBody(const QString &handoverDirectory, const QString &html,
     const QString path = freshFileName(dir, QStringLiteral("body"), QStringLiteral(".html"));
     QString why;
     if (!platform::writeWholeFile(path, html.toUtf8(), &why)) {
-        *error = QStringLiteral("The HTML body could not be handed to %1. %2").arg(programName, why);
+        *error = QCoreApplication::translate("compose::Handover", "The HTML body could not be handed to %1. %2")
+                     .arg(programName, why);
         QFile::remove(path);
         return QString();
     }
@@ -81,7 +89,9 @@ QString writeDraft(const Message &message, const QString &handoverDirectory, con
 {
     const QString dir = QDir(handoverDirectory).filePath(QStringLiteral("Drafts"));
     if (!QDir().mkpath(dir)) {
-        *error = QStringLiteral("%1 The draft could not be saved: the folder \"%2\" cannot be made.")
+        //: %1 is why the message went to a draft.
+        *error = QCoreApplication::translate("compose::Handover",
+                                             "%1 The draft could not be saved: the folder \"%2\" cannot be made.")
                      .arg(reason, QDir::toNativeSeparators(dir));
         return QString();
     }
@@ -89,7 +99,10 @@ QString writeDraft(const Message &message, const QString &handoverDirectory, con
     QString why;
     if (!saveMimeDraft(message, path, &why)) {
         QFile::remove(path);
-        *error = reason + QStringLiteral(" The message could not be saved as a draft either. ") + why;
+        //: %1 is why the message went to a draft, %2 why the draft could not be saved.
+        *error = QCoreApplication::translate("compose::Handover",
+                                             "%1 The message could not be saved as a draft either. %2")
+                     .arg(reason, why);
         return QString();
     }
     return path;
@@ -136,7 +149,9 @@ std::optional<bool> HandingOverItem::start(const MailProgram &program, const Mes
     const QStringList command = program.command(clientArguments(program.kind, message, htmlFile));
     std::optional<bool> result;
     if (!program.fits(command)) {
-        *reason = QStringLiteral("The message is too long to be handed to %1 directly.").arg(program.name);
+        *reason = QCoreApplication::translate("compose::Handover", "The message is too long to be handed to %1 "
+                                                                   "directly.")
+                      .arg(program.name);
     } else {
         const platform::ProgramRun run = desktop().run(command.first(), command.mid(1), m_setup.watchMs);
         if (ranWell(run))
@@ -164,7 +179,7 @@ std::optional<HtmlFallback> HandingOverItem::htmlFallback(const QString &program
 std::unique_ptr<MailItem> HandingOverClient::createItem(int itemType)
 {
     if (itemType != 0) {
-        m_error = QStringLiteral("Only mail items (type 0) can be made.");
+        m_error = QCoreApplication::translate("compose::Handover", "Only mail items (type 0) can be made.");
         return nullptr;
     }
     return m_newItem();

@@ -3,6 +3,7 @@
 #include "compose/recipients.h"
 #include "compose/thunderbird.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -53,7 +54,8 @@ QString clientName(ClientKind kind)
     case ClientKind::Geary: return QStringLiteral("Geary");
     case ClientKind::Mailto: break;
     }
-    return QStringLiteral("the mail program");
+    //: Stands for a mail program whose name is not known, in place of its name.
+    return QCoreApplication::translate("compose::MailClients", "the mail program");
 }
 
 ClientKind clientKindOf(const QString &desktopId, const QStringList &command)
@@ -90,13 +92,13 @@ QStringList whatCannotBeCarried(ClientKind kind, const Message &message)
     const ClientAbilities abilities = abilitiesOf(kind);
     QStringList missing;
     if (!abilities.cc && !message.cc.isEmpty())
-        missing << QStringLiteral("the CC addresses");
+        missing << QCoreApplication::translate("compose::MailClients", "the CC addresses");
     if (!abilities.bcc && !message.bcc.isEmpty())
-        missing << QStringLiteral("the BCC addresses");
+        missing << QCoreApplication::translate("compose::MailClients", "the BCC addresses");
     if (!abilities.htmlBody && message.isHtml())
-        missing << QStringLiteral("the HTML body");
+        missing << QCoreApplication::translate("compose::MailClients", "the HTML body");
     if (!abilities.attachments && !message.attachments.isEmpty())
-        missing << QStringLiteral("the attachments");
+        missing << QCoreApplication::translate("compose::MailClients", "the attachments");
     return missing;
 }
 
