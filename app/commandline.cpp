@@ -25,7 +25,9 @@ namespace {
 
 QString usageText()
 {
-    return QStringLiteral(
+    //: The command line's help: the options, their values in capitals and the program's name stay as they are.
+    return QCoreApplication::translate(
+        "commandline",
         "Usage: letterloom [--data-folder PATH]\n"
         "       letterloom [--data-folder PATH] --list\n"
         "       letterloom [--data-folder PATH] --launch NAME [--value QUESTION=ANSWER]... [--no-ask]\n"
@@ -168,7 +170,8 @@ int launchTemplate(const QString &folder, const LaunchRequest &request)
             found = std::move(shown);
     }
     if (!found) {
-        return fail(NotFound, QStringLiteral("no template named \"%1\" is stored in %2")
+        //: %1 is a template's name, %2 the templates folder.
+        return fail(NotFound, QCoreApplication::translate("commandline", "no template named \"%1\" is stored in %2")
                                   .arg(request.name, folderShown(folder)));
     }
 
@@ -203,13 +206,16 @@ int launchTemplate(const QString &folder, const LaunchRequest &request)
             QStringList quoted;
             for (const QString &question : unanswered)
                 quoted << u'"' + question + u'"';
-            return fail(Unanswered, QStringLiteral("the template \"%1\" asks %2: answer with --value QUESTION=ANSWER")
+            //: %1 is a template's name, %2 its questions, each in quotes.
+            return fail(Unanswered, QCoreApplication::translate("commandline", "the template \"%1\" asks %2: answer "
+                                                                               "with --value QUESTION=ANSWER")
                                         .arg(shown.name, quoted.join(QStringLiteral(", "))));
         }
         const std::optional<QMap<QString, QString>> typed =
             askQuestions(nullptr, shown.name, unanswered, rememberedAnswers(settings, shown.name));
         if (!typed)
-            return fail(Unanswered, QStringLiteral("the questions were not answered; nothing was opened"));
+            return fail(Unanswered, QCoreApplication::translate("commandline",
+                                                                "the questions were not answered; nothing was opened"));
         QString error;
         if (!rememberAnswers(settings, shown.name, *typed, &error))
             fail(LaunchFailed, error);
@@ -239,11 +245,15 @@ int launchTemplate(const QString &folder, const LaunchRequest &request)
     const compose::LaunchOutcome outcome =
         compose::ComposeEmail(editor, pairs, compose::desktopMailClients(setup), values);
     if (!unchosenFor.isEmpty()) {
-        return fail(Unanswered, QStringLiteral("%1 cannot take an HTML message: give --plain-text or --draft")
+        //: %1 is a mail program.
+        return fail(Unanswered, QCoreApplication::translate("commandline",
+                                                            "%1 cannot take an HTML message: give --plain-text or "
+                                                            "--draft")
                                     .arg(unchosenFor));
     }
     if (askedAndCancelled)
-        return fail(Unanswered, QStringLiteral("no choice was made for the HTML message; nothing was opened"));
+        return fail(Unanswered, QCoreApplication::translate("commandline", "no choice was made for the HTML "
+                                                                           "message; nothing was opened"));
     if (!outcome.displayed)
         return fail(LaunchFailed, outcome.message);
     if (desktop.asked && !desktop.handedOver) // a draft that nothing opened
@@ -306,14 +316,19 @@ std::optional<int> run(const QStringList &arguments, QString *dataFolder)
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
     parser.addOptions({list, launch, value, noAsk, plainText, draft, folder, help, version});
     if (!parser.parse(arguments))
-        return fail(WrongUsage, parser.errorText() + QStringLiteral(" (letterloom --help shows the options)"));
+        //: Follows the reason why the command line is wrong.
+        return fail(WrongUsage, parser.errorText()
+                                    + QCoreApplication::translate("commandline",
+                                                                  " (letterloom --help shows the options)"));
     if (!parser.positionalArguments().isEmpty()) {
-        return fail(WrongUsage, QStringLiteral("unexpected argument \"%1\" (letterloom --help shows the options)")
+        return fail(WrongUsage, QCoreApplication::translate("commandline", "unexpected argument \"%1\" (letterloom "
+                                                                           "--help shows the options)")
                                     .arg(parser.positionalArguments().constFirst()));
     }
     if (parser.isSet(help)) {
-        console::writeOutput(usageText() + QStringLiteral("\n\nThe templates folder in use: ")
-                             + folderShown(chooseDataFolder(parser.value(folder))));
+        console::writeOutput(usageText() + QStringLiteral("\n\n")
+                             + QCoreApplication::translate("commandline", "The templates folder in use: %1")
+                                   .arg(folderShown(chooseDataFolder(parser.value(folder)))));
         return Done;
     }
     if (parser.isSet(version)) {
@@ -322,25 +337,30 @@ std::optional<int> run(const QStringList &arguments, QString *dataFolder)
     }
     for (const QCommandLineOption *once : {&launch, &folder}) {
         if (parser.values(*once).size() > 1)
-            return fail(WrongUsage, QStringLiteral("--%1 is given more than once").arg(once->names().constFirst()));
+            //: %1 is an option's name.
+            return fail(WrongUsage, QCoreApplication::translate("commandline", "--%1 is given more than once")
+                                        .arg(once->names().constFirst()));
     }
     if (parser.isSet(list) && parser.isSet(launch))
-        return fail(WrongUsage, QStringLiteral("--list and --launch cannot go together"));
+        return fail(WrongUsage, QCoreApplication::translate("commandline", "--list and --launch cannot go together"));
     if (!parser.isSet(launch)) {
         for (const QCommandLineOption *launchOnly : {&value, &noAsk, &plainText, &draft}) {
             if (parser.isSet(*launchOnly)) {
                 return fail(WrongUsage,
-                            QStringLiteral("--%1 goes with --launch").arg(launchOnly->names().constFirst()));
+                            //: %1 is an option's name.
+                            QCoreApplication::translate("commandline", "--%1 goes with --launch")
+                                .arg(launchOnly->names().constFirst()));
             }
         }
     }
     if (parser.isSet(plainText) && parser.isSet(draft))
-        return fail(WrongUsage, QStringLiteral("--plain-text and --draft cannot go together"));
+        return fail(WrongUsage,
+                    QCoreApplication::translate("commandline", "--plain-text and --draft cannot go together"));
 
     QString given = parser.value(folder);
     if (parser.isSet(folder)) {
         if (given.isEmpty())
-            return fail(WrongUsage, QStringLiteral("--data-folder needs a folder"));
+            return fail(WrongUsage, QCoreApplication::translate("commandline", "--data-folder needs a folder"));
         given = QDir::cleanPath(QDir::current().absoluteFilePath(given));
     }
     const QString chosen = chooseDataFolder(given);
@@ -349,7 +369,8 @@ std::optional<int> run(const QStringList &arguments, QString *dataFolder)
         return std::nullopt;
     }
     if (!chosen.isEmpty() && !QFileInfo(chosen).isDir())
-        return fail(NotFound, QStringLiteral("there is no data folder %1").arg(QDir::toNativeSeparators(chosen)));
+        return fail(NotFound, QCoreApplication::translate("commandline", "there is no data folder %1")
+                                  .arg(QDir::toNativeSeparators(chosen)));
     if (parser.isSet(list))
         return listTemplates(chosen);
 
@@ -364,7 +385,7 @@ std::optional<int> run(const QStringList &arguments, QString *dataFolder)
         const qsizetype equals = pair.indexOf(u'=');
         if (equals <= 0) {
             return fail(WrongUsage,
-                        QStringLiteral("--value \"%1\" is not QUESTION=ANSWER").arg(pair));
+                        QCoreApplication::translate("commandline", "--value \"%1\" is not QUESTION=ANSWER").arg(pair));
         }
         request.answers.insert(pair.first(equals).trimmed(), pair.sliced(equals + 1));
     }

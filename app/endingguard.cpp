@@ -1,5 +1,7 @@
 #include "app/endingguard.h"
 
+#include <QCoreApplication>
+
 namespace {
 
 class GuardedItem final : public compose::MailItem
@@ -18,7 +20,7 @@ public:
     bool display() override { return !*m_ending && m_item->display(); }
     QString errorString() const override
     {
-        return *m_ending ? QStringLiteral("Letterloom is ending.") : m_item->errorString();
+        return *m_ending ? QCoreApplication::translate("EndingGuard", "Letterloom is ending.") : m_item->errorString();
     }
     QString notice() const override { return m_item->notice(); }
     bool cancelled() const override { return m_item->cancelled(); }

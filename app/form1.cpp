@@ -133,18 +133,18 @@ void Form1::adoptServices(Form1Services services)
 
 void Form1::buildMenus()
 {
-    QMenu *fileMenu = menuBar()->addMenu(QStringLiteral("File"));
+    QMenu *fileMenu = menuBar()->addMenu(tr("File"));
     fileMenu->setObjectName(QStringLiteral("FileM"));
-    QAction *suggestions = fileMenu->addAction(QStringLiteral("Suggestions"));
+    QAction *suggestions = fileMenu->addAction(tr("Suggestions"));
     suggestions->setObjectName(QStringLiteral("SuggestionsM"));
-    QAction *exit = fileMenu->addAction(QStringLiteral("E&xit"));
+    QAction *exit = fileMenu->addAction(tr("E&xit"));
     exit->setObjectName(QStringLiteral("ExitM"));
 
-    QMenu *helpMenu = menuBar()->addMenu(QStringLiteral("Help"));
+    QMenu *helpMenu = menuBar()->addMenu(tr("Help", "the menu"));
     helpMenu->setObjectName(QStringLiteral("HelpM"));
-    QAction *help = helpMenu->addAction(QStringLiteral("Help"));
+    QAction *help = helpMenu->addAction(tr("Help", "the menu item"));
     help->setObjectName(QStringLiteral("HelpMMMM"));
-    QAction *about = helpMenu->addAction(QStringLiteral("About"));
+    QAction *about = helpMenu->addAction(tr("About"));
     about->setObjectName(QStringLiteral("AboutMMMM"));
 
     connect(suggestions, &QAction::triggered, this, &Form1::SuggestionsM_Click);
@@ -171,12 +171,12 @@ void Form1::buildListMenu()
     // The template list's context menu, for the entry it was opened on.
     m_listMenu = new QMenu(this);
     m_listMenu->setObjectName(QStringLiteral("ListMenu"));
-    m_deleteAction = m_listMenu->addAction(QStringLiteral("Delete Template"));
+    m_deleteAction = m_listMenu->addAction(tr("Delete Template"));
     m_deleteAction->setObjectName(QStringLiteral("DeleteTemplateM"));
-    m_renameAction = m_listMenu->addAction(QStringLiteral("Rename Template"));
+    m_renameAction = m_listMenu->addAction(tr("Rename Template"));
     m_renameAction->setObjectName(QStringLiteral("RenameTemplateM"));
     m_listMenu->addSeparator();
-    m_undoAction = m_listMenu->addAction(QStringLiteral("Undo Delete"));
+    m_undoAction = m_listMenu->addAction(tr("Undo Delete"));
     m_undoAction->setObjectName(QStringLiteral("UndoDeleteM"));
     m_undoAction->setShortcut(QKeySequence::Undo); // shown; the list itself takes the key
     m_undoAction->setShortcutContext(Qt::WidgetShortcut);
@@ -191,15 +191,17 @@ void Form1::buildEditor()
     client->setObjectName(QStringLiteral("ClientArea"));
     setCentralWidget(client);
 
-    label(client, QStringLiteral("Label1"), QStringLiteral("Template Name"));
+    label(client, QStringLiteral("Label1"), tr("Template Name"));
+    //: One caption over the three address boxes: each name stands above its box.
     label(client, QStringLiteral("Label9"),
-          QStringLiteral("TO: Email Address          CC: Email Address            BCC: Email Address"));
-    label(client, QStringLiteral("Label2"), QStringLiteral("Email Subject"));
-    label(client, QStringLiteral("Label4"), QStringLiteral("Attachments Full Path (Seperate multiple attaments with ; )"));
+          tr("TO: Email Address          CC: Email Address            BCC: Email Address"));
+    label(client, QStringLiteral("Label2"), tr("Email Subject"));
+    label(client, QStringLiteral("Label4"), tr("Attachments Full Path (Seperate multiple attaments with ; )"));
     label(client, QStringLiteral("Label5"),
-          QStringLiteral("Click to Edit or Double Click to Open in a Email (Make sure Outlook is open)"))
+          tr("Click to Edit or Double Click to Open in a Email (Make sure Outlook is open)"))
         ->setWordWrap(true);
-    label(client, QStringLiteral("Label8"), QStringLiteral("Find Text                               Replace Text"));
+    //: One caption over the two columns of boxes: each name stands above its column.
+    label(client, QStringLiteral("Label8"), tr("Find Text                               Replace Text"));
 
     m_nameBox = lineBox(client, QStringLiteral("Text1"));
     m_toBox = lineBox(client, QStringLiteral("Text5"));
@@ -208,23 +210,23 @@ void Form1::buildEditor()
     m_subjectBox = lineBox(client, QStringLiteral("Text2"));
     m_attachmentsBox = lineBox(client, QStringLiteral("Text3"));
 
-    m_plainOption = placed(new OptionButton(QStringLiteral("Plain Text"), client), QStringLiteral("Option1"));
-    m_htmlOption = placed(new OptionButton(QStringLiteral("Saved HTML Email"), client), QStringLiteral("Option2"));
+    m_plainOption = placed(new OptionButton(tr("Plain Text"), client), QStringLiteral("Option1"));
+    m_htmlOption = placed(new OptionButton(tr("Saved HTML Email"), client), QStringLiteral("Option2"));
     m_plainOption->setPartner(m_htmlOption);
     m_htmlOption->setPartner(m_plainOption);
     m_plainOption->setChecked(true);
     m_htmlOption->setFocusPolicy(Qt::ClickFocus);
 
-    m_launchButton = commandButton(client, QStringLiteral("Command1"), QStringLiteral("Launch"));
-    m_saveButton = commandButton(client, QStringLiteral("Command3"), QStringLiteral("Save"));
-    m_clearButton = commandButton(client, QStringLiteral("Command2"), QStringLiteral("Clear"));
+    m_launchButton = commandButton(client, QStringLiteral("Command1"), tr("Launch"));
+    m_saveButton = commandButton(client, QStringLiteral("Command3"), tr("Save"));
+    m_clearButton = commandButton(client, QStringLiteral("Command2"), tr("Clear"));
 }
 
 void Form1::buildBodyPanels()
 {
     QWidget *client = centralWidget();
     m_plainPanel = placed(new QWidget(client), QStringLiteral("Frame1"));
-    label(m_plainPanel, QStringLiteral("Label3"), QStringLiteral("Email Body"));
+    label(m_plainPanel, QStringLiteral("Label3"), tr("Email Body"));
     m_bodyBox = placed(new BodyBox(m_plainPanel), QStringLiteral("Text7"));
     m_bodyBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_bodyBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -232,9 +234,9 @@ void Form1::buildBodyPanels()
     m_bodyBox->setTabChangesFocus(true);
 
     m_htmlPanel = placed(new QWidget(client), QStringLiteral("Frame2"));
-    label(m_htmlPanel, QStringLiteral("Label10"), QStringLiteral("Saved HTML Email Location"));
+    label(m_htmlPanel, QStringLiteral("Label10"), tr("Saved HTML Email Location"));
     m_locationBox = lineBox(m_htmlPanel, QStringLiteral("Text8"));
-    m_browseButton = commandButton(m_htmlPanel, QStringLiteral("Command4"), QStringLiteral("Browse"));
+    m_browseButton = commandButton(m_htmlPanel, QStringLiteral("Command4"), tr("Browse"));
     m_htmlPanel->hide();
 }
 
@@ -322,17 +324,17 @@ void Form1::setTabOrder()
 void Form1::nameForScreenReaders()
 {
     const std::pair<QWidget *, QString> named[] = {
-        {m_nameBox, QStringLiteral("Template Name")},
-        {m_toBox, QStringLiteral("To: Email Address")},
-        {m_ccBox, QStringLiteral("CC: Email Address")},
-        {m_bccBox, QStringLiteral("BCC: Email Address")},
-        {m_subjectBox, QStringLiteral("Email Subject")},
-        {m_attachmentsBox, QStringLiteral("Attachments Full Path")},
+        {m_nameBox, tr("Template Name")},
+        {m_toBox, tr("To: Email Address")},
+        {m_ccBox, tr("CC: Email Address")},
+        {m_bccBox, tr("BCC: Email Address")},
+        {m_subjectBox, tr("Email Subject")},
+        {m_attachmentsBox, tr("Attachments Full Path")},
         {m_plainOption, m_plainOption->text()},
         {m_htmlOption, m_htmlOption->text()},
-        {m_bodyBox, QStringLiteral("Email Body")},
-        {m_locationBox, QStringLiteral("Saved HTML Email Location")},
-        {m_templateList, QStringLiteral("Templates")},
+        {m_bodyBox, tr("Email Body")},
+        {m_locationBox, tr("Saved HTML Email Location")},
+        {m_templateList, tr("Templates")},
     };
     for (const auto &[widget, name] : named)
         widget->setAccessibleName(name);
@@ -340,8 +342,8 @@ void Form1::nameForScreenReaders()
     m_templateList->setAccessibleDescription(findChild<QLabel *>(QStringLiteral("Label5"))->text());
     for (int row = 1; row <= PairCount; ++row) {
         const int pair = layout::pairOfRow(row);
-        m_findBoxes[pair]->setAccessibleName(QStringLiteral("Find text, row %1").arg(row));
-        m_replaceBoxes[pair]->setAccessibleName(QStringLiteral("Replace text, row %1").arg(row));
+        m_findBoxes[pair]->setAccessibleName(tr("Find text, row %1").arg(row));
+        m_replaceBoxes[pair]->setAccessibleName(tr("Replace text, row %1").arg(row));
     }
 }
 

@@ -47,9 +47,8 @@ void Form1::Form_Load()
 void Form1::ReportMissingFolder()
 {
     if (!m_store.folderIsThere())
-        showMessage(QStringLiteral("The templates folder \"%1\" cannot be reached. If it is on a network share, "
-                                   "connect the share and start Letterloom again; until then no template is listed "
-                                   "and none can be saved.")
+        showMessage(tr("The templates folder \"%1\" cannot be reached. If it is on a network share, connect the "
+                       "share and start Letterloom again; until then no template is listed and none can be saved.")
                         .arg(QDir::toNativeSeparators(m_store.folder())));
 }
 
@@ -103,8 +102,9 @@ void Form1::ShowTemplate()
     m_shown = {store::NameKey(shown.name), store::LineTextOfEntry(entry), storedBody};
 
     if (!cut.isEmpty()) {
-        showMessage(QStringLiteral("This template holds more than %1 characters in %2. The box shows the first "
-                                   "%1 of them; saving the template again stores only those.")
+        //: %1 is a number, %2 the boxes whose text was cut ("Email Subject, CC").
+        showMessage(tr("This template holds more than %1 characters in %2. The box shows the first %1 of them; "
+                       "saving the template again stores only those.")
                         .arg(QLocale(QLocale::English).toString(store::LongestBoxText),
                              cut.join(QStringLiteral(", "))));
     }
@@ -189,8 +189,8 @@ void Form1::SaveTemplate()
             showMessage(outcome.message);
         return;
     }
-    showMessage(QStringLiteral("The template was not saved: the templates keep being changed by someone else. "
-                               "Try again in a moment."));
+    showMessage(tr("The template was not saved: the templates keep being changed by someone else. Try again in a "
+                   "moment."));
 }
 
 void Form1::DeleteTemplate(int row)
@@ -213,7 +213,7 @@ void Form1::RenameTemplate(int row)
     const store::EntryRef entry = entryRef(row);
     const QString name = store::DecodeListEntry(m_templateList->entryText(row)).name;
     const std::optional<QString> newName =
-        m_dialogs->textInput(QStringLiteral("New name for the template \"%1\":").arg(name), name);
+        m_dialogs->textInput(tr("New name for the template \"%1\":").arg(name), name);
     if (!newName || *newName == name)
         return;
     if (finishChange(m_store.Rename(m_store.PlanRename(entry, *newName)))) {
@@ -269,8 +269,8 @@ bool Form1::finishChange(const store::Outcome &outcome)
     if (done || outcome.status == Status::Changed)
         reloadList();
     if (outcome.status == Status::Changed)
-        showMessage(QStringLiteral("The template was changed or deleted by someone else meanwhile. The list shows "
-                                   "the templates as they are now."));
+        showMessage(tr("The template was changed or deleted by someone else meanwhile. The list shows the templates "
+                       "as they are now."));
     else if (!outcome.message.isEmpty())
         showMessage(outcome.message);
     return done;
@@ -309,7 +309,8 @@ void Form1::ChooseHtmlFile()
 {
     // Every Browse starts afresh, offering the HTML files; a cancelled
     // dialog leaves the path that was there.
-    const QString chosen = m_dialogs->openFileName(QStringLiteral("HTML files (*.htm *.html)"));
+    //: The file dialog's filter: the patterns in parentheses stay as they are.
+    const QString chosen = m_dialogs->openFileName(tr("HTML files (*.htm *.html)"));
     // The path as the system writes it (C:\Mail\offer.htm on Windows).
     if (!chosen.isEmpty())
         m_locationBox->setText(QDir::toNativeSeparators(chosen));
@@ -394,12 +395,13 @@ std::optional<compose::HtmlFallback> Form1::askHtmlFallback(const QString &progr
 std::optional<compose::HtmlFallback> AskHtmlFallback(platform::Dialogs &dialogs, const QString &programName)
 {
     const std::optional<int> chosen = dialogs.choice(
-        QStringLiteral("%1 cannot take an HTML message from another program.\n\n"
-                       "Open as Plain Text opens the message in %1 with the text of the HTML (its paragraphs, "
-                       "line breaks and the addresses of its links). Save as Draft saves the HTML message as a "
-                       "draft and tells you where it is.")
+        //: %1 is a mail program. The two buttons' captions are named as they are.
+        Form1::tr("%1 cannot take an HTML message from another program.\n\n"
+                  "Open as Plain Text opens the message in %1 with the text of the HTML (its paragraphs, line breaks "
+                  "and the addresses of its links). Save as Draft saves the HTML message as a draft and tells you "
+                  "where it is.")
             .arg(programName),
-        {QStringLiteral("Open as Plain Text"), QStringLiteral("Save as Draft")});
+        {Form1::tr("Open as Plain Text"), Form1::tr("Save as Draft")});
     if (!chosen)
         return std::nullopt;
     return *chosen == 0 ? compose::HtmlFallback::PlainText : compose::HtmlFallback::Draft;

@@ -2,6 +2,7 @@
 
 #include "app/answers.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -19,7 +20,9 @@ std::optional<QMap<QString, QString>> askQuestions(QWidget *parent, const QStrin
     QDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("QuestionDialog"));
     const QString name = templateName.trimmed();
-    dialog.setWindowTitle(name.isEmpty() ? QStringLiteral("Launch") : QStringLiteral("Launch \"%1\"").arg(name));
+    dialog.setWindowTitle(name.isEmpty()
+                              ? QCoreApplication::translate("QuestionDialog", "Launch", "the dialog's title")
+                              : QCoreApplication::translate("QuestionDialog", "Launch \"%1\"").arg(name));
     dialog.setAccessibleName(dialog.windowTitle());
     if (parent)
         dialog.setFont(parent->font());
@@ -41,7 +44,7 @@ std::optional<QMap<QString, QString>> askQuestions(QWidget *parent, const QStrin
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     QPushButton *launch = buttons->button(QDialogButtonBox::Ok);
-    launch->setText(QStringLiteral("Launch"));
+    launch->setText(QCoreApplication::translate("QuestionDialog", "Launch", "the button"));
     launch->setObjectName(QStringLiteral("LaunchAnswers"));
     launch->setDefault(true);
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("CancelAnswers"));

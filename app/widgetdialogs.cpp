@@ -1,5 +1,6 @@
 #include "app/widgetdialogs.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QCloseEvent>
@@ -107,7 +108,8 @@ QString WidgetDialogs::openFileName(const QString &filter)
     QString start = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (start.isEmpty() || !QDir(start).exists())
         start = QDir::homePath();
-    QFileDialog dialog(m_parent, QStringLiteral("Saved HTML Email Location"), start, filter);
+    QFileDialog dialog(m_parent, QCoreApplication::translate("WidgetDialogs", "Saved HTML Email Location"), start,
+                       filter);
     dialog.setObjectName(QStringLiteral("CommonDialog1"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
