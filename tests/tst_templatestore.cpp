@@ -394,6 +394,25 @@ private slots:
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("share"))));
     }
 
+    // Deleted templates are kept in the folder itself, never in a desktop's
+    // trash; when that cannot be, Delete says why at once and keeps all.
+    void aPlaceForDeletedTemplatesThatCannotBeMadeLosesNothing()
+    {
+        QTemporaryDir dir;
+        store::TemplateStore templates(dir.path());
+        QCOMPARE(save(templates, offer()).status, Status::Done);
+        writeBytes(dir.filePath(QStringLiteral("Deleted")), "a file where the folder would be");
+        const QByteArray data = contentsOf(dir.filePath(QStringLiteral("MainData.txt")));
+        const QString entry = listedFrom(dir.path()).value(0);
+        const store::Outcome outcome = templates.Delete(templates.PlanDelete({store::LineTextOfEntry(entry), 0}));
+        QCOMPARE(outcome.status, Status::Failed);
+        QVERIFY2(outcome.message.contains(QLatin1String("Deleted")), qPrintable(outcome.message));
+        QCOMPARE(contentsOf(dir.filePath(QStringLiteral("MainData.txt"))), data);
+        QCOMPARE(contentsOf(dir.filePath(QStringLiteral("LTM-Offer.txt"))), QByteArray("Dear client,\r\nthank you.\r\n"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 (QStringList{"Deleted", "LTM-Offer.txt", "MainData.txt"}));
+    }
+
     // Another running copy appends, renames and deletes; Save still tells a
     // new name from a stored one.
     void storedNamesFollowTheFile()
