@@ -135,10 +135,10 @@ private slots:
     void theSettingChoosesTheTeamsFolder()
     {
 #ifdef Q_OS_WIN
-        QSettings settings(QStringLiteral("HKEY_CURRENT_USER\\Software\\Letterloom\\Letterloom"),
+        QSettings registry(QStringLiteral("HKEY_CURRENT_USER\\Software\\Letterloom\\Letterloom"),
                            QSettings::NativeFormat);
-        settings.setValue(QStringLiteral("data/folder"), QDir::toNativeSeparators(m_data));
-        settings.sync();
+        registry.setValue(QStringLiteral("data/folder"), QDir::toNativeSeparators(m_data));
+        registry.sync();
 #else
         testfiles::writeFile(m_home.filePath("Letterloom/Letterloom.conf"), "[data]\nfolder=" + m_data.toUtf8() + "\n");
 #endif
@@ -153,7 +153,7 @@ private slots:
         QVERIFY2(missing.err.contains(QDir::toNativeSeparators(share)), qPrintable(missing.err));
         QVERIFY(!QFileInfo::exists(m_home.filePath("share")));
 #ifdef Q_OS_WIN
-        settings.remove(QStringLiteral("data"));
+        registry.remove(QStringLiteral("data"));
 #endif
     }
 

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
+#include <QTranslator>
 
 #include <limits>
 
@@ -19,6 +20,7 @@ class TestForm1 : public WindowTest
 
 private slots:
     void captionsAreExact();
+    void everyTextTheWindowShowsCanBeTranslated();
     void newWindowAndGrid();
     void tabFollowsTheFocusOrder_data();
     void tabFollowsTheFocusOrder();
@@ -319,6 +321,42 @@ void TestForm1::startUpReadsWhatItCan()
     QVERIFY(box(w, "Text1")->text().isEmpty());
     QVERIFY(button(w, "Option1")->isChecked());
     QVERIFY(panel(w, "Frame1")->isVisible());
+}
+
+// A translation that marks every text it is asked for.
+class MarkingTranslator final : public QTranslator
+{
+public:
+    bool isEmpty() const override { return false; }
+    QString translate(const char *, const char *source, const char *, int) const override
+    {
+        return QStringLiteral("\u00ab") + QString::fromUtf8(source) + QStringLiteral("\u00bb");
+    }
+};
+
+void TestForm1::everyTextTheWindowShowsCanBeTranslated()
+{
+    MarkingTranslator marking;
+    QCoreApplication::installTranslator(&marking);
+    Form1 *w = openWindow();
+    QCoreApplication::removeTranslator(&marking);
+    const auto marked = [](const QString &text) { return text.startsWith(u'\u00ab') && text.endsWith(u'\u00bb'); };
+    QStringList untranslated;
+    for (const QLabel *label : w->findChildren<QLabel *>())
+        untranslated << (marked(label->text()) ? QString() : label->text());
+    for (const QAbstractButton *b : w->findChildren<QAbstractButton *>())
+        untranslated << (marked(b->text()) ? QString() : b->text());
+    for (const QAction *action : w->findChildren<QAction *>()) {
+        if (!action->isSeparator() && !action->text().isEmpty())
+            untranslated << (marked(action->text()) ? QString() : action->text());
+    }
+    for (const QWidget *widget : w->findChildren<QWidget *>()) {
+        if (!widget->accessibleName().isEmpty())
+            untranslated << (marked(widget->accessibleName()) ? QString() : widget->accessibleName());
+    }
+    untranslated.removeAll(QString());
+    QVERIFY2(untranslated.isEmpty(), qPrintable(untranslated.join(u'\n')));
+    QVERIFY(marked(w->windowTitle()));
 }
 
 QTEST_MAIN(TestForm1)

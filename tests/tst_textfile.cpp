@@ -20,6 +20,7 @@ using testfiles::writeBytes;
 
 namespace {
 
+#ifdef Q_OS_UNIX
 // The files in dir, apart from the one the test works on.
 QStringList otherFiles(const QDir &dir, const QString &except)
 {
@@ -27,6 +28,7 @@ QStringList otherFiles(const QDir &dir, const QString &except)
     names.removeAll(except);
     return names;
 }
+#endif
 
 } // namespace
 

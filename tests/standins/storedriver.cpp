@@ -63,7 +63,6 @@ int main(int argc, char *argv[])
     const bool legacy = args.contains(QStringLiteral("--legacy"));
     const bool countSteps = args.contains(QStringLiteral("--count-steps"));
     const qsizetype stopAt = args.indexOf(QStringLiteral("--stop-at"));
-    const qsizetype limit = args.indexOf(QStringLiteral("--file-size-limit"));
     if (args.contains(QStringLiteral("--no-local-lock")))
         platform::FolderLock::setLocalLockUsed(false);
 
@@ -83,7 +82,7 @@ int main(int argc, char *argv[])
         model = storemodel::writeLegacyFolder(folder);
     }
 #ifdef Q_OS_UNIX
-    if (limit >= 0) {
+    if (const qsizetype limit = args.indexOf(QStringLiteral("--file-size-limit")); limit >= 0) {
         rlimit rl{};
         getrlimit(RLIMIT_FSIZE, &rl);
         rl.rlim_cur = rlim_t(args.value(limit + 1).toLongLong());
