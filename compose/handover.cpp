@@ -79,8 +79,7 @@ QString writeOutgoingBody(const QString &handoverDirectory, const QString &html,
     if (!platform::writeWholeFile(path, html.toUtf8(), &why)) {
         *error = QCoreApplication::translate("compose::Handover", "The HTML body could not be handed to %1. %2")
                      .arg(programName, why);
-        QFile::remove(path);
-        return QString();
+        return QString(); // the file was not left behind
     }
     return path;
 }

@@ -85,6 +85,8 @@ bool processRunning(qint64 pid);
 // answer (ENOSPC, EFBIG) makes that write fail with that error.
 using WriteFault = std::function<int(qint64 length)>;
 void setWriteFault(WriteFault fault);
+// The same for reads: a non-zero answer (EIO) makes that read fail.
+void setReadFault(WriteFault fault);
 
 // The reason a write failed, for an error number of the C library (ENOSPC,
 // EFBIG, EACCES, EROFS...).

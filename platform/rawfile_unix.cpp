@@ -24,6 +24,24 @@ WriteFault &writeFault()
     return fault;
 }
 
+WriteFault &readFault()
+{
+    static WriteFault fault;
+    return fault;
+}
+
+// pread, or the failure a test asked for.
+ssize_t readBytes(int fd, char *data, qint64 length, qint64 offset)
+{
+    if (const WriteFault &fault = readFault()) {
+        if (const int error = fault(length)) {
+            errno = error;
+            return -1;
+        }
+    }
+    return pread(fd, data, size_t(length), off_t(offset));
+}
+
 QString kindOf(mode_t mode)
 {
     if (S_ISDIR(mode))
@@ -135,7 +153,7 @@ qint64 RawFile::size() const
 bool RawFile::readAt(qint64 offset, char *data, qint64 length) const
 {
     while (length > 0) {
-        const ssize_t got = pread(m_fd, data, size_t(length), off_t(offset));
+        const ssize_t got = readBytes(m_fd, data, length, offset);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
@@ -154,7 +172,7 @@ QByteArray RawFile::readAll(QString *why)
     bytes.reserve(expected > 0 ? expected : 0);
     char chunk[1 << 16];
     for (qint64 offset = 0;;) {
-        const ssize_t got = pread(m_fd, chunk, sizeof chunk, off_t(offset));
+        const ssize_t got = readBytes(m_fd, chunk, qint64(sizeof chunk), offset);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
@@ -284,6 +302,11 @@ bool processRunning(qint64 pid)
 void setWriteFault(WriteFault fault)
 {
     writeFault() = std::move(fault);
+}
+
+void setReadFault(WriteFault fault)
+{
+    readFault() = std::move(fault);
 }
 
 } // namespace platform::detail

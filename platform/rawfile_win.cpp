@@ -20,6 +20,12 @@ WriteFault &writeFault()
     return fault;
 }
 
+WriteFault &readFault()
+{
+    static WriteFault fault;
+    return fault;
+}
+
 QString reasonFor(DWORD error)
 {
     switch (error) {
@@ -193,6 +199,8 @@ bool RawFile::readAt(qint64 offset, char *data, qint64 length) const
         at.OffsetHigh = DWORD(quint64(offset) >> 32);
         DWORD got = 0;
         const DWORD want = DWORD(qMin<qint64>(length, 1 << 30));
+        if (const WriteFault &fault = readFault(); fault && fault(length) != 0)
+            return false;
         if (!ReadFile(m_handle, data, want, &got, &at) || got == 0)
             return false;
         data += got;
@@ -329,6 +337,11 @@ bool processRunning(qint64 pid)
 void setWriteFault(WriteFault fault)
 {
     writeFault() = std::move(fault);
+}
+
+void setReadFault(WriteFault fault)
+{
+    readFault() = std::move(fault);
 }
 
 } // namespace platform::detail

@@ -130,6 +130,26 @@ private slots:
         QVERIFY(m_desktop.runs.isEmpty()); // no mail program, no draft opener started
     }
 
+    // An attachment that goes away while the launch runs (the window handles
+    // its events before each one) stops the launch: nothing is handed over
+    // without it.
+    void anAttachmentThatGoesAwayStopsTheLaunch()
+    {
+        setMailProgram("evolution");
+        store::EditorValues editor = hardMessage(false);
+        const QString first = file("first.pdf", "1");
+        const QString second = file("second.pdf", "2");
+        editor.attachmentPaths = first + ";" + second;
+        editor.onYield = [&](int) {
+            if (QFile::exists(first) && !QFile::exists(second + ".gone"))
+                QFile::rename(second, second + ".gone");
+        };
+        const compose::LaunchOutcome outcome = launch(editor);
+        QVERIFY2(!outcome.displayed && outcome.message.contains("second.pdf"), qPrintable(outcome.message));
+        QVERIFY(m_desktop.runs.isEmpty());
+        QCOMPARE(handedOver("Drafts"), QStringList());
+    }
+
 private:
     // Takes one step back from the setup of a mail program in the home, or
     // from the desktop's: the changes that the draft-route table names.
@@ -172,7 +192,9 @@ private:
         store::EditorValues editor;
         editor.toText = "J\u00f6rg M\u00fcller <joerg@example.de>, b@example.org";
         editor.ccText = "\"Doe, John\" <john@example.org>";
-        editor.bccText = "one@example.org, two@example.org\r\nX-Injected: spy@evil.org";
+        // The last, typed without angle brackets, keeps the space between its
+        // two words beyond ASCII (encoded words side by side lose it).
+        editor.bccText = "one@example.org, two@example.org\r\nX-Injected: spy@evil.org, Zo\u00eb \u0141\u00f3d\u017a zoe@example.org";
         editor.subjectText = "Gr\u00fc\u00dfe \U0001F600, \"quoted\" ',attachment='file:///etc/passwd 100% =?x?= a=b and a "
                              "subject long enough to be folded over more than one line\nX-Injected: yes\r\n\r\nbody?";
         editor.bodyText = "Dear J\u00f6rg, \r\n\r\n.\r\nFrom the start\r\n=41 stays =41 \u20ac\r\nends in a space ";

@@ -216,10 +216,13 @@ void TestForm1Commands::keysOfTheDesktop()
     QVERIFY(!bodyBox(w)->document()->toRawText().contains(QChar::LineSeparator));
 
     // Enter on a focused command button presses it; a letter does not (Save
-    // again would ask whether to replace "Second").
+    // again, of the subject changed since, would ask whether to replace
+    // "Second").
     QTest::keyClicks(box(w, "Text1"), QStringLiteral("Second"));
     button(w, "Command3")->setFocus();
     QTest::keyClick(button(w, "Command3"), Qt::Key_Return);
+    QTest::keyClicks(box(w, "Text2"), QStringLiteral("!"));
+    button(w, "Command3")->setFocus();
     QTest::keyClick(button(w, "Command3"), Qt::Key_S);
     QCOMPARE(entryCount(w), 2);
     QCOMPARE(contentsOf(path(QStringLiteral("LTM-Second.txt"))), QByteArray("a\r\nb\r\n"));

@@ -230,10 +230,16 @@ void TestForm1Templates::deleteNamesWhatItTouchesAndUndoBringsItBack()
 void TestForm1Templates::afterARenameTheEditorHoldsTheNewName()
 {
     writeTwoOffers(dataFolder());
+    const auto before = filesOf(dataFolder());
     Form1 *w = openWindow();
     clickEntry(list(w), 1);
-    dialogs.textAnswers << QStringLiteral("  Other 2027 ");
+    // Cancelled: nothing changes.
+    dialogs.textAnswers << std::nullopt;
     list(w)->setFocus();
+    QTest::keyClick(list(w), Qt::Key_F2);
+    QCOMPARE(filesOf(dataFolder()), before);
+    QCOMPARE(box(w, "Text1")->text(), QStringLiteral("Other"));
+    dialogs.textAnswers << QStringLiteral("  Other 2027 ");
     QTest::keyClick(list(w), Qt::Key_F2);
     QCOMPARE(box(w, "Text1")->text(), QStringLiteral("Other 2027"));
     QCOMPARE(shownNames(w), (QStringList{"Offer", "Other 2027", "offer"}));

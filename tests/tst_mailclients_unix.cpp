@@ -1,6 +1,7 @@
 // The Linux mail programs: what reaches each one's command line (seen by a
 // stand-in program that records its arguments, decoded by the rules of the
 // program it stands in for), and how the desktop's mail program is found.
+#include "compose/clientsetup_unix.h"
 #include "support/mailprograms_unix.h"
 
 #include <QDateTime>
@@ -166,6 +167,17 @@ private slots:
     }
 
     // The real look-up: GIO reads the desktop's mimeapps.list and entries.
+    // Thunderbird's default profile is found behind an installation that
+    // names none (a stale one, a locked one).
+    void thunderbirdsDefaultProfileBehindAnInstallationWithoutOne()
+    {
+        const QString installs = m_setup.home + "/.thunderbird/installs.ini";
+        writeFile(installs, "[0123456789ABCDEF]\nLocked=1\n\n" + testfiles::contentsOf(installs));
+        QString why;
+        QVERIFY2(compose::clientIsSetUp(compose::ClientKind::Thunderbird, "thunderbird.desktop", m_setup.home, &why),
+                 qPrintable(why));
+    }
+
     void gioFindsTheDefaultMailProgram()
     {
         // The test's folder holds the desktop's data and configuration both.

@@ -2,12 +2,15 @@
 // writing new files whole or not at all, putting bytes at the end of a file
 // so that putting them again changes nothing, and naming the cause of every
 // failure.
+#include "platform/rawfile.h"
 #include "platform/textfile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cerrno>
 
 #include "support/testfiles.h"
 
@@ -62,6 +65,29 @@ private slots:
         QVERIFY(!platform::writeAtEnd(path, 100, "x", &error));
         QVERIFY2(error.contains(QLatin1String("shorter")), qPrintable(error));
         QCOMPARE(contentsOf(path), QByteArray("one\r\ntwo\r\n"));
+    }
+
+    // A read that fails (a disk or a share that cannot be reached) is said
+    // at once, with its cause; it is tried again only when a signal cut it
+    // short.
+    void aFailingReadIsSaid()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("MainData.txt"));
+        writeBytes(path, "one\r\ntwo\r\n");
+        int failures = 0;
+        platform::detail::setReadFault([&failures](qint64) { return failures++ == 0 ? EIO : 0; });
+        QByteArray bytes;
+        const bool ranged = platform::readFileRange(path, 0, 5, &bytes);
+        failures = 0;
+        QString error;
+        const bool whole = platform::readWholeFile(path, &bytes, &error);
+        platform::detail::setReadFault({});
+        QVERIFY(!ranged);
+        QVERIFY(!whole);
+        QVERIFY2(error.contains(path) && error.contains(QLatin1String("input/output error")), qPrintable(error));
+        QVERIFY(platform::readWholeFile(path, &bytes));
+        QCOMPARE(bytes, QByteArray("one\r\ntwo\r\n"));
     }
 
     void createWholeFileNeverReplacesAndLeavesNothingOnFailure()
