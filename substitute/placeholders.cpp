@@ -32,6 +32,9 @@ bool holdsLineBreak(QStringView text)
 // What the text between the braces means, if anything.
 std::optional<Placeholder> parse(QStringView inner)
 {
+    // A placeholder stands on one line.
+    if (holdsLineBreak(inner))
+        return std::nullopt;
     Placeholder p;
     if (inner.startsWith(u'?')) {
         p.question = inner.sliced(1).trimmed().toString();

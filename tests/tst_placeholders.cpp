@@ -136,8 +136,11 @@ private slots:
         // Answers that hold find texts, separators and a placeholder's form.
         values.answers = {{"Q", "a;b{{"}, {"R", "{{?Q}}"}, {"a", "ab}}"}};
 
-        const quint32 seed = QRandomGenerator::global()->generate();
-        QRandomGenerator random(seed);
+        // A fixed seed, so that a run is repeated exactly; another is given
+        // by LETTERLOOM_PLACEHOLDER_SEED for a run by hand.
+        bool given = false;
+        const quint32 seed = quint32(qEnvironmentVariableIntValue("LETTERLOOM_PLACEHOLDER_SEED", &given));
+        QRandomGenerator random(given ? seed : 2924757647u);
         auto pick = [&random](const QStringList &from) { return from.at(random.bounded(int(from.size()))); };
         for (int round = 0; round < 3000; ++round) {
             QString text;
@@ -148,7 +151,8 @@ private slots:
                 if (random.bounded(3) == 0)
                     pairs.set(i, pick(finds), pick(replacements));
             }
-            const QString context = QStringLiteral("seed %1, round %2, text \"%3\"").arg(seed).arg(round).arg(text);
+            const QString context =
+                QStringLiteral("seed %1, round %2, text \"%3\"").arg(given ? seed : 2924757647u).arg(round).arg(text);
 
             QStringList placeholders;
             const QList<Token> cut = tokens(text);
