@@ -96,8 +96,7 @@ QString writeDraft(const Message &message, const QString &handoverDirectory, con
     }
     const QString path = freshFileName(dir, QStringLiteral("draft"), QStringLiteral(".eml"));
     QString why;
-    if (!saveMimeDraft(message, path, &why)) {
-        QFile::remove(path);
+    if (!saveMimeDraft(message, path, &why)) { // which leaves no file behind
         //: %1 is why the message went to a draft, %2 why the draft could not be saved.
         *error = QCoreApplication::translate("compose::Handover",
                                              "%1 The message could not be saved as a draft either. %2")
