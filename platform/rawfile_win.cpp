@@ -41,6 +41,11 @@ QString reasonFor(DWORD error)
     case ERROR_BAD_NETPATH:
     case ERROR_UNEXP_NET_ERR:
         return QCoreApplication::translate("platform::RawFile", "the network share could not be reached");
+    case ERROR_IO_DEVICE:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+        return QCoreApplication::translate("platform::RawFile", "the disk or the network share could not be reached "
+                                                                "(input/output error)");
     case ERROR_ACCESS_DENIED: return QCoreApplication::translate("platform::RawFile", "permission denied");
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
@@ -137,6 +142,7 @@ QString reasonForErrno(int error)
     case EACCES:
     case EPERM: return reasonFor(ERROR_ACCESS_DENIED);
     case EROFS: return reasonFor(ERROR_WRITE_PROTECT);
+    case EIO: return reasonFor(ERROR_IO_DEVICE);
     default: return QString::fromLocal8Bit(strerror(error));
     }
 }
@@ -199,8 +205,10 @@ bool RawFile::readAt(qint64 offset, char *data, qint64 length) const
         at.OffsetHigh = DWORD(quint64(offset) >> 32);
         DWORD got = 0;
         const DWORD want = DWORD(qMin<qint64>(length, 1 << 30));
-        if (const WriteFault &fault = readFault(); fault && fault(length) != 0)
+        if (const WriteFault &fault = readFault(); fault && fault(length) != 0) {
+            SetLastError(ERROR_IO_DEVICE);
             return false;
+        }
         if (!ReadFile(m_handle, data, want, &got, &at) || got == 0)
             return false;
         data += got;
