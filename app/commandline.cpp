@@ -178,16 +178,7 @@ int launchTemplate(const QString &folder, const LaunchRequest &request)
     // The template as the window shows it when it is clicked in the list.
     store::ShownTemplate &shown = *found;
     store::CutToLongestBoxText(shown);
-    store::EditorValues editor;
-    editor.name = shown.name;
-    editor.subjectText = shown.subject;
-    editor.attachmentPaths = shown.attachments;
-    editor.ccText = shown.cc;
-    editor.toText = shown.to;
-    editor.bccText = shown.bcc;
-    editor.html = shown.htmlFlag.value_or(false);
-    editor.plain = shown.plainFlag.value_or(true) && !editor.html;
-    editor.location = shown.htmlLocation;
+    store::EditorValues editor = store::EditorOf(shown);
     store::TemplateStore templates(folder);
     editor.bodyText = templates.ReadBody(shown.name);
 

@@ -1,5 +1,6 @@
 #include "platform/folderlock.h"
 
+#include "platform/appdir.h"
 #include "platform/folderlock_local.h"
 
 #include "platform/rawfile.h"
@@ -26,14 +27,6 @@ QString thisHost()
 {
     static const QString host = QSysInfo::machineHostName();
     return host;
-}
-
-QString thisUser()
-{
-    QString user = qEnvironmentVariable("USER");
-    if (user.isEmpty())
-        user = qEnvironmentVariable("USERNAME");
-    return user;
 }
 
 QByteArray lockText(const LockHolder &holder, int refreshed)
@@ -235,7 +228,7 @@ std::unique_ptr<FolderLock> FolderLock::take(const QString &dir, int waitMs, con
     LockHolder mine;
     mine.host = thisHost();
     mine.pid = QCoreApplication::applicationPid();
-    mine.user = thisUser();
+    mine.user = userName();
     qint64 lastAgeCheck = -1000;
     for (;;) {
         mine.token = QUuid::createUuid().toString(QUuid::WithoutBraces);

@@ -124,13 +124,5 @@ QStringList beyondLimit(const QString &dataDir)
     return files;
 }
 
-QString currentUser()
-{
-    QString user = qEnvironmentVariable("USER");
-    if (user.isEmpty())
-        user = qEnvironmentVariable("USERNAME");
-    return user;
-}
-
 } // namespace KeptVersions
 } // namespace store

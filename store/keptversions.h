@@ -53,8 +53,5 @@ std::optional<KeptVersion> newest(const QString &dataDir, const QString &user);
 // may be added), oldest first.
 QStringList beyondLimit(const QString &dataDir);
 
-// Who works now: the user's login name.
-QString currentUser();
-
 } // namespace KeptVersions
 } // namespace store

@@ -2,6 +2,7 @@
 
 #include "platform/storedtext.h"
 #include "platform/textfile.h"
+#include "store/templaterecord.h"
 
 #include <QCoreApplication>
 
@@ -19,13 +20,7 @@ constexpr qsizetype kLongestFileName = 255;
 
 QString TemplateName(const QString &boxText)
 {
-    qsizetype begin = 0;
-    qsizetype end = boxText.size();
-    while (begin < end && boxText.at(begin) == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && boxText.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return boxText.mid(begin, end - begin);
+    return TrimSpaces(boxText);
 }
 
 QString NameKey(const QString &name)

@@ -143,6 +143,26 @@ QStringList CutToLongestBoxText(ShownTemplate &shown)
     return cut;
 }
 
+EditorValues EditorOf(const ShownTemplate &shown)
+{
+    EditorValues values;
+    values.name = shown.name;
+    values.subjectText = shown.subject;
+    values.attachmentPaths = shown.attachments;
+    values.ccText = shown.cc;
+    values.toText = shown.to;
+    values.bccText = shown.bcc;
+    if (shown.plainFlag)
+        values.plain = *shown.plainFlag;
+    if (shown.htmlFlag) {
+        values.html = *shown.htmlFlag;
+        if (values.html)
+            values.plain = false;
+    }
+    values.location = shown.htmlLocation;
+    return values;
+}
+
 std::optional<bool> ReadTruthValue(const QString &field)
 {
     const QString text = field.trimmed();

@@ -63,6 +63,12 @@ QString HtmlLocationLabel();
 // record order; missing fields are empty.
 ShownTemplate DecodeListEntry(const QString &entry);
 
+// The template as the editor holds it once it is shown: the boxes from the
+// fields, the options set as the window sets them from the flags (Plain Text
+// first, then each stored flag; selecting HTML deselects Plain Text). The
+// body is left empty.
+EditorValues EditorOf(const ShownTemplate &shown);
+
 // Reads a flag field: "True"/"False" in any letter case, or a number (zero is
 // false, any other number true). Anything else gives no value.
 std::optional<bool> ReadTruthValue(const QString &field);

@@ -33,34 +33,16 @@ QByteArray bodyFileBytes(const TemplateEditor &editor)
     return platform::encodeBody(TrimSpaces(editor.body()) + QStringLiteral("\r\n"));
 }
 
-ShownTemplate decodedLine(const QString &lineText)
+// A version of a template about to be kept in "Deleted", by whom and when.
+KeptVersion newKeptVersion(const QString &kind)
 {
-    return DecodeListEntry(lineText);
-}
-
-// The template a stored line holds, as the editor would hold it.
-EditorValues editorOf(const QString &lineText)
-{
-    const ShownTemplate shown = decodedLine(lineText);
-    EditorValues values;
-    values.name = shown.name;
-    values.subjectText = shown.subject;
-    values.attachmentPaths = shown.attachments;
-    values.ccText = shown.cc;
-    values.toText = shown.to;
-    values.bccText = shown.bcc;
-    // As the window sets the options from the flags.
-    values.plain = true;
-    values.html = false;
-    if (shown.plainFlag)
-        values.plain = *shown.plainFlag;
-    if (shown.htmlFlag) {
-        values.html = *shown.htmlFlag;
-        if (values.html)
-            values.plain = false;
-    }
-    values.location = shown.htmlLocation;
-    return values;
+    KeptVersion kept;
+    kept.id = KeptVersions::newId();
+    kept.kind = kind;
+    kept.when = QDateTime::currentDateTimeUtc();
+    kept.user = platform::userName();
+    kept.host = QSysInfo::machineHostName();
+    return kept;
 }
 
 QString lineWithName(const QString &lineText, const QString &name)
@@ -407,7 +389,7 @@ SavePlan TemplateStore::PlanSave(const TemplateEditor &editor, const ShownVersio
     plan.storedBody = platform::decodeBody(body);
     // The editor shows what is stored: nothing to save.
     if (plan.replaced.size() == 1
-        && FormatRecordLine(editorOf(plan.replaced.first().text)) == FormatRecordLine(editor)
+        && FormatRecordLine(EditorOf(DecodeListEntry(plan.replaced.first().text))) == FormatRecordLine(editor)
         && TemplateName(plan.replaced.first().name) == TemplateName(editor.templateName())
         && shownBody(plan.storedBody) == editor.body()) {
         plan.kind = SavePlan::Kind::Unchanged;
@@ -459,12 +441,7 @@ Outcome TemplateStore::Save(const TemplateEditor &editor, const SavePlan &plan)
         return failed(error);
     const QString key = NameKey(editor.templateName());
     const QString name = editor.templateName();
-    KeptVersion kept;
-    kept.id = KeptVersions::newId();
-    kept.kind = QStringLiteral("replace");
-    kept.when = QDateTime::currentDateTimeUtc();
-    kept.user = KeptVersions::currentUser();
-    kept.host = QSysInfo::machineHostName();
+    KeptVersion kept = newKeptVersion(QStringLiteral("replace"));
     qsizetype first = -1;
     for (qsizetype i = 0; i < data.lines.size(); ++i) {
         const auto line = ReadStoredLine(data.lines.at(i));
@@ -707,12 +684,7 @@ Outcome TemplateStore::Delete(const DeletePlan &plan)
     if (index < 0 || texts(sharing) != texts(plan.sharing))
         return {Outcome::Status::Changed, QString()};
 
-    KeptVersion kept;
-    kept.id = KeptVersions::newId();
-    kept.kind = QStringLiteral("delete");
-    kept.when = QDateTime::currentDateTimeUtc();
-    kept.user = KeptVersions::currentUser();
-    kept.host = QSysInfo::machineHostName();
+    KeptVersion kept = newKeptVersion(QStringLiteral("delete"));
     kept.lines.append({data.lines.at(index), std::nullopt});
     if (index + 1 < data.lines.size())
         kept.lines[0].before = data.lines.at(index + 1);
@@ -865,7 +837,7 @@ UndoPlan TemplateStore::PlanUndo()
     UndoPlan plan;
     if (folder().isEmpty() || !QFileInfo(KeptVersions::folder(folder())).isDir())
         return plan;
-    plan.version = KeptVersions::newest(folder(), KeptVersions::currentUser());
+    plan.version = KeptVersions::newest(folder(), platform::userName());
     if (!plan.version)
         return plan;
     for (const KeptLine &kept : std::as_const(plan.version->lines)) {

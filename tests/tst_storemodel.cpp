@@ -71,6 +71,18 @@ void restart(const QString &dir)
     templates.IndexFolder();
 }
 
+// What is wrong after a step: the result the store gave, then the folder,
+// against the model; empty when both match.
+QString stepMismatch(const QString &where, Result result, Result expected, const QString &message,
+                     const QString &dir, const Folder &after)
+{
+    if (result != expected)
+        return QStringLiteral("%1 gave %2, the model %3 (%4)")
+            .arg(where, storemodel::resultName(result), storemodel::resultName(expected), message);
+    const QString wrong = mismatch(dir, {after});
+    return wrong.isEmpty() ? QString() : where + u'\n' + wrong;
+}
+
 // A driver run's report, line by line.
 struct Report
 {
@@ -170,11 +182,8 @@ void TestStoreModel::randomSequencesMatchTheModel()
             QString message;
             const Result result = storemodel::perform(templates, op, &message);
             const QString where = QStringLiteral("seed %1, step %2: %3").arg(seed).arg(step).arg(op.describe());
-            QVERIFY2(result == expected, qPrintable(QStringLiteral("%1 gave %2, the model %3 (%4)")
-                                                        .arg(where, storemodel::resultName(result),
-                                                             storemodel::resultName(expected), message)));
-            const QString wrong = mismatch(dir.path(), {after});
-            QVERIFY2(wrong.isEmpty(), qPrintable(where + u'\n' + wrong));
+            const QString wrong = stepMismatch(where, result, expected, message, dir.path(), after);
+            QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
             model = after;
         }
     }
@@ -220,11 +229,8 @@ void TestStoreModel::failingWritesLeaveEveryTemplateWhole()
                 QVERIFY2(wrong.isEmpty(), qPrintable(where + u'\n' + wrong));
                 continue;
             }
-            QVERIFY2(result == expected, qPrintable(QStringLiteral("%1 gave %2, the model %3 (%4)")
-                                                        .arg(where, storemodel::resultName(result),
-                                                             storemodel::resultName(expected), message)));
-            const QString wrong = mismatch(dir.path(), {after});
-            QVERIFY2(wrong.isEmpty(), qPrintable(where + u'\n' + wrong));
+            const QString wrong = stepMismatch(where, result, expected, message, dir.path(), after);
+            QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
             model = after;
         }
     }
