@@ -1,0 +1,51 @@
+#pragma once
+
+// Files made by other programs, and hostile files, kept under tests/data/
+// and loaded from disk. A fixture is a folder there: it is copied whole into
+// a fresh temporary folder, and what git cannot hold is made there as its
+// file "special" says, one thing a line (paths relative to the copy):
+//
+//   folder PATH            an empty folder
+//   fifo PATH              a named pipe
+//   link PATH TARGET       a symbolic link to TARGET (as written)
+//   future PATH            the file's time set a day ahead
+//   mode OCTAL PATH        the file's permissions
+//   size BYTES PATH        a file of that many bytes ("x")
+//
+// Lines starting with # are comments. The file "special" itself is not
+// copied. Where the system cannot make something (a pipe or a link on
+// Windows), made() is false and names it.
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace testdata {
+
+// The folder tests/data of the source tree.
+QString dataDir();
+
+class Fixture
+{
+public:
+    explicit Fixture(const QString &name);
+
+    bool isValid() const { return m_error.isEmpty(); }
+    // Why the fixture could not be made, or what of it is missing.
+    QString error() const { return m_error; }
+
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString &relative) const { return m_dir.filePath(relative); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_error;
+};
+
+// Every file below dir, by its path relative to dir, with its bytes (links
+// by their target, folders by a trailing slash): what a test compares to
+// see that nothing changed.
+QMap<QString, QByteArray> snapshot(const QString &dir);
+
+} // namespace testdata
