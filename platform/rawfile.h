@@ -22,8 +22,10 @@ public:
     RawFile &operator=(const RawFile &) = delete;
 
     // Opens an existing regular file for reading. Pipes, devices and
-    // folders are refused without waiting on them.
-    bool openForReading(const QString &path, QString *why);
+    // folders are refused without waiting on them; so is a link, unless
+    // followLinks (a file the user names may be a link, the templates
+    // folder's own files never are).
+    bool openForReading(const QString &path, QString *why, bool followLinks = true);
 
     // Opens an existing regular file for reading and writing; a symbolic
     // link is refused, so nothing is ever written outside the folder the
@@ -73,6 +75,15 @@ bool placeNew(const QString &from, const QString &to, bool *exists, bool *unsupp
 // Removes a file (never a folder); a missing file is no failure.
 bool removeFile(const QString &path, QString *why);
 
+// Puts the entries of a folder (names given, taken and removed) on the
+// disk. Nothing to do on Windows, whose renames are written through.
+bool syncFolder(const QString &dir, QString *why);
+
+// What stands at a path, the path's last part not followed when it is a
+// link (or a junction).
+enum class Entry { None, File, Folder, Link, Other };
+Entry entryAt(const QString &path);
+
 // Whether dir lies on a network share or a file system in user space,
 // whose client caches what other machines change.
 bool isRemoteFolder(const QString &dir);
@@ -87,6 +98,14 @@ using WriteFault = std::function<int(qint64 length)>;
 void setWriteFault(WriteFault fault);
 // The same for reads: a non-zero answer (EIO) makes that read fail.
 void setReadFault(WriteFault fault);
+
+// A test's way to see and fail the renames, removals and folder syncs of
+// the store: when set, it is asked before each, and a non-zero answer (an
+// error number of the C library) makes it fail with that error.
+enum class FileOp { Rename, Remove, SyncFolder };
+using FileOpHook = std::function<int(FileOp op, const QString &path, const QString &to)>;
+void setFileOpHook(FileOpHook hook);
+int fileOpFault(FileOp op, const QString &path, const QString &to = QString());
 
 // The reason a write failed, for an error number of the C library (ENOSPC,
 // EFBIG, EACCES, EROFS...).

@@ -107,8 +107,8 @@ QString reasonForErrno(int error)
         return QCoreApplication::translate("platform::RawFile", "the disk or the network share could not be reached "
                                                                 "(input/output error)");
     case ELOOP:
-        return QCoreApplication::translate("platform::RawFile", "it is a symbolic link; Letterloom writes only to files "
-                                                                "inside its own folder");
+        return QCoreApplication::translate("platform::RawFile", "it is a symbolic link; Letterloom reads and writes "
+                                                                "only files inside its own folder");
     default: return qt_error_string(error);
     }
 }
@@ -118,11 +118,11 @@ RawFile::~RawFile()
     close();
 }
 
-bool RawFile::openForReading(const QString &path, QString *why)
+bool RawFile::openForReading(const QString &path, QString *why, bool followLinks)
 {
     close();
     int errorCode = 0;
-    m_fd = openRegular(QFile::encodeName(path), O_RDONLY, &errorCode, why);
+    m_fd = openRegular(QFile::encodeName(path), O_RDONLY | (followLinks ? 0 : O_NOFOLLOW), &errorCode, why);
     return m_fd >= 0;
 }
 
@@ -266,6 +266,33 @@ bool removeFile(const QString &path, QString *why)
         return true;
     *why = reasonForErrno(errno);
     return false;
+}
+
+bool syncFolder(const QString &dir, QString *why)
+{
+    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        *why = reasonForErrno(errno);
+        return false;
+    }
+    // A file system that cannot sync a folder has nothing to put on a disk.
+    const bool synced = fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
+    if (!synced)
+        *why = reasonForErrno(errno);
+    ::close(fd);
+    return synced;
+}
+
+Entry entryAt(const QString &path)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return Entry::None;
+    if (S_ISLNK(info.st_mode))
+        return Entry::Link;
+    if (S_ISDIR(info.st_mode))
+        return Entry::Folder;
+    return S_ISREG(info.st_mode) ? Entry::File : Entry::Other;
 }
 
 bool isRemoteFolder(const QString &dir)

@@ -104,8 +104,8 @@ HANDLE openRegular(const QString &path, DWORD access, DWORD disposition, DWORD *
     else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         refusal = QCoreApplication::translate("platform::RawFile", "it is a folder");
     else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        refusal = QCoreApplication::translate("platform::RawFile", "it is a symbolic link; Letterloom writes only to "
-                                                                   "files inside its own folder");
+        refusal = QCoreApplication::translate("platform::RawFile", "it is a symbolic link; Letterloom reads and "
+                                                                   "writes only files inside its own folder");
     if (!refusal.isEmpty()) {
         *errorCode = 0;
         *why = refusal;
@@ -152,10 +152,14 @@ RawFile::~RawFile()
     close();
 }
 
-bool RawFile::openForReading(const QString &path, QString *why)
+bool RawFile::openForReading(const QString &path, QString *why, bool followLinks)
 {
     close();
-    // Reading may follow a link: only writing is kept inside the folder.
+    if (!followLinks) {
+        DWORD errorCode = 0;
+        m_handle = openRegular(path, GENERIC_READ, OPEN_EXISTING, &errorCode, why);
+        return m_handle != nullptr;
+    }
     HANDLE handle = CreateFileW(nativePath(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -318,6 +322,23 @@ bool removeFile(const QString &path, QString *why)
         return true;
     *why = reasonFor(error);
     return false;
+}
+
+bool syncFolder(const QString &, QString *)
+{
+    return true; // renames and removals are written through (MOVEFILE_WRITE_THROUGH)
+}
+
+Entry entryAt(const QString &path)
+{
+    const DWORD attributes = GetFileAttributesW(nativePath(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return Entry::None;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return Entry::Link;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return Entry::Folder;
+    return (attributes & FILE_ATTRIBUTE_DEVICE) ? Entry::Other : Entry::File;
 }
 
 bool isRemoteFolder(const QString &dir)

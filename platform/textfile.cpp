@@ -12,6 +12,29 @@
 #include <filesystem>
 
 namespace platform {
+
+namespace detail {
+
+namespace {
+FileOpHook &fileOpHook()
+{
+    static FileOpHook hook;
+    return hook;
+}
+} // namespace
+
+void setFileOpHook(FileOpHook hook)
+{
+    fileOpHook() = std::move(hook);
+}
+
+int fileOpFault(FileOp op, const QString &path, const QString &to)
+{
+    return fileOpHook() ? fileOpHook()(op, path, to) : 0;
+}
+
+} // namespace detail
+
 namespace {
 
 // What failed, with %1 for the file and %2 for the reason.
@@ -50,11 +73,19 @@ QString freshNameBeside(const QString &path)
 
 } // namespace
 
-bool readWholeFile(const QString &path, QByteArray *contents, QString *error)
+namespace {
+
+bool readFile(const QString &path, QByteArray *contents, QString *error, bool followLinks, qint64 maxBytes)
 {
     detail::RawFile file;
     QString why;
-    if (file.openForReading(path, &why)) {
+    if (file.openForReading(path, &why, followLinks)) {
+        if (maxBytes >= 0 && file.size() > maxBytes)
+            //: %1 is a size in KiB.
+            return fail(error, couldNotRead(), path,
+                        QCoreApplication::translate("platform::TextFile", "it is larger than %1 KiB, far larger "
+                                                                          "than Letterloom writes it")
+                            .arg(maxBytes / 1024));
         QByteArray bytes = file.readAll(&why);
         if (why.isEmpty()) {
             *contents = std::move(bytes);
@@ -62,6 +93,18 @@ bool readWholeFile(const QString &path, QByteArray *contents, QString *error)
         }
     }
     return fail(error, couldNotRead(), path, why);
+}
+
+} // namespace
+
+bool readWholeFile(const QString &path, QByteArray *contents, QString *error)
+{
+    return readFile(path, contents, error, true, -1);
+}
+
+bool readOwnFile(const QString &path, QByteArray *contents, QString *error, qint64 maxBytes)
+{
+    return readFile(path, contents, error, false, maxBytes);
 }
 
 bool createWholeFile(const QString &path, QByteArrayView bytes, QString *error)
@@ -179,7 +222,9 @@ bool cutFile(const QString &path, qint64 size, QString *error)
 bool renameFile(const QString &from, const QString &to, QString *error)
 {
     QString why;
-    if (detail::renameReplacing(from, to, &why))
+    if (const int fault = detail::fileOpFault(detail::FileOp::Rename, from, to))
+        why = detail::reasonForErrno(fault);
+    else if (detail::renameReplacing(from, to, &why))
         return true;
     return fail(error, couldNotWrite(), to, why);
 }
@@ -187,16 +232,33 @@ bool renameFile(const QString &from, const QString &to, QString *error)
 bool removeFile(const QString &path, QString *error)
 {
     QString why;
-    if (detail::removeFile(path, &why))
+    if (const int fault = detail::fileOpFault(detail::FileOp::Remove, path))
+        why = detail::reasonForErrno(fault);
+    else if (detail::removeFile(path, &why))
         return true;
     return fail(error, couldNotRemove(), path, why);
+}
+
+bool syncFolder(const QString &dir, QString *error)
+{
+    QString why;
+    if (const int fault = detail::fileOpFault(detail::FileOp::SyncFolder, dir))
+        why = detail::reasonForErrno(fault);
+    else if (detail::syncFolder(dir, &why))
+        return true;
+    return fail(error, couldNotWrite(), dir, why);
+}
+
+bool isRealFolder(const QString &path)
+{
+    return detail::entryAt(path) == detail::Entry::Folder;
 }
 
 bool readFileRange(const QString &path, qint64 offset, qint64 length, QByteArray *bytes)
 {
     detail::RawFile file;
     QString why;
-    if (!file.openForReading(path, &why) || offset < 0 || length < 0)
+    if (!file.openForReading(path, &why, false) || offset < 0 || length < 0)
         return false;
     bytes->resize(length);
     return file.readAt(offset, bytes->data(), length);

@@ -17,6 +17,15 @@ namespace platform {
 // says why in a sentence that names the file.
 bool readWholeFile(const QString &path, QByteArray *contents, QString *error = nullptr);
 
+// The largest lock file, record of a change or kept version that is read:
+// far more than Letterloom writes. A larger one is refused unread.
+constexpr qint64 LargestRecord = 64 * 1024;
+
+// Reads a whole file of the templates folder's own (the data file, a body,
+// a record): like readWholeFile, but a link (or a junction) is refused, not
+// followed, and so is a file larger than maxBytes, unread.
+bool readOwnFile(const QString &path, QByteArray *contents, QString *error = nullptr, qint64 maxBytes = -1);
+
 // Writes a new file, which must not exist yet, in full: created, written,
 // put on the disk and closed, or on failure removed again; error names the
 // file and the cause (no space left on the device, the file is too large,
@@ -56,6 +65,13 @@ bool renameFile(const QString &from, const QString &to, QString *error = nullptr
 // Removes a file; a missing one is no failure.
 bool removeFile(const QString &path, QString *error = nullptr);
 
+// Puts a folder's entries on the disk, so that a rename or a removal made
+// in it survives a power cut.
+bool syncFolder(const QString &dir, QString *error = nullptr);
+
+// Whether path is a folder itself, not a link or junction to one.
+bool isRealFolder(const QString &path);
+
 // What tells whether a file is still the one that was read: its identity on
 // the disk (a file put in its place has another), its size and when it was
 // last written (in nanoseconds, as the file system keeps it; network file
@@ -76,8 +92,8 @@ struct FileStamp
 };
 FileStamp fileStamp(const QString &path);
 
-// Reads length bytes of a regular file from offset on; false when they
-// cannot all be read.
+// Reads length bytes of a regular file from offset on, never through a
+// link; false when they cannot all be read.
 bool readFileRange(const QString &path, qint64 offset, qint64 length, QByteArray *bytes);
 
 // Brings this machine's picture of the files of dir up to date where it
