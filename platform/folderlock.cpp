@@ -62,10 +62,10 @@ LockHolder parseLock(const QByteArray &bytes)
     return holder;
 }
 
-LockHolder readLock(const QString &path, bool *read = nullptr)
+LockHolder readLock(const QString &path, bool *read = nullptr, QString *why = nullptr)
 {
     QByteArray bytes;
-    const bool ok = readWholeFile(path, &bytes);
+    const bool ok = readOwnFile(path, &bytes, why, LargestRecord);
     if (read)
         *read = ok;
     return ok ? parseLock(bytes) : LockHolder();
@@ -123,6 +123,32 @@ bool placeLock(const QString &path, const QByteArray &text, bool *exists, QStrin
     file.close();
     removeFile(path);
     return false;
+}
+
+// Gives a lock file that a taker moved aside back its name, unless a lock
+// file stands there again: another copy's, which is never replaced. Then
+// the one moved aside is dropped.
+void putBack(const QString &moved, const QString &path)
+{
+    bool exists = false;
+    bool unsupported = false;
+    QString why;
+    const bool placed = detail::placeNew(moved, path, &exists, &unsupported, &why);
+    if (!placed && unsupported && detail::entryAt(path) == detail::Entry::None && renameFile(moved, path))
+        return;
+    removeFile(moved); // on Unix the second name of one placed back
+}
+
+// Why the thing at the lock's path is no lock file, or an empty text.
+QString oddity(detail::Entry entry)
+{
+    switch (entry) {
+    case detail::Entry::Folder: return QCoreApplication::translate("platform::FolderLock", "it is a folder");
+    case detail::Entry::Link: return QCoreApplication::translate("platform::FolderLock", "it is a link");
+    case detail::Entry::Other:
+        return QCoreApplication::translate("platform::FolderLock", "it is not a regular file (a pipe or a device)");
+    default: return QString();
+    }
 }
 
 } // namespace
@@ -231,54 +257,82 @@ std::unique_ptr<FolderLock> FolderLock::take(const QString &dir, int waitMs, con
     mine.user = userName();
     qint64 lastAgeCheck = -1000;
     for (;;) {
-        mine.token = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        mine.since = QDateTime::currentDateTime();
-        bool exists = false;
-        QString why;
-        if (placeLock(lock->m_path, lockText(mine, 0), &exists, &why)) {
-            lock->m_token = mine.token;
-            lock->m_refresher = std::make_unique<Refresher>(lock->m_path, mine);
-            return lock;
-        }
-        if (!exists) {
-            if (error)
-                *error = QCoreApplication::translate("platform::FolderLock", "Could not write \"%1\": %2")
-                             .arg(QDir::toNativeSeparators(lock->m_path), why);
-            return nullptr;
+        detail::Entry entry = detail::entryAt(lock->m_path);
+        if (entry == detail::Entry::None) {
+            mine.token = QUuid::createUuid().toString(QUuid::WithoutBraces);
+            mine.since = QDateTime::currentDateTime();
+            bool exists = false;
+            QString why;
+            if (placeLock(lock->m_path, lockText(mine, 0), &exists, &why)) {
+                lock->m_token = mine.token;
+                lock->m_refresher = std::make_unique<Refresher>(lock->m_path, mine);
+                return lock;
+            }
+            if (!exists) {
+                if (error)
+                    *error = QCoreApplication::translate("platform::FolderLock", "Could not write \"%1\": %2")
+                                 .arg(QDir::toNativeSeparators(lock->m_path), why);
+                return nullptr;
+            }
+            entry = detail::entryAt(lock->m_path);
         }
 
-        // Someone holds it: is that holder gone?
+        // Someone holds it, or something odd stands in its place. A lock
+        // file that cannot be read is judged by its age, which is read
+        // without reading the file; anything but a file is never taken
+        // over, and the wait ends at its limit.
+        const QString odd = oddity(entry);
         bool read = false;
-        const LockHolder current = readLock(lock->m_path, &read);
-        if (!read)
-            continue; // let go of meanwhile
-        bool stale = !current.host.isEmpty() && current.host == mine.host && current.pid > 0
+        QString unreadable;
+        const LockHolder current = odd.isEmpty() && entry != detail::Entry::None
+                                       ? readLock(lock->m_path, &read, &unreadable)
+                                       : LockHolder();
+        const FileStamp judged = fileStamp(lock->m_path);
+        bool stale = read && !current.host.isEmpty() && current.host == mine.host && current.pid > 0
                      && current.pid != mine.pid && !detail::processRunning(current.pid);
-        if (!stale && waited.elapsed() - lastAgeCheck >= 1000) {
+        if (!stale && odd.isEmpty() && judged.size >= 0 && waited.elapsed() - lastAgeCheck >= 1000) {
             lastAgeCheck = waited.elapsed();
-            const qint64 written = fileStamp(lock->m_path).modified;
             const qint64 now = shareClock(dir);
-            stale = written > 0 && now > 0 && now - written > qint64(StaleSeconds) * 1'000'000'000;
+            stale = judged.modified > 0 && now > 0 && now - judged.modified > qint64(StaleSeconds) * 1'000'000'000;
         }
         if (stale) {
             // Moved to a name of this taker's own, so that only one taker
             // removes it; a lock that another taker has made meanwhile goes
             // back where it was.
-            const QString broken = QDir(dir).filePath(QStringLiteral(".letterloom-broken-%1.tmp").arg(mine.token));
+            const QString broken = QDir(dir).filePath(
+                QStringLiteral(".letterloom-broken-%1.tmp").arg(QUuid::createUuid().toString(QUuid::Id128)));
             if (renameFile(lock->m_path, broken)) {
-                if (readLock(broken).token == current.token) {
+                bool same = false;
+                if (read)
+                    same = readLock(broken).token == current.token;
+                else
+                    same = fileStamp(broken) == judged;
+                if (same) {
                     removeFile(broken);
                     lock->m_tookOver = true;
-                } else {
-                    renameFile(broken, lock->m_path);
+                    continue; // placed at once, before another copy does
                 }
+                putBack(broken, lock->m_path);
             }
-            continue;
         }
         if (waited.elapsed() > waitMs) {
             if (holder)
                 *holder = current;
-            if (error)
+            if (error && !odd.isEmpty())
+                //: %1 is the lock file, %2 what it is instead.
+                *error = QCoreApplication::translate("platform::FolderLock",
+                                                     "\"%1\" is no lock file of Letterloom (%2); remove it, and the "
+                                                     "templates can be changed again")
+                             .arg(QDir::toNativeSeparators(lock->m_path), odd);
+            else if (error && !read && entry == detail::Entry::File)
+                //: %1 is the lock file, %2 why it cannot be read, %3 a number of seconds.
+                *error = QCoreApplication::translate("platform::FolderLock",
+                                                     "they are being changed by a copy of Letterloom whose lock file "
+                                                     "\"%1\" cannot be read (%2); it is taken over once it has not "
+                                                     "been written for %3 seconds")
+                             .arg(QDir::toNativeSeparators(lock->m_path), unreadable)
+                             .arg(StaleSeconds);
+            else if (error)
                 //: The reason why the templates cannot be changed now; %1 tells who holds their lock.
                 *error = QCoreApplication::translate("platform::FolderLock", "they are being changed by %1")
                              .arg(current.description());
