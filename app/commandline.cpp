@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
 #include <array>
 #include <cstring>
@@ -92,24 +93,35 @@ QString folderShown(const QString &folder)
     return QDir::toNativeSeparators(folder.isEmpty() ? platform::applicationDirectory() : folder);
 }
 
-QStringList storedEntries(const QString &folder)
+// The templates as the data file holds them now; a change that another copy
+// left unfinished is not finished here (reading changes nothing), but told.
+std::optional<QStringList> storedEntries(store::TemplateStore &templates, QString *error)
 {
-    store::TemplateStore templates(folder);
     Entries list;
-    store::LoadTemplateList(templates, list);
+    if (!store::LoadTemplateList(templates, list, error))
+        return std::nullopt;
     return list.entries;
 }
 
 int listTemplates(const QString &folder)
 {
-    QStringList seen;
-    for (const QString &entry : storedEntries(folder)) {
+    store::TemplateStore templates(folder);
+    if (const QString record = templates.UnfinishedChange(); !record.isEmpty())
+        console::writeError(QCoreApplication::translate("commandline", "letterloom: warning: \"%1\" records a change "
+                                                                       "that is not finished; the templates are listed "
+                                                                       "as they are now (open Letterloom to finish it)")
+                                .arg(record));
+    QString error;
+    const std::optional<QStringList> entries = storedEntries(templates, &error);
+    if (!entries)
+        return fail(LaunchFailed, error);
+    QSet<QString> seen;
+    for (const QString &entry : *entries) {
         const QString name = store::DecodeListEntry(entry).name;
-        const QString key = store::NameKey(name);
-        if (seen.contains(key))
-            continue;
-        seen << key;
-        console::writeOutput(name);
+        if (!seen.contains(store::NameKey(name))) {
+            seen.insert(store::NameKey(name));
+            console::writeOutput(name);
+        }
     }
     return Done;
 }
@@ -163,8 +175,13 @@ int launchTemplate(const QString &folder, const LaunchRequest &request)
 {
     // The last line of the name is the template saved last.
     const QString key = store::NameKey(request.name);
+    store::TemplateStore templates(folder);
+    QString error;
+    const std::optional<QStringList> entries = storedEntries(templates, &error);
+    if (!entries)
+        return fail(LaunchFailed, error);
     std::optional<store::ShownTemplate> found;
-    for (const QString &entry : storedEntries(folder)) {
+    for (const QString &entry : *entries) {
         store::ShownTemplate shown = store::DecodeListEntry(entry);
         if (store::NameKey(shown.name) == key)
             found = std::move(shown);
@@ -178,9 +195,14 @@ int launchTemplate(const QString &folder, const LaunchRequest &request)
     // The template as the window shows it when it is clicked in the list.
     store::ShownTemplate &shown = *found;
     store::CutToLongestBoxText(shown);
+    if (templates.UnfinishedChangeTouches(shown.name))
+        return fail(LaunchFailed, QCoreApplication::translate("commandline", "a change to this template is "
+                                                                             "unfinished; open Letterloom to finish "
+                                                                             "it"));
     store::EditorValues editor = store::EditorOf(shown);
-    store::TemplateStore templates(folder);
-    editor.bodyText = templates.ReadBody(shown.name);
+    editor.bodyText = templates.ReadBody(shown.name, &error);
+    if (!error.isEmpty())
+        return fail(LaunchFailed, error);
 
     platform::SettingsStore settings;
     substitute::PlaceholderValues values;
@@ -207,7 +229,6 @@ int launchTemplate(const QString &folder, const LaunchRequest &request)
         if (!typed)
             return fail(Unanswered, QCoreApplication::translate("commandline",
                                                                 "the questions were not answered; nothing was opened"));
-        QString error;
         if (!rememberAnswers(settings, shown.name, *typed, &error))
             fail(LaunchFailed, error);
         for (auto it = typed->begin(); it != typed->end(); ++it)

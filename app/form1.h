@@ -63,10 +63,11 @@ public:
     // it never reports anything.
     void Form_Load();
 
-    // Says so when the chosen templates folder (a network share) cannot be
-    // reached; the program then saves nowhere else. Run once the window is
-    // shown.
-    void ReportMissingFolder();
+    // Tells what Form_Load found (a record of an unfinished change set
+    // aside, a data file that cannot be read), and says so when the chosen
+    // templates folder (a network share) cannot be reached; the program then
+    // saves nowhere else. Run once the window is shown.
+    void ReportStartUp();
 
     // Shows the plain body panel exactly when Plain Text is selected, else the
     // HTML body panel.
@@ -190,6 +191,7 @@ private:
     bool m_launching = false;       // a launch is under way
     int m_queuedLaunches = 0;       // launches asked for meanwhile, run after it
     bool m_loading = false;         // Form_Load is running: nothing is reported
+    QStringList m_startNotices;     // what Form_Load found to tell, told once the window shows
     bool m_storeBusy = false;       // a command changes the templates, or the list is being filled
     store::ShownVersion m_shown;    // the template last brought into the editor
     bool m_ending = false;          // Exit was chosen

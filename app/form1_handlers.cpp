@@ -17,6 +17,7 @@
 #include <QScopedValueRollback>
 
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -37,15 +38,26 @@ void Form1::Form_Load()
 {
     m_loading = true;
     skipOnFailure([this] { substitute::LoadSubstitutionPairs(*this, *m_settings); });
-    skipOnFailure([this] { store::LoadTemplateList(m_store, *this); });
+    // What a copy left unfinished is finished before the list is read.
+    skipOnFailure([this] {
+        if (const QString notice = m_store.FinishUnfinishedChange(); !notice.isEmpty())
+            m_startNotices << notice;
+    });
+    skipOnFailure([this] {
+        QString error;
+        if (!store::LoadTemplateList(m_store, *this, &error))
+            m_startNotices << error;
+    });
     // One listing of the folder now spares Save and a click on a template a
     // listing each when a file's name differs in letter case.
     skipOnFailure([this] { m_store.IndexFolder(); });
     m_loading = false;
 }
 
-void Form1::ReportMissingFolder()
+void Form1::ReportStartUp()
 {
+    for (const QString &notice : std::exchange(m_startNotices, {}))
+        showMessage(notice);
     if (!m_store.folderIsThere())
         showMessage(tr("The templates folder \"%1\" cannot be reached. If it is on a network share, connect the "
                        "share and start Letterloom again; until then no template is listed and none can be saved.")
@@ -97,10 +109,13 @@ void Form1::ShowTemplate()
     m_bodyBox->clear();
     // The body as it was saved, without the line end that Save puts behind
     // it, so that saving it again unchanged changes nothing.
-    const QString storedBody = m_store.ReadBody(m_nameBox->text());
+    QString unread;
+    const QString storedBody = m_store.ReadBody(m_nameBox->text(), &unread);
     m_bodyBox->setPlainText(QString(storedBody).replace(QLatin1String("\r\n"), QLatin1String("\n")));
     m_shown = {store::NameKey(shown.name), store::LineTextOfEntry(entry), storedBody};
 
+    if (!unread.isEmpty())
+        showMessage(unread);
     if (!cut.isEmpty()) {
         //: %1 is a number, %2 the boxes whose text was cut ("Email Subject, CC").
         showMessage(tr("This template holds more than %1 characters in %2. The box shows the first %1 of them; "

@@ -37,6 +37,6 @@ int main(int argc, char *argv[])
     Form1 window(std::move(services));
     window.Form_Load();
     window.show();
-    QTimer::singleShot(0, &window, &Form1::ReportMissingFolder);
+    QTimer::singleShot(0, &window, &Form1::ReportStartUp);
     return QApplication::exec();
 }

@@ -28,6 +28,12 @@ namespace store {
 // A copy of Letterloom that takes the folder's lock and finds an intent
 // record (its writer ended in step 3) carries out the steps again; files of
 // step 1 with no intent record are removed.
+//
+// The record is input like any file of a shared folder: before anything of
+// it runs, every path in it must name one of the folder's own files (the
+// data file, a body file, a file of a change, a kept version in "Deleted"),
+// and its steps must keep the rule below. A record that fails is set aside
+// unrun; one of a newer version is left for that version to finish.
 class Change
 {
 public:
@@ -40,8 +46,11 @@ public:
     // its path; empty on failure, and error names the cause.
     QString write(QByteArrayView bytes, QString *error);
 
-    // The steps, in order; paths lie in the folder or in a folder of it. A
-    // step's source is never the target of a later step.
+    // The steps, in order; paths lie in the folder or in its "Deleted". A
+    // step's source is never the target of a later step, and a removed path
+    // is never made again by a later step: commit refuses a change that
+    // breaks that rule, since carrying it out again after a crash would not
+    // give the same folder.
     void rename(const QString &from, const QString &to, bool toIsNew = false);
     void remove(const QString &path);
     // The bytes of a file written by write() put at offset, the size of the
@@ -53,27 +62,16 @@ public:
     // When a step fails after it, the change is taken back where its steps
     // allow that (an append, renames onto names that were free), and
     // otherwise stays recorded for the next copy that takes the lock to
-    // finish; pending then tells so. error names the cause either way.
+    // finish; pending then tells so. error names the cause either way. A
+    // change whose steps were all carried out is done, even when its record
+    // could not be removed (carrying it out again changes nothing).
     bool commit(const platform::FolderLock &lock, QString *error, bool *pending = nullptr);
 
     static QString intentFileName() { return QStringLiteral("Letterloom.intent"); }
-
     // Whether dir holds an intent record (a change not finished yet).
     static bool isPending(const QString &dir);
 
-    // Finishes a recorded change that its copy did not finish, and, when
-    // there was one or sweep is set (a copy ended while it held the lock),
-    // removes what changes that were never recorded left behind. The caller
-    // holds the folder's lock. False, and why, when a recorded change cannot
-    // be finished yet.
-    static bool recover(const QString &dir, bool sweep, QString *error);
-
-    // For tests that stop the program at each step in turn: runs at each
-    // named step of every change ("written", "recorded", "step 1", ...,
-    // "done").
-    static void setStepHook(std::function<void(const char *step)> hook);
-
-private:
+    // A recorded change as a copy finds it, read and checked, nothing run.
     struct Step
     {
         enum class Kind { Rename, Remove, Append } kind;
@@ -81,9 +79,38 @@ private:
         qint64 offset = 0;
         bool toIsNew = false;
     };
-    static bool run(const QString &dir, const Step &step, QString *error);
-    static bool takeBack(const QString &dir, const QList<Step> &done, bool createdByAppend);
+    struct Recorded
+    {
+        enum class State {
+            None,     // no record
+            Runnable, // version 1, every check passed: steps
+            Newer,    // written by a newer version: left for it
+            Refused,  // fails a check: reason
+            Unreadable, // cannot be read now (the share, the disk): reason
+        } state = State::None;
+        int version = 0;
+        QString reason;
+        QList<Step> steps; // paths absolute
+    };
+    static Recorded read(const QString &dir);
 
+    // Finishes a recorded change that its copy did not finish, and, when
+    // there was one or sweep is set (a copy ended while it held the lock),
+    // removes what changes that were never recorded left behind. The caller
+    // holds the folder's lock. A record that fails its checks, or whose
+    // steps cannot all be carried out (after those carried out are taken
+    // back where they can be), is set aside as
+    // "Letterloom.intent.refused-<time>", and notice tells the user so
+    // once. False, and why, when a recorded change cannot be finished yet:
+    // one of a newer version, or a record that cannot be set aside.
+    static bool recover(const QString &dir, bool sweep, QString *error, QString *notice = nullptr);
+
+    // For tests that stop the program at each step in turn: runs at each
+    // named step of every change ("written", "recorded", "step 1", ...,
+    // "done").
+    static void setStepHook(std::function<void(const char *step)> hook);
+
+private:
     QString m_dir;
     QString m_id;
     int m_written = 0;

@@ -8,6 +8,12 @@
 
 namespace store {
 
+// The data file's name; found whatever its letter case.
+inline QString DataFileName()
+{
+    return QStringLiteral("MainData.txt");
+}
+
 // The data file as lines of bytes, each without its CR LF, and what follows
 // the last CR LF (an unfinished line, which is no template), so that it is
 // written back exactly as it was read.

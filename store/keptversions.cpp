@@ -18,6 +18,9 @@ const QString kBodySuffix = QStringLiteral(".body");
 QStringList keptIds(const QString &dataDir)
 {
     QStringList ids;
+    // Versions are kept only in a folder of the folder's own, never behind a link.
+    if (!platform::isRealFolder(KeptVersions::folder(dataDir)))
+        return ids;
     const QStringList records = QDir(KeptVersions::folder(dataDir)).entryList({QLatin1Char('*') + kRecordSuffix}, QDir::Files);
     for (const QString &record : records)
         ids << record.chopped(kRecordSuffix.size());
@@ -106,7 +109,7 @@ std::optional<KeptVersion> newest(const QString &dataDir, const QString &user)
     const QStringList ids = keptIds(dataDir);
     for (qsizetype i = ids.size() - 1; i >= 0; --i) {
         QByteArray bytes;
-        if (!platform::readWholeFile(recordPath(dataDir, ids.at(i)), &bytes))
+        if (!platform::readOwnFile(recordPath(dataDir, ids.at(i)), &bytes, nullptr, platform::LargestRecord))
             continue;
         std::optional<KeptVersion> version = KeptVersion::parse(bytes, ids.at(i));
         if (version && version->user == user)

@@ -1,6 +1,7 @@
 #include "store/templatestore.h"
 
 #include "platform/appdir.h"
+#include "platform/rawfile.h"
 #include "platform/storedtext.h"
 #include "store/change.h"
 #include "store/names.h"
@@ -16,8 +17,6 @@
 namespace store {
 namespace {
 
-// Start-up and Save use one name; the file is found whatever its letter case.
-const QString kDataFile = QStringLiteral("MainData.txt");
 const QByteArray kLineEnd("\r\n");
 
 // The body as the editor shows it: the body file's text without the line
@@ -160,7 +159,7 @@ void TemplateStore::setLockWait(int ms, std::function<void()> whileWaiting)
 
 QString TemplateStore::dataFilePath()
 {
-    return m_files.resolve(folder(), kDataFile);
+    return m_files.resolve(folder(), DataFileName());
 }
 
 QString TemplateStore::existingBody(const QString &key, const QString &name)
@@ -171,33 +170,87 @@ QString TemplateStore::existingBody(const QString &key, const QString &name)
 
 void TemplateStore::IndexFolder()
 {
-    m_sawLeftovers = false;
     m_bodies.index(folder());
-    if (m_sawLeftovers) {
-        QString ignored;
-        if (auto lock = platform::FolderLock::take(folder(), 0, {}, nullptr, &ignored))
-            Change::recover(folder(), true, &ignored);
-    }
 }
 
-QByteArray TemplateStore::ReadDataFile()
+QByteArray TemplateStore::ReadDataFile(QString *error)
 {
     if (folder().isEmpty())
         return QByteArray();
-    if (Change::isPending(folder()) || QFileInfo::exists(QDir(folder()).filePath(platform::FolderLock::fileName()))) {
-        // Another copy ended in the middle of a change, or is changing the
-        // folder now: when its lock can be had at once (its holder is gone),
-        // what it left is finished now; else its holder finishes it.
-        QString ignored;
-        if (auto lock = platform::FolderLock::take(folder(), 0, {}, nullptr, &ignored))
-            Change::recover(folder(), lock->tookOver(), &ignored);
-    }
+    // Reading changes nothing: a change another copy left unfinished is
+    // finished by the window's start-up or the next change, not here.
     platform::refreshFolderView(folder());
     const QString path = dataFilePath();
     m_readStamp = platform::fileStamp(path);
     QByteArray bytes;
-    platform::readWholeFile(path, &bytes);
+    if (platform::detail::entryAt(path) != platform::detail::Entry::None)
+        platform::readOwnFile(path, &bytes, error);
     return bytes;
+}
+
+QString TemplateStore::FinishUnfinishedChange()
+{
+    if (folder().isEmpty() || !QFileInfo(folder()).isDir())
+        return QString();
+    // The listing tells whether a copy left files of a change behind.
+    m_sawLeftovers = false;
+    m_bodies.index(folder());
+    const QDir dir(folder());
+    if (!m_sawLeftovers && !Change::isPending(folder())
+        && platform::detail::entryAt(dir.filePath(platform::FolderLock::fileName())) == platform::detail::Entry::None)
+        return QString();
+    // Only when the lock can be had at once: a copy that holds it finishes
+    // its own change.
+    QString error;
+    QString notice;
+    if (auto lock = platform::FolderLock::take(folder(), 0, {}, nullptr, &error))
+        Change::recover(folder(), lock->tookOver() || m_sawLeftovers, &error, &notice);
+    return notice;
+}
+
+QString TemplateStore::UnfinishedChange()
+{
+    const QString intent = QDir(folder()).filePath(Change::intentFileName());
+    return !folder().isEmpty() && Change::isPending(folder()) ? QDir::toNativeSeparators(intent) : QString();
+}
+
+bool TemplateStore::UnfinishedChangeTouches(const QString &name)
+{
+    if (UnfinishedChange().isEmpty())
+        return false;
+    const Change::Recorded recorded = Change::read(folder());
+    if (recorded.state != Change::Recorded::State::Runnable)
+        return recorded.state == Change::Recorded::State::Newer || recorded.state == Change::Recorded::State::Unreadable;
+    const QString key = NameKey(name);
+    const auto keysIn = [&key](const QByteArray &bytes) {
+        QStringList lines;
+        for (const QByteArray &line : DataLines::split(bytes).lines) {
+            if (const auto stored = ReadStoredLine(line); stored && stored->key == key)
+                lines << stored->text;
+        }
+        return lines;
+    };
+    const QString dataName = platform::foldedName(QFileInfo(dataFilePath()).fileName());
+    for (const Change::Step &step : recorded.steps) {
+        for (const QString &path : {step.path, step.other}) {
+            if (BodyKeyOfFileName(QFileInfo(path).fileName()) == key)
+                return true;
+        }
+        // The lines that a step still to be carried out writes into the
+        // data file, against those it holds now.
+        const bool renamesOntoData = step.kind == Change::Step::Kind::Rename
+                                     && platform::foldedName(QFileInfo(step.other).fileName()) == dataName;
+        const QString written = renamesOntoData ? step.path
+                                : step.kind == Change::Step::Kind::Append ? step.other
+                                                                          : QString();
+        QByteArray now, then;
+        if (written.isEmpty() || !platform::readOwnFile(written, &then))
+            continue;
+        if (step.kind == Change::Step::Kind::Append ? !keysIn(then).isEmpty()
+                                                    : (platform::readOwnFile(dataFilePath(), &now), keysIn(now) != keysIn(then)))
+            return true;
+    }
+    return false;
 }
 
 bool TemplateStore::DataFileUnchanged()
@@ -206,13 +259,13 @@ bool TemplateStore::DataFileUnchanged()
     return platform::fileStamp(dataFilePath()) == m_readStamp;
 }
 
-QString TemplateStore::ReadBody(const QString &name)
+QString TemplateStore::ReadBody(const QString &name, QString *error)
 {
     if (folder().isEmpty())
         return QString();
     const QString path = existingBody(NameKey(name), name);
     QByteArray bytes;
-    if (path.isEmpty() || !platform::readWholeFile(path, &bytes))
+    if (path.isEmpty() || !platform::readOwnFile(path, &bytes, error))
         return QString();
     return shownBody(platform::decodeBody(bytes));
 }
@@ -290,14 +343,43 @@ std::unique_ptr<TemplateStore::Locked> TemplateStore::lockFolder(Outcome *failur
         //: %1 is why the templates cannot be changed now (who is changing them).
         return fail(Outcome::Status::Failed,
                     QCoreApplication::translate("store::TemplateStore", "%1. Try again in a moment").arg(why));
-    if (!locked->lock || !Change::recover(folder(), locked->lock->tookOver(), &why)) {
+    QString notice;
+    if (!locked->lock || !Change::recover(folder(), locked->lock->tookOver(), &why, &notice)) {
         failure->status = Outcome::Status::Failed;
         //: %1 is what was to be done ("saved", "deleted", "renamed", "brought back"), %2 the reason.
         failure->message = QCoreApplication::translate("store::TemplateStore", "The template was not %1. %2")
                                .arg(what, why);
         return nullptr;
     }
+    if (!notice.isEmpty())
+        m_notice = notice;
     return locked;
+}
+
+Outcome TemplateStore::told(Outcome outcome)
+{
+    // What recovery set aside is told once, with the next outcome the
+    // window shows.
+    if (m_notice.isEmpty() || outcome.status == Outcome::Status::Changed)
+        return outcome;
+    outcome.message = outcome.message.isEmpty() ? m_notice : m_notice + QStringLiteral("\n\n") + outcome.message;
+    m_notice.clear();
+    return outcome;
+}
+
+QString TemplateStore::keptFolderFault(const QString &what)
+{
+    const QString kept = KeptVersions::folder(folder());
+    if (platform::detail::entryAt(kept) == platform::detail::Entry::None) {
+        if (QDir().mkpath(kept))
+            return QString();
+    } else if (platform::isRealFolder(kept)) {
+        return QString();
+    }
+    //: %1 is a folder, %2 what is kept there ("deleted", "replaced").
+    return QCoreApplication::translate("store::TemplateStore", "The folder \"%1\" for %2 templates cannot be made, or "
+                                                               "it is not a folder of its own (a link or a file).")
+        .arg(QDir::toNativeSeparators(kept), what);
 }
 
 bool TemplateStore::readLines(DataLines *data, QString *error)
@@ -312,7 +394,7 @@ bool TemplateStore::readLines(DataLines *data, QString *error)
         return false;
     }
     QByteArray bytes;
-    if (info.exists() && !platform::readWholeFile(path, &bytes, error))
+    if (info.exists() && !platform::readOwnFile(path, &bytes, error))
         return false;
     *data = DataLines::split(bytes);
     return true;
@@ -385,7 +467,12 @@ SavePlan TemplateStore::PlanSave(const TemplateEditor &editor, const ShownVersio
     }
     const QString bodyPath = existingBody(key, editor.templateName());
     QByteArray body;
-    plan.storedBodyExists = !bodyPath.isEmpty() && platform::readWholeFile(bodyPath, &body);
+    plan.storedBodyExists = !bodyPath.isEmpty() && platform::readOwnFile(bodyPath, &body, &error);
+    if (!bodyPath.isEmpty() && !plan.storedBodyExists) {
+        plan.kind = SavePlan::Kind::Refused;
+        plan.refusal = error;
+        return plan;
+    }
     plan.storedBody = platform::decodeBody(body);
     // The editor shows what is stored: nothing to save.
     if (plan.replaced.size() == 1
@@ -405,6 +492,11 @@ SavePlan TemplateStore::PlanSave(const TemplateEditor &editor, const ShownVersio
 }
 
 Outcome TemplateStore::Save(const TemplateEditor &editor, const SavePlan &plan)
+{
+    return told(doSave(editor, plan));
+}
+
+Outcome TemplateStore::doSave(const TemplateEditor &editor, const SavePlan &plan)
 {
     Outcome outcome;
     if (plan.kind == SavePlan::Kind::Refused)
@@ -488,14 +580,14 @@ Outcome TemplateStore::Save(const TemplateEditor &editor, const SavePlan &plan)
     const QString bodyTarget = keepsName ? bodyPath : newBodyPath;
     QByteArray oldBody;
     if (!bodyPath.isEmpty()) {
-        if (!platform::readWholeFile(bodyPath, &oldBody, &error))
+        if (!platform::readOwnFile(bodyPath, &oldBody, &error))
             return failed(error);
         kept.bodyFileName = QFileInfo(bodyPath).fileName();
     }
-    if (!QDir().mkpath(KeptVersions::folder(folder())))
-        return failed(QCoreApplication::translate("store::TemplateStore",
-                                                  "The folder \"%1\" for replaced templates cannot be made.")
-                          .arg(QDir::toNativeSeparators(KeptVersions::folder(folder()))));
+    //: Fills "The folder ... for %1 templates".
+    if (const QString fault = keptFolderFault(QCoreApplication::translate("store::TemplateStore", "replaced"));
+        !fault.isEmpty())
+        return failed(fault);
 
     Change change(folder());
     const QString record = change.write(kept.serialized(), &error);
@@ -545,6 +637,9 @@ Outcome TemplateStore::saveNew(const TemplateEditor &editor, Locked &locked)
     // earlier version that was killed while saving) is no template: it is
     // moved into a file of its own, so that it never merges with the new
     // line and is never thrown away.
+    if (platform::detail::entryAt(dataPath) != platform::detail::Entry::None && !platform::isPlainFile(dataPath, &error))
+        return failed(QCoreApplication::translate("store::TemplateStore", "Could not write \"%1\": %2")
+                          .arg(QDir::toNativeSeparators(dataPath), error));
     platform::FileStamp stamp = platform::fileStamp(dataPath);
     qint64 end = std::max<qint64>(stamp.size, 0);
     if (end > 0) {
@@ -554,7 +649,7 @@ Outcome TemplateStore::saveNew(const TemplateEditor &editor, Locked &locked)
                               .arg(QDir::toNativeSeparators(dataPath)));
         if (last != kLineEnd) {
             QByteArray bytes;
-            if (!platform::readWholeFile(dataPath, &bytes, &error))
+            if (!platform::readOwnFile(dataPath, &bytes, &error))
                 return failed(error);
             const qsizetype lineEnd = bytes.lastIndexOf(kLineEnd);
             const qint64 start = lineEnd < 0 ? 0 : lineEnd + 2;
@@ -646,6 +741,11 @@ DeletePlan TemplateStore::PlanDelete(const EntryRef &entry)
 
 Outcome TemplateStore::Delete(const DeletePlan &plan)
 {
+    return told(doDelete(plan));
+}
+
+Outcome TemplateStore::doDelete(const DeletePlan &plan)
+{
     if (!plan.line)
         return {Outcome::Status::Changed, QString()};
     Outcome outcome;
@@ -700,10 +800,10 @@ Outcome TemplateStore::Delete(const DeletePlan &plan)
     }
     DataLines after = data;
     after.lines.removeAt(index);
-    if (!QDir().mkpath(KeptVersions::folder(folder())))
-        return failed(QCoreApplication::translate("store::TemplateStore",
-                                                  "The folder \"%1\" for deleted templates cannot be made.")
-                          .arg(QDir::toNativeSeparators(KeptVersions::folder(folder()))));
+    //: Fills "The folder ... for %1 templates".
+    if (const QString fault = keptFolderFault(QCoreApplication::translate("store::TemplateStore", "deleted"));
+        !fault.isEmpty())
+        return failed(fault);
 
     Change change(folder());
     const QString record = change.write(kept.serialized(), &error);
@@ -752,6 +852,11 @@ RenamePlan TemplateStore::PlanRename(const EntryRef &entry, const QString &newNa
 
 Outcome TemplateStore::Rename(const RenamePlan &plan)
 {
+    return told(doRename(plan));
+}
+
+Outcome TemplateStore::doRename(const RenamePlan &plan)
+{
     if (!plan.refusal.isEmpty())
         return {Outcome::Status::Refused, plan.refusal};
     if (!plan.line)
@@ -788,6 +893,10 @@ Outcome TemplateStore::Rename(const RenamePlan &plan)
     QString newBodyPath;
     if (newKey != oldKey) {
         bodyPath = existingBody(oldKey, plan.line->name);
+        if (!bodyPath.isEmpty() && platform::detail::entryAt(bodyPath) != platform::detail::Entry::File)
+            return failed(QCoreApplication::translate("store::TemplateStore",
+                                                      "Its body file \"%1\" is not a regular file.")
+                              .arg(QDir::toNativeSeparators(bodyPath)));
         newBodyPath = platform::joinPath(folder(), BodyFileName(plan.newName));
         const QString inTheWay = existingBody(newKey, plan.newName);
         if (!inTheWay.isEmpty())
@@ -805,7 +914,7 @@ Outcome TemplateStore::Rename(const RenamePlan &plan)
         // templates of the old name keep using it.
         if (nameHeld(oldKey, data, index)) {
             QByteArray bytes;
-            const QString copy = platform::readWholeFile(bodyPath, &bytes, &error) ? change.write(bytes, &error)
+            const QString copy = platform::readOwnFile(bodyPath, &bytes, &error) ? change.write(bytes, &error)
                                                                                      : QString();
             if (copy.isEmpty())
                 return failed(error);
@@ -835,7 +944,7 @@ Outcome TemplateStore::Rename(const RenamePlan &plan)
 UndoPlan TemplateStore::PlanUndo()
 {
     UndoPlan plan;
-    if (folder().isEmpty() || !QFileInfo(KeptVersions::folder(folder())).isDir())
+    if (folder().isEmpty() || !platform::isRealFolder(KeptVersions::folder(folder())))
         return plan;
     plan.version = KeptVersions::newest(folder(), platform::userName());
     if (!plan.version)
@@ -862,6 +971,11 @@ UndoPlan TemplateStore::PlanUndo()
 }
 
 Outcome TemplateStore::Undo(const UndoPlan &plan)
+{
+    return told(doUndo(plan));
+}
+
+Outcome TemplateStore::doUndo(const UndoPlan &plan)
 {
     if (!plan.version)
         return {Outcome::Status::Unchanged, QString()};
@@ -904,7 +1018,12 @@ Outcome TemplateStore::Undo(const UndoPlan &plan)
         return failed(error);
     const QString keptBody = KeptVersions::bodyPath(folder(), plan.version->id);
     const QString bodyPath = platform::joinPath(folder(), BodyFileName(name));
-    const bool hasBody = !plan.version->bodyFileName.isEmpty() && QFileInfo::exists(keptBody);
+    const platform::detail::Entry keptEntry = platform::detail::entryAt(keptBody);
+    if (keptEntry != platform::detail::Entry::None && keptEntry != platform::detail::Entry::File)
+        return failed(QCoreApplication::translate("store::TemplateStore", "Its kept body file \"%1\" is not a "
+                                                                          "regular file.")
+                          .arg(QDir::toNativeSeparators(keptBody)));
+    const bool hasBody = !plan.version->bodyFileName.isEmpty() && keptEntry == platform::detail::Entry::File;
     if (hasBody)
         change.rename(keptBody, bodyPath, true);
     change.rename(newData, dataFilePath());
@@ -924,9 +1043,12 @@ Outcome TemplateStore::Undo(const UndoPlan &plan)
 
 // ---- the list -------------------------------------------------------------
 
-void LoadTemplateList(TemplateStore &store, TemplateList &list)
+bool LoadTemplateList(TemplateStore &store, TemplateList &list, QString *error)
 {
-    const QByteArray bytes = store.ReadDataFile();
+    QString why;
+    const QByteArray bytes = store.ReadDataFile(&why);
+    if (error)
+        *error = why;
     QElapsedTimer sinceYield;
     sinceYield.start();
     qsizetype start = 0;
@@ -943,6 +1065,7 @@ void LoadTemplateList(TemplateStore &store, TemplateList &list)
                 list.addEntry(*entry);
         }
     }
+    return why.isEmpty();
 }
 
 } // namespace store

@@ -135,22 +135,35 @@ public:
     // (three seconds), and what runs about every 50 ms meanwhile.
     void setLockWait(int ms, std::function<void()> whileWaiting);
 
-    // The data file's whole bytes, or none when it cannot be read. A change
-    // that another copy left unfinished is finished first when the lock can
-    // be had at once.
-    QByteArray ReadDataFile();
+    // The data file's whole bytes, or none when it cannot be read (error
+    // then says why; a missing file is no error). Reading changes nothing in
+    // the folder, not even a change that another copy left unfinished.
+    QByteArray ReadDataFile(QString *error = nullptr);
+
+    // At the window's start: finishes a change that another copy left
+    // unfinished, and clears away what a copy that ended in the middle of a
+    // change left, when the folder's lock can be had at once. Returns what
+    // the user is to be told once (a record set aside), or an empty text.
+    QString FinishUnfinishedChange();
+
+    // For commands that only read: the record of a change not finished yet
+    // (its path as the user writes it), or an empty text; and whether that
+    // change touches the template of that name (its line or its body file),
+    // so that launching it would show neither the old nor the new version.
+    QString UnfinishedChange();
+    bool UnfinishedChangeTouches(const QString &name);
     // Whether the data file is still as it was when ReadDataFile last read
     // it (size, time of writing, identity).
     bool DataFileUnchanged();
 
     // The body of a template as the editor shows it: its body file's text
     // without the line end that Save adds behind it. Empty when there is
-    // none.
-    QString ReadBody(const QString &name);
+    // none, or when it cannot be read (error then says why: a link, a
+    // folder, the disk).
+    QString ReadBody(const QString &name, QString *error = nullptr);
 
     // Lists the folder once, so that later look-ups of files whose names
-    // differ in letter case cost no listing of a large folder. What a copy
-    // that ended in the middle of a change left there is cleared away.
+    // differ in letter case cost no listing of a large folder.
     void IndexFolder();
 
     // Why the editor's template cannot be saved, or an empty text.
@@ -180,6 +193,12 @@ private:
     QString freeNameLike(const QString &name, const DataLines &data);
     bool nameHeld(const QString &key, const DataLines &data, qsizetype except = -1);
     Outcome saveNew(const TemplateEditor &editor, Locked &locked);
+    Outcome doSave(const TemplateEditor &editor, const SavePlan &plan);
+    Outcome doDelete(const DeletePlan &plan);
+    Outcome doRename(const RenamePlan &plan);
+    Outcome doUndo(const UndoPlan &plan);
+    Outcome told(Outcome outcome);
+    QString keptFolderFault(const QString &what);
 
     QString m_folder;
     bool m_mayCreate = false;
@@ -190,11 +209,12 @@ private:
     platform::FolderIndex m_bodies; // body files by their names' key
     platform::FileStamp m_readStamp;
     StoredNames m_names;
+    QString m_notice; // a record that recovery set aside, told with the next outcome
 };
 
 // Fills the list from the data file: one entry per stored line that holds a
 // TAB, in file order, letting the window process its events about every
-// 50 ms meanwhile.
-void LoadTemplateList(TemplateStore &store, TemplateList &list);
+// 50 ms meanwhile. False, and why, when the data file cannot be read.
+bool LoadTemplateList(TemplateStore &store, TemplateList &list, QString *error = nullptr);
 
 } // namespace store

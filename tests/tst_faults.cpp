@@ -62,7 +62,7 @@ private slots:
     void startUpPassesOverWhatItCannotRead();
     void saveWritesOnlyRegularFilesInTheFolder_data();
     void saveWritesOnlyRegularFilesInTheFolder();
-    void aPipeAsBodyFileIsNotWaitedOn();
+    void aPipeAsBodyFileIsNotWaitedOnButNamed();
     void anUnfinishedLineIsSetAsideNotListed();
     void aFullDiskLeavesTheFilesAsTheyWere();
     void aHugeStoredFieldIsShownCutAndSaid();
@@ -130,7 +130,7 @@ void TestFaults::saveWritesOnlyRegularFilesInTheFolder()
     QCOMPARE(regular, QStringList());
 }
 
-void TestFaults::aPipeAsBodyFileIsNotWaitedOn()
+void TestFaults::aPipeAsBodyFileIsNotWaitedOnButNamed()
 {
     writeData(recordLine({QStringLiteral("Offer"), QStringLiteral("Hello"), QString(), QString(),
                             QStringLiteral("to@example.com"), QString(), QStringLiteral("True"),
@@ -140,7 +140,9 @@ void TestFaults::aPipeAsBodyFileIsNotWaitedOn()
     clickEntry(list(w), 0);
     QCOMPARE(box(w, "Text2")->text(), QStringLiteral("Hello"));
     QCOMPARE(bodyBox(w)->toPlainText(), QString());
-    QVERIFY(messages().isEmpty());
+    QCOMPARE(messages().size(), 1);
+    QVERIFY2(messages().first().contains(QStringLiteral("LTM-Offer.txt")) && messages().first().contains("pipe"),
+             qPrintable(messages().first()));
 }
 
 void TestFaults::anUnfinishedLineIsSetAsideNotListed()

@@ -349,7 +349,7 @@ void TestForm1Templates::aTeamFolderThatIsNotThereIsSaidAndNotMade()
     // The share is not connected.
     storeDirectory = path(QStringLiteral("share/templates"));
     Form1 *w = openWindow();
-    w->ReportMissingFolder();
+    w->ReportStartUp();
     QCOMPARE(messages().size(), 1);
     QVERIFY2(messages().first().contains(QDir::toNativeSeparators(storeDirectory)), qPrintable(messages().first()));
     typeInto(w, {{"Text1", QStringLiteral("Offer")}});

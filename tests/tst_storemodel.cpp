@@ -62,11 +62,12 @@ QString mismatch(const QString &dir, const QList<Folder> &expected)
     return text;
 }
 
-// What the program does with a folder when it starts: reads the data file
-// and lists the folder.
+// What the window does with a folder when it starts: finishes what a copy
+// left unfinished, reads the data file and lists the folder.
 void restart(const QString &dir)
 {
     store::TemplateStore templates(dir);
+    templates.FinishUnfinishedChange();
     templates.ReadDataFile();
     templates.IndexFolder();
 }
