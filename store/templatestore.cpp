@@ -944,7 +944,7 @@ Outcome TemplateStore::doRename(const RenamePlan &plan)
 UndoPlan TemplateStore::PlanUndo()
 {
     UndoPlan plan;
-    if (folder().isEmpty() || !platform::isRealFolder(KeptVersions::folder(folder())))
+    if (folder().isEmpty())
         return plan;
     plan.version = KeptVersions::newest(folder(), platform::userName());
     if (!plan.version)
