@@ -116,13 +116,16 @@ int listTemplates(const QString &folder)
     if (!entries)
         return fail(LaunchFailed, error);
     QSet<QString> seen;
+    QStringList names;
     for (const QString &entry : *entries) {
-        const QString name = store::DecodeListEntry(entry).name;
+        const QString name = store::NameOfListEntry(entry);
         if (!seen.contains(store::NameKey(name))) {
             seen.insert(store::NameKey(name));
-            console::writeOutput(name);
+            names << name;
         }
     }
+    if (!names.isEmpty())
+        console::writeOutput(names.join(u'\n')); // in one piece: a line at a time costs a write each
     return Done;
 }
 

@@ -233,7 +233,7 @@ std::unique_ptr<FolderLock> FolderLock::take(const QString &dir, int waitMs, con
     // This machine's copies first, through the system's own lock.
     if (localLockUsed) {
         while (!(lock->m_local = LocalLock::take(dir))) {
-            if (waited.elapsed() > waitMs) {
+            if (waited.elapsed() >= waitMs) {
                 if (holder)
                     *holder = holderOf(dir);
                 if (holder && holder->isNull()) {
@@ -315,7 +315,7 @@ std::unique_ptr<FolderLock> FolderLock::take(const QString &dir, int waitMs, con
                 putBack(broken, lock->m_path);
             }
         }
-        if (waited.elapsed() > waitMs) {
+        if (waited.elapsed() >= waitMs) {
             if (holder)
                 *holder = current;
             if (error && !odd.isEmpty())

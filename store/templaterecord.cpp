@@ -84,6 +84,13 @@ QString LineTextOfEntry(const QString &entry)
     return entry.left(tab - kNamePadding) + entry.mid(tab);
 }
 
+QString NameOfListEntry(const QString &entry)
+{
+    // The first field decodes on its own: a run of spaces ends at its TAB.
+    QString name = entry.left(entry.indexOf(QLatin1Char('\t')));
+    return name.replace(QString(kDecodeRun, QLatin1Char(' ')), QString());
+}
+
 ShownTemplate DecodeListEntry(const QString &entry)
 {
     QString text = entry;

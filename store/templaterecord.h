@@ -62,6 +62,8 @@ QString HtmlLocationLabel();
 // a run of k spaces keeps k mod 100), splits at TAB, and takes the fields in
 // record order; missing fields are empty.
 ShownTemplate DecodeListEntry(const QString &entry);
+// The name that DecodeListEntry gives, without decoding the other fields.
+QString NameOfListEntry(const QString &entry);
 
 // The template as the editor holds it once it is shown: the boxes from the
 // fields, the options set as the window sets them from the flags (Plain Text

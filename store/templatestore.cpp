@@ -14,6 +14,8 @@
 #include <QLocale>
 #include <QSysInfo>
 
+#include <cstring>
+
 namespace store {
 namespace {
 
@@ -1052,7 +1054,17 @@ bool LoadTemplateList(TemplateStore &store, TemplateList &list, QString *error)
     QElapsedTimer sinceYield;
     sinceYield.start();
     qsizetype start = 0;
-    for (qsizetype crlf = bytes.indexOf("\r\n"); crlf >= 0; crlf = bytes.indexOf("\r\n", start)) {
+    const auto nextLineEnd = [&bytes](qsizetype from) {
+        for (const char *lf; (lf = static_cast<const char *>(std::memchr(bytes.constData() + from, '\n',
+                                                                         size_t(bytes.size() - from))));) {
+            const qsizetype at = lf - bytes.constData();
+            if (at > 0 && bytes.at(at - 1) == '\r')
+                return at - 1;
+            from = at + 1;
+        }
+        return qsizetype(-1);
+    };
+    for (qsizetype crlf = nextLineEnd(0); crlf >= 0; crlf = nextLineEnd(start)) {
         // The window stays responsive while a long list is filled.
         if (sinceYield.elapsed() >= 50) {
             list.yield();

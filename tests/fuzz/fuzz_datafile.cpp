@@ -41,6 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             continue;
         check(entry->size() == line.size() + 200);
         const store::ShownTemplate shown = store::DecodeListEntry(*entry);
+        check(store::NameOfListEntry(*entry) == shown.name);
         // Without long runs of spaces in the line, decoding gives back the
         // fields as stored.
         if (!line.contains(QString(100, QLatin1Char(' '))) && !line.section(QLatin1Char('\t'), 0, 0).endsWith(QLatin1Char(' '))) {
