@@ -124,8 +124,7 @@ int listTemplates(const QString &folder)
             names << name;
         }
     }
-    if (!names.isEmpty())
-        console::writeOutput(names.join(u'\n')); // in one piece: a line at a time costs a write each
+    console::writeOutputLines(names);
     return Done;
 }
 

@@ -12,6 +12,11 @@ static void writeLine(std::FILE *stream, const QString &line)
 }
 
 void writeOutput(const QString &line) { writeLine(stdout, line); }
+void writeOutputLines(const QStringList &lines)
+{
+    if (!lines.isEmpty())
+        writeLine(stdout, lines.join(u'\n'));
+}
 void writeError(const QString &line) { writeLine(stderr, line); }
 
 } // namespace console

@@ -24,6 +24,11 @@ static void writeLine(DWORD which, const QString &line)
 }
 
 void writeOutput(const QString &line) { writeLine(STD_OUTPUT_HANDLE, line); }
+void writeOutputLines(const QStringList &lines)
+{
+    if (!lines.isEmpty())
+        writeLine(STD_OUTPUT_HANDLE, lines.join(QStringLiteral("\r\n")));
+}
 void writeError(const QString &line) { writeLine(STD_ERROR_HANDLE, line); }
 
 } // namespace console

@@ -5,6 +5,7 @@
 #include "app/appinfo.h"
 #include "app/controls.h"
 #include "app/form1.h"
+#include "app/storequestions.h"
 #include "store/names.h"
 #include "store/templaterecord.h"
 
@@ -187,7 +188,7 @@ void Form1::SaveTemplate()
             showMessage(plan.refusal);
             return;
         }
-        if (plan.kind == store::SavePlan::Kind::Replace && !m_dialogs->question(plan.question(templateName())))
+        if (plan.kind == store::SavePlan::Kind::Replace && !m_dialogs->question(storequestions::save(plan, templateName())))
             return;
         const store::Outcome outcome = m_store.Save(*this, plan);
         if (outcome.status == store::Outcome::Status::Changed)
@@ -215,7 +216,7 @@ void Form1::DeleteTemplate(int row)
     const QScopedValueRollback busy(m_storeBusy, true);
     const store::EntryRef entry = entryRef(row);
     const store::DeletePlan plan = m_store.PlanDelete(entry);
-    if (plan.line && !m_dialogs->question(plan.question()))
+    if (plan.line && !m_dialogs->question(storequestions::remove(plan)))
         return;
     finishChange(m_store.Delete(plan));
 }
@@ -256,7 +257,7 @@ void Form1::UndoDelete()
             QApplication::beep(); // nothing to bring back
             return;
         }
-        if (plan.nameTaken && !m_dialogs->question(plan.question()))
+        if (plan.nameTaken && !m_dialogs->question(storequestions::undo(plan)))
             return;
         const store::Outcome outcome = m_store.Undo(plan);
         if (outcome.status != store::Outcome::Status::Changed) {

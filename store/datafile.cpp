@@ -46,13 +46,4 @@ std::optional<StoredLine> ReadStoredLine(const QByteArray &bytes)
     return line;
 }
 
-QString Describe(const StoredLine &line)
-{
-    //: A stored template as questions name it: %1 is its name.
-    if (line.subject.isEmpty())
-        return QCoreApplication::translate("store::DataFile", "\"%1\" (no subject)").arg(line.name);
-    //: A stored template as questions name it: %1 is its name, %2 its subject.
-    return QCoreApplication::translate("store::DataFile", "\"%1\" (Subject: \"%2\")").arg(line.name, line.subject);
-}
-
 } // namespace store

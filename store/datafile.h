@@ -37,7 +37,4 @@ struct StoredLine
 };
 std::optional<StoredLine> ReadStoredLine(const QByteArray &bytes);
 
-// "Offer" (Subject: "Prices for 2027"), as questions name a stored template.
-QString Describe(const StoredLine &line);
-
 } // namespace store

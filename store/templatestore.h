@@ -4,6 +4,7 @@
 #include "platform/textfile.h"
 #include "store/datafile.h"
 #include "store/keptversions.h"
+#include "store/plans.h"
 #include "store/storednames.h"
 #include "store/templateeditor.h"
 
@@ -26,25 +27,6 @@ public:
     virtual void yield() = 0;
 };
 
-// A listed template, as the list shows it: the stored line it was made from
-// (the entry without the spaces behind the name) and which of the lines of
-// exactly that text it is (0 for the first). The store finds it in the data
-// file as the file is at that moment.
-struct EntryRef
-{
-    QString lineText;
-    int occurrence = 0;
-};
-
-// A template as it was brought into the editor, so that Save can tell when
-// someone else changed it since.
-struct ShownVersion
-{
-    QString key;      // NameKey of its name; empty: none was brought in
-    QString lineText; // its stored line
-    QString body;     // its body as read
-};
-
 // What a command did.
 struct Outcome
 {
@@ -63,44 +45,6 @@ struct Outcome
     QString message;
     QString newEntry; // after a Save of a new template: its list entry
     bool appendsToList = false; // newEntry may simply go at the end of the list
-};
-
-// Save of the template in the editor: what it will do.
-struct SavePlan
-{
-    enum class Kind { Refused, Unchanged, New, Replace };
-    Kind kind = Kind::Refused;
-    QString refusal;
-    QList<StoredLine> replaced; // Replace: the stored lines of that name, in file order
-    QString storedBody;         // Replace: the stored body as it is now
-    bool storedBodyExists = false;
-    bool changedElsewhere = false; // the stored template is not the one brought into the editor
-
-    // The question to ask before a Replace.
-    QString question(const QString &name) const;
-};
-
-struct DeletePlan
-{
-    std::optional<StoredLine> line; // none: it is not in the data file (any more)
-    QList<StoredLine> sharing;      // other templates of the same name, which keep the body file
-    QString question() const;
-};
-
-struct RenamePlan
-{
-    std::optional<StoredLine> line;
-    QString newName;
-    QString refusal;
-};
-
-struct UndoPlan
-{
-    std::optional<KeptVersion> version; // none: nothing to bring back
-    QList<StoredLine> lines;            // its lines, read
-    bool nameTaken = false;             // a template of its name is saved now
-    QString freeName;                   // then: the name it comes back under
-    QString question() const;           // asked when the name is taken
 };
 
 // The templates of one data folder: the data file "MainData.txt" (found
@@ -189,9 +133,9 @@ private:
     std::unique_ptr<Locked> lockFolder(Outcome *failure, const QString &what);
     bool readLines(DataLines *data, QString *error);
     QString existingBody(const QString &key, const QString &name);
-    std::optional<StoredLine> findEntry(const DataLines &data, const EntryRef &entry, qsizetype *index);
-    QString freeNameLike(const QString &name, const DataLines &data);
-    bool nameHeld(const QString &key, const DataLines &data, qsizetype except = -1);
+    // Writes the change's files and carries its steps out; notDone and
+    // doneBut word a failure before and after it was recorded.
+    Outcome carryOut(const ChangePlan &plan, Locked &locked, const QString &notDone, const QString &doneBut);
     Outcome saveNew(const TemplateEditor &editor, Locked &locked);
     Outcome doSave(const TemplateEditor &editor, const SavePlan &plan);
     Outcome doDelete(const DeletePlan &plan);
@@ -210,6 +154,22 @@ private:
     platform::FileStamp m_readStamp;
     StoredNames m_names;
     QString m_notice; // a record that recovery set aside, told with the next outcome
+};
+
+// A command's hold of the folder: its lock, recovered.
+struct TemplateStore::Locked
+{
+    std::unique_ptr<platform::FolderLock> lock;
+    // When no other copy had changed the folder before this command, its
+    // listing stays good: the command tells it of its own changes, and the
+    // lock's and the change's files come and go.
+    std::function<void()> release;
+    ~Locked()
+    {
+        lock.reset();
+        if (release)
+            release();
+    }
 };
 
 // Fills the list from the data file: one entry per stored line that holds a
