@@ -2,7 +2,6 @@
 
 #include "platform/storedtext.h"
 #include "platform/textfile.h"
-#include "store/templaterecord.h"
 
 #include <QCoreApplication>
 
@@ -17,6 +16,17 @@ const QString kBodySuffix = QStringLiteral(".txt");
 constexpr qsizetype kLongestFileName = 255;
 
 } // namespace
+
+QString TrimSpaces(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
+        --end;
+    return text.mid(begin, end - begin);
+}
 
 QString TemplateName(const QString &boxText)
 {

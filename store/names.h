@@ -16,6 +16,10 @@
 //   ("LTM-  Offer.txt") or in another letter case are found as well.
 namespace store {
 
+// The text without the spaces (U+0020 only) at its ends; TABs and other
+// white space stay.
+QString TrimSpaces(const QString &text);
+
 QString TemplateName(const QString &boxText);
 QString NameKey(const QString &name);
 QString BodyFileName(const QString &name);

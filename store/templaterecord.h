@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/names.h"
 #include "store/templateeditor.h"
 
 #include <QString>
@@ -11,10 +12,6 @@ namespace store {
 
 // One stored template is one line of nine TAB-separated fields:
 // name, subject, attachments, CC, To, BCC, plain flag, HTML flag, HTML path.
-
-// The text without the spaces (U+0020 only) at its ends; TABs and other
-// white space stay.
-QString TrimSpaces(const QString &text);
 
 // The record line for the template in the editor, without its CR LF: the
 // template's name (TemplateName: without spaces at its ends), the five other

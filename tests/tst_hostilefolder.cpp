@@ -99,6 +99,7 @@ private slots:
     void oddLockFilesEndTheWait();
     void failingRenamesLeaveEveryTemplateWhole();
     void changesAreOnTheDiskBeforeTheyAreDone();
+    void aChangeThatCannotBeCarriedOutAgainIsRefused();
 };
 
 void TestHostileFolder::recordsAreCheckedBeforeAnythingRuns_data()
@@ -380,6 +381,29 @@ void TestHostileFolder::changesAreOnTheDiskBeforeTheyAreDone()
     const QString one = QStringLiteral("record sync (step )+sync sync Deleted unrecord sync ");
     const QString all = ops.join(u' ') + u' ';
     QVERIFY2(QRegularExpression(QStringLiteral("^(%1){2}$").arg(one)).match(all).hasMatch(), qPrintable(all));
+}
+
+void TestHostileFolder::aChangeThatCannotBeCarriedOutAgainIsRefused()
+{
+    // Carried out again after a crash, the second rename would move the
+    // first one's result: such a change is refused before it is recorded.
+    QTemporaryDir dir;
+    for (const char *name : {"LTM-A.txt", "LTM-C.txt"}) {
+        QFile file(dir.filePath(QString::fromLatin1(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(name) > 0);
+    }
+    const Snapshot before = testdata::snapshot(dir.path());
+    const auto lock = platform::FolderLock::take(dir.path(), 0, {}, nullptr, nullptr);
+    QVERIFY(lock);
+    store::Change change(dir.path());
+    change.rename(dir.filePath(QStringLiteral("LTM-A.txt")), dir.filePath(QStringLiteral("LTM-B.txt")));
+    change.rename(dir.filePath(QStringLiteral("LTM-C.txt")), dir.filePath(QStringLiteral("LTM-A.txt")));
+    QString error;
+    QVERIFY(!change.commit(*lock, &error));
+    QVERIFY2(error.contains(QStringLiteral("LTM-A.txt")), qPrintable(error));
+    Snapshot after = testdata::snapshot(dir.path());
+    after.remove(platform::FolderLock::fileName());
+    QCOMPARE(after, before);
 }
 
 QTEST_MAIN(TestHostileFolder)

@@ -505,12 +505,11 @@ Result perform(store::TemplateStore &templates, const Operation &op, QString *me
     return resultOf(outcome);
 }
 
-Folder read(const QString &dir, QStringList *problems)
+Folder readFiles(const QMap<QString, QByteArray> &files, QStringList *problems)
 {
     Folder folder;
-    QFile data(QDir(dir).filePath(QStringLiteral("MainData.txt")));
-    if (data.open(QIODevice::ReadOnly)) {
-        const QByteArray bytes = data.readAll();
+    if (files.contains(QStringLiteral("MainData.txt"))) {
+        const QByteArray bytes = files.value(QStringLiteral("MainData.txt"));
         qsizetype start = 0;
         for (qsizetype end = bytes.indexOf("\r\n"); end >= 0; end = bytes.indexOf("\r\n", start)) {
             folder.lines << lineFromBytes(bytes.mid(start, end - start));
@@ -519,23 +518,19 @@ Folder read(const QString &dir, QStringList *problems)
         if (start != bytes.size())
             *problems << QStringLiteral("the data file ends with an unfinished line");
     }
-    const QStringList files = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &file : files) {
-        if (file == QLatin1String("MainData.txt"))
+    for (auto file = files.cbegin(); file != files.cend(); ++file) {
+        const QString &name = file.key();
+        if (name == QLatin1String("MainData.txt") || name.startsWith(u"Deleted/")
+            || name.startsWith(u"MainData-unfinished-"))
             continue;
-        if (file.startsWith(u"LTM-") && file.endsWith(u".txt")) {
-            const QString key = modelKey(file.mid(4, file.size() - 8));
+        if (name.startsWith(u"LTM-") && name.endsWith(u".txt")) {
+            const QString key = modelKey(name.mid(4, name.size() - 8));
             if (folder.bodies.contains(key))
                 *problems << QStringLiteral("two body files for %1").arg(key);
-            QFile body(QDir(dir).filePath(file));
-            if (!body.open(QIODevice::ReadOnly))
-                *problems << QStringLiteral("unreadable body file %1").arg(file);
-            folder.bodies[key] = bodyFromBytes(body.readAll());
+            folder.bodies[key] = bodyFromBytes(file.value());
             continue;
         }
-        if (file.startsWith(u"MainData-unfinished-"))
-            continue;
-        *problems << QStringLiteral("a file that does not belong: %1").arg(file);
+        *problems << QStringLiteral("a file that does not belong: %1").arg(name);
     }
     // Every body file is a listed template's.
     for (auto it = folder.bodies.cbegin(); it != folder.bodies.cend(); ++it) {
@@ -543,6 +538,19 @@ Folder read(const QString &dir, QStringList *problems)
             *problems << QStringLiteral("a body file that no template names: %1").arg(it.key());
     }
     return folder;
+}
+
+Folder read(const QString &dir, QStringList *problems)
+{
+    QMap<QString, QByteArray> files;
+    const QStringList names = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        QFile file(QDir(dir).filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            *problems << QStringLiteral("unreadable file %1").arg(name);
+        files.insert(name, file.readAll());
+    }
+    return readFiles(files, problems);
 }
 
 Folder writeLegacyFolder(const QString &dir)

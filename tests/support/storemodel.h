@@ -94,6 +94,8 @@ Result perform(store::TemplateStore &templates, const Operation &op, QString *me
 // of the files; problems lists what no folder may hold (a body file whose
 // name key two files share, files left over by a change, the lock).
 Folder read(const QString &dir, QStringList *problems);
+// The same of a folder held as its files' names (relative to it) and bytes.
+Folder readFiles(const QMap<QString, QByteArray> &files, QStringList *problems);
 
 // Writes a folder as earlier versions left them: one name saved several
 // times in several letter cases, one body file holding two bodies, a body
