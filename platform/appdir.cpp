@@ -14,12 +14,4 @@ QString applicationDirectory()
 #endif
 }
 
-QString userName()
-{
-    QString user = qEnvironmentVariable("USER");
-    if (user.isEmpty())
-        user = qEnvironmentVariable("USERNAME");
-    return user;
-}
-
 } // namespace platform

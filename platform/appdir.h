@@ -11,7 +11,4 @@ namespace platform {
 // Letterloom on Linux), which is created by the first Save.
 QString applicationDirectory();
 
-// Who runs the program: the user's login name.
-QString userName();
-
 } // namespace platform

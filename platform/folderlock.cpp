@@ -1,6 +1,6 @@
 #include "platform/folderlock.h"
 
-#include "platform/appdir.h"
+#include "platform/identity.h"
 #include "platform/folderlock_local.h"
 
 #include "platform/rawfile.h"
@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QHash>
 #include <QSysInfo>
 #include <QThread>
 #include <QUuid>
@@ -22,6 +23,12 @@ namespace platform {
 namespace {
 
 bool localLockUsed = true;
+int staleSecondsSet = 0;
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("platform::FolderLock", text);
+}
 
 QString thisHost()
 {
@@ -31,12 +38,14 @@ QString thisHost()
 
 QByteArray lockText(const LockHolder &holder, int refreshed)
 {
-    return QStringLiteral("Letterloom lock\nhost=%1\npid=%2\nuser=%3\nsince=%4\ntoken=%5\nrefreshed=%6\n")
-        .arg(holder.host)
-        .arg(holder.pid)
-        .arg(holder.user, holder.since.toUTC().toString(Qt::ISODate), holder.token)
-        .arg(refreshed)
-        .toUtf8();
+    QString text = QStringLiteral("Letterloom lock\nhost=%1\npid=%2\nuser=%3\nsince=%4\ntoken=%5\nrefreshed=%6\n")
+                       .arg(holder.host)
+                       .arg(holder.pid)
+                       .arg(holder.user, holder.since.toUTC().toString(Qt::ISODate), holder.token)
+                       .arg(refreshed);
+    if (!holder.machine.isEmpty())
+        text += QStringLiteral("machine=%1\nboot=%2\npidns=%3\n").arg(holder.machine, holder.boot, holder.processSpace);
+    return text.toUtf8();
 }
 
 LockHolder parseLock(const QByteArray &bytes)
@@ -58,9 +67,42 @@ LockHolder parseLock(const QByteArray &bytes)
             holder.since = QDateTime::fromString(value, Qt::ISODate);
         else if (key == "token")
             holder.token = value;
+        else if (key == "refreshed")
+            holder.refreshed = value.toInt();
+        else if (key == "machine")
+            holder.machine = value;
+        else if (key == "boot")
+            holder.boot = value;
+        else if (key == "pidns")
+            holder.processSpace = value;
     }
     return holder;
 }
+
+// Whether the holder of a lock is gone for certain: it ran on this very
+// machine, in an earlier boot, or in this boot and process number space
+// and its process has ended.
+bool holderGone(const LockHolder &holder)
+{
+    const MachineIdentity here = thisMachine();
+    if (here.isNull() || holder.machine.isEmpty() || holder.machine != here.machine)
+        return false;
+    if (!sameBoot(holder.boot, here.boot))
+        return true;
+    return holder.processSpace == here.processSpace && holder.pid > 0
+           && holder.pid != QCoreApplication::applicationPid() && !detail::processRunning(holder.pid);
+}
+
+// A lock dated ahead of the share's clock, as this copy saw it first and
+// since when it stays so.
+struct Watch
+{
+    QString seen; // its token and refreshed= (or, unread, its size and time)
+    QDateTime since;
+    QElapsedTimer unchanged;
+};
+std::mutex watchesMutex;
+QHash<QString, Watch> watches;
 
 LockHolder readLock(const QString &path, bool *read = nullptr, QString *why = nullptr)
 {
@@ -151,24 +193,82 @@ QString oddity(detail::Entry entry)
     }
 }
 
+// What a copy makes of another's lock file: whether it is stale, and, when
+// it is not being written, since when it stayed unchanged and when it is
+// taken over if it stays so.
+struct Judgement
+{
+    bool stale = false;
+    QDateTime unchangedSince; // invalid: it is being written
+    QDateTime takenAt;
+    FileStamp stamp;          // the file judged
+};
+
+Judgement judge(const QString &dir, const QString &path, const LockHolder &current, bool read)
+{
+    Judgement judgement;
+    judgement.stamp = fileStamp(path);
+    if (read && holderGone(current)) {
+        judgement.stale = true;
+        return judgement;
+    }
+    // Its holder's file system lock, kept by the file server for as long as
+    // that client lives.
+    if (detail::heldByAnother(path))
+        return judgement;
+    const qint64 now = shareClock(dir);
+    if (now <= 0 || judgement.stamp.modified <= 0)
+        return judgement;
+    const qint64 second = 1'000'000'000;
+    const QDateTime localNow = QDateTime::currentDateTime();
+    if (judgement.stamp.modified <= now + 2 * second) {
+        const qint64 age = std::max<qint64>(now - judgement.stamp.modified, 0);
+        judgement.stale = age > qint64(FolderLock::staleSeconds()) * second;
+        if (age > 2 * FolderLock::RefreshSeconds * second) {
+            judgement.unchangedSince = localNow.addMSecs(-age / 1'000'000);
+            judgement.takenAt = judgement.unchangedSince.addSecs(FolderLock::staleSeconds());
+        }
+        return judgement;
+    }
+    // Dated ahead of the share's clock: its age tells nothing, so it is
+    // watched, and stale once it stayed unchanged for the stale period.
+    const QString seen = read ? current.token + u'/' + QString::number(current.refreshed)
+                              : QString::number(judgement.stamp.size) + u'/' + QString::number(judgement.stamp.modified);
+    std::lock_guard<std::mutex> guard(watchesMutex);
+    Watch &watch = watches[QDir::cleanPath(path)];
+    if (watch.seen != seen || !watch.unchanged.isValid()) {
+        watch.seen = seen;
+        watch.since = localNow;
+        watch.unchanged.start();
+    }
+    judgement.stale = watch.unchanged.elapsed() > qint64(FolderLock::staleSeconds()) * 1000;
+    judgement.unchangedSince = watch.since;
+    judgement.takenAt = watch.since.addSecs(FolderLock::staleSeconds());
+    return judgement;
+}
+
 } // namespace
 
 QString LockHolder::description() const
 {
-    //: Who holds the templates' lock; followed by "user %1", "process %1" in parentheses and ", since %1".
-    QString who = QCoreApplication::translate("platform::FolderLock", "Letterloom on the computer %1")
-                      .arg(host.isEmpty() ? QStringLiteral("?") : host);
+    QString who = name();
+    if (since.isValid())
+        who += tr(", since %1").arg(since.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    return who;
+}
+
+QString LockHolder::name() const
+{
+    //: Who holds the templates' lock; followed by "user %1", "process %1" in parentheses.
+    QString who = tr("Letterloom on the computer %1").arg(host.isEmpty() ? QStringLiteral("?") : host);
     QStringList details;
     if (!user.isEmpty())
-        details << QCoreApplication::translate("platform::FolderLock", "user %1").arg(user);
+        details << tr("user %1").arg(user);
     if (pid > 0)
         //: %1 is a process number.
-        details << QCoreApplication::translate("platform::FolderLock", "process %1").arg(pid);
+        details << tr("process %1").arg(pid);
     if (!details.isEmpty())
         who += QStringLiteral(" (%1)").arg(details.join(QStringLiteral(", ")));
-    if (since.isValid())
-        who += QCoreApplication::translate("platform::FolderLock", ", since %1")
-                   .arg(since.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
     return who;
 }
 
@@ -176,8 +276,8 @@ QString LockHolder::description() const
 class FolderLock::Refresher
 {
 public:
-    Refresher(QString path, LockHolder holder)
-        : m_path(std::move(path)), m_holder(std::move(holder)), m_thread([this] { run(); })
+    Refresher(std::unique_ptr<detail::RawFile> held, QString path, LockHolder holder)
+        : m_held(std::move(held)), m_path(std::move(path)), m_holder(std::move(holder)), m_thread([this] { run(); })
     {
     }
     ~Refresher()
@@ -196,19 +296,22 @@ private:
         int refreshed = 0;
         std::unique_lock<std::mutex> guard(m_mutex);
         while (!m_wake.wait_for(guard, std::chrono::seconds(RefreshSeconds), [this] { return m_stop; })) {
-            // Only while the file is still this holder's.
-            detail::RawFile file;
+            // Only while the file is still this holder's: through the file
+            // held open, else (a file system without such a hold) by name.
+            detail::RawFile byName;
             QString why;
-            if (!file.openForWriting(m_path, &why))
+            detail::RawFile *file = m_held ? m_held.get() : &byName;
+            if (!m_held && !byName.openForWriting(m_path, &why))
                 continue;
-            if (parseLock(file.readAll(&why)).token != m_holder.token)
+            if (parseLock(file->readAll(&why)).token != m_holder.token)
                 continue;
             const QByteArray text = lockText(m_holder, ++refreshed);
-            if (file.writeAt(0, text.constData(), text.size(), &why))
-                file.truncate(text.size());
+            if (file->writeAt(0, text.constData(), text.size(), &why))
+                file->truncate(text.size());
         }
     }
 
+    std::unique_ptr<detail::RawFile> m_held;
     QString m_path;
     LockHolder m_holder;
     std::mutex m_mutex;
@@ -234,17 +337,20 @@ std::unique_ptr<FolderLock> FolderLock::take(const QString &dir, int waitMs, con
     if (localLockUsed) {
         while (!(lock->m_local = LocalLock::take(dir))) {
             if (waited.elapsed() >= waitMs) {
-                if (holder)
-                    *holder = holderOf(dir);
-                if (holder && holder->isNull()) {
-                    // Between its own two locks: known only to be on this machine.
-                    holder->host = thisHost();
-                    holder->token = QStringLiteral("local");
+                const LockHolder current = holderOf(dir);
+                if (holder) {
+                    *holder = current;
+                    if (holder->isNull()) {
+                        // Between its own two locks: known only to be on this machine.
+                        holder->host = thisHost();
+                        holder->token = QStringLiteral("local");
+                    }
                 }
                 if (error)
-                    *error = QCoreApplication::translate("platform::FolderLock",
-                                                         "another copy of Letterloom on this computer is changing "
-                                                         "the templates");
+                    *error = current.isNull()
+                                 ? tr("another copy of Letterloom on this computer is changing the templates")
+                                 //: The reason why the templates cannot be changed now; %1 tells who holds their lock.
+                                 : tr("they are being changed by %1").arg(current.description());
                 return nullptr;
             }
             pause();
@@ -255,7 +361,12 @@ std::unique_ptr<FolderLock> FolderLock::take(const QString &dir, int waitMs, con
     mine.host = thisHost();
     mine.pid = QCoreApplication::applicationPid();
     mine.user = userName();
-    qint64 lastAgeCheck = -1000;
+    const MachineIdentity here = thisMachine();
+    mine.machine = here.machine;
+    mine.boot = here.boot;
+    mine.processSpace = here.processSpace;
+    qint64 lastCheck = -1000;
+    Judgement judgement;
     for (;;) {
         detail::Entry entry = detail::entryAt(lock->m_path);
         if (entry == detail::Entry::None) {
@@ -264,14 +375,17 @@ std::unique_ptr<FolderLock> FolderLock::take(const QString &dir, int waitMs, con
             bool exists = false;
             QString why;
             if (placeLock(lock->m_path, lockText(mine, 0), &exists, &why)) {
+                // Held open under the file system's own lock while held.
+                auto held = std::make_unique<detail::RawFile>();
+                if (!localLockUsed || !held->openHeld(lock->m_path, &why))
+                    held.reset();
                 lock->m_token = mine.token;
-                lock->m_refresher = std::make_unique<Refresher>(lock->m_path, mine);
+                lock->m_refresher = std::make_unique<Refresher>(std::move(held), lock->m_path, mine);
                 return lock;
             }
             if (!exists) {
                 if (error)
-                    *error = QCoreApplication::translate("platform::FolderLock", "Could not write \"%1\": %2")
-                                 .arg(QDir::toNativeSeparators(lock->m_path), why);
+                    *error = tr("Could not write \"%1\": %2").arg(QDir::toNativeSeparators(lock->m_path), why);
                 return nullptr;
             }
             entry = detail::entryAt(lock->m_path);
@@ -287,55 +401,50 @@ std::unique_ptr<FolderLock> FolderLock::take(const QString &dir, int waitMs, con
         const LockHolder current = odd.isEmpty() && entry != detail::Entry::None
                                        ? readLock(lock->m_path, &read, &unreadable)
                                        : LockHolder();
-        const FileStamp judged = fileStamp(lock->m_path);
-        bool stale = read && !current.host.isEmpty() && current.host == mine.host && current.pid > 0
-                     && current.pid != mine.pid && !detail::processRunning(current.pid);
-        if (!stale && odd.isEmpty() && judged.size >= 0 && waited.elapsed() - lastAgeCheck >= 1000) {
-            lastAgeCheck = waited.elapsed();
-            const qint64 now = shareClock(dir);
-            stale = judged.modified > 0 && now > 0 && now - judged.modified > qint64(StaleSeconds) * 1'000'000'000;
+        if (entry == detail::Entry::File && waited.elapsed() - lastCheck >= 1000) {
+            lastCheck = waited.elapsed();
+            judgement = judge(dir, lock->m_path, current, read);
         }
-        if (stale) {
+        if (judgement.stale) {
             // Moved to a name of this taker's own, so that only one taker
             // removes it; a lock that another taker has made meanwhile goes
-            // back where it was.
+            // back where it was, if no other stands there again.
             const QString broken = QDir(dir).filePath(
                 QStringLiteral(".letterloom-broken-%1.tmp").arg(QUuid::createUuid().toString(QUuid::Id128)));
             if (renameFile(lock->m_path, broken)) {
-                bool same = false;
-                if (read)
-                    same = readLock(broken).token == current.token;
-                else
-                    same = fileStamp(broken) == judged;
+                const bool same = read ? readLock(broken).token == current.token : fileStamp(broken) == judgement.stamp;
                 if (same) {
                     removeFile(broken);
                     lock->m_tookOver = true;
+                    judgement = Judgement();
                     continue; // placed at once, before another copy does
                 }
                 putBack(broken, lock->m_path);
             }
+            judgement = Judgement();
         }
         if (waited.elapsed() >= waitMs) {
             if (holder)
                 *holder = current;
             if (error && !odd.isEmpty())
                 //: %1 is the lock file, %2 what it is instead.
-                *error = QCoreApplication::translate("platform::FolderLock",
-                                                     "\"%1\" is no lock file of Letterloom (%2); remove it, and the "
-                                                     "templates can be changed again")
+                *error = tr("\"%1\" is no lock file of Letterloom (%2); remove it, and the templates can be changed "
+                            "again")
                              .arg(QDir::toNativeSeparators(lock->m_path), odd);
+            else if (error && judgement.unchangedSince.isValid())
+                //: %1 is the lock file's name, %2 who holds it, %3 and %4 times of day.
+                *error = tr("%1 of %2 has not changed since %3; it is taken over at %4 if it stays so")
+                             .arg(fileName(), read ? current.name() : tr("another copy of Letterloom"),
+                                  judgement.unchangedSince.toString(QStringLiteral("HH:mm:ss")),
+                                  judgement.takenAt.toString(QStringLiteral("HH:mm:ss")));
             else if (error && !read && entry == detail::Entry::File)
-                //: %1 is the lock file, %2 why it cannot be read, %3 a number of seconds.
-                *error = QCoreApplication::translate("platform::FolderLock",
-                                                     "they are being changed by a copy of Letterloom whose lock file "
-                                                     "\"%1\" cannot be read (%2); it is taken over once it has not "
-                                                     "been written for %3 seconds")
-                             .arg(QDir::toNativeSeparators(lock->m_path), unreadable)
-                             .arg(StaleSeconds);
+                //: %1 is the lock file, %2 why it cannot be read.
+                *error = tr("they are being changed by a copy of Letterloom whose lock file \"%1\" cannot be read "
+                            "(%2)")
+                             .arg(QDir::toNativeSeparators(lock->m_path), unreadable);
             else if (error)
                 //: The reason why the templates cannot be changed now; %1 tells who holds their lock.
-                *error = QCoreApplication::translate("platform::FolderLock", "they are being changed by %1")
-                             .arg(current.description());
+                *error = tr("they are being changed by %1").arg(current.description());
             return nullptr;
         }
         pause();
@@ -344,8 +453,9 @@ std::unique_ptr<FolderLock> FolderLock::take(const QString &dir, int waitMs, con
 
 FolderLock::~FolderLock()
 {
-    m_refresher.reset();
-    if (stillHeld())
+    const bool held = stillHeld();
+    m_refresher.reset(); // lets go of the file held open
+    if (held)
         removeFile(m_path);
     m_local.reset();
 }
@@ -361,9 +471,32 @@ LockHolder FolderLock::holderOf(const QString &dir)
     return readLock(QDir(dir).filePath(fileName()));
 }
 
+bool FolderLock::watch(const QString &dir)
+{
+    const QString path = QDir(dir).filePath(fileName());
+    if (detail::entryAt(path) != detail::Entry::File)
+        return false;
+    bool read = false;
+    const LockHolder current = readLock(path, &read);
+    if (read && current.pid == QCoreApplication::applicationPid() && current.host == thisHost())
+        return false;
+    judge(dir, path, current, read);
+    return true;
+}
+
+int FolderLock::staleSeconds()
+{
+    return staleSecondsSet > 0 ? staleSecondsSet : StaleSeconds;
+}
+
 void FolderLock::setLocalLockUsed(bool used)
 {
     localLockUsed = used;
+}
+
+void FolderLock::setStaleSeconds(int seconds)
+{
+    staleSecondsSet = seconds;
 }
 
 } // namespace platform

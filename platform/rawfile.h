@@ -32,6 +32,14 @@ public:
     // path names.
     bool openForWriting(const QString &path, QString *why);
 
+    // Opens an existing regular file for reading and writing and holds the
+    // file system's own lock on it while it stays open, which file servers
+    // keep across machines and let go of when a client vanishes: on Windows
+    // a share mode that lets others read it but not write, rename or remove
+    // it; on Linux an open-file-description lock. Where the file system has
+    // no such lock, the file is open without it.
+    bool openHeld(const QString &path, QString *why);
+
     // Creates a new file for reading and writing; fails when anything of
     // that name exists (exists then tells so).
     bool createNew(const QString &path, bool *exists, QString *why);
@@ -87,6 +95,10 @@ Entry entryAt(const QString &path);
 // Whether dir lies on a network share or a file system in user space,
 // whose client caches what other machines change.
 bool isRemoteFolder(const QString &dir);
+
+// Whether another open file holds the file system's own lock on path
+// (see RawFile::openHeld); false where that cannot be seen.
+bool heldByAnother(const QString &path);
 
 // Whether a process of that number runs on this machine.
 bool processRunning(qint64 pid);

@@ -134,6 +134,20 @@ bool RawFile::openForWriting(const QString &path, QString *why)
     return m_fd >= 0;
 }
 
+bool RawFile::openHeld(const QString &path, QString *why)
+{
+    if (!openForWriting(path, why))
+        return false;
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    if (fcntl(m_fd, F_OFD_SETLK, &whole) == 0 || (errno != EAGAIN && errno != EACCES))
+        return true; // held, or a file system without such locks
+    *why = QCoreApplication::translate("platform::RawFile", "another program holds it");
+    close();
+    return false;
+}
+
 bool RawFile::createNew(const QString &path, bool *exists, QString *why)
 {
     close();
@@ -317,6 +331,19 @@ bool isRemoteFolder(const QString &dir)
     Q_UNUSED(dir);
     return true; // not known: listing costs little next to a lost change
 #endif
+}
+
+bool heldByAnother(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    const bool held = fcntl(fd, F_OFD_GETLK, &whole) == 0 && whole.l_type != F_UNLCK;
+    ::close(fd);
+    return held;
 }
 
 bool processRunning(qint64 pid)

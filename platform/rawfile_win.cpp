@@ -185,6 +185,19 @@ bool RawFile::openForWriting(const QString &path, QString *why)
     return m_handle != nullptr;
 }
 
+bool RawFile::openHeld(const QString &path, QString *why)
+{
+    close();
+    HANDLE handle = CreateFileW(nativePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *why = openFailure(path, GetLastError());
+        return false;
+    }
+    m_handle = handle;
+    return true;
+}
+
 bool RawFile::createNew(const QString &path, bool *exists, QString *why)
 {
     close();
@@ -348,6 +361,11 @@ bool isRemoteFolder(const QString &dir)
         return true; // \\server\share
     const std::wstring root = native.left(3).toStdWString(); // the drive's root
     return GetDriveTypeW(root.c_str()) == DRIVE_REMOTE;
+}
+
+bool heldByAnother(const QString &)
+{
+    return false; // a holder's share mode refuses every taker's rename
 }
 
 bool processRunning(qint64 pid)

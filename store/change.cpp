@@ -304,6 +304,16 @@ bool Change::commit(const platform::FolderLock &lock, QString *error, bool *pend
     QList<Done> done;
     static const char *const stepNames[] = {"step 1", "step 2", "step 3", "step 4", "step 5", "step 6", "step 7"};
     for (const Step &step : std::as_const(m_steps)) {
+        // A holder that stalled past the stale period has lost the lock: the
+        // copy that took it over finishes the change, and nothing is done twice.
+        if (!done.isEmpty() && !lock.stillHeld()) {
+            if (pending)
+                *pending = true;
+            if (error)
+                *error = tr("another copy of Letterloom took over the folder's lock meanwhile, and finishes the "
+                            "change.");
+            return false;
+        }
         Done result;
         if (!run(step, &result, error)) {
             if (takeBack(done) && platform::removeFile(intent)) {

@@ -4,7 +4,7 @@
 
 #include "store/templatestore.h"
 
-#include "platform/appdir.h"
+#include "platform/identity.h"
 #include "platform/rawfile.h"
 #include "platform/storedtext.h"
 #include "store/names.h"

@@ -4,7 +4,7 @@
 // folder's own files; lock files that are no lock files; and renames that
 // fail at any step of a change. The hostile folders are under tests/data/.
 
-#include "platform/appdir.h"
+#include "platform/identity.h"
 #include "platform/folderlock.h"
 #include "platform/rawfile.h"
 #include "platform/textfile.h"

@@ -11,6 +11,7 @@
 // and LETTERLOOM_MODEL_STEPS (default 40) make a longer run by hand.
 
 #include "platform/folderlock.h"
+#include "platform/identity.h"
 #include "platform/rawfile.h"
 #include "store/change.h"
 #include "support/storemodel.h"
@@ -392,9 +393,13 @@ void TestStoreModel::aLockWhoseHolderIsGoneIsTakenOver()
     const auto writeLock = [&lock](const QString &host, qint64 pid) {
         QFile file(lock);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(QStringLiteral("Letterloom lock\nhost=%1\npid=%2\nuser=x\nsince=2026-12-01T10:00:00Z\ntoken=t-%1\n")
+        const platform::MachineIdentity here = platform::thisMachine();
+        file.write(QStringLiteral("Letterloom lock\nhost=%1\npid=%2\nuser=x\nsince=2026-12-01T10:00:00Z\ntoken=t-%1\n"
+                                  "machine=%3\nboot=%4\npidns=%5\n")
                        .arg(host)
                        .arg(pid)
+                       .arg(host == QSysInfo::machineHostName() ? here.machine : QStringLiteral("another"),
+                            here.boot, here.processSpace)
                        .toUtf8());
     };
     platform::LockHolder holder;
