@@ -10,6 +10,7 @@
 #include "platform/desktop.h"
 #include "store/names.h"
 #include "store/templaterecord.h"
+#include "store/templatesearch.h"
 #include "store/templatestore.h"
 
 #include <QCommandLineParser>
@@ -19,6 +20,7 @@
 
 #include <array>
 #include <cstring>
+#include <numeric>
 
 namespace commandline {
 namespace {
@@ -29,7 +31,7 @@ QString usageText()
     return QCoreApplication::translate(
         "commandline",
         "Usage: letterloom [--data-folder PATH]\n"
-        "       letterloom [--data-folder PATH] --list\n"
+        "       letterloom [--data-folder PATH] --list [--match TEXT]\n"
         "       letterloom [--data-folder PATH] --launch NAME [--value QUESTION=ANSWER]... [--no-ask]\n"
         "                  [--plain-text | --draft]\n"
         "       letterloom --help | --version\n"
@@ -37,6 +39,9 @@ QString usageText()
         "Without --list or --launch the window opens.\n"
         "\n"
         "  --list              Prints the names of the stored templates, one a line.\n"
+        "  --match TEXT        Lists only the templates that hold each word of TEXT in their\n"
+        "                      name, subject, addresses or plain body (letter case and accents\n"
+        "                      aside), those whose name holds them first.\n"
         "  --launch NAME       Opens the template NAME as a new, unsent message in the mail\n"
         "                      program, without the window. A name stored several times\n"
         "                      launches the one saved last.\n"
@@ -100,11 +105,32 @@ QStringList storedEntries(const QString &folder)
     return list.entries;
 }
 
-int listTemplates(const QString &folder)
+// The templates that hold the words of text, in the picker's order.
+QList<int> matchingTemplates(const QString &folder, const QList<store::ShownTemplate> &shown, const QString &text)
 {
+    store::TemplateStore templates(folder);
+    const QStringList words = store::SearchWords(text);
+    QList<store::SearchMatch> matches;
+    for (const store::ShownTemplate &t : shown) {
+        matches << store::MatchTemplate(words, {t.name, t.subject, t.to, t.cc, t.bcc,
+                                                store::EditorOf(t).plainTextSelected(),
+                                                [&templates, &t] { return templates.ReadBody(t.name); }});
+    }
+    return store::OrderMatches(matches);
+}
+
+int listTemplates(const QString &folder, const std::optional<QString> &match)
+{
+    QList<store::ShownTemplate> shown;
+    for (const QString &entry : storedEntries(folder))
+        shown << store::DecodeListEntry(entry);
+    QList<int> order(shown.size());
+    std::iota(order.begin(), order.end(), 0);
+    if (match)
+        order = matchingTemplates(folder, shown, *match);
     QStringList seen;
-    for (const QString &entry : storedEntries(folder)) {
-        const QString name = store::DecodeListEntry(entry).name;
+    for (const int i : std::as_const(order)) {
+        const QString name = shown.at(i).name;
         const QString key = store::NameKey(name);
         if (seen.contains(key))
             continue;
@@ -185,7 +211,7 @@ int launchTemplate(const QString &folder, const LaunchRequest &request)
     platform::SettingsStore settings;
     substitute::PlaceholderValues values;
     QStringList unanswered;
-    for (const QString &question : compose::TemplateQuestions(editor)) {
+    for (const QString &question : compose::TemplateQuestions(editor, templates.folder())) {
         const auto given = request.answers.constFind(question);
         if (given != request.answers.constEnd())
             values.answers.insert(question, *given);
@@ -234,7 +260,7 @@ int launchTemplate(const QString &folder, const LaunchRequest &request)
         return choice;
     };
     const compose::LaunchOutcome outcome =
-        compose::ComposeEmail(editor, pairs, compose::desktopMailClients(setup), values);
+        compose::ComposeEmail(editor, pairs, compose::desktopMailClients(setup), values, templates.folder());
     if (!unchosenFor.isEmpty()) {
         //: %1 is a mail program.
         return fail(Unanswered, QCoreApplication::translate("commandline",
@@ -297,6 +323,7 @@ std::optional<int> run(const QStringList &arguments, QString *dataFolder)
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption list(QStringLiteral("list"));
+    const QCommandLineOption match(QStringLiteral("match"), QString(), QStringLiteral("TEXT"));
     const QCommandLineOption launch(QStringLiteral("launch"), QString(), QStringLiteral("NAME"));
     const QCommandLineOption value(QStringLiteral("value"), QString(), QStringLiteral("QUESTION=ANSWER"));
     const QCommandLineOption noAsk(QStringLiteral("no-ask"));
@@ -305,7 +332,7 @@ std::optional<int> run(const QStringList &arguments, QString *dataFolder)
     const QCommandLineOption folder(QStringLiteral("data-folder"), QString(), QStringLiteral("PATH"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
-    parser.addOptions({list, launch, value, noAsk, plainText, draft, folder, help, version});
+    parser.addOptions({list, match, launch, value, noAsk, plainText, draft, folder, help, version});
     if (!parser.parse(arguments))
         //: Follows the reason why the command line is wrong.
         return fail(WrongUsage, parser.errorText()
@@ -326,7 +353,7 @@ std::optional<int> run(const QStringList &arguments, QString *dataFolder)
         console::writeOutput(appinfo::productName());
         return Done;
     }
-    for (const QCommandLineOption *once : {&launch, &folder}) {
+    for (const QCommandLineOption *once : {&launch, &folder, &match}) {
         if (parser.values(*once).size() > 1)
             //: %1 is an option's name.
             return fail(WrongUsage, QCoreApplication::translate("commandline", "--%1 is given more than once")
@@ -344,6 +371,8 @@ std::optional<int> run(const QStringList &arguments, QString *dataFolder)
             }
         }
     }
+    if (parser.isSet(match) && !parser.isSet(list))
+        return fail(WrongUsage, QCoreApplication::translate("commandline", "--match goes with --list"));
     if (parser.isSet(plainText) && parser.isSet(draft))
         return fail(WrongUsage,
                     QCoreApplication::translate("commandline", "--plain-text and --draft cannot go together"));
@@ -363,7 +392,7 @@ std::optional<int> run(const QStringList &arguments, QString *dataFolder)
         return fail(NotFound, QCoreApplication::translate("commandline", "there is no data folder %1")
                                   .arg(QDir::toNativeSeparators(chosen)));
     if (parser.isSet(list))
-        return listTemplates(chosen);
+        return listTemplates(chosen, parser.isSet(match) ? std::optional(parser.value(match)) : std::nullopt);
 
     LaunchRequest request;
     request.name = parser.value(launch);
