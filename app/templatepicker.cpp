@@ -151,6 +151,7 @@ void TemplatePicker::bodiesFound(const store::BodySearch::Found &found)
     m_bodiesRead = found.read;
     if (found.generation != m_generation)
         return;
+    m_searched = found.generation;
     for (qsizetype w = 0; w < found.rowsPerWord.size() && w < m_inBody.size(); ++w) {
         for (const int row : found.rowsPerWord.at(w)) {
             if (row < m_inBody[w].size())

@@ -32,6 +32,8 @@ public:
     void open(const QRect &over);
     // The bodies read so far, of how many (for tests and benchmarks).
     std::pair<int, int> bodiesRead() const { return {m_bodiesRead, m_bodiesTotal}; }
+    // Whether the bodies read so far were searched for what the box holds.
+    bool bodiesSearched() const { return m_searched == m_generation || m_words.isEmpty(); }
 
 signals:
     void picked(int row, bool launch);
@@ -57,6 +59,7 @@ private:
     std::unique_ptr<store::BodySearch> m_bodies;
     int m_bodiesRead = 0, m_bodiesTotal = 0;
     quint64 m_generation = 0;
+    quint64 m_searched = 0; // the generation the bodies last answered
     QStringList m_words;
     // For each word: the rows whose name, whose fields, whose body hold it.
     QList<store::RowSet> m_inName, m_inFields, m_inBody;

@@ -2,12 +2,48 @@
 
 #include "store/templatesearch.h"
 
-#include <QByteArrayMatcher>
 #include <QHashFunctions>
 
 #include <algorithm>
+#include <cstring>
 
 namespace store {
+
+WordFinder::WordFinder(const QByteArray &word, const std::vector<qsizetype> &byteCounts)
+    : m_word(word)
+{
+    for (qsizetype i = 1; i < word.size(); ++i) {
+        if (byteCounts[static_cast<unsigned char>(word[i])] < byteCounts[static_cast<unsigned char>(word[m_rare])])
+            m_rare = i;
+    }
+}
+
+qsizetype WordFinder::find(const QByteArray &text, qsizetype from) const
+{
+    const char *begin = text.constData();
+    const char *end = begin + text.size();
+    const char rare = m_word[m_rare];
+    for (const char *p = begin + from + m_rare; p < end;) {
+        p = static_cast<const char *>(std::memchr(p, rare, std::size_t(end - p)));
+        if (!p)
+            return -1;
+        const char *start = p - m_rare;
+        if (end - start >= m_word.size() && std::memcmp(start, m_word.constData(), std::size_t(m_word.size())) == 0)
+            return start - begin;
+        ++p;
+    }
+    return -1;
+}
+
+namespace {
+
+void count(std::vector<qsizetype> &counts, QByteArrayView bytes)
+{
+    for (const char c : bytes)
+        ++counts[static_cast<unsigned char>(c)];
+}
+
+} // namespace
 
 RowSet RowSet::all(int size)
 {
@@ -52,6 +88,7 @@ void RowSet::appendTo(QList<int> *rows) const
 void HeadIndex::clear()
 {
     m_text.clear();
+    std::fill(m_byteCounts.begin(), m_byteCounts.end(), 0);
     m_rowStart.clear();
     m_nameEnd.clear();
 }
@@ -59,7 +96,8 @@ void HeadIndex::clear()
 void HeadIndex::append(const QString &name, const QString &subject, const QString &to, const QString &cc,
                        const QString &bcc)
 {
-    m_rowStart.push_back(m_text.size());
+    const qsizetype start = m_text.size();
+    m_rowStart.push_back(start);
     m_text += FoldForSearch(name).toUtf8();
     m_nameEnd.push_back(m_text.size());
     for (const QString *field : {&subject, &to, &cc, &bcc}) {
@@ -67,16 +105,17 @@ void HeadIndex::append(const QString &name, const QString &subject, const QStrin
         m_text += FoldForSearch(*field).toUtf8();
     }
     m_text += '\n';
+    count(m_byteCounts, QByteArrayView(m_text).sliced(start));
 }
 
 void HeadIndex::find(const QByteArray &word, RowSet *inFields, RowSet *inName) const
 {
     *inFields = RowSet(size());
     *inName = RowSet(size());
-    const QByteArrayMatcher matcher(word);
+    const WordFinder finder(word, m_byteCounts);
     qsizetype at = 0;
     std::size_t row = 0;
-    while ((at = matcher.indexIn(m_text, at)) >= 0) {
+    while ((at = finder.find(m_text, at)) >= 0) {
         // The row of the match; a word never spans two rows.
         row = std::size_t(std::upper_bound(m_rowStart.begin() + qsizetype(row), m_rowStart.end(), at)
                           - m_rowStart.begin() - 1);
@@ -152,6 +191,7 @@ quint32 BodyIndex::tokenId(QByteArrayView token)
     m_runStart.push_back(quint32(m_runs.size()));
     m_runs += token;
     m_runs += '\n';
+    count(m_byteCounts, token);
     m_slots[slot] = id + 1;
     if (m_runStart.size() * 2 > m_slots.size())
         grow();
@@ -197,9 +237,9 @@ BodyIndex::Word &BodyIndex::word(const QByteArray &text)
     const std::size_t from = w.holds.size();
     if (from < m_runStart.size()) {
         w.holds.resize(m_runStart.size(), false);
-        const QByteArrayMatcher matcher(text);
+        const WordFinder finder(text, m_byteCounts);
         qsizetype at = m_runStart[from];
-        while ((at = matcher.indexIn(m_runs, at)) >= 0) {
+        while ((at = finder.find(m_runs, at)) >= 0) {
             const auto run = std::size_t(std::upper_bound(m_runStart.begin(), m_runStart.end(), quint32(at))
                                          - m_runStart.begin() - 1);
             w.holds[run] = true;

@@ -13,6 +13,20 @@
 
 namespace store {
 
+// Finds a word in a text quickly: by the word's byte that is rarest in the
+// text (its counts of each byte value), found with memchr, then compared.
+class WordFinder
+{
+public:
+    WordFinder(const QByteArray &word, const std::vector<qsizetype> &byteCounts);
+    // The first occurrence at or after from, or -1.
+    qsizetype find(const QByteArray &text, qsizetype from) const;
+
+private:
+    QByteArray m_word;
+    qsizetype m_rare = 0; // the position of its rarest byte
+};
+
 // A set of rows.
 class RowSet
 {
@@ -47,6 +61,7 @@ public:
 
 private:
     QByteArray m_text;                 // each row's fields joined by spaces, rows by line ends
+    std::vector<qsizetype> m_byteCounts = std::vector<qsizetype>(256, 0);
     std::vector<qsizetype> m_rowStart; // where each row begins
     std::vector<qsizetype> m_nameEnd;  // where its name ends
 };
@@ -77,6 +92,7 @@ private:
     Word &word(const QByteArray &text);
 
     QByteArray m_runs;                  // every distinct run, each followed by a line end
+    std::vector<qsizetype> m_byteCounts = std::vector<qsizetype>(256, 0);
     std::vector<quint32> m_runStart;    // where each run begins
     std::vector<quint32> m_slots;       // hash table of run numbers + 1 (0: free)
     QByteArray m_postings;              // each body's sorted run numbers, as varint gaps
