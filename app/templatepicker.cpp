@@ -143,7 +143,7 @@ void TemplatePicker::search()
     ++m_generation;
     if (m_bodies)
         m_bodies->search(m_words, m_generation);
-    showMatches();
+    showMatches(false);
 }
 
 void TemplatePicker::bodiesFound(const store::BodySearch::Found &found)
@@ -158,10 +158,10 @@ void TemplatePicker::bodiesFound(const store::BodySearch::Found &found)
                 m_inBody[w].insert(row);
         }
     }
-    showMatches();
+    showMatches(true);
 }
 
-void TemplatePicker::showMatches()
+void TemplatePicker::showMatches(bool keepChoice)
 {
     const int rows = m_heads.size();
     store::RowSet byName = store::RowSet::all(rows);
@@ -177,8 +177,9 @@ void TemplatePicker::showMatches()
     matching.subtract(byName);
     matching.appendTo(&ordered);
 
-    // The chosen template stays chosen while matches are added.
-    const int chosen = m_matches->row(m_list->currentIndex().row());
+    // New words choose the first match; the chosen template stays chosen
+    // while the bodies' matches are added.
+    const int chosen = keepChoice ? m_matches->row(m_list->currentIndex().row()) : -1;
     m_matches->setRows(std::move(ordered));
     const int match = chosen >= 0 ? std::max(m_matches->matchOf(chosen), 0) : 0;
     if (m_matches->rowCount() > 0)
@@ -196,9 +197,16 @@ void TemplatePicker::pick(bool launch)
 
 bool TemplatePicker::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != m_box || event->type() != QEvent::KeyPress)
+    if (watched != m_box || (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride))
         return QFrame::eventFilter(watched, event);
-    const auto *key = static_cast<QKeyEvent *>(event);
+    auto *key = static_cast<QKeyEvent *>(event);
+    if (event->type() == QEvent::ShortcutOverride) {
+        // These keys are the picker's, not the window's shortcuts' (Ctrl+Enter).
+        const int keys[] = {Qt::Key_Up, Qt::Key_Down, Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape};
+        if (std::find(std::begin(keys), std::end(keys), key->key()) != std::end(keys))
+            key->accept();
+        return false;
+    }
     const int current = m_list->currentIndex().row();
     switch (key->key()) {
     case Qt::Key_Up:

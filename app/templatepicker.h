@@ -32,8 +32,11 @@ public:
     void open(const QRect &over);
     // The bodies read so far, of how many (for tests and benchmarks).
     std::pair<int, int> bodiesRead() const { return {m_bodiesRead, m_bodiesTotal}; }
-    // Whether the bodies read so far were searched for what the box holds.
-    bool bodiesSearched() const { return m_searched == m_generation || m_words.isEmpty(); }
+    // Whether every body was read and searched for what the box holds.
+    bool bodiesSearched() const
+    {
+        return m_words.isEmpty() || (m_searched == m_generation && m_bodiesRead == m_bodiesTotal);
+    }
 
 signals:
     void picked(int row, bool launch);
@@ -46,7 +49,7 @@ private:
     void catchUp();
     void search();
     void bodiesFound(const store::BodySearch::Found &found);
-    void showMatches();
+    void showMatches(bool keepChoice);
     void pick(bool launch);
 
     QAbstractItemModel *m_entries;

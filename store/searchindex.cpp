@@ -156,7 +156,7 @@ quint32 getVarint(const char *&p)
 } // namespace
 
 BodyIndex::BodyIndex()
-    : m_slots(1024, 0)
+    : m_slots(64, 0)
 {
     m_bodyStart.push_back(0);
 }
