@@ -82,6 +82,7 @@ TemplatePicker::~TemplatePicker() = default;
 
 void TemplatePicker::open(const QRect &over)
 {
+    setFont(parentWidget()->font()); // a window of its own takes no font from the window
     setGeometry(over);
     catchUp();
     m_box->clear();
