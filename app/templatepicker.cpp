@@ -9,6 +9,8 @@
 #include <QListView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 // The matching templates: rows of the template list, shown by their names.
 class MatchesModel final : public QAbstractListModel
 {
