@@ -80,7 +80,10 @@ TemplatePicker::TemplatePicker(QAbstractItemModel *entries, QString folder, QWid
     });
 }
 
-TemplatePicker::~TemplatePicker() = default;
+TemplatePicker::~TemplatePicker()
+{
+    m_bodies.reset(); // its thread ends before the picker it reports to
+}
 
 void TemplatePicker::open(const QRect &over)
 {

@@ -16,6 +16,16 @@ bool inside(const QString &canonicalFolder, const QString &canonicalPath)
            && !QDir::isAbsolutePath(relative);
 }
 
+// "..", or a part that Windows reads as it: dots and spaces at a part's end
+// are dropped there ("...", ".. ").
+bool meansParent(const QString &part)
+{
+    qsizetype end = part.size();
+    while (end > 0 && (part.at(end - 1) == u'.' || part.at(end - 1) == u' '))
+        --end;
+    return end == 0 && part.count(u'.') >= 2;
+}
+
 } // namespace
 
 bool isAbsoluteOnEitherSystem(QStringView path)
@@ -38,7 +48,7 @@ std::optional<QString> resolveInDataFolder(const QString &path, const QString &d
     };
     QStringList parts;
     for (const QString &part : path.split(QRegularExpression(QStringLiteral("[/\\\\]")), Qt::SkipEmptyParts)) {
-        if (part == QLatin1String(".."))
+        if (meansParent(part))
             return refuse(QT_TRANSLATE_NOOP("compose::AttachmentPaths",
                                             "The path \"%1\" leads out of the templates folder %2: a path that is "
                                             "not absolute names a file inside that folder, and \"..\" is refused."));

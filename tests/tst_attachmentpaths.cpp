@@ -39,6 +39,7 @@ private slots:
         QTest::newRow("an answer") << "Asked" << "2024-02" << QStringList{"reports/2024-02.pdf"} << "";
         QTest::newRow("an answer that leaves") << "Asked" << "..\\..\\secret" << QStringList()
                                               << "reports/..\\..\\secret.pdf";
+        QTest::newRow("an answer Windows reads as ..") << "Asked" << "... /x" << QStringList() << "... /x.pdf";
         QTest::newRow("dot and doubled separator") << "Dotted" << "" << QStringList{"attachments/terms.txt"} << "";
         QTest::newRow("a part ..") << "Up" << "" << QStringList() << "attachments\\..\\..\\secret.txt";
         QTest::newRow("missing") << "Missing" << "" << QStringList() << "none.pdf";
