@@ -8,11 +8,29 @@
 
 namespace store {
 
+namespace {
+
+// The search's thread (QThread::create would bring std::future and with it
+// a library the program needs no other way).
+class SearchThread final : public QThread
+{
+public:
+    explicit SearchThread(std::function<void()> work) : m_work(std::move(work)) {}
+
+protected:
+    void run() override { m_work(); }
+
+private:
+    std::function<void()> m_work;
+};
+
+} // namespace
+
 BodySearch::BodySearch(QString folder, Report report)
     : m_folder(std::move(folder))
     , m_report(std::move(report))
 {
-    m_thread.reset(QThread::create([this] { run(); }));
+    m_thread = std::make_unique<SearchThread>([this] { run(); });
     m_thread->start(QThread::LowPriority);
 }
 
