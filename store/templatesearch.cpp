@@ -1,6 +1,7 @@
 #include "store/templatesearch.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace store {
 namespace {
@@ -40,17 +41,11 @@ bool isMark(char32_t c)
 
 } // namespace
 
-QString FoldForSearch(QStringView text)
+namespace {
+
+// The folding of one character or more: decomposed, marks dropped, folded.
+QString foldSlowly(QStringView text)
 {
-    // Most texts are ASCII, whose folding is its lower case.
-    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; })) {
-        QString folded = text.toString();
-        for (QChar &c : folded) {
-            if (c >= u'A' && c <= u'Z')
-                c = QChar(c.unicode() + 32);
-        }
-        return folded;
-    }
     const QString decomposed = text.toString().normalized(QString::NormalizationForm_D);
     QString kept;
     kept.reserve(decomposed.size());
@@ -64,17 +59,68 @@ QString FoldForSearch(QStringView text)
             kept.append(c);
         }
     }
-    QString folded = kept.toCaseFolded();
-    if (std::any_of(folded.begin(), folded.end(), [](QChar c) { return fullFolding(c) != nullptr; })) {
-        QString full;
-        for (QChar c : std::as_const(folded)) {
-            if (const char16_t *to = fullFolding(c))
-                full += QString::fromUtf16(to);
-            else
-                full += c;
-        }
-        folded = full;
+    QString folded;
+    for (const QChar c : kept.toCaseFolded()) {
+        if (const char16_t *to = fullFolding(c))
+            folded += QString::fromUtf16(to);
+        else
+            folded += c;
     }
+    return folded;
+}
+
+// Every character of the first plane folded, made once: decomposition and
+// folding go character by character (and the canonical reordering of marks
+// only moves marks, which are dropped), so a text's folding is its
+// characters' foldings one after the other.
+struct FoldTable
+{
+    std::vector<quint32> at = std::vector<quint32>(0x10000); // offset in pool << 8 | length
+    QString pool;
+    FoldTable()
+    {
+        for (char32_t c = 0; c < 0x10000; ++c) {
+            const QString folded = QChar::isSurrogate(c) ? QString(QChar(char16_t(c))) : foldSlowly(QString(QChar(char16_t(c))));
+            at[c] = quint32(pool.size()) << 8 | quint32(folded.size());
+            pool += folded;
+        }
+    }
+};
+
+} // namespace
+
+QString FoldForSearch(QStringView text)
+{
+    // Most texts are ASCII, whose folding is its lower case.
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+        QString folded = text.toString();
+        for (QChar &c : folded) {
+            if (c >= u'A' && c <= u'Z')
+                c = QChar(c.unicode() + 32);
+        }
+        return folded;
+    }
+    static const FoldTable table;
+    QString folded(text.size(), Qt::Uninitialized);
+    qsizetype size = 0;
+    auto put = [&folded, &size](QStringView piece) {
+        if (size + piece.size() > folded.size())
+            folded.resize(std::max(folded.size() * 2, size + piece.size()));
+        std::copy(piece.begin(), piece.end(), folded.begin() + size);
+        size += piece.size();
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            put(foldSlowly(text.sliced(i, 2))); // beyond the first plane: rare
+            ++i;
+        } else if (const quint32 at = table.at[c]; (at & 0xff) == 1 && size < folded.size()) {
+            folded[size++] = table.pool.at(at >> 8);
+        } else {
+            put(QStringView(table.pool).sliced(at >> 8, at & 0xff));
+        }
+    }
+    folded.truncate(size);
     return folded;
 }
 
