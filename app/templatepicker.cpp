@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -67,15 +68,21 @@ TemplatePicker::TemplatePicker(QAbstractItemModel *entries, QString folder, QWid
     layout->addWidget(m_list);
 
     m_box->installEventFilter(this);
-    connect(m_box, &QLineEdit::textChanged, this, &TemplatePicker::search);
+    connect(m_box, &QLineEdit::textChanged, this, [this] { search(false); });
     connect(m_list, &QListView::clicked, this, [this] { pick(false); });
     // The list filled again (changed elsewhere, or by a command) is searched
     // anew; entries added at its end are added to what is searched.
     connect(entries, &QAbstractItemModel::modelReset, this, &TemplatePicker::restart);
+    // Entries come one by one while the list fills: they are taken in once
+    // the window handles its events again.
     connect(entries, &QAbstractItemModel::rowsInserted, this, [this] {
-        if (isVisible()) {
-            catchUp();
-            search();
+        if (isVisible() && !m_catchingUp) {
+            m_catchingUp = true;
+            QTimer::singleShot(0, this, [this] {
+                m_catchingUp = false;
+                catchUp();
+                search(true);
+            });
         }
     });
 }
@@ -91,7 +98,7 @@ void TemplatePicker::open(const QRect &over)
     setGeometry(over);
     catchUp();
     m_box->clear();
-    search();
+    search(false);
     show();
     activateWindow();
     m_box->setFocus(Qt::PopupFocusReason);
@@ -105,7 +112,7 @@ void TemplatePicker::restart()
     ++m_generation; // what the old search still reports is for nothing
     if (isVisible()) {
         catchUp();
-        search();
+        search(false);
     }
 }
 
@@ -132,7 +139,7 @@ void TemplatePicker::catchUp()
     m_bodies->addBodies(bodies);
 }
 
-void TemplatePicker::search()
+void TemplatePicker::search(bool keepChoice)
 {
     // Names, subjects and recipients at once; the bodies are asked for.
     m_words = store::SearchWords(m_box->text());
@@ -149,7 +156,7 @@ void TemplatePicker::search()
     ++m_generation;
     if (m_bodies)
         m_bodies->search(m_words, m_generation);
-    showMatches(false);
+    showMatches(keepChoice);
 }
 
 void TemplatePicker::bodiesFound(const store::BodySearch::Found &found)

@@ -47,7 +47,7 @@ protected:
 private:
     void restart();
     void catchUp();
-    void search();
+    void search(bool keepChoice);
     void bodiesFound(const store::BodySearch::Found &found);
     void showMatches(bool keepChoice);
     void pick(bool launch);
@@ -63,6 +63,7 @@ private:
     int m_bodiesRead = 0, m_bodiesTotal = 0;
     quint64 m_generation = 0;
     quint64 m_searched = 0; // the generation the bodies last answered
+    bool m_catchingUp = false; // entries were added: they are taken in soon
     QStringList m_words;
     // For each word: the rows whose name, whose fields, whose body hold it.
     QList<store::RowSet> m_inName, m_inFields, m_inBody;
