@@ -10,6 +10,7 @@
 #include "platform/desktop.h"
 #include "store/names.h"
 #include "store/templaterecord.h"
+#include "store/templatesearch.h"
 #include "store/templatestore.h"
 
 #include <QCommandLineParser>
@@ -20,6 +21,7 @@
 
 #include <array>
 #include <cstring>
+#include <numeric>
 
 namespace commandline {
 namespace {
@@ -30,7 +32,7 @@ QString usageText()
     return QCoreApplication::translate(
         "commandline",
         "Usage: letterloom [--data-folder PATH]\n"
-        "       letterloom [--data-folder PATH] --list\n"
+        "       letterloom [--data-folder PATH] --list [--match TEXT]\n"
         "       letterloom [--data-folder PATH] --launch NAME [--value QUESTION=ANSWER]... [--no-ask]\n"
         "                  [--plain-text | --draft]\n"
         "       letterloom --help | --version\n"
@@ -38,6 +40,9 @@ QString usageText()
         "Without --list or --launch the window opens.\n"
         "\n"
         "  --list              Prints the names of the stored templates, one a line.\n"
+        "  --match TEXT        Lists only the templates that hold each word of TEXT in their\n"
+        "                      name, subject, addresses or plain body (letter case and accents\n"
+        "                      aside), those whose name holds them first.\n"
         "  --launch NAME       Opens the template NAME as a new, unsent message in the mail\n"
         "                      program, without the window. A name stored several times\n"
         "                      launches the one saved last.\n"
@@ -103,7 +108,21 @@ std::optional<QStringList> storedEntries(store::TemplateStore &templates, QStrin
     return list.entries;
 }
 
-int listTemplates(const QString &folder)
+// The templates that hold the words of text, in the picker's order.
+QList<int> matchingTemplates(store::TemplateStore &templates, const QList<store::ShownTemplate> &shown,
+                             const QString &text)
+{
+    const QStringList words = store::SearchWords(text);
+    QList<store::SearchMatch> matches;
+    for (const store::ShownTemplate &t : shown) {
+        matches << store::MatchTemplate(words, {t.name, t.subject, t.to, t.cc, t.bcc,
+                                                store::EditorOf(t).plainTextSelected(),
+                                                [&templates, &t] { return templates.ReadBody(t.name); }});
+    }
+    return store::OrderMatches(matches);
+}
+
+int listTemplates(const QString &folder, const std::optional<QString> &match)
 {
     store::TemplateStore templates(folder);
     if (const QString record = templates.UnfinishedChange(); !record.isEmpty())
@@ -115,16 +134,26 @@ int listTemplates(const QString &folder)
     const std::optional<QStringList> entries = storedEntries(templates, &error);
     if (!entries)
         return fail(LaunchFailed, error);
-    QSet<QString> seen;
     QStringList names;
-    for (const QString &entry : *entries) {
-        const QString name = store::NameOfListEntry(entry);
+    if (match) {
+        QList<store::ShownTemplate> shown;
+        for (const QString &entry : *entries)
+            shown << store::DecodeListEntry(entry);
+        for (const int i : matchingTemplates(templates, shown, *match))
+            names << shown.at(i).name;
+    } else {
+        for (const QString &entry : *entries)
+            names << store::NameOfListEntry(entry);
+    }
+    QSet<QString> seen;
+    QStringList listed;
+    for (const QString &name : std::as_const(names)) {
         if (!seen.contains(store::NameKey(name))) {
             seen.insert(store::NameKey(name));
-            names << name;
+            listed << name;
         }
     }
-    console::writeOutputLines(names);
+    console::writeOutputLines(listed);
     return Done;
 }
 
@@ -209,7 +238,7 @@ int launchTemplate(const QString &folder, const LaunchRequest &request)
     platform::SettingsStore settings;
     substitute::PlaceholderValues values;
     QStringList unanswered;
-    for (const QString &question : compose::TemplateQuestions(editor)) {
+    for (const QString &question : compose::TemplateQuestions(editor, templates.folder())) {
         const auto given = request.answers.constFind(question);
         if (given != request.answers.constEnd())
             values.answers.insert(question, *given);
@@ -257,7 +286,7 @@ int launchTemplate(const QString &folder, const LaunchRequest &request)
         return choice;
     };
     const compose::LaunchOutcome outcome =
-        compose::ComposeEmail(editor, pairs, compose::desktopMailClients(setup), values);
+        compose::ComposeEmail(editor, pairs, compose::desktopMailClients(setup), values, templates.folder());
     if (!unchosenFor.isEmpty()) {
         //: %1 is a mail program.
         return fail(Unanswered, QCoreApplication::translate("commandline",
@@ -320,6 +349,7 @@ std::optional<int> run(const QStringList &arguments, QString *dataFolder)
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption list(QStringLiteral("list"));
+    const QCommandLineOption match(QStringLiteral("match"), QString(), QStringLiteral("TEXT"));
     const QCommandLineOption launch(QStringLiteral("launch"), QString(), QStringLiteral("NAME"));
     const QCommandLineOption value(QStringLiteral("value"), QString(), QStringLiteral("QUESTION=ANSWER"));
     const QCommandLineOption noAsk(QStringLiteral("no-ask"));
@@ -328,7 +358,7 @@ std::optional<int> run(const QStringList &arguments, QString *dataFolder)
     const QCommandLineOption folder(QStringLiteral("data-folder"), QString(), QStringLiteral("PATH"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
-    parser.addOptions({list, launch, value, noAsk, plainText, draft, folder, help, version});
+    parser.addOptions({list, match, launch, value, noAsk, plainText, draft, folder, help, version});
     if (!parser.parse(arguments))
         //: Follows the reason why the command line is wrong.
         return fail(WrongUsage, parser.errorText()
@@ -349,7 +379,7 @@ std::optional<int> run(const QStringList &arguments, QString *dataFolder)
         console::writeOutput(appinfo::productName());
         return Done;
     }
-    for (const QCommandLineOption *once : {&launch, &folder}) {
+    for (const QCommandLineOption *once : {&launch, &folder, &match}) {
         if (parser.values(*once).size() > 1)
             //: %1 is an option's name.
             return fail(WrongUsage, QCoreApplication::translate("commandline", "--%1 is given more than once")
@@ -367,6 +397,8 @@ std::optional<int> run(const QStringList &arguments, QString *dataFolder)
             }
         }
     }
+    if (parser.isSet(match) && !parser.isSet(list))
+        return fail(WrongUsage, QCoreApplication::translate("commandline", "--match goes with --list"));
     if (parser.isSet(plainText) && parser.isSet(draft))
         return fail(WrongUsage,
                     QCoreApplication::translate("commandline", "--plain-text and --draft cannot go together"));
@@ -386,7 +418,7 @@ std::optional<int> run(const QStringList &arguments, QString *dataFolder)
         return fail(NotFound, QCoreApplication::translate("commandline", "there is no data folder %1")
                                   .arg(QDir::toNativeSeparators(chosen)));
     if (parser.isSet(list))
-        return listTemplates(chosen);
+        return listTemplates(chosen, parser.isSet(match) ? std::optional(parser.value(match)) : std::nullopt);
 
     LaunchRequest request;
     request.name = parser.value(launch);

@@ -163,6 +163,8 @@ void Form1::buildMenus()
         auto *launchKey = new QShortcut(QKeySequence(Qt::CTRL | enter), this);
         connect(launchKey, &QShortcut::activated, this, &Form1::ComposeEmail);
     }
+    auto *findKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
+    connect(findKey, &QShortcut::activated, this, &Form1::FindTemplate);
     qApp->installEventFilter(this);
 }
 

@@ -21,6 +21,7 @@ class QPlainTextEdit;
 class QPushButton;
 
 class BodyBox;
+class TemplatePicker;
 class OptionButton;
 class TemplateListBox;
 
@@ -81,6 +82,7 @@ public:
     void RenameTemplate(int row); // the list's context menu, or F2
     void UndoDelete();            // the list's context menu, or Ctrl+Z in the list
     void ChooseHtmlFile(); // Browse
+    void FindTemplate();   // Ctrl+F: the picker over the list
     void HelpMMMM_Click();
     void AboutMMMM_Click();
     void SuggestionsM_Click();
@@ -149,6 +151,9 @@ private:
     // template's questions answered in a dialog; nothing when it was cancelled.
     std::optional<substitute::PlaceholderValues> launchValues();
     void nameForScreenReaders();
+    // The picker's choice: the entry selected and shown, as a click does;
+    // then launched, as a double click does.
+    void pickTemplate(int row, bool launch);
 
     // The controls; their object names are the names the window's users and
     // tests know them by (in brackets).
@@ -176,6 +181,7 @@ private:
     QAction *m_renameAction = nullptr;      // (RenameTemplateM)
     QAction *m_undoAction = nullptr;        // (UndoDeleteM)
     int m_menuRow = -1;                     // the entry it was opened on
+    TemplatePicker *m_picker = nullptr;     // made at the first Ctrl+F
 
     // What the window works with.
     store::TemplateStore m_store;

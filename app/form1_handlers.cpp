@@ -6,6 +6,7 @@
 #include "app/controls.h"
 #include "app/form1.h"
 #include "app/storequestions.h"
+#include "compose/attachmentpaths.h"
 #include "store/names.h"
 #include "store/templaterecord.h"
 
@@ -141,7 +142,7 @@ void Form1::ComposeEmail()
         // A template with questions asks them first; cancelled, it opens nothing.
         if (const std::optional<substitute::PlaceholderValues> values = launchValues()) {
             QApplication::setOverrideCursor(Qt::BusyCursor);
-            const compose::LaunchOutcome outcome = compose::ComposeEmail(*this, *this, m_mailClients, *values);
+            const compose::LaunchOutcome outcome = compose::ComposeEmail(*this, *this, m_mailClients, *values, m_store.folder());
             QApplication::restoreOverrideCursor();
             if (!outcome.message.isEmpty() && !m_ending)
                 showMessage(outcome.message);
@@ -158,7 +159,7 @@ std::optional<substitute::PlaceholderValues> Form1::launchValues()
 {
     substitute::PlaceholderValues values;
     values.calendar = m_calendar;
-    const QStringList questions = compose::TemplateQuestions(*this);
+    const QStringList questions = compose::TemplateQuestions(*this, m_store.folder());
     if (questions.isEmpty())
         return values;
     const QString name = templateName();
@@ -327,9 +328,10 @@ void Form1::ChooseHtmlFile()
     // dialog leaves the path that was there.
     //: The file dialog's filter: the patterns in parentheses stay as they are.
     const QString chosen = m_dialogs->openFileName(tr("HTML files (*.htm *.html)"));
-    // The path as the system writes it (C:\Mail\offer.htm on Windows).
+    // The path as the system writes it (C:\Mail\offer.htm on Windows),
+    // relative to the data folder when it lies inside it.
     if (!chosen.isEmpty())
-        m_locationBox->setText(QDir::toNativeSeparators(chosen));
+        m_locationBox->setText(compose::pathForDataFolder(chosen, m_store.folder()));
 }
 
 void Form1::HelpMMMM_Click()

@@ -1,6 +1,7 @@
 #include "compose/compose.h"
 
 #include "compose/attachmentcheck.h"
+#include "compose/attachmentpaths.h"
 #include "compose/htmltext.h"
 #include "platform/textfile.h"
 
@@ -30,7 +31,8 @@ QString stepFailed(const QString &failed, const QString &reason)
 } // namespace
 
 LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes &pairs,
-                           const MailClientFactory &newApplication, const substitute::PlaceholderValues &values)
+                           const MailClientFactory &newApplication, const substitute::PlaceholderValues &values,
+                           const QString &dataFolder)
 {
     // The attachments box is split at every ";" (an empty box has no parts,
     // every other text keeps its empty parts and its spaces) outside the
@@ -46,8 +48,9 @@ LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes 
     // that shows its items as soon as they are made. The mail client checks
     // each one again when it is added, as the box may change meanwhile.
     QString error;
-    for (const QString &path : attachmentParts(editor.attachments())) {
-        if (!checkAttachment(path, &error))
+    for (const QString &part : attachmentParts(editor.attachments())) {
+        const std::optional<QString> path = resolveInDataFolder(part, dataFolder, &error);
+        if (!path || !checkAttachment(*path, &error))
             return failure(error);
     }
 
@@ -94,12 +97,13 @@ LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes 
         if (location.isEmpty())
             return failure(QCoreApplication::translate("compose::Compose",
                                                        "No HTML file is named in the Saved HTML Email Location box."));
+        const std::optional<QString> file = resolveInDataFolder(location, dataFolder, &error);
         QByteArray bytes;
-        if (!platform::readWholeFile(location, &bytes, &error))
+        if (!file || !platform::readWholeFile(*file, &bytes, &error))
             return failure(error);
         // The pictures it names by relative paths are found wherever the
         // HTML's text goes.
-        const QString html = withAbsoluteResources(fillText(decodeHtml(bytes)), QFileInfo(location).absolutePath());
+        const QString html = withAbsoluteResources(fillText(decodeHtml(bytes)), QFileInfo(*file).absolutePath());
         bytes = QByteArray(); // the text is all that is needed from here on
         if (!item->putBodyFormat(BodyFormat::Html))
             return putFailed(
@@ -109,8 +113,12 @@ LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes 
                 QCoreApplication::translate("compose::Compose", "The mail client could not set the HTML body."));
     }
 
-    for (const QString &path : attachmentParts(editor.attachments())) {
+    for (const QString &part : attachmentParts(editor.attachments())) {
         editor.yield();
+        const std::optional<QString> resolved = resolveInDataFolder(part, dataFolder, &error);
+        if (!resolved)
+            return failure(error);
+        const QString &path = *resolved;
         if (!item->addAttachment(path))
             return failure(stepFailed(
                 QCoreApplication::translate("compose::Compose", "The mail client could not attach \"%1\".")
@@ -132,7 +140,7 @@ LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes 
     return outcome;
 }
 
-QStringList TemplateQuestions(const store::TemplateEditor &editor)
+QStringList TemplateQuestions(const store::TemplateEditor &editor, const QString &dataFolder)
 {
     QStringList questions;
     for (const QString &text : {editor.to(), editor.cc(), editor.bcc(), editor.subject()})
@@ -141,7 +149,8 @@ QStringList TemplateQuestions(const store::TemplateEditor &editor)
         substitute::CollectQuestions(editor.body(), questions);
     } else {
         QByteArray bytes;
-        if (!editor.htmlLocation().isEmpty() && platform::readWholeFile(editor.htmlLocation(), &bytes, nullptr))
+        const std::optional<QString> file = resolveInDataFolder(editor.htmlLocation(), dataFolder, nullptr);
+        if (file && !file->isEmpty() && platform::readWholeFile(*file, &bytes, nullptr))
             substitute::CollectQuestions(decodeHtml(bytes), questions);
     }
     substitute::CollectQuestions(editor.attachments(), questions);

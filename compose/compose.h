@@ -35,16 +35,18 @@ struct LaunchOutcome
 // attachment). Every attachment is checked before the mail client is
 // started. A failing step ends the launch at once, nothing is displayed and
 // the message says what went wrong (nothing when the user chose to open
-// nothing); the editor and the pairs are untouched.
+// nothing); the editor and the pairs are untouched. Attachment paths and the
+// HTML location that are not absolute name files inside dataFolder
+// (attachmentpaths.h); an empty dataFolder takes them as they are.
 LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes &pairs,
                            const MailClientFactory &newApplication,
-                           const substitute::PlaceholderValues &values = {});
+                           const substitute::PlaceholderValues &values = {}, const QString &dataFolder = {});
 
 // The questions that a launch of the template in the editor asks, in the
 // order of their first appearance in To, CC, BCC, subject, body (the plain
 // body, or the HTML file when Plain Text is not selected) and attachments.
 // An HTML file that cannot be read has none; the launch reports it.
-QStringList TemplateQuestions(const store::TemplateEditor &editor);
+QStringList TemplateQuestions(const store::TemplateEditor &editor, const QString &dataFolder = {});
 
 // The mail client of this desktop: Outlook on Windows.
 std::unique_ptr<MailClient> createDesktopMailClient(QString *errorText);

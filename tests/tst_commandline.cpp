@@ -130,6 +130,28 @@ private slots:
             QVERIFY2(help.out.contains(option), option);
     }
 
+    // --match lists the templates holding each word (as the window's picker
+    // finds them), names first, each name once; nothing found is no failure.
+    void listsMatches_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("subject, not an HTML file") << "HELLO" << QStringList{"Other", ""};
+        QTest::newRow("folded") << "grusse" << QStringList{"Gr\u00fc\u00dfe", ""};
+        QTest::newRow("a plain body, the name once") << "price" << QStringList{"Offer", ""};
+        QTest::newRow("names first") << "T" << QStringList{"Other", "Offer", ""};
+        QTest::newRow("each word in one template") << "first a@x" << QStringList{""};
+    }
+    void listsMatches()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QStringList, names);
+        const Run listed = run({"--list", "--match", typed, "--data-folder", m_data});
+        QCOMPARE(listed.status, 0);
+        QCOMPARE(listed.out.split(QRegularExpression("\r?\n")), names);
+        QCOMPARE(run({"--match", typed, "--data-folder", m_data}).status, 2);
+    }
+
     // A team's copies share a folder through the setting folder= of [data];
     // --data-folder goes before it, and --help tells which is in use.
     void theSettingChoosesTheTeamsFolder()

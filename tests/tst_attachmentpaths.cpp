@@ -1,0 +1,122 @@
+// Attachments that travel with a team's folder: one folder of templates
+// (data/teamfolder), whose attachments and HTML files are named by paths
+// relative to it with either separator, launched from wherever the folder
+// is, on Linux and on Windows alike; paths that leave it are refused.
+#include "compose/attachmentpaths.h"
+#include "store/templaterecord.h"
+#include "store/templatestore.h"
+#include "support/fakepairs.h"
+#include "support/testfiles.h"
+#include "support/windowtest.h"
+
+#include <QDirIterator>
+
+class TestAttachmentPaths : public testsupport::WindowTest
+{
+    Q_OBJECT
+
+    void prepareTest() override
+    {
+        // The team's folder, wherever this computer has it.
+        const QString team = qEnvironmentVariable("LETTERLOOM_SOURCE_DIR") + "/tests/data/teamfolder";
+        QDirIterator files(team, QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString file = files.next();
+            testfiles::writeBytes(path(QDir(team).relativeFilePath(file)), testfiles::contentsOf(file));
+        }
+    }
+
+private slots:
+    void launchedFromTheFolder_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QStringList>("attached"); // relative to the folder
+        QTest::addColumn<QString>("refused");      // what the message names
+        QTest::newRow("either separator") << "Price list" << "" << QStringList{"attachments/price list.pdf",
+                                                                              "attachments/terms.txt"} << "";
+        QTest::newRow("a date placeholder") << "Monthly" << "" << QStringList{"reports/2024-02.pdf"} << "";
+        QTest::newRow("an answer") << "Asked" << "2024-02" << QStringList{"reports/2024-02.pdf"} << "";
+        QTest::newRow("an answer that leaves") << "Asked" << "..\\..\\secret" << QStringList()
+                                              << "reports/..\\..\\secret.pdf";
+        QTest::newRow("an answer Windows reads as ..") << "Asked" << "... /x" << QStringList() << "... /x.pdf";
+        QTest::newRow("dot and doubled separator") << "Dotted" << "" << QStringList{"attachments/terms.txt"} << "";
+        QTest::newRow("a part ..") << "Up" << "" << QStringList() << "attachments\\..\\..\\secret.txt";
+        QTest::newRow("missing") << "Missing" << "" << QStringList() << "none.pdf";
+        QTest::newRow("an HTML location") << "Newsletter" << "" << QStringList() << "";
+        QTest::newRow("an HTML location that leaves") << "News up" << "" << QStringList() << "../news.htm";
+#ifndef Q_OS_WIN
+        QTest::newRow("a link out of the folder") << "Linked" << "" << QStringList() << "outside\\terms.txt";
+#endif
+    }
+
+    void launchedFromTheFolder()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, answer);
+        QFETCH(QStringList, attached);
+        QFETCH(QString, refused);
+        QTemporaryDir elsewhere;
+        testfiles::writeBytes(elsewhere.filePath("terms.txt"), "not the team's");
+        if (name == "Linked")
+            QVERIFY(QFile::link(elsewhere.path(), path("outside")));
+
+        // The template as the list holds it.
+        struct Entries final : store::TemplateList
+        {
+            QStringList entries;
+            void addEntry(const QString &entry) override { entries << entry; }
+            void yield() override {}
+        } list;
+        store::TemplateStore templates(dataFolder());
+        store::LoadTemplateList(templates, list);
+        std::optional<store::EditorValues> editor;
+        for (const QString &entry : std::as_const(list.entries)) {
+            if (store::DecodeListEntry(entry).name == name)
+                editor = store::EditorOf(store::DecodeListEntry(entry));
+        }
+        QVERIFY(editor);
+        substitute::PlaceholderValues values;
+        values.calendar.today = [] { return QDate(2024, 2, 28); };
+        values.answers.insert("Report", answer);
+        FakePairs pairs;
+        const compose::LaunchOutcome outcome =
+            compose::ComposeEmail(*editor, pairs, compose::RecordingMailClient::factory(mailLog), values, dataFolder());
+
+        QStringList added;
+        for (const QString &line : std::as_const(*mailLog)) {
+            if (line.startsWith("Attachments.Add "))
+                added << QDir(dataFolder()).relativeFilePath(QFileInfo(line.mid(16)).canonicalFilePath());
+        }
+        QCOMPARE(added, attached);
+        QCOMPARE(outcome.displayed, refused.isEmpty());
+        QVERIFY2(outcome.message.contains(refused), qPrintable(outcome.message));
+        if (name == "Newsletter")
+            QVERIFY(mailLog->contains("HTMLBody=<p>News of the team</p>\r\n"));
+    }
+
+    // Browse writes a file inside the folder relative to it; Launch from the
+    // window finds the files there.
+    void browsedAndLaunchedInTheWindow()
+    {
+        Form1 *w = openWindow();
+        clickEntry(list(w), 7); // Newsletter
+        dialogs.fileAnswers << path("html/news.htm");
+        QTest::mouseClick(button(w, "Command4"), Qt::LeftButton);
+        QCOMPARE(box(w, "Text8")->text(), QDir::toNativeSeparators("html/news.htm"));
+        QTest::mouseClick(button(w, "Command1"), Qt::LeftButton);
+        QVERIFY(mailLog->contains("HTMLBody=<p>News of the team</p>\r\n"));
+
+        QTemporaryDir elsewhere;
+        dialogs.fileAnswers << elsewhere.filePath("news.htm");
+        QTest::mouseClick(button(w, "Command4"), Qt::LeftButton);
+        QCOMPARE(box(w, "Text8")->text(), QDir::toNativeSeparators(elsewhere.filePath("news.htm")));
+
+        clickEntry(list(w), 0); // Price list
+        QTest::mouseClick(button(w, "Command1"), Qt::LeftButton);
+        QVERIFY(mailLog->contains("Attachments.Add " + QDir::toNativeSeparators(path("attachments/price list.pdf"))));
+    }
+};
+
+QTEST_MAIN(TestAttachmentPaths)
+#include "tst_attachmentpaths.moc"
