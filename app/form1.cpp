@@ -4,6 +4,10 @@
 
 #include "app/form1.h"
 
+#include "platform/folderlock.h"
+
+#include <QTimer>
+
 #include "app/appinfo.h"
 #include "app/controls.h"
 #include "app/endingguard.h"
@@ -76,6 +80,11 @@ Form1::Form1(Form1Services services, QWidget *parent)
     // While another copy holds the templates' lock, a command waits a few
     // seconds with the window still answering.
     m_store.setLockWait(3000, [] { QCoreApplication::processEvents(); });
+    m_lockWatch.setInterval(platform::FolderLock::RefreshSeconds * 1000);
+    connect(&m_lockWatch, &QTimer::timeout, this, [this] {
+        if (!m_store.WatchLock())
+            m_lockWatch.stop();
+    });
     initResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(appinfo::windowCaption());

@@ -8,6 +8,7 @@
 #include "substitute/pairs.h"
 
 #include <QMainWindow>
+#include <QTimer>
 
 #include <array>
 #include <memory>
@@ -137,6 +138,7 @@ private:
     // Shows what a change did; true when it was done.
     bool finishChange(const store::Outcome &outcome);
     void reloadList();
+    void watchLockAfter(const store::Outcome &outcome);
     // Reads the list again when another copy (here or on another machine)
     // changed the data file since.
     void reloadIfChangedElsewhere();
@@ -200,6 +202,7 @@ private:
     QStringList m_startNotices;     // what Form_Load found to tell, told once the window shows
     bool m_storeBusy = false;       // a command changes the templates, or the list is being filled
     store::ShownVersion m_shown;    // the template last brought into the editor
+    QTimer m_lockWatch;             // watches another copy's lock after a command waited for it
     bool m_ending = false;          // Exit was chosen
     bool m_settingsFailing = false; // the last write to the settings store failed
     bool m_altAlone = false;        // Alt is down, and no other key came with it

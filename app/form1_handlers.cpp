@@ -180,23 +180,37 @@ void Form1::SaveTemplate()
         return;
     const QScopedValueRollback busy(m_storeBusy, true);
     reloadIfChangedElsewhere();
+    // The template as it was when Save was pressed: while the command waits
+    // for another copy's lock the window goes on, and the user may bring
+    // another template into the editor meanwhile.
+    const store::EditorValues editor = store::CopyOfEditor(*this);
+    const store::ShownVersion shown = m_shown;
     // A name that is stored already is replaced, once the user agrees to
     // what the question names. When the templates change before the answer
-    // is acted on, the question is asked again about what they are now.
+    // is acted on, the user is told, and asked again about what they are now.
     for (int asked = 0; asked < 5; ++asked) {
-        const store::SavePlan plan = m_store.PlanSave(*this, m_shown);
+        const store::SavePlan plan = m_store.PlanSave(editor, shown);
         if (plan.kind == store::SavePlan::Kind::Refused) {
             showMessage(plan.refusal);
             return;
         }
-        if (plan.kind == store::SavePlan::Kind::Replace && !m_dialogs->question(storequestions::save(plan, templateName())))
+        if (plan.kind == store::SavePlan::Kind::Replace && !m_dialogs->question(storequestions::save(plan, editor.name)))
             return;
-        const store::Outcome outcome = m_store.Save(*this, plan);
-        if (outcome.status == store::Outcome::Status::Changed)
+        const store::Outcome outcome = m_store.Save(editor, plan);
+        watchLockAfter(outcome);
+        if (outcome.status == store::Outcome::Status::Changed) {
+            showMessage(tr("The template \"%1\" was changed by someone else meanwhile.").arg(editor.name));
             continue;
-        if (outcome.status == store::Outcome::Status::Done || outcome.status == store::Outcome::Status::Pending) {
-            // What the editor holds is now what is stored.
-            m_shown = {store::NameKey(templateName()), store::FormatRecordLine(*this), body()};
+        }
+        const bool stored = outcome.status == store::Outcome::Status::Done
+                            || outcome.status == store::Outcome::Status::Pending;
+        // The editor may hold another template by now: it is told what
+        // became of this one.
+        const bool movedOn = store::CopyOfEditor(*this).name != editor.name
+                             || store::FormatRecordLine(*this) != store::FormatRecordLine(editor) || body() != editor.body();
+        if (stored) {
+            if (store::NameKey(templateName()) == store::NameKey(editor.name))
+                m_shown = {store::NameKey(editor.name), store::FormatRecordLine(editor), editor.body()};
             if (outcome.appendsToList)
                 m_templateList->addEntry(outcome.newEntry);
             else
@@ -204,10 +218,22 @@ void Form1::SaveTemplate()
         }
         if (!outcome.message.isEmpty())
             showMessage(outcome.message);
+        else if (stored && movedOn)
+            showMessage(tr("The template \"%1\" was saved.").arg(editor.name));
+        else if (outcome.status == store::Outcome::Status::Unchanged && movedOn)
+            showMessage(tr("The template \"%1\" was not saved: it was stored so already.").arg(editor.name));
         return;
     }
     showMessage(tr("The template was not saved: the templates keep being changed by someone else. Try again in a "
                    "moment."));
+}
+
+void Form1::watchLockAfter(const store::Outcome &outcome)
+{
+    // Another copy's lock stopped the command: the window watches it in the
+    // background, so that one that stays unchanged is taken over in time.
+    if (outcome.lockHeldElsewhere && !m_lockWatch.isActive())
+        m_lockWatch.start();
 }
 
 void Form1::DeleteTemplate(int row)
@@ -282,6 +308,7 @@ store::EntryRef Form1::entryRef(int row) const
 bool Form1::finishChange(const store::Outcome &outcome)
 {
     using Status = store::Outcome::Status;
+    watchLockAfter(outcome);
     const bool done = outcome.status == Status::Done || outcome.status == Status::Pending;
     if (done || outcome.status == Status::Changed)
         reloadList();

@@ -140,6 +140,22 @@ QStringList CutToLongestBoxText(ShownTemplate &shown)
     return cut;
 }
 
+EditorValues CopyOfEditor(const TemplateEditor &editor)
+{
+    EditorValues values;
+    values.name = TemplateName(editor.templateName());
+    values.subjectText = editor.subject();
+    values.attachmentPaths = editor.attachments();
+    values.ccText = editor.cc();
+    values.toText = editor.to();
+    values.bccText = editor.bcc();
+    values.plain = editor.plainTextSelected();
+    values.html = editor.htmlSelected();
+    values.location = editor.htmlLocation();
+    values.bodyText = editor.body();
+    return values;
+}
+
 EditorValues EditorOf(const ShownTemplate &shown)
 {
     EditorValues values;

@@ -68,6 +68,11 @@ QString NameOfListEntry(const QString &entry);
 // body is left empty.
 EditorValues EditorOf(const ShownTemplate &shown);
 
+// The fields of an editor as they are now, its name without the spaces at
+// its ends (worked out once): what a command works on, whatever the editor
+// holds by the time it is carried out.
+EditorValues CopyOfEditor(const TemplateEditor &editor);
+
 // Reads a flag field: "True"/"False" in any letter case, or a number (zero is
 // false, any other number true). Anything else gives no value.
 std::optional<bool> ReadTruthValue(const QString &field);

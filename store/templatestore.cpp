@@ -44,6 +44,11 @@ bool TemplateStore::folderIsThere()
     return m_mayCreate || QFileInfo(folder()).isDir();
 }
 
+bool TemplateStore::WatchLock()
+{
+    return !folder().isEmpty() && platform::FolderLock::watch(folder());
+}
+
 void TemplateStore::setLockWait(int ms, std::function<void()> whileWaiting)
 {
     m_lockWaitMs = ms;
@@ -232,10 +237,12 @@ std::unique_ptr<TemplateStore::Locked> TemplateStore::lockFolder(Outcome *failur
     // What other machines changed before this copy took the lock is seen.
     if (locked->lock)
         platform::refreshFolderView(folder());
-    if (!locked->lock && !holder.isNull())
+    if (!locked->lock && !holder.isNull()) {
+        failure->lockHeldElsewhere = true;
         //: %1 is why the templates cannot be changed now (who is changing them).
         return fail(Outcome::Status::Failed,
                     QCoreApplication::translate("store::TemplateStore", "%1. Try again in a moment").arg(why));
+    }
     QString notice;
     if (!locked->lock || !Change::recover(folder(), locked->lock->tookOver(), &why, &notice)) {
         failure->status = Outcome::Status::Failed;

@@ -45,6 +45,7 @@ struct Outcome
     QString message;
     QString newEntry; // after a Save of a new template: its list entry
     bool appendsToList = false; // newEntry may simply go at the end of the list
+    bool lockHeldElsewhere = false; // another copy's lock stopped it
 };
 
 // The templates of one data folder: the data file "MainData.txt" (found
@@ -78,6 +79,9 @@ public:
     // How long a command waits for another copy's lock before it gives up
     // (three seconds), and what runs about every 50 ms meanwhile.
     void setLockWait(int ms, std::function<void()> whileWaiting);
+    // Looks at another copy's lock again (see platform::FolderLock::watch);
+    // false when there is none any more.
+    bool WatchLock();
 
     // The data file's whole bytes, or none when it cannot be read (error
     // then says why; a missing file is no error). Reading changes nothing in
