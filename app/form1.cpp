@@ -265,6 +265,7 @@ void Form1::connectEvents()
     // The events that have handlers; every other event runs nothing.
     connect(m_launchButton, &QPushButton::clicked, this, &Form1::ComposeEmail);
     connect(m_saveButton, &QPushButton::clicked, this, &Form1::SaveTemplate);
+    connect(m_clearButton, &QPushButton::clicked, this, &Form1::ClearEditor);
     connect(m_browseButton, &QPushButton::clicked, this, &Form1::ChooseHtmlFile);
     connect(m_templateList, &TemplateListBox::click, this, &Form1::ShowTemplate);
     connect(m_templateList, &TemplateListBox::dblClick, this, &Form1::ComposeEmail);

@@ -7,6 +7,7 @@
 // drafts), and must be the message as written. Then the HTML routes: an
 // HTML message for a program that cannot take HTML.
 #include "support/mailprograms_unix.h"
+#include "support/recordingmailclient.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -344,6 +345,55 @@ private slots:
         }
         if (route == "draft")
             QCOMPARE(read["related"].toObject().size(), named.size());
+    }
+
+    // What a placeholder puts into an HTML body (an answer, a date, a
+    // month) is text: read back by Python's html.parser, each answer is
+    // found as typed in the text and in an attribute, whatever markup it
+    // holds, while a pair's replacement goes in as markup. Through
+    // Thunderbird's body file, a draft, and the HTMLBody Outlook is given.
+    void answersInHtmlAreText()
+    {
+        QRandomGenerator random(20261214u);
+        const QString html = "<html><body><p title=\"{{?Kunde}}\">Dear {{?Kunde}}, [p]</p>"
+                             "<p>{{date:''yyyy''}} {{month}}</p></body></html>";
+        FakePairs pairs;
+        pairs.set(0, "[p]", "<b>bold</b>");
+        substitute::PlaceholderValues values;
+        values.calendar = {[] { return QDate(2026, 12, 14); }, QLocale(QLocale::English)};
+        QJsonArray handed;
+        QStringList answers;
+        for (const QString route : {"thunderbird", "draft", "outlook"}) {
+            setMailProgram(route == "thunderbird" ? route : QString());
+            for (int i = 0; i < 4; ++i) {
+                answers << (i == 0 ? "Smith <Ltd> & Co" : anyText(random, 6) + " </p><i>'\"&amp;&#39;");
+                values.answers["Kunde"] = answers.last();
+                store::EditorValues editor;
+                editor.plain = false;
+                editor.location = file("letter.html", html.toUtf8());
+                const auto log = std::make_shared<QStringList>();
+                const compose::LaunchOutcome outcome = compose::ComposeEmail(
+                    editor, pairs,
+                    route == "outlook" ? compose::RecordingMailClient::factory(log) : compose::desktopMailClients(m_setup),
+                    values);
+                QVERIFY2(outcome.displayed, qPrintable(outcome.message));
+                QJsonObject item{{"kind", "html"}, {"texts", true}};
+                if (route == "draft")
+                    item = whatWasHanded(route);
+                else if (route == "thunderbird")
+                    item["path"] = thunderbirdReads(recordedArguments().value(1)).value("message").value(0);
+                else
+                    item["path"] = file(QString("outlook-%1.html").arg(i), log->filter("HTMLBody=").value(0).mid(9).toUtf8());
+                item["texts"] = true;
+                handed.append(item);
+            }
+        }
+        const QJsonArray read = readByPython(handed);
+        QCOMPARE(read.size(), answers.size());
+        for (qsizetype i = 0; i < read.size(); ++i) {
+            QCOMPARE(read[i]["text"].toString(), "Dear " + answers[i] + ", bold'2026' December");
+            QCOMPARE(read[i]["attributes"].toArray(), QJsonArray{answers[i]});
+        }
     }
 
 private:

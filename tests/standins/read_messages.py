@@ -17,6 +17,8 @@ Reads a JSON list from standard input; each item is one of
   {"kind": "html", "path": "..."}
       an HTML file (UTF-8): the pictures it shows, the values of the src and
       background attributes as html.parser reads them
+  an "html" or "draft" item with "texts": true gives instead the HTML's
+  text and the values of all its attributes, as html.parser reads them
 """
 import base64
 import email
@@ -77,9 +79,15 @@ class Pictures(html.parser.HTMLParser):
     def __init__(self):
         super().__init__()
         self.found = []
+        self.text = ""
+        self.attributes = []
 
     def handle_starttag(self, tag, attrs):
         self.found += [value for name, value in attrs if name in ("src", "background")]
+        self.attributes += [value for name, value in attrs]
+
+    def handle_data(self, data):
+        self.text += data
 
 
 def pictures(text):
@@ -99,6 +107,14 @@ def related_parts(path):
 
 
 def read(item):
+    if item.get("texts"):
+        parser = Pictures()
+        if item["kind"] == "draft":
+            parser.feed(from_draft(item["path"])["body"])
+        else:
+            with open(item["path"], encoding="utf-8") as f:
+                parser.feed(f.read())
+        return {"text": parser.text, "attributes": parser.attributes}
     if item["kind"] == "html":
         with open(item["path"], encoding="utf-8") as f:
             return {"pictures": pictures(f.read())}
