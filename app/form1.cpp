@@ -51,6 +51,9 @@ QLabel *label(QWidget *parent, const QString &name, const QString &caption)
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     l->setTextFormat(Qt::PlainText);
     l->setContentsMargins(0, LabelTopRoom, 0, 0);
+    // A screen reader reads the caption without the spaces that place its
+    // words over the boxes.
+    l->setAccessibleName(caption.simplified());
     return l;
 }
 
@@ -324,6 +327,9 @@ void Form1::setTabOrder()
 // names say the row).
 void Form1::nameForScreenReaders()
 {
+    // The window by the program's name alone: the caption, with its web
+    // address, would be read at every change of the focus.
+    setAccessibleName(QStringLiteral("Letterloom"));
     const std::pair<QWidget *, QString> named[] = {
         {m_nameBox, tr("Template Name")},
         {m_toBox, tr("To: Email Address")},
@@ -340,7 +346,12 @@ void Form1::nameForScreenReaders()
     for (const auto &[widget, name] : named)
         widget->setAccessibleName(name);
     m_attachmentsBox->setAccessibleDescription(findChild<QLabel *>(QStringLiteral("Label4"))->text());
+#ifdef Q_OS_WIN
     m_templateList->setAccessibleDescription(findChild<QLabel *>(QStringLiteral("Label5"))->text());
+#else
+    // Without Outlook's hint, which does not hold here.
+    m_templateList->setAccessibleDescription(tr("Click to Edit or Double Click to Open in a Email"));
+#endif
     for (int row = 1; row <= PairCount; ++row) {
         const int pair = layout::pairOfRow(row);
         m_findBoxes[pair]->setAccessibleName(tr("Find text, row %1").arg(row));
