@@ -158,6 +158,9 @@ void Form1::buildMenus()
     // F10, or Alt pressed and let go alone, opens the menu bar's first menu.
     auto *menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
     connect(menuKey, &QShortcut::activated, this, &Form1::openMenuBar);
+    // F1 opens the help page, as a key of the window: the menu item shows no key.
+    auto *helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(helpKey, &QShortcut::activated, this, &Form1::HelpMMMM_Click);
     // Ctrl+S saves and Ctrl+Enter launches the template in the editor,
     // wherever the focus stands in the window.
     auto *saveKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);

@@ -3,6 +3,7 @@
 // store that cannot be written, the keys a desktop user expects, and the real
 // dialogs.
 
+#include "app/appinfo.h"
 #include "app/widgetdialogs.h"
 #include "support/windowtest.h"
 #include "support/testfiles.h"
@@ -25,6 +26,7 @@ class TestForm1Commands : public WindowTest
 private slots:
     void clearEmptiesTheEditor();
     void helpAboutAndSuggestions();
+    void f1OpensTheHelpPage();
     void exitAndCloseEndWithoutSaving_data();
     void exitAndCloseEndWithoutSaving();
     void exitDuringALaunchShowsNothing();
@@ -133,6 +135,18 @@ void TestForm1Commands::helpAboutAndSuggestions()
     QVERIFY(suggestion.contains(u'@') && !suggestion.contains(u'\n') && !suggestion.endsWith(u' '));
 
     QCOMPARE(snapshot(w, dataFolder()), before);
+}
+
+// F1 anywhere in the window opens the help page; the menu item shows no key.
+void TestForm1Commands::f1OpensTheHelpPage()
+{
+    Form1 *w = openWindow();
+    QApplication::setActiveWindow(w);
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    for (const char *at : {"Text3", "TextFind_4"})
+        QTest::keyClick(box(w, at), Qt::Key_F1);
+    QCOMPARE(desktop.opened, QList<QUrl>(2, appinfo::helpPageUrl()));
+    QVERIFY(control<QAction>(w, "HelpMMMM")->shortcut().isEmpty());
 }
 
 void TestForm1Commands::exitAndCloseEndWithoutSaving_data()
