@@ -209,6 +209,9 @@ private slots:
     // the message says where; or nothing opens and nothing is said. Where
     // the program cannot take the attachments either, the draft is the only
     // way, and nothing is asked. A setup that says what to do asks nothing.
+    // Claws Mail and Sylpheed, which cannot write HTML, open no draft; for
+    // Evolution, which takes no HTML body, the HTML is saved beside the
+    // draft and its message window opens with the rest.
     void htmlForAProgramThatCannotTakeIt_data()
     {
         QTest::addColumn<QString>("client");
@@ -221,13 +224,16 @@ private slots:
         for (const QString client : {"evolution", "claws-mail", "sylpheed", "kmail", "geary", "other"}) {
             const QByteArray c = client.toUtf8();
             QTest::addRow("%s: plain text", c.constData()) << client << ask << text << false << "text";
-            QTest::addRow("%s: draft", c.constData()) << client << ask << draft << false << "draft";
+            const char *drafted = client == "evolution" ? "evolution"
+                                  : client == "claws-mail" || client == "sylpheed" ? "draft alone" : "draft";
+            QTest::addRow("%s: draft", c.constData()) << client << ask << draft << false << drafted;
             QTest::addRow("%s: Escape", c.constData()) << client << ask << -1 << false << "nothing";
         }
         QTest::newRow("claws-mail: plain text, an attachment") << "claws-mail" << ask << text << true << "text";
         QTest::newRow("other: attachments go as a draft") << "other" << ask << -2 << true << "draft";
         QTest::newRow("evolution: set to plain text") << "evolution" << text << -2 << false << "text";
         QTest::newRow("kmail: set to draft") << "kmail" << draft << -2 << false << "draft";
+        QTest::newRow("evolution: draft, an attachment") << "evolution" << ask << draft << true << "evolution";
     }
     void htmlForAProgramThatCannotTakeIt()
     {
@@ -273,6 +279,28 @@ private slots:
             QVERIFY2(outcome.message.contains("saved as a draft in \"" + draft + "\""), qPrintable(outcome.message));
             QCOMPARE(m_desktop.runs.size(), 1);
             QCOMPARE(m_desktop.runs.first(), (QStringList{standin, "--open-draft", draft}));
+        } else if (result == "draft alone") {
+            QCOMPARE(handedOver("Drafts").size(), 1);
+            const QString draft = m_setup.handoverDirectory + "/Drafts/" + handedOver("Drafts").first();
+            QVERIFY2(outcome.displayed && outcome.message.contains("saved as a draft in \"" + draft + "\"")
+                         && outcome.message.contains("needs a mail program that writes HTML"),
+                     qPrintable(outcome.message));
+            QVERIFY(m_desktop.runs.isEmpty());
+        } else if (result == "evolution") {
+            const QStringList saved = handedOver("Drafts");
+            QCOMPARE(saved.size(), 2);
+            const QString draft = m_setup.handoverDirectory + "/Drafts/" + saved[0];
+            const QString html = draft.chopped(4) + ".html";
+            QVERIFY2(outcome.displayed && outcome.message.contains("saved as a draft in \"" + draft + "\"")
+                         && outcome.message.contains("Insert > HTML File... and the file \"" + html + "\""),
+                     qPrintable(outcome.message));
+            const QString written = QString::fromUtf8(testfiles::contentsOf(html));
+            QVERIFY(written.contains("Dear \u0141ukasz") && written.contains("src=\"data:image/png;base64,"));
+            QCOMPARE(m_desktop.runs.size(), 1);
+            const Received got = clientReads(client, recordedArguments());
+            QCOMPARE(got.value("subject"), QStringList{editor.subjectText});
+            QCOMPARE(got.value("body"), QStringList());
+            QCOMPARE(got.value("attach"), attachment ? QStringList{editor.attachmentPaths} : QStringList());
         } else {
             QVERIFY2(outcome.displayed && outcome.message.isEmpty(), qPrintable(outcome.message));
             QCOMPARE(handedOver("Drafts"), QStringList());
