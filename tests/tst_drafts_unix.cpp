@@ -32,12 +32,11 @@ private slots:
             QTest::newRow(name) << client << setUp << reason << told << started;
         };
         row("no mail program", "", "", "No mail program");
-        // Claws Mail cannot write HTML: the draft is not opened, whether the
-        // program is set up or not when the draft was chosen beforehand.
+        // A draft chosen beforehand (--draft) for Claws Mail, which cannot
+        // write HTML: not opened, and nothing said of an account.
         const char *noHtml = "\". Claws Mail cannot write HTML, so the draft was not opened: sending it as HTML needs "
                              "a mail program that writes HTML, such as Thunderbird, which opens the draft as a "
                              "message to edit.";
-        row("claws: HTML", "claws-mail", "html", "The HTML message", 0, noHtml);
         row("claws: no account, HTML, draft chosen", "claws-mail", "no claws account, html, draft chosen",
             "The HTML message", 0, noHtml);
         row("kmail: HTML", "kmail", "html", "KMail cannot be handed the HTML body");

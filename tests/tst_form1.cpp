@@ -4,7 +4,6 @@
 #include "app/layout.h"
 #include "support/windowtest.h"
 
-#include <QAccessible>
 #include <QAction>
 #include <QDirIterator>
 #include <QLabel>
@@ -25,7 +24,6 @@ private slots:
     void newWindowAndGrid();
     void tabFollowsTheFocusOrder_data();
     void tabFollowsTheFocusOrder();
-    void screenReadersHearEveryControl();
     void optionsFollowStoredFlags_data();
     void optionsFollowStoredFlags();
     void optionClicksSwitchPanels();
@@ -186,71 +184,6 @@ void TestForm1::tabFollowsTheFocusOrder()
     // Tabbing through the list selected nothing and showed nothing.
     QVERIFY(!entrySelected(w));
     QVERIFY(box(w, "Text1")->text().isEmpty());
-}
-
-// What a screen reader hears of every control in Tab order, through the
-// interfaces that Qt's bridges (AT-SPI, UI Automation) only map: its role,
-// name and description, the options as radio buttons that are checked or
-// not. The labels' names carry no padding; the window is "Letterloom",
-// whatever its caption.
-void TestForm1::screenReadersHearEveryControl()
-{
-    using R = QAccessible::Role;
-#ifdef Q_OS_WIN
-    const QString listHint = "Click to Edit or Double Click to Open in a Email (Make sure Outlook is open)";
-#else
-    const QString listHint = "Click to Edit or Double Click to Open in a Email";
-#endif
-    QMap<QString, std::tuple<R, QString, QString>> expected{
-        {"Text1", {R::EditableText, "Template Name", ""}}, {"Text5", {R::EditableText, "To: Email Address", ""}},
-        {"Text4", {R::EditableText, "CC: Email Address", ""}}, {"Text10", {R::EditableText, "BCC: Email Address", ""}},
-        {"Text2", {R::EditableText, "Email Subject", ""}},
-        {"Text3", {R::EditableText, "Attachments Full Path", "Attachments Full Path (Seperate multiple attaments with ; )"}},
-        {"Text7", {R::EditableText, "Email Body", ""}}, {"Text8", {R::EditableText, "Saved HTML Email Location", ""}},
-        {"Option1", {R::RadioButton, "Plain Text", ""}}, {"Option2", {R::RadioButton, "Saved HTML Email", ""}},
-        {"Command1", {R::Button, "Launch", ""}}, {"Command2", {R::Button, "Clear", ""}},
-        {"Command3", {R::Button, "Save", ""}}, {"Command4", {R::Button, "Browse", ""}},
-        {"List1", {R::List, "Templates", listHint}}};
-    for (int row = 1; row <= 11; ++row) {
-        expected[QString("TextFind_%1").arg(layout::pairOfRow(row))] = {R::EditableText, QString("Find text, row %1").arg(row), ""};
-        expected[QString("TextReplaceit_%1").arg(layout::pairOfRow(row))] = {R::EditableText, QString("Replace text, row %1").arg(row), ""};
-    }
-    auto said = [](const QString &control, R role, const QString &name, const QString &description) {
-        return QString("%1: %2 \"%3\" \"%4\"").arg(control).arg(int(role)).arg(name, description);
-    };
-
-    Form1 *w = openWindow();
-    QApplication::setActiveWindow(w);
-    QVERIFY(QTest::qWaitForWindowActive(w));
-    QStringList heard, meant, seen;
-    for (const char *option : {"Option2", "Option1"}) {
-        QTest::mouseClick(button(w, option), Qt::LeftButton);
-        for (const char *each : {"Option1", "Option2"}) {
-            const QAccessible::State state = QAccessible::queryAccessibleInterface(button(w, each))->state();
-            QVERIFY(state.checkable && state.checked == (qstrcmp(each, option) == 0));
-        }
-        QWidget *at = box(w, "Text1");
-        at->setFocus();
-        do {
-            const QAccessibleInterface *a = QAccessible::queryAccessibleInterface(at);
-            heard << said(at->objectName(), a->role(), a->text(QAccessible::Name), a->text(QAccessible::Description));
-            const auto [role, name, description] = expected.value(at->objectName());
-            meant << said(at->objectName(), role, name, description);
-            seen << at->objectName();
-            QTest::keyClick(at, Qt::Key_Tab);
-            at = QApplication::focusWidget();
-        } while (at != box(w, "Text1") && heard.size() < 100);
-    }
-    QCOMPARE(heard, meant);
-    seen.removeDuplicates();
-    QCOMPARE(seen.size(), expected.size());
-
-    for (QLabel *l : w->findChildren<QLabel *>())
-        QCOMPARE(QAccessible::queryAccessibleInterface(l)->text(QAccessible::Name), l->text().simplified());
-    QCOMPARE(QAccessible::queryAccessibleInterface(control<QLabel>(w, "Label9"))->text(QAccessible::Name),
-             "TO: Email Address CC: Email Address BCC: Email Address");
-    QCOMPARE(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name), "Letterloom");
-    QVERIFY(w->windowTitle().startsWith("Letterloom 2.1 - by: "));
 }
 
 void TestForm1::optionsFollowStoredFlags_data()

@@ -271,21 +271,15 @@ private slots:
             QCOMPARE(outcome.message, QString());
             QVERIFY(m_desktop.runs.isEmpty());
             QCOMPARE(handedOver("Drafts"), QStringList());
-        } else if (result == "draft") {
-            QVERIFY2(outcome.displayed && outcome.message.contains("cannot be handed the HTML body"),
-                     qPrintable(outcome.message));
-            QCOMPARE(handedOver("Drafts").size(), 1);
-            const QString draft = m_setup.handoverDirectory + "/Drafts/" + handedOver("Drafts").first();
-            QVERIFY2(outcome.message.contains("saved as a draft in \"" + draft + "\""), qPrintable(outcome.message));
-            QCOMPARE(m_desktop.runs.size(), 1);
-            QCOMPARE(m_desktop.runs.first(), (QStringList{standin, "--open-draft", draft}));
-        } else if (result == "draft alone") {
+        } else if (result.startsWith("draft")) {
+            const bool alone = result == "draft alone"; // Claws Mail and Sylpheed cannot write HTML
             QCOMPARE(handedOver("Drafts").size(), 1);
             const QString draft = m_setup.handoverDirectory + "/Drafts/" + handedOver("Drafts").first();
             QVERIFY2(outcome.displayed && outcome.message.contains("saved as a draft in \"" + draft + "\"")
-                         && outcome.message.contains("needs a mail program that writes HTML"),
+                         && outcome.message.contains(alone ? "needs a mail program that writes HTML"
+                                                           : "cannot be handed the HTML body"),
                      qPrintable(outcome.message));
-            QVERIFY(m_desktop.runs.isEmpty());
+            QCOMPARE(m_desktop.runs, (alone ? QList<QStringList>() : QList<QStringList>{{standin, "--open-draft", draft}}));
         } else if (result == "evolution") {
             const QStringList saved = handedOver("Drafts");
             QCOMPARE(saved.size(), 2);
@@ -383,8 +377,6 @@ private slots:
     void answersInHtmlAreText()
     {
         QRandomGenerator random(20261214u);
-        const QString html = "<html><body><p title=\"{{?Kunde}}\">Dear {{?Kunde}}, [p]</p>"
-                             "<p>{{date:''yyyy''}} {{month}}</p></body></html>";
         FakePairs pairs;
         pairs.set(0, "[p]", "<b>bold</b>");
         substitute::PlaceholderValues values;
@@ -393,26 +385,21 @@ private slots:
         QStringList answers;
         for (const QString route : {"thunderbird", "draft", "outlook"}) {
             setMailProgram(route == "thunderbird" ? route : QString());
-            for (int i = 0; i < 4; ++i) {
+            for (int i = 0; i < 3; ++i) {
                 answers << (i == 0 ? "Smith <Ltd> & Co" : anyText(random, 6) + " </p><i>'\"&amp;&#39;");
                 values.answers["Kunde"] = answers.last();
                 store::EditorValues editor;
                 editor.plain = false;
-                editor.location = file("letter.html", html.toUtf8());
+                editor.location = file("a.html", "<p title=\"{{?Kunde}}\">Dear {{?Kunde}}, [p]</p><p>{{date:''yyyy''}} {{month}}");
                 const auto log = std::make_shared<QStringList>();
-                const compose::LaunchOutcome outcome = compose::ComposeEmail(
-                    editor, pairs,
-                    route == "outlook" ? compose::RecordingMailClient::factory(log) : compose::desktopMailClients(m_setup),
-                    values);
-                QVERIFY2(outcome.displayed, qPrintable(outcome.message));
-                QJsonObject item{{"kind", "html"}, {"texts", true}};
-                if (route == "draft")
-                    item = whatWasHanded(route);
-                else if (route == "thunderbird")
+                const auto client = route == "outlook" ? compose::RecordingMailClient::factory(log) : compose::desktopMailClients(m_setup);
+                QVERIFY(compose::ComposeEmail(editor, pairs, client, values).displayed);
+                QJsonObject item = route == "draft" ? whatWasHanded(route) : QJsonObject{{"kind", "html"}};
+                if (route == "thunderbird")
                     item["path"] = thunderbirdReads(recordedArguments().value(1)).value("message").value(0);
-                else
+                else if (route == "outlook")
                     item["path"] = file(QString("outlook-%1.html").arg(i), log->filter("HTMLBody=").value(0).mid(9).toUtf8());
-                item["texts"] = true;
+                item["pictures"] = true;
                 handed.append(item);
             }
         }

@@ -16,9 +16,8 @@ Reads a JSON list from standard input; each item is one of
       by Content-ID, their bytes in base64
   {"kind": "html", "path": "..."}
       an HTML file (UTF-8): the pictures it shows, the values of the src and
-      background attributes as html.parser reads them
-  an "html" or "draft" item with "texts": true gives instead the HTML's
-  text and the values of all its attributes, as html.parser reads them
+      background attributes as html.parser reads them; its text and the
+      values of all its attributes
 """
 import base64
 import email
@@ -78,9 +77,7 @@ def from_draft(path):
 class Pictures(html.parser.HTMLParser):
     def __init__(self):
         super().__init__()
-        self.found = []
-        self.text = ""
-        self.attributes = []
+        self.found, self.text, self.attributes = [], "", []
 
     def handle_starttag(self, tag, attrs):
         self.found += [value for name, value in attrs if name in ("src", "background")]
@@ -93,7 +90,7 @@ class Pictures(html.parser.HTMLParser):
 def pictures(text):
     parser = Pictures()
     parser.feed(text)
-    return parser.found
+    return {"pictures": parser.found, "text": parser.text, "attributes": parser.attributes}
 
 
 def related_parts(path):
@@ -107,20 +104,12 @@ def related_parts(path):
 
 
 def read(item):
-    if item.get("texts"):
-        parser = Pictures()
-        if item["kind"] == "draft":
-            parser.feed(from_draft(item["path"])["body"])
-        else:
-            with open(item["path"], encoding="utf-8") as f:
-                parser.feed(f.read())
-        return {"text": parser.text, "attributes": parser.attributes}
     if item["kind"] == "html":
         with open(item["path"], encoding="utf-8") as f:
-            return {"pictures": pictures(f.read())}
+            return pictures(f.read())
     if item["kind"] == "draft" and item.get("pictures"):
         out = from_draft(item["path"])
-        out["pictures"] = pictures(out["body"])
+        out.update(pictures(out["body"]))
         out["related"] = related_parts(item["path"])
         return out
     if item["kind"] == "mailto":
