@@ -13,5 +13,7 @@ static void writeLine(std::FILE *stream, const QString &line)
 
 void writeOutput(const QString &line) { writeLine(stdout, line); }
 void writeError(const QString &line) { writeLine(stderr, line); }
+bool canPrint() { return true; }
+void keepFromStartedPrograms() {} // a started program's standard streams are files of its own
 
 } // namespace console

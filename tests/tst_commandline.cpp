@@ -12,6 +12,12 @@
 #include <QProcess>
 #include <QSettings>
 
+#ifdef Q_OS_WIN
+#include "app/appinfo.h"
+
+#include <windows.h>
+#endif
+
 namespace {
 
 struct Run
@@ -230,6 +236,70 @@ private slots:
         QVERIFY2(missing.err.startsWith("letterloom: no template named \"Nope\""), qPrintable(missing.err));
         QCOMPARE(console("letterloom --launch Offer --no-ask --data-folder \"" + folder + "\" && echo went on").status,
                  4);
+    }
+
+    // The Windows build speaks of Windows: its usage text and its help page
+    // name no shell, no desktop's formats, no [data] section of a file.
+    void windowsWordsOnly()
+    {
+        QFile page(appinfo::helpPageUrl().toLocalFile());
+        QVERIFY2(page.open(QIODevice::ReadOnly), qPrintable(page.fileName()));
+        const QString help = run({"--help"}).out;
+        QVERIFY(help.contains("HKEY_CURRENT_USER\\Software\\Letterloom\\Letterloom\\data"));
+        const QString texts = help + QString::fromUtf8(page.readAll());
+        for (const char *word : {"shell", "desktop's", "[data]"})
+            QVERIFY2(!texts.contains(word, Qt::CaseInsensitive), word);
+    }
+
+    // letterloom.exe started without a console (a shortcut, Explorer, the
+    // Run box) shows what it would print in a message box titled
+    // Letterloom, and --list says where it prints; the status is as ever.
+    void withoutAConsoleAMessageBox_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("status");
+        QTest::newRow("--version") << "--version" << "Letterloom 2.1" << 0;
+        QTest::newRow("--help") << "--help" << "--launch NAME" << 0;
+        QTest::newRow("--list") << "--list" << "run it in a Command Prompt" << 0;
+        QTest::newRow("an error") << "--launch Nope --no-ask" << "no template named \"Nope\"" << 3;
+    }
+    void withoutAConsoleAMessageBox()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(QString, shown);
+        QFETCH(int, status);
+        const QString program = QString(LETTERLOOM_PROGRAM).chopped(4) + ".exe";
+        std::wstring line = QString("\"%1\" --data-folder \"%2\" %3")
+                                .arg(QDir::toNativeSeparators(program), QDir::toNativeSeparators(m_data), arguments)
+                                .toStdWString();
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES; // and none given
+        PROCESS_INFORMATION started{};
+        QVERIFY(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
+        std::pair<DWORD, HWND> box{started.dwProcessId, nullptr};
+        const auto findBox = [](HWND window, LPARAM found) -> BOOL {
+            auto *box = reinterpret_cast<std::pair<DWORD, HWND> *>(found);
+            DWORD process = 0;
+            wchar_t title[64] = {};
+            GetWindowThreadProcessId(window, &process);
+            GetWindowTextW(window, title, 64);
+            if (process == box->first && IsWindowVisible(window) && QString::fromWCharArray(title) == "Letterloom")
+                box->second = window;
+            return box->second == nullptr;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT((EnumWindows(findBox, LPARAM(&box)), box.second != nullptr), 30000);
+        wchar_t text[8192] = {};
+        GetDlgItemTextW(box.second, 0xFFFF, text, 8192); // the box's text
+        QVERIFY2(QString::fromWCharArray(text).contains(shown), qPrintable(QString::fromWCharArray(text)));
+        PostMessageW(box.second, WM_COMMAND, IDOK, 0);
+        QCOMPARE(WaitForSingleObject(started.hProcess, 30000), DWORD(WAIT_OBJECT_0));
+        DWORD exitCode = 0;
+        GetExitCodeProcess(started.hProcess, &exitCode);
+        CloseHandle(started.hProcess);
+        CloseHandle(started.hThread);
+        QCOMPARE(int(exitCode), status);
     }
 #else
     // A launch from the shell, answered with --value: the template saved
