@@ -254,52 +254,44 @@ private slots:
     // letterloom.exe started without a console (a shortcut, Explorer, the
     // Run box) shows what it would print in a message box titled
     // Letterloom, and --list says where it prints; the status is as ever.
-    void withoutAConsoleAMessageBox_data()
-    {
-        QTest::addColumn<QString>("arguments");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<int>("status");
-        QTest::newRow("--version") << "--version" << "Letterloom 2.1" << 0;
-        QTest::newRow("--help") << "--help" << "--launch NAME" << 0;
-        QTest::newRow("--list") << "--list" << "run it in a Command Prompt" << 0;
-        QTest::newRow("an error") << "--launch Nope --no-ask" << "no template named \"Nope\"" << 3;
-    }
     void withoutAConsoleAMessageBox()
     {
-        QFETCH(QString, arguments);
-        QFETCH(QString, shown);
-        QFETCH(int, status);
-        const QString program = QString(LETTERLOOM_PROGRAM).chopped(4) + ".exe";
-        std::wstring line = QString("\"%1\" --data-folder \"%2\" %3")
-                                .arg(QDir::toNativeSeparators(program), QDir::toNativeSeparators(m_data), arguments)
-                                .toStdWString();
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES; // and none given
-        PROCESS_INFORMATION started{};
-        QVERIFY(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
-        std::pair<DWORD, HWND> box{started.dwProcessId, nullptr};
-        const auto findBox = [](HWND window, LPARAM found) -> BOOL {
-            auto *box = reinterpret_cast<std::pair<DWORD, HWND> *>(found);
-            DWORD process = 0;
-            wchar_t title[64] = {};
-            GetWindowThreadProcessId(window, &process);
-            GetWindowTextW(window, title, 64);
-            if (process == box->first && IsWindowVisible(window) && QString::fromWCharArray(title) == "Letterloom")
-                box->second = window;
-            return box->second == nullptr;
-        };
-        QTRY_VERIFY_WITH_TIMEOUT((EnumWindows(findBox, LPARAM(&box)), box.second != nullptr), 30000);
-        wchar_t text[8192] = {};
-        GetDlgItemTextW(box.second, 0xFFFF, text, 8192); // the box's text
-        QVERIFY2(QString::fromWCharArray(text).contains(shown), qPrintable(QString::fromWCharArray(text)));
-        PostMessageW(box.second, WM_COMMAND, IDOK, 0);
-        QCOMPARE(WaitForSingleObject(started.hProcess, 30000), DWORD(WAIT_OBJECT_0));
-        DWORD exitCode = 0;
-        GetExitCodeProcess(started.hProcess, &exitCode);
-        CloseHandle(started.hProcess);
-        CloseHandle(started.hThread);
-        QCOMPARE(int(exitCode), status);
+        const QList<std::tuple<QString, QString, int>> cases{{"--version", "Letterloom 2.1", 0},
+                                                             {"--list", "run it in a Command Prompt", 0},
+                                                             {"--launch Nope --no-ask", "no template named \"Nope\"", 3}};
+        for (const auto &[arguments, shown, status] : cases) {
+            std::wstring line = QString("\"%1.exe\" --data-folder \"%2\" %3")
+                                    .arg(QDir::toNativeSeparators(QString(LETTERLOOM_PROGRAM).chopped(4)),
+                                         QDir::toNativeSeparators(m_data), arguments)
+                                    .toStdWString();
+            STARTUPINFOW startup{};
+            startup.cb = sizeof startup;
+            startup.dwFlags = STARTF_USESTDHANDLES; // and none given
+            PROCESS_INFORMATION started{};
+            QVERIFY(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
+            std::pair<DWORD, HWND> box{started.dwProcessId, nullptr};
+            const auto boxOf = [](HWND window, LPARAM found) -> BOOL {
+                auto *sought = reinterpret_cast<std::pair<DWORD, HWND> *>(found);
+                DWORD process = 0;
+                wchar_t title[16] = {};
+                GetWindowThreadProcessId(window, &process);
+                if (process == sought->first && IsWindowVisible(window) && GetWindowTextW(window, title, 16)
+                    && QString::fromWCharArray(title) == "Letterloom")
+                    sought->second = window;
+                return !sought->second;
+            };
+            QTRY_VERIFY_WITH_TIMEOUT((EnumWindows(boxOf, LPARAM(&box)), box.second), 30000);
+            wchar_t text[8192] = {};
+            GetDlgItemTextW(box.second, 0xFFFF, text, 8192); // the box's text
+            QVERIFY2(QString::fromWCharArray(text).contains(shown), qPrintable(QString::fromWCharArray(text)));
+            PostMessageW(box.second, WM_COMMAND, IDOK, 0);
+            DWORD exitCode = 0;
+            QVERIFY(WaitForSingleObject(started.hProcess, 30000) == WAIT_OBJECT_0
+                    && GetExitCodeProcess(started.hProcess, &exitCode));
+            QCOMPARE(int(exitCode), status);
+            CloseHandle(started.hProcess);
+            CloseHandle(started.hThread);
+        }
     }
 #else
     // A launch from the shell, answered with --value: the template saved
