@@ -52,9 +52,14 @@ QString usageText()
         "                      a mail program that cannot take HTML, is an error.\n"
         "  --plain-text        A mail program that cannot take HTML gets the message as plain text.\n"
         "  --draft             A mail program that cannot take HTML gets it as an HTML draft.\n"
+#ifdef Q_OS_WIN
+        "  --data-folder PATH  The folder of the templates (default: the registry value folder\n"
+        "                      of HKEY_CURRENT_USER\\Software\\Letterloom\\Letterloom\\data, else\n"
+        "                      the program's folder).\n"
+#else
         "  --data-folder PATH  The folder of the templates (default: the setting folder= in the\n"
-        "                      section [data] of the settings, else the user's data folder;\n"
-        "                      on Windows the program's folder).\n"
+        "                      section [data] of the settings, else the user's data folder).\n"
+#endif
         "  --help              Shows this text.\n"
         "  --version           Shows the version.\n"
         "\n"
@@ -124,6 +129,11 @@ QList<int> matchingTemplates(store::TemplateStore &templates, const QList<store:
 
 int listTemplates(const QString &folder, const std::optional<QString> &match)
 {
+    if (!console::canPrint()) {
+        console::writeOutput(QCoreApplication::translate("commandline", "letterloom --list prints the names of the "
+                                                                        "templates: run it in a Command Prompt."));
+        return Done;
+    }
     store::TemplateStore templates(folder);
     if (const QString record = templates.UnfinishedChange(); !record.isEmpty())
         console::writeError(QCoreApplication::translate("commandline", "letterloom: warning: \"%1\" records a change "

@@ -18,5 +18,7 @@ void writeOutputLines(const QStringList &lines)
         writeLine(stdout, lines.join(u'\n'));
 }
 void writeError(const QString &line) { writeLine(stderr, line); }
+bool canPrint() { return true; }
+void keepFromStartedPrograms() {} // a started program's standard streams are files of its own
 
 } // namespace console

@@ -6,11 +6,21 @@ namespace console {
 
 // The program is a GUI program: its standard handles are whatever its
 // starter handed it (the console launcher's pipes, a test's), or none.
+static bool isHandle(HANDLE handle)
+{
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
+
 static void writeLine(DWORD which, const QString &line)
 {
     const HANDLE handle = GetStdHandle(which);
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
+    if (!isHandle(handle)) {
+        if (!canPrint()) {
+            const UINT icon = which == STD_ERROR_HANDLE ? MB_ICONERROR : MB_ICONINFORMATION;
+            MessageBoxW(nullptr, reinterpret_cast<const wchar_t *>(line.utf16()), L"Letterloom", MB_OK | icon);
+        }
         return;
+    }
     DWORD mode = 0;
     DWORD written = 0;
     if (GetConsoleMode(handle, &mode)) {
@@ -21,6 +31,22 @@ static void writeLine(DWORD which, const QString &line)
     }
     const QByteArray bytes = line.toUtf8() + "\r\n";
     WriteFile(handle, bytes.constData(), DWORD(bytes.size()), &written, nullptr);
+}
+
+bool canPrint()
+{
+    return isHandle(GetStdHandle(STD_OUTPUT_HANDLE));
+}
+
+void keepFromStartedPrograms()
+{
+    // Inherited, they would keep letterloom.com's pipes open until the mail
+    // program ends, and the console waiting for it.
+    for (const DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        const HANDLE handle = GetStdHandle(which);
+        if (isHandle(handle))
+            SetHandleInformation(handle, HANDLE_FLAG_INHERIT, 0);
+    }
 }
 
 void writeOutput(const QString &line) { writeLine(STD_OUTPUT_HANDLE, line); }

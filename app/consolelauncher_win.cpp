@@ -3,7 +3,9 @@
 // starts letterloom.exe beside it with the same arguments, passes on what it
 // writes to standard output and standard error, and waits for it, so that
 // the console (and a script) gets its exit status. letterloom.exe is a GUI
-// program, for which a console would not wait.
+// program, for which a console would not wait. Neither passes its standard
+// handles on to the mail program a launch starts, so the console waits for
+// the launch, not for the mail program.
 
 #include <windows.h>
 
@@ -116,16 +118,32 @@ int wmain()
     }
     SetHandleInformation(output.read, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(error.read, HANDLE_FLAG_INHERIT, 0);
-
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nullptr;
-    startup.hStdOutput = outputWrite;
-    startup.hStdError = errorWrite;
+    // letterloom.exe gets the pipes' other ends and no other handle: any
+    // other (a script's pipes) would pass on to the mail program it starts,
+    // and whoever reads them would wait for that program to end.
+    HANDLE handed[2] = {outputWrite, errorWrite};
+    SIZE_T listSize = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &listSize);
+    std::string listBytes(listSize, '\0');
+    auto *attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(listBytes.data());
+    if (!InitializeProcThreadAttributeList(attributes, 1, 0, &listSize)
+        || !UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handed, sizeof handed, nullptr,
+                                      nullptr)) {
+        complain(L"cannot hand the pipes to letterloom.exe");
+        return 1;
+    }
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = nullptr;
+    startup.StartupInfo.hStdOutput = outputWrite;
+    startup.StartupInfo.hStdError = errorWrite;
+    startup.lpAttributeList = attributes;
     PROCESS_INFORMATION started{};
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &started)) {
+    const BOOL created = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                        EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr, &startup.StartupInfo, &started);
+    DeleteProcThreadAttributeList(attributes);
+    if (!created) {
         complain((L"cannot start " + program).c_str());
         return 1;
     }

@@ -1,15 +1,67 @@
 #include "app/controls.h"
 
+#include <QAccessibleWidget>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
 #include <algorithm>
 
+namespace {
+
+// What a screen reader is told of an option button: a radio button, checked
+// or not. Qt would call a button that is not auto-exclusive a check box.
+class OptionButtonAccessible final : public QAccessibleWidget
+{
+public:
+    explicit OptionButtonAccessible(OptionButton *option)
+        : QAccessibleWidget(option, QAccessible::RadioButton)
+    {
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        const QString text = QAccessibleWidget::text(t);
+        return t == QAccessible::Name && text.isEmpty() ? button()->text() : text;
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.checkable = true;
+        state.checked = button()->isChecked();
+        return state;
+    }
+    QStringList actionNames() const override
+    {
+        return QStringList{toggleAction()} + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString &action) override
+    {
+        if (action == toggleAction() && button()->isEnabled())
+            button()->click();
+        else
+            QAccessibleWidget::doAction(action);
+    }
+
+private:
+    QAbstractButton *button() const { return static_cast<QAbstractButton *>(widget()); }
+};
+
+QAccessibleInterface *optionButtonAccessible(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("OptionButton") && object && object->isWidgetType())
+        return new OptionButtonAccessible(static_cast<OptionButton *>(object));
+    return nullptr;
+}
+
+} // namespace
+
 OptionButton::OptionButton(const QString &text, QWidget *parent)
     : QRadioButton(text, parent)
 {
     setAutoExclusive(false);
+    static const bool accessible = (QAccessible::installFactory(optionButtonAccessible), true);
+    Q_UNUSED(accessible);
 }
 
 void OptionButton::nextCheckState()

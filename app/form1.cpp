@@ -55,6 +55,9 @@ QLabel *label(QWidget *parent, const QString &name, const QString &caption)
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     l->setTextFormat(Qt::PlainText);
     l->setContentsMargins(0, LabelTopRoom, 0, 0);
+    // A screen reader reads the caption without the spaces that place its
+    // words over the boxes.
+    l->setAccessibleName(caption.simplified());
     return l;
 }
 
@@ -164,6 +167,9 @@ void Form1::buildMenus()
     // F10, or Alt pressed and let go alone, opens the menu bar's first menu.
     auto *menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
     connect(menuKey, &QShortcut::activated, this, &Form1::openMenuBar);
+    // F1 opens the help page, as a key of the window: the menu item shows no key.
+    auto *helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(helpKey, &QShortcut::activated, this, &Form1::HelpMMMM_Click);
     // Ctrl+S saves and Ctrl+Enter launches the template in the editor,
     // wherever the focus stands in the window.
     auto *saveKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
@@ -276,6 +282,7 @@ void Form1::connectEvents()
     // The events that have handlers; every other event runs nothing.
     connect(m_launchButton, &QPushButton::clicked, this, &Form1::ComposeEmail);
     connect(m_saveButton, &QPushButton::clicked, this, &Form1::SaveTemplate);
+    connect(m_clearButton, &QPushButton::clicked, this, &Form1::ClearEditor);
     connect(m_browseButton, &QPushButton::clicked, this, &Form1::ChooseHtmlFile);
     connect(m_templateList, &TemplateListBox::click, this, &Form1::ShowTemplate);
     connect(m_templateList, &TemplateListBox::dblClick, this, &Form1::ComposeEmail);
@@ -334,6 +341,9 @@ void Form1::setTabOrder()
 // names say the row).
 void Form1::nameForScreenReaders()
 {
+    // The window by the program's name alone: the caption, with its web
+    // address, would be read at every change of the focus.
+    setAccessibleName(QStringLiteral("Letterloom"));
     const std::pair<QWidget *, QString> named[] = {
         {m_nameBox, tr("Template Name")},
         {m_toBox, tr("To: Email Address")},
@@ -350,7 +360,12 @@ void Form1::nameForScreenReaders()
     for (const auto &[widget, name] : named)
         widget->setAccessibleName(name);
     m_attachmentsBox->setAccessibleDescription(findChild<QLabel *>(QStringLiteral("Label4"))->text());
+#ifdef Q_OS_WIN
     m_templateList->setAccessibleDescription(findChild<QLabel *>(QStringLiteral("Label5"))->text());
+#else
+    // Without Outlook's hint, which does not hold here.
+    m_templateList->setAccessibleDescription(tr("Click to Edit or Double Click to Open in a Email"));
+#endif
     for (int row = 1; row <= PairCount; ++row) {
         const int pair = layout::pairOfRow(row);
         m_findBoxes[pair]->setAccessibleName(tr("Find text, row %1").arg(row));

@@ -79,6 +79,7 @@ public:
     void ShowTemplate();   // a list entry was selected (or clicked again)
     void ComposeEmail();   // Launch, or a double click in the list
     void SaveTemplate();   // Save: a new template, or one that replaces the stored one of its name
+    void ClearEditor();    // Clear: an empty editor for a new template
     void DeleteTemplate(int row); // the list's context menu, or Delete
     void RenameTemplate(int row); // the list's context menu, or F2
     void UndoDelete();            // the list's context menu, or Ctrl+Z in the list

@@ -236,6 +236,21 @@ void Form1::watchLockAfter(const store::Outcome &outcome)
         m_lockWatch.start();
 }
 
+void Form1::ClearEditor()
+{
+    // Nothing of the template shown before stays behind to slip into the
+    // next one: every box, the option, the list's selection, and which
+    // template was shown (the next Save is a new template's). The pairs,
+    // the list's entries and the files stay as they are.
+    for (QLineEdit *box : {m_nameBox, m_toBox, m_ccBox, m_bccBox, m_subjectBox, m_attachmentsBox, m_locationBox})
+        box->clear();
+    m_bodyBox->clear();
+    m_plainOption->setChecked(true);
+    m_templateList->selectionModel()->clear();
+    m_shown = {};
+    m_nameBox->setFocus(Qt::OtherFocusReason);
+}
+
 void Form1::DeleteTemplate(int row)
 {
     if (row < 0 || !storeCommandMayStart())

@@ -1,5 +1,6 @@
 #include "app/appinfo.h"
 #include "app/commandline.h"
+#include "app/console.h"
 #include "app/form1.h"
 #include "platform/textfile.h"
 
@@ -18,6 +19,7 @@ static void nameApplication()
 int main(int argc, char *argv[])
 {
     platform::letOversizedWritesFail();
+    console::keepFromStartedPrograms();
 
     // Listing, help and version need no display.
     if (commandline::needsOf(argc, argv) == commandline::Needs::Console) {

@@ -69,6 +69,8 @@ set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/app/icons/letterloom.ico)
 set(CPACK_NSIS_INSTALLED_ICON_NAME letterloom.exe)
 set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
 set(CPACK_NSIS_URL_INFO_ABOUT "https://letterloom.example.org")
+# What the installer runs to put the program folder on the user's PATH.
+set(CPACK_LETTERLOOM_USERPATH ${CMAKE_BINARY_DIR}/installer/letterloom-userpath.exe)
 include(CPack)
 
 # ---- running the build under Wine -----------------------------------------

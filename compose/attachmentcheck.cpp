@@ -15,23 +15,13 @@ bool checkAttachment(const QString &path, QString *errorText)
         return false;
     };
     if (path.isEmpty())
-        return fail(QCoreApplication::translate("compose::AttachmentCheck", "An attachment path is empty. Look for "
-                                                                            "a stray \";\" in the attachments box."));
+        return fail(QCoreApplication::translate("compose::AttachmentCheck", "An attachment path is empty."));
     const QString shown = QDir::toNativeSeparators(path);
     const QFileInfo info(path);
-    if (!info.exists()) {
-        // "a.pdf; b.pdf" is easily typed: the space is part of the second name.
-        const bool padded = path.front().isSpace() || path.back().isSpace();
-        if (padded)
-            return fail(QCoreApplication::translate("compose::AttachmentCheck",
-                                                    "The attachment \"%1\" cannot be attached: there is no such "
-                                                    "file. The spaces at the start or end of the path are part of the "
-                                                    "file name; paths are separated by \";\" alone.")
-                            .arg(shown));
+    if (!info.exists())
         return fail(QCoreApplication::translate("compose::AttachmentCheck",
                                                 "The attachment \"%1\" cannot be attached: there is no such file.")
                         .arg(shown));
-    }
     if (!info.isFile())
         return fail(QCoreApplication::translate("compose::AttachmentCheck",
                                                 "The attachment \"%1\" cannot be attached: it is not a file.")

@@ -34,10 +34,17 @@ LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes 
                            const MailClientFactory &newApplication, const substitute::PlaceholderValues &values,
                            const QString &dataFolder)
 {
-    // The attachments box is split at every ";" (an empty box has no parts,
-    // every other text keeps its empty parts and its spaces) outside the
-    // placeholders, whose values are put in as they are.
-    auto attachmentParts = [&values](const QString &box) { return substitute::FillAttachmentParts(box, values); };
+    // The attachments box is split at every ";" outside the placeholders,
+    // whose values are put in as they are; each part without the spaces at
+    // its ends, as a list is typed ("a.pdf; b.txt"), and empty parts left out.
+    auto attachmentParts = [&values](const QString &box) {
+        QStringList parts;
+        for (const QString &part : substitute::FillAttachmentParts(box, values)) {
+            if (!part.trimmed().isEmpty())
+                parts << part.trimmed();
+        }
+        return parts;
+    };
     auto fill = [&values](const QString &text) { return substitute::FillPlaceholders(text, values); };
     auto fillText = [&values, &pairs](const QString &text) {
         return substitute::FillTemplateText(text, pairs, values);
@@ -103,7 +110,10 @@ LaunchOutcome ComposeEmail(store::TemplateEditor &editor, substitute::PairBoxes 
             return failure(error);
         // The pictures it names by relative paths are found wherever the
         // HTML's text goes.
-        const QString html = withAbsoluteResources(fillText(decodeHtml(bytes)), QFileInfo(*file).absolutePath());
+        // What the placeholders put into the HTML is text, never markup.
+        const QString html = withAbsoluteResources(
+            substitute::FillTemplateText(decodeHtml(bytes), pairs, values, substitute::TextForm::Html),
+            QFileInfo(*file).absolutePath());
         bytes = QByteArray(); // the text is all that is needed from here on
         if (!item->putBodyFormat(BodyFormat::Html))
             return putFailed(

@@ -4,7 +4,10 @@
 // take as its text, if so chosen), else an unsent draft opened with the
 // desktop's program for e-mail files. Nothing is reported as shown
 // that the user will not see: every route that cannot show the message says
-// why, and the draft route names the program the draft went to.
+// why, and the draft route names the program the draft went to. A message
+// says "opened in" a program only where that was seen by hand to show the
+// draft to edit (Thunderbird 153); Evolution 3.46 shows nothing for a draft
+// handed to it, and Claws Mail and Sylpheed cannot write HTML.
 
 #include "compose/clientsetup_unix.h"
 #include "compose/compose.h"
@@ -12,6 +15,7 @@
 #include "compose/htmltext.h"
 #include "compose/mailclients.h"
 #include "compose/message.h"
+#include "platform/textfile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -86,29 +90,15 @@ private:
                           .arg(program.name);
             return std::nullopt;
         }
-        if (!clientIsSetUp(kind, program.id, m_setup.home, reason)) {
-            m_notSetUp = kind;
-            return std::nullopt;
-        }
         Message handed = m_message;
         const QStringList missing = whatCannotBeCarried(kind, handed);
-        if (!missing.isEmpty()) {
-            // A program that cannot take the HTML body alone may take its
-            // text, if so chosen; the draft keeps the HTML.
-            if (missing != QStringList{QCoreApplication::translate("compose::MailClients", "the HTML body")}) {
-                *reason = cannotTake(name, missing);
-                return std::nullopt;
-            }
-            const std::optional<HtmlFallback> fallback = htmlFallback(name);
-            if (!fallback)
-                return false;
-            if (*fallback == HtmlFallback::Draft) {
-                *reason = cannotTake(name, missing);
-                return std::nullopt;
-            }
-            handed.body = htmlToText(handed.body);
-            handed.format = BodyFormat::Plain;
-        }
+        // A program that cannot take the HTML body alone may take its text,
+        // if so chosen; the draft keeps the HTML. A draft chosen beforehand
+        // (--draft) is saved whether the program is set up or not.
+        const bool htmlAlone = missing == QStringList{QCoreApplication::translate("compose::MailClients", "the HTML body")};
+        if (!(htmlAlone && m_setup.htmlFallback == HtmlFallback::Draft)
+            && !clientIsSetUp(kind, program.id, m_setup.home, reason))
+            return std::nullopt;
         const auto command = [&program](const QStringList &arguments) {
             return platform::commandFor(program, arguments, false);
         };
@@ -117,12 +107,88 @@ private:
                                [](const QString &argument) { return argument.size() <= LongestArgument; });
         };
         const MailProgram started{name, kind, command, fits};
+        if (!missing.isEmpty()) {
+            if (!htmlAlone) {
+                *reason = cannotTake(name, missing);
+                return std::nullopt;
+            }
+            const std::optional<HtmlFallback> fallback = htmlFallback(name);
+            if (!fallback)
+                return false;
+            if (*fallback == HtmlFallback::Draft) {
+                if (kind == ClientKind::Evolution)
+                    return evolutionWithDraft(started);
+                m_htmlDraftFor = kind;
+                *reason = cannotTake(name, missing);
+                return std::nullopt;
+            }
+            handed.body = htmlToText(handed.body);
+            handed.format = BodyFormat::Plain;
+        }
         return start(started, handed, reason);
+    }
+
+    // Evolution takes no HTML body and no draft from another program. The
+    // draft is saved, its HTML beside it (pictures inside), and Evolution's
+    // message window is opened with the rest; its own menu puts the HTML in
+    // (Evolution 3.46, checked by hand: the picture is sent along).
+    std::optional<bool> evolutionWithDraft(const MailProgram &evolution)
+    {
+        const QString why = cannotTake(evolution.name, {QCoreApplication::translate("compose::MailClients",
+                                                                                    "the HTML body")});
+        const QString draft = writeDraft(m_message, m_setup.handoverDirectory, why, &m_error);
+        if (draft.isEmpty())
+            return false;
+        const QString html = draft.chopped(4) + QStringLiteral(".html");
+        QString error;
+        if (!platform::writeWholeFile(html, withPicturesInside(m_message.body).toUtf8(), &error)) {
+            //: %1 is why, %2 the draft's file, %3 why its HTML could not be saved beside it.
+            m_error = QCoreApplication::translate("compose::DesktopMailClient",
+                                                  "%1 The message was saved as a draft in \"%2\", but its HTML could "
+                                                  "not be saved beside it. %3")
+                          .arg(why, QDir::toNativeSeparators(draft), error);
+            return false;
+        }
+        //: How to put the HTML into Evolution's message window; %1 is the HTML file. The menu's words are Evolution's.
+        const QString steps = QCoreApplication::translate("compose::DesktopMailClient",
+                                                          "To put the HTML in, choose HTML in the message window's "
+                                                          "format list (where it says Plain Text), then Insert > HTML "
+                                                          "File... and the file \"%1\".")
+                                  .arg(QDir::toNativeSeparators(html));
+        Message rest = m_message;
+        rest.body.clear();
+        rest.format = BodyFormat::Plain;
+        QString failed;
+        if (start(evolution, rest, &failed).value_or(false)) {
+            //: %1 is the draft's file, %2 the steps.
+            m_notice = QCoreApplication::translate("compose::DesktopMailClient",
+                                                   "The HTML message was saved as a draft in \"%1\". Evolution "
+                                                   "cannot be handed an HTML body by another program, so its message "
+                                                   "window was opened with the addresses, the subject and the "
+                                                   "attachments. %2")
+                           .arg(QDir::toNativeSeparators(draft), steps);
+            return true;
+        }
+        //: %1 is why Evolution could not be started, %2 the draft's file, %3 the steps.
+        m_notice = QCoreApplication::translate("compose::DesktopMailClient",
+                                               "%1 The HTML message was saved as a draft in \"%2\". In a new "
+                                               "message in Evolution: %3")
+                       .arg(failed, QDir::toNativeSeparators(draft), steps);
+        return true;
     }
 
     QString openDraft(const QString &path, const QString &reason) override
     {
         const QString shown = QDir::toNativeSeparators(path);
+        if (m_htmlDraftFor == ClientKind::ClawsMail || m_htmlDraftFor == ClientKind::Sylpheed) {
+            //: %1 is the draft's file, %2 the mail program.
+            return QCoreApplication::translate("compose::DesktopMailClient",
+                                               "The HTML message was saved as a draft in \"%1\". %2 cannot write "
+                                               "HTML, so the draft was not opened: sending it as HTML needs a mail "
+                                               "program that writes HTML, such as Thunderbird, which opens the draft "
+                                               "as a message to edit.")
+                .arg(shown, clientName(*m_htmlDraftFor));
+        }
         const platform::DesktopApplication opener = desktop().defaultApplication(QStringLiteral("message/rfc822"));
         if (opener.isNull())
             //: %1 is why the message went to a draft, %2 the draft's file.
@@ -131,7 +197,9 @@ private:
                                                "desktop opens e-mail files: open it with your mail program to review "
                                                "and send it.")
                 .arg(reason, shown);
-        if (m_notSetUp && clientKindOf(opener.id, opener.command) == *m_notSetUp) {
+        const ClientKind openerKind = clientKindOf(opener.id, opener.command);
+        QString notSetUp;
+        if (!clientIsSetUp(openerKind, opener.id, m_setup.home, &notSetUp)) {
             // It would show its setup assistant, not the draft.
             //: %1 is why the message went to a draft, %2 the draft's file.
             return QCoreApplication::translate("compose::DesktopMailClient",
@@ -139,8 +207,23 @@ private:
                                                "program once it is set up.")
                 .arg(reason, shown);
         }
+        if (openerKind == ClientKind::Evolution) {
+            // It shows no window for a draft (it cannot import an e-mail file).
+            //: %1 is why the message went to a draft, %2 the draft's file.
+            return QCoreApplication::translate("compose::DesktopMailClient",
+                                               "%1 The message was saved as a draft in \"%2\". Evolution, the "
+                                               "desktop's program for e-mail files, cannot open a draft: open it "
+                                               "with your mail program to review and send it.")
+                .arg(reason, shown);
+        }
         const QStringList command = platform::commandFor(opener, {path}, true);
         const platform::ProgramRun run = desktop().run(command.first(), command.mid(1), m_setup.watchMs);
+        if (ranWell(run) && openerKind == ClientKind::Thunderbird)
+            //: %1 is why the message went to a draft, %2 the draft's file.
+            return QCoreApplication::translate("compose::DesktopMailClient",
+                                               "%1 The message was saved as a draft in \"%2\" and opened in "
+                                               "Thunderbird.")
+                .arg(reason, shown);
         if (ranWell(run))
             //: %1 is why the message went to a draft, %2 the draft's file, %3 the program that opened it.
             return QCoreApplication::translate("compose::DesktopMailClient",
@@ -154,7 +237,7 @@ private:
             .arg(reason, shown, runFailure(opener.name, run));
     }
 
-    std::optional<ClientKind> m_notSetUp; // the mail program that is not set up yet
+    std::optional<ClientKind> m_htmlDraftFor; // the program that an HTML draft was saved for
 };
 
 } // namespace

@@ -118,6 +118,16 @@ QString valueOf(const Placeholder &p, QStringView text, const PlaceholderValues 
     return QString();
 }
 
+// A filled placeholder's value as text of the given form; a question
+// without an answer stays as the template's own text.
+QString valueAs(TextForm form, const Placeholder &p, QStringView text, const PlaceholderValues &values)
+{
+    QString value = valueOf(p, text, values);
+    if (form == TextForm::Plain || (p.kind == Placeholder::Kind::Question && !values.answers.contains(p.question)))
+        return value;
+    return value.toHtmlEscaped().replace(u'\'', QLatin1String("&#39;"));
+}
+
 } // namespace
 
 void CollectQuestions(const QString &text, QStringList &questions)
@@ -144,7 +154,7 @@ QString FillPlaceholders(const QString &text, const PlaceholderValues &values)
     return filled;
 }
 
-QString FillTemplateText(const QString &text, PairBoxes &pairs, const PlaceholderValues &values)
+QString FillTemplateText(const QString &text, PairBoxes &pairs, const PlaceholderValues &values, TextForm form)
 {
     const std::vector<Placeholder> found = placeholdersIn(text);
     if (found.empty())
@@ -161,7 +171,7 @@ QString FillTemplateText(const QString &text, PairBoxes &pairs, const Placeholde
     ApplySubstitutionPairsToEach(pieces, pairs);
     QString filled = pieces.front();
     for (std::size_t i = 0; i < found.size(); ++i) {
-        filled += valueOf(found[i], text, values);
+        filled += valueAs(form, found[i], text, values);
         filled += pieces.at(qsizetype(i) + 1);
     }
     return filled;

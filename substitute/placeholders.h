@@ -44,11 +44,19 @@ void CollectQuestions(const QString &text, QStringList &questions);
 // addresses and attachment paths of a template).
 QString FillPlaceholders(const QString &text, const PlaceholderValues &values);
 
+// What the text that a placeholder is filled into is written in.
+enum class TextForm {
+    Plain, // an answer or a date goes in as it is
+    Html,  // an answer or a date is HTML text: its < > & " ' as &lt; &gt; &amp; &quot; &#39;
+};
+
 // The subject or body of a template: the pairs applied to the text around the
 // placeholders (as ApplySubstitutionPairs applies them, no match reaching
 // across a placeholder), then the placeholders filled. An answer or a date
-// is put in as it is: no pair replaces anything in it.
-QString FillTemplateText(const QString &text, PairBoxes &pairs, const PlaceholderValues &values);
+// is put in as text: no pair replaces anything in it. A question without an
+// answer stays as written.
+QString FillTemplateText(const QString &text, PairBoxes &pairs, const PlaceholderValues &values,
+                         TextForm form = TextForm::Plain);
 
 // The attachments box split at every ";" that stands outside a placeholder
 // (an empty box has no parts; other empty parts stay), each part filled.

@@ -12,6 +12,12 @@
 #include <QProcess>
 #include <QSettings>
 
+#ifdef Q_OS_WIN
+#include "app/appinfo.h"
+
+#include <windows.h>
+#endif
+
 namespace {
 
 struct Run
@@ -252,6 +258,62 @@ private slots:
         QVERIFY2(missing.err.startsWith("letterloom: no template named \"Nope\""), qPrintable(missing.err));
         QCOMPARE(console("letterloom --launch Offer --no-ask --data-folder \"" + folder + "\" && echo went on").status,
                  4);
+    }
+
+    // The Windows build speaks of Windows: its usage text and its help page
+    // name no shell, no desktop's formats, no [data] section of a file.
+    void windowsWordsOnly()
+    {
+        QFile page(appinfo::helpPageUrl().toLocalFile());
+        QVERIFY2(page.open(QIODevice::ReadOnly), qPrintable(page.fileName()));
+        const QString help = run({"--help"}).out;
+        QVERIFY(help.contains("HKEY_CURRENT_USER\\Software\\Letterloom\\Letterloom\\data"));
+        const QString texts = help + QString::fromUtf8(page.readAll());
+        for (const char *word : {"shell", "desktop's", "[data]"})
+            QVERIFY2(!texts.contains(word, Qt::CaseInsensitive), word);
+    }
+
+    // letterloom.exe started without a console (a shortcut, Explorer, the
+    // Run box) shows what it would print in a message box titled
+    // Letterloom, and --list says where it prints; the status is as ever.
+    void withoutAConsoleAMessageBox()
+    {
+        const QList<std::tuple<QString, QString, int>> cases{{"--version", "Letterloom 2.1", 0},
+                                                             {"--list", "run it in a Command Prompt", 0},
+                                                             {"--launch Nope --no-ask", "no template named \"Nope\"", 3}};
+        for (const auto &[arguments, shown, status] : cases) {
+            std::wstring line = QString("\"%1.exe\" --data-folder \"%2\" %3")
+                                    .arg(QDir::toNativeSeparators(QString(LETTERLOOM_PROGRAM).chopped(4)),
+                                         QDir::toNativeSeparators(m_data), arguments)
+                                    .toStdWString();
+            STARTUPINFOW startup{};
+            startup.cb = sizeof startup;
+            startup.dwFlags = STARTF_USESTDHANDLES; // and none given
+            PROCESS_INFORMATION started{};
+            QVERIFY(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
+            std::pair<DWORD, HWND> box{started.dwProcessId, nullptr};
+            const auto boxOf = [](HWND window, LPARAM found) -> BOOL {
+                auto *sought = reinterpret_cast<std::pair<DWORD, HWND> *>(found);
+                DWORD process = 0;
+                wchar_t title[16] = {};
+                GetWindowThreadProcessId(window, &process);
+                if (process == sought->first && IsWindowVisible(window) && GetWindowTextW(window, title, 16)
+                    && QString::fromWCharArray(title) == "Letterloom")
+                    sought->second = window;
+                return !sought->second;
+            };
+            QTRY_VERIFY_WITH_TIMEOUT((EnumWindows(boxOf, LPARAM(&box)), box.second), 30000);
+            wchar_t text[8192] = {};
+            GetDlgItemTextW(box.second, 0xFFFF, text, 8192); // the box's text
+            QVERIFY2(QString::fromWCharArray(text).contains(shown), qPrintable(QString::fromWCharArray(text)));
+            PostMessageW(box.second, WM_COMMAND, IDOK, 0);
+            DWORD exitCode = 0;
+            QVERIFY(WaitForSingleObject(started.hProcess, 30000) == WAIT_OBJECT_0
+                    && GetExitCodeProcess(started.hProcess, &exitCode));
+            QCOMPARE(int(exitCode), status);
+            CloseHandle(started.hProcess);
+            CloseHandle(started.hThread);
+        }
     }
 #else
     // A launch from the shell, answered with --value: the template saved

@@ -32,8 +32,13 @@ private slots:
             QTest::newRow(name) << client << setUp << reason << told << started;
         };
         row("no mail program", "", "", "No mail program");
-        row("evolution: HTML", "evolution", "html", "Evolution cannot be handed the HTML body");
-        row("claws: HTML", "claws-mail", "html", "Claws Mail cannot be handed the HTML body");
+        // A draft chosen beforehand (--draft) for Claws Mail, which cannot
+        // write HTML: not opened, and nothing said of an account.
+        const char *noHtml = "\". Claws Mail cannot write HTML, so the draft was not opened: sending it as HTML needs "
+                             "a mail program that writes HTML, such as Thunderbird, which opens the draft as a "
+                             "message to edit.";
+        row("claws: no account, HTML, draft chosen", "claws-mail", "no claws account, html, draft chosen",
+            "The HTML message", 0, noHtml);
         row("kmail: HTML", "kmail", "html", "KMail cannot be handed the HTML body");
         row("mailto handler: attachments", "other", "", "mutt-in-a-terminal cannot be handed the attachments");
         row("mailto handler: HTML and attachments", "other", "html", "the HTML body and the attachments");
@@ -59,6 +64,12 @@ private slots:
         // It would show its setup assistant, not the draft.
         row("the program for e-mail files is not set up", "thunderbird", "no account, thunderbird opens drafts",
             "no e-mail account", 0, "\": open it with your mail program once it is set up.");
+        row("the program for e-mail files is Thunderbird", "other", "thunderbird opens drafts", "the attachments", 1,
+            "\" and opened in Thunderbird.");
+        // It shows nothing for a draft.
+        row("the program for e-mail files is Evolution", "other", "evolution opens drafts", "the attachments", 0,
+            "\". Evolution, the desktop's program for e-mail files, cannot open a draft: open it with your mail "
+            "program to review and send it.");
     }
     void draftWhenTheProgramCannotShowItAll()
     {
@@ -78,9 +89,13 @@ private slots:
             editor.bodyText = QString(200000, u'\u00e4');
         if (changes.contains("no addresses"))
             editor.toText = editor.ccText = editor.bccText = QString();
+        if (changes.contains("draft chosen")) // letterloom --draft
+            m_setup.htmlFallback = compose::HtmlFallback::Draft;
         const compose::LaunchOutcome outcome = launch(editor);
 
         QVERIFY2(outcome.displayed && outcome.message.contains(reason), qPrintable(outcome.message));
+        if (changes.contains("draft chosen"))
+            QVERIFY2(!outcome.message.contains("account"), qPrintable(outcome.message));
         QCOMPARE(handedOver("Drafts").size(), 1);
         const QString draft = m_setup.handoverDirectory + "/Drafts/" + handedOver("Drafts").first();
         QVERIFY2(outcome.message.endsWith("saved as a draft in \"" + draft + told), qPrintable(outcome.message));
@@ -178,7 +193,9 @@ private:
         else if (change == "no draft opener")
             m_desktop.defaults.remove("message/rfc822");
         else if (change == "thunderbird opens drafts")
-            m_desktop.defaults["message/rfc822"] = application("thunderbird.desktop", standin + " %u");
+            m_desktop.defaults["message/rfc822"] = application("thunderbird.desktop", standin + " --open-draft %u");
+        else if (change == "evolution opens drafts")
+            m_desktop.defaults["message/rfc822"] = application("org.gnome.Evolution.desktop", standin + " %U");
     }
 
     // A message with something hard for a draft in every field: names that

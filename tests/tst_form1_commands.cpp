@@ -1,8 +1,9 @@
-// The window's commands that change nothing (Clear, Help, About,
+// Clear, the window's commands that change nothing (Help, About,
 // Suggestions, Exit and closing the window, also during a launch), a settings
 // store that cannot be written, the keys a desktop user expects, and the real
 // dialogs.
 
+#include "app/appinfo.h"
 #include "app/widgetdialogs.h"
 #include "support/windowtest.h"
 #include "support/testfiles.h"
@@ -22,8 +23,9 @@ class TestForm1Commands : public WindowTest
     Q_OBJECT
 
 private slots:
-    void clearChangesNothing();
+    void clearEmptiesTheEditor();
     void helpAboutAndSuggestions();
+    void f1OpensTheHelpPage();
     void exitAndCloseEndWithoutSaving_data();
     void exitAndCloseEndWithoutSaving();
     void exitDuringALaunchShowsNothing();
@@ -61,20 +63,34 @@ static QStringList snapshot(const Form1 *w, const QString &dir)
     return s;
 }
 
-void TestForm1Commands::clearChangesNothing()
+// Clear leaves nothing of the template shown before: every box of the
+// editor, the HTML option, the list's selection, and which template was
+// shown, so that saving its name after another copy changed it asks as for
+// a new template. It asks nothing; the pairs, the list and the files stay.
+void TestForm1Commands::clearEmptiesTheEditor()
 {
-    writeData(recordLine({QStringLiteral("Offer"), QStringLiteral("Subject"), QString(), QString(), QStringLiteral("to@x"),
-                          QString(), QStringLiteral("False"), QStringLiteral("True"), QStringLiteral("/a.html")}));
+    writeData(recordLine({"Offer", "Subject", "a.pdf", "cc@x", "to@x", "bcc@x", "False", "True", "/a.html"}));
+    testfiles::writeBytes(path("LTM-Offer.txt"), "Old body\r\n");
     Form1 *w = openWindow();
+    QApplication::setActiveWindow(w);
+    QVERIFY(QTest::qWaitForWindowActive(w));
     clickEntry(list(w), 0);
-    QTest::keyClicks(box(w, "Text2"), QStringLiteral(" unsaved"));
-    QTest::keyClicks(findBox(w, 3), QStringLiteral("find"));
-    const QStringList before = snapshot(w, dataFolder());
-    QVERIFY(before.contains(QStringLiteral("TextFind-3=find")));
-
+    QTest::keyClicks(findBox(w, 3), "find");
+    const QByteArray data = contentsOf(path("MainData.txt"));
     QTest::mouseClick(button(w, "Command2"), Qt::LeftButton);
-    QCOMPARE(snapshot(w, dataFolder()), before);
-    QVERIFY(mailLog->isEmpty());
+    QCOMPARE(editorBoxes(w) << bodyBox(w)->toPlainText(), QStringList(8, QString()));
+    QVERIFY(button(w, "Option1")->isChecked() && !button(w, "Option2")->isChecked() && panel(w, "Frame2")->isHidden());
+    QVERIFY(!entrySelected(w) && entryCount(w) == 1 && mailLog->isEmpty());
+    QCOMPARE(QApplication::focusWidget(), box(w, "Text1"));
+    QCOMPARE(findBox(w, 3)->text() + userSettings().value("replace/TextFind-3").toString(), "findfind");
+    QCOMPARE(contentsOf(path("MainData.txt")), data);
+
+    writeData(recordLine({"Offer", "Changed elsewhere"}));
+    QTest::keyClicks(box(w, "Text1"), "Offer");
+    dialogs.answers << true;
+    QTest::keyClick(box(w, "Text1"), Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(dialogs.questions.size(), 1);
+    QVERIFY2(!dialogs.questions[0].contains("changed by someone else"), qPrintable(dialogs.questions[0]));
 }
 
 void TestForm1Commands::helpAboutAndSuggestions()
@@ -107,6 +123,18 @@ void TestForm1Commands::helpAboutAndSuggestions()
     QVERIFY(suggestion.contains(u'@') && !suggestion.contains(u'\n') && !suggestion.endsWith(u' '));
 
     QCOMPARE(snapshot(w, dataFolder()), before);
+}
+
+// F1 anywhere in the window opens the help page; the menu item shows no key.
+void TestForm1Commands::f1OpensTheHelpPage()
+{
+    Form1 *w = openWindow();
+    QApplication::setActiveWindow(w);
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    for (const char *at : {"Text3", "TextFind_4"})
+        QTest::keyClick(box(w, at), Qt::Key_F1);
+    QCOMPARE(desktop.opened, QList<QUrl>(2, appinfo::helpPageUrl()));
+    QVERIFY(control<QAction>(w, "HelpMMMM")->shortcut().isEmpty());
 }
 
 void TestForm1Commands::exitAndCloseEndWithoutSaving_data()

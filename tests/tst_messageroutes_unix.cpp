@@ -7,6 +7,7 @@
 // drafts), and must be the message as written. Then the HTML routes: an
 // HTML message for a program that cannot take HTML.
 #include "support/mailprograms_unix.h"
+#include "support/recordingmailclient.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -208,6 +209,9 @@ private slots:
     // the message says where; or nothing opens and nothing is said. Where
     // the program cannot take the attachments either, the draft is the only
     // way, and nothing is asked. A setup that says what to do asks nothing.
+    // Claws Mail and Sylpheed, which cannot write HTML, open no draft; for
+    // Evolution, which takes no HTML body, the HTML is saved beside the
+    // draft and its message window opens with the rest.
     void htmlForAProgramThatCannotTakeIt_data()
     {
         QTest::addColumn<QString>("client");
@@ -220,13 +224,16 @@ private slots:
         for (const QString client : {"evolution", "claws-mail", "sylpheed", "kmail", "geary", "other"}) {
             const QByteArray c = client.toUtf8();
             QTest::addRow("%s: plain text", c.constData()) << client << ask << text << false << "text";
-            QTest::addRow("%s: draft", c.constData()) << client << ask << draft << false << "draft";
+            const char *drafted = client == "evolution" ? "evolution"
+                                  : client == "claws-mail" || client == "sylpheed" ? "draft alone" : "draft";
+            QTest::addRow("%s: draft", c.constData()) << client << ask << draft << false << drafted;
             QTest::addRow("%s: Escape", c.constData()) << client << ask << -1 << false << "nothing";
         }
         QTest::newRow("claws-mail: plain text, an attachment") << "claws-mail" << ask << text << true << "text";
         QTest::newRow("other: attachments go as a draft") << "other" << ask << -2 << true << "draft";
         QTest::newRow("evolution: set to plain text") << "evolution" << text << -2 << false << "text";
         QTest::newRow("kmail: set to draft") << "kmail" << draft << -2 << false << "draft";
+        QTest::newRow("evolution: draft, an attachment") << "evolution" << ask << draft << true << "evolution";
     }
     void htmlForAProgramThatCannotTakeIt()
     {
@@ -264,14 +271,30 @@ private slots:
             QCOMPARE(outcome.message, QString());
             QVERIFY(m_desktop.runs.isEmpty());
             QCOMPARE(handedOver("Drafts"), QStringList());
-        } else if (result == "draft") {
-            QVERIFY2(outcome.displayed && outcome.message.contains("cannot be handed the HTML body"),
-                     qPrintable(outcome.message));
+        } else if (result.startsWith("draft")) {
+            const bool alone = result == "draft alone"; // Claws Mail and Sylpheed cannot write HTML
             QCOMPARE(handedOver("Drafts").size(), 1);
             const QString draft = m_setup.handoverDirectory + "/Drafts/" + handedOver("Drafts").first();
-            QVERIFY2(outcome.message.contains("saved as a draft in \"" + draft + "\""), qPrintable(outcome.message));
+            QVERIFY2(outcome.displayed && outcome.message.contains("saved as a draft in \"" + draft + "\"")
+                         && outcome.message.contains(alone ? "needs a mail program that writes HTML"
+                                                           : "cannot be handed the HTML body"),
+                     qPrintable(outcome.message));
+            QCOMPARE(m_desktop.runs, (alone ? QList<QStringList>() : QList<QStringList>{{standin, "--open-draft", draft}}));
+        } else if (result == "evolution") {
+            const QStringList saved = handedOver("Drafts");
+            QCOMPARE(saved.size(), 2);
+            const QString draft = m_setup.handoverDirectory + "/Drafts/" + saved[0];
+            const QString html = draft.chopped(4) + ".html";
+            QVERIFY2(outcome.displayed && outcome.message.contains("saved as a draft in \"" + draft + "\"")
+                         && outcome.message.contains("Insert > HTML File... and the file \"" + html + "\""),
+                     qPrintable(outcome.message));
+            const QString written = QString::fromUtf8(testfiles::contentsOf(html));
+            QVERIFY(written.contains("Dear \u0141ukasz") && written.contains("src=\"data:image/png;base64,"));
             QCOMPARE(m_desktop.runs.size(), 1);
-            QCOMPARE(m_desktop.runs.first(), (QStringList{standin, "--open-draft", draft}));
+            const Received got = clientReads(client, recordedArguments());
+            QCOMPARE(got.value("subject"), QStringList{editor.subjectText});
+            QCOMPARE(got.value("body"), QStringList());
+            QCOMPARE(got.value("attach"), attachment ? QStringList{editor.attachmentPaths} : QStringList());
         } else {
             QVERIFY2(outcome.displayed && outcome.message.isEmpty(), qPrintable(outcome.message));
             QCOMPARE(handedOver("Drafts"), QStringList());
@@ -344,6 +367,48 @@ private slots:
         }
         if (route == "draft")
             QCOMPARE(read["related"].toObject().size(), named.size());
+    }
+
+    // What a placeholder puts into an HTML body (an answer, a date, a
+    // month) is text: read back by Python's html.parser, each answer is
+    // found as typed in the text and in an attribute, whatever markup it
+    // holds, while a pair's replacement goes in as markup. Through
+    // Thunderbird's body file, a draft, and the HTMLBody Outlook is given.
+    void answersInHtmlAreText()
+    {
+        QRandomGenerator random(20261214u);
+        FakePairs pairs;
+        pairs.set(0, "[p]", "<b>bold</b>");
+        substitute::PlaceholderValues values;
+        values.calendar = {[] { return QDate(2026, 12, 14); }, QLocale(QLocale::English)};
+        QJsonArray handed;
+        QStringList answers;
+        for (const QString route : {"thunderbird", "draft", "outlook"}) {
+            setMailProgram(route == "thunderbird" ? route : QString());
+            for (int i = 0; i < 3; ++i) {
+                answers << (i == 0 ? "Smith <Ltd> & Co" : anyText(random, 6) + " </p><i>'\"&amp;&#39;");
+                values.answers["Kunde"] = answers.last();
+                store::EditorValues editor;
+                editor.plain = false;
+                editor.location = file("a.html", "<p title=\"{{?Kunde}}\">Dear {{?Kunde}}, [p]</p><p>{{date:''yyyy''}} {{month}}");
+                const auto log = std::make_shared<QStringList>();
+                const auto client = route == "outlook" ? compose::RecordingMailClient::factory(log) : compose::desktopMailClients(m_setup);
+                QVERIFY(compose::ComposeEmail(editor, pairs, client, values).displayed);
+                QJsonObject item = route == "draft" ? whatWasHanded(route) : QJsonObject{{"kind", "html"}};
+                if (route == "thunderbird")
+                    item["path"] = thunderbirdReads(recordedArguments().value(1)).value("message").value(0);
+                else if (route == "outlook")
+                    item["path"] = file(QString("outlook-%1.html").arg(i), log->filter("HTMLBody=").value(0).mid(9).toUtf8());
+                item["pictures"] = true;
+                handed.append(item);
+            }
+        }
+        const QJsonArray read = readByPython(handed);
+        QCOMPARE(read.size(), answers.size());
+        for (qsizetype i = 0; i < read.size(); ++i) {
+            QCOMPARE(read[i]["text"].toString(), "Dear " + answers[i] + ", bold'2026' December");
+            QCOMPARE(read[i]["attributes"].toArray(), QJsonArray{answers[i]});
+        }
     }
 
 private:

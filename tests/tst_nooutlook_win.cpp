@@ -9,6 +9,8 @@
 #include "support/testfiles.h"
 #include "support/windowtest.h"
 
+#include <QProcess>
+
 #include <windows.h>
 #include <objbase.h>
 
@@ -88,6 +90,7 @@ private slots:
     void thunderbirdWhenItIsTheDefault();
     void draftOpenedWithTheProgramForEmailFiles_data();
     void draftOpenedWithTheProgramForEmailFiles();
+    void theConsoleWaitsForTheLaunchAlone();
 };
 
 void TestNoOutlook::thunderbirdWhenItIsTheDefault()
@@ -175,6 +178,29 @@ void TestNoOutlook::draftOpenedWithTheProgramForEmailFiles()
         QTest::qWait(1000);
         QVERIFY(!QFileInfo::exists(m_record));
     }
+}
+
+// letterloom.com, read through pipes as a console or a script reads it,
+// ends with the launch while the mail program it started stays running.
+void TestNoOutlook::theConsoleWaitsForTheLaunchAlone()
+{
+    standins::writeRegistry(m_thunderbird);
+    QVERIFY(QDir().mkpath(QFileInfo(profiles()).path()));
+    writeBytes(profiles(), "[Profile0]\r\nName=default\r\nPath=Profiles/x.default\r\n");
+    writeData(recordLine({"Offer", "Hello", "", "", "ann@example.org", "", "True", "False", ""}));
+    for (const char *marker : {".ended", ".stop"})
+        QFile::remove(m_record + marker);
+    qputenv("LETTERLOOM_STANDIN_STAY", "60");
+    QProcess console;
+    console.start(LETTERLOOM_CONSOLE, {"--data-folder", dataFolder(), "--launch", "Offer", "--no-ask"});
+    const bool ended = console.waitForFinished(40000);
+    qunsetenv("LETTERLOOM_STANDIN_STAY");
+    QVERIFY2(ended, "letterloom.com waited for the mail program");
+    QCOMPARE(console.exitCode(), 0);
+    QCOMPARE(testfiles::recordedArguments(m_record).value(0), "-compose");
+    QVERIFY(!QFileInfo::exists(m_record + ".ended")); // the mail program still runs
+    writeBytes(m_record + ".stop", "");
+    QTRY_VERIFY(QFileInfo::exists(m_record + ".ended"));
 }
 
 QTEST_MAIN(TestNoOutlook)

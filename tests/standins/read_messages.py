@@ -16,7 +16,8 @@ Reads a JSON list from standard input; each item is one of
       by Content-ID, their bytes in base64
   {"kind": "html", "path": "..."}
       an HTML file (UTF-8): the pictures it shows, the values of the src and
-      background attributes as html.parser reads them
+      background attributes as html.parser reads them; its text and the
+      values of all its attributes
 """
 import base64
 import email
@@ -76,16 +77,20 @@ def from_draft(path):
 class Pictures(html.parser.HTMLParser):
     def __init__(self):
         super().__init__()
-        self.found = []
+        self.found, self.text, self.attributes = [], "", []
 
     def handle_starttag(self, tag, attrs):
         self.found += [value for name, value in attrs if name in ("src", "background")]
+        self.attributes += [value for name, value in attrs]
+
+    def handle_data(self, data):
+        self.text += data
 
 
 def pictures(text):
     parser = Pictures()
     parser.feed(text)
-    return parser.found
+    return {"pictures": parser.found, "text": parser.text, "attributes": parser.attributes}
 
 
 def related_parts(path):
@@ -101,10 +106,10 @@ def related_parts(path):
 def read(item):
     if item["kind"] == "html":
         with open(item["path"], encoding="utf-8") as f:
-            return {"pictures": pictures(f.read())}
+            return pictures(f.read())
     if item["kind"] == "draft" and item.get("pictures"):
         out = from_draft(item["path"])
-        out["pictures"] = pictures(out["body"])
+        out.update(pictures(out["body"]))
         out["related"] = related_parts(item["path"])
         return out
     if item["kind"] == "mailto":

@@ -2,7 +2,7 @@
 // that Windows starts for it (the program for e-mail files): writes the
 // arguments it was given, in UTF-8, each followed by a NUL byte, to the file
 // named in LETTERLOOM_STANDIN_RECORD, by way of a side file, so that a reader
-// never sees half of them.
+// never sees half of them; with LETTERLOOM_STANDIN_STAY it stays running.
 #include <windows.h>
 
 #include <cstdlib>
@@ -30,5 +30,14 @@ int wmain(int argc, wchar_t **argv)
     CloseHandle(file);
     if (!ok || written != bytes.size() || !MoveFileExW(side.c_str(), target, MOVEFILE_REPLACE_EXISTING))
         return 4;
+    // Stays running, as a mail program does, for that many seconds or until
+    // "<record>.stop" is there; then leaves "<record>.ended" behind.
+    if (const wchar_t *stay = _wgetenv(L"LETTERLOOM_STANDIN_STAY")) {
+        for (int i = 0; i < _wtoi(stay) * 10 && GetFileAttributesW((std::wstring(target) + L".stop").c_str())
+                                                    == INVALID_FILE_ATTRIBUTES; ++i)
+            Sleep(100);
+        CloseHandle(CreateFileW((std::wstring(target) + L".ended").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
     return 0;
 }

@@ -2,8 +2,9 @@
 # The installer under Wine: a silent install for the current user puts the
 # self-contained program folder under %LOCALAPPDATA%\Programs\Letterloom with
 # a Start-menu entry and an uninstall entry; the installed program starts
-# with nothing but its own folder (no DLL search path); the uninstaller takes
-# away the program and leaves the user's templates.
+# with nothing but its own folder (no DLL search path); the program folder is
+# put on the user's PATH; the uninstaller takes away the program and that
+# PATH entry, exactly, and leaves the user's templates.
 #   check-installer.sh <wine-run.sh> <Letterloom-...-win64.exe>
 set -euo pipefail
 run=$1 installer=$2
@@ -11,12 +12,18 @@ run=$1 installer=$2
 fail() { echo "FAIL: $*" >&2; exit 1; }
 unixpath() { "$run" winepath -u "$1" | tr -d '\r'; }
 
+path_value() { "$run" reg query 'HKCU\Environment' /v Path 2>/dev/null | tr -d '\r' | sed -nE 's/^ +Path +(REG_[A-Z_]+) +(.*)$/\1 \2/p'; }
+[ -z "$(path_value)" ] || fail "the user of the prefix has a PATH already"
 "$run" "$installer" /S || fail "the installer ended with status $?"
 local_appdata=$("$run" cmd /c 'echo %LOCALAPPDATA%' | tr -d '\r')
 appdata=$("$run" cmd /c 'echo %APPDATA%' | tr -d '\r')
 folder_win="$local_appdata\\Programs\\Letterloom"
 folder=$(unixpath "$folder_win")
 echo "Installed in $folder_win"
+# On the PATH, as the registry keeps it; a new Command Prompt finds letterloom.com.
+[ "$(path_value)" = "REG_EXPAND_SZ $folder_win" ] || fail "the installer made the PATH \"$(path_value)\""
+[ "$(cd / && LETTERLOOM_WINE_BARE=1 "$run" cmd /c letterloom --version | tr -d '\r')" = "Letterloom 2.1" ] \
+    || fail "a new Command Prompt does not find letterloom"
 for file in letterloom.exe letterloom.com Uninstall.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll libstdc++-6.dll libgcc_s_seh-1.dll \
             libwinpthread-1.dll platforms/qwindows.dll styles/qwindowsvistastyle.dll help/help.html; do
     [ -f "$folder/$file" ] || fail "$file is not in the program folder"
@@ -61,3 +68,16 @@ for name in "${!templates[@]}"; do
     cmp -s "$folder/$name" <(printf %s "${templates[$name]}") || fail "the uninstaller took or changed $name"
 done
 echo "Uninstalled; the templates stayed in $folder_win."
+[ -z "$(path_value)" ] || fail "the uninstaller left the PATH \"$(path_value)\""
+
+# A PATH of 2,000 characters, longer than an NSIS text holds, with a variable:
+# the installer adds its entry, the uninstaller gives it back byte for byte.
+long='%USERPROFILE%\bin'
+while [ ${#long} -lt 2000 ]; do long+=";C:\\Tools\\tool-${#long}\\bin"; done
+long=${long:0:2000}
+"$run" reg add 'HKCU\Environment' /v Path /t REG_EXPAND_SZ /d "$long" /f >/dev/null
+"$run" "$installer" /S || fail "the installer ended with status $?"
+[ "$(path_value)" = "REG_EXPAND_SZ $long;$folder_win" ] || fail "the long PATH became \"$(path_value)\""
+"$run" "$folder/Uninstall.exe" /S "_?=$folder_win" || fail "the uninstaller ended with status $?"
+[ "$(path_value)" = "REG_EXPAND_SZ $long" ] || fail "the uninstaller did not give the long PATH back as it was"
+echo "The PATH: the program folder added and taken away, a PATH of 2,000 characters kept byte for byte."
