@@ -15,6 +15,7 @@
 #include <QThread>
 #include <QUuid>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -117,7 +118,7 @@ LockHolder readLock(const QString &path, bool *read = nullptr, QString *why = nu
 // now, in the nanoseconds of FileStamp; 0 when no file can be written there.
 qint64 shareClock(const QString &dir)
 {
-    static int counter = 0;
+    static std::atomic<int> counter{0};
     const QString probe = QDir(dir).filePath(QStringLiteral(".letterloom-clock-%1-%2-%3.tmp")
                                                  .arg(thisHost())
                                                  .arg(QCoreApplication::applicationPid())
