@@ -5,22 +5,35 @@
 # lock of one machine does not reach another; only the lock file in the
 # folder keeps the copies apart. Copy A saves templates while copy B renames
 # and deletes others; afterwards every template A was told it saved must be
-# there, each of B's renamed ones under its new name, its deleted ones gone.
+# there, each of B's renamed ones under its new name, its deleted ones gone
+# (tests/teamfolder/check.py).
 #
-#   two-mounts.sh <storedriver> [saves] [changes]
+#   two-mounts.sh <storedriver> [saves] [changes] [apart]
 #
-# Needs root, /dev/fuse, sshd and sshfs (scripts/setup.sh installs them);
-# where any is missing it prints "skipped: <why>" and exits 0.
+# With "apart", each copy runs in a PID namespace of its own under one host
+# name, as two containers of one machine do: their process numbers mean
+# nothing to each other, and no Save may fail for "took over".
+#
+# Needs root, /dev/fuse, sshd and sshfs (scripts/setup.sh installs them),
+# and for "apart" unshare; where any is missing it prints "skipped: <why>"
+# and exits 0.
 set -euo pipefail
 driver=$1
 saves=${2:-120}
 changes=${3:-30}
+apart=${4:-}
+here=$(cd "$(dirname "$0")" && pwd)
 
 skip() { echo "skipped: $*"; exit 0; }
 [ "$(id -u)" -eq 0 ] || skip "mounting sshfs needs root here"
 [ -c /dev/fuse ] || skip "there is no /dev/fuse"
 command -v sshfs >/dev/null || skip "sshfs is not installed"
 [ -x /usr/sbin/sshd ] || skip "sshd (openssh-server) is not installed"
+copy() { "$driver" "$@"; }
+if [ -n "$apart" ]; then
+    unshare --pid --fork --mount-proc --uts true 2>/dev/null || skip "unshare cannot make PID and host name namespaces here"
+    copy() { unshare --pid --fork --mount-proc --uts sh -c 'hostname letterloom-rig && exec "$0" "$@"' "$driver" "$@"; }
+fi
 
 work=$(mktemp -d)
 sshd_pid=
@@ -64,33 +77,10 @@ sshfs "${options[@]}" "root@127.0.0.1:$work/share" "$work/b"
 # B's templates, saved first; then both copies at once, each on its own mount.
 "$driver" "$work/b" save B "$changes" >/dev/null
 start=$(date +%s.%N)
-"$driver" "$work/a" save A "$saves" >"$work/a.out" &
+copy "$work/a" save A "$saves" >"$work/a.out" &
 saver=$!
-"$driver" "$work/b" rename-delete B "$changes" >"$work/b.out"
+copy "$work/b" rename-delete B "$changes" >"$work/b.out"
 wait "$saver"
 seconds=$(python3 -c "import time; print(round(time.time() - $start, 1))")
-
-# What the share holds, read on the server's side.
-python3 - "$work/share/MainData.txt" "$work/a.out" "$work/b.out" "$saves" "$changes" "$seconds" <<'CHECK'
-import sys
-data, a_out, b_out, saves, changes, seconds = sys.argv[1:]
-names = [line.split(b"\t")[0].decode() for line in open(data, "rb").read().split(b"\r\n") if b"\t" in line]
-reported = open(a_out).read().split("\n")
-saved = [line[6:] for line in reported if line.startswith("saved ")]
-failed_a = [line for line in reported if line.startswith("failed ")]
-changed = open(b_out).read().split("\n")
-renamed = [line[8:] + "-renamed" for line in changed if line.startswith("renamed ")]
-deleted = [line[8:] for line in changed if line.startswith("deleted ")]
-failed_b = [line for line in changed if line.startswith("failed ")]
-lost = [name for name in saved + renamed if name not in names]
-ghosts = [name for name in deleted if name in names]
-print(f"two sshfs mounts of one folder, {seconds} s: copy A reported {len(saved)} of {saves} saves "
-      f"({len(failed_a)} failed), copy B {len(renamed)} renames and {len(deleted)} deletes of {changes} "
-      f"({len(failed_b)} failed); kept {len(saved) - len([n for n in saved if n not in names])} of {len(saved)} "
-      f"saved, {len(names)} lines in all")
-for line in failed_a + failed_b:
-    print("  " + line)
-if lost or ghosts or len(names) != len(saved) + len(renamed) + (int(changes) - len(renamed) - len(deleted)):
-    print(f"FAIL: lost {lost}, deleted but there {ghosts}")
-    sys.exit(1)
-CHECK
+python3 "$here/check.py" "two sshfs mounts of one folder${apart:+, two PID namespaces under one host name}" \
+    "$work/share/MainData.txt" "$seconds" "$saves" "$changes" "$work/a.out" "$work/b.out"
