@@ -366,7 +366,8 @@ std::unique_ptr<FolderLock> FolderLock::take(const QString &dir, int waitMs, con
     mine.processSpace = here.processSpace;
     qint64 lastCheck = -1000;
     Judgement judgement;
-    bool gone = false; // the lock file seen is one its holder removed
+    bool gone = false;      // the lock file seen is one its holder removed
+    bool lastPass = false;  // one more pass after the limit, for a lock just removed
     for (;;) {
         detail::Entry entry = gone ? detail::Entry::None : detail::entryAt(lock->m_path);
         gone = false;
@@ -438,6 +439,12 @@ std::unique_ptr<FolderLock> FolderLock::take(const QString &dir, int waitMs, con
                 putBack(broken, lock->m_path);
             }
             judgement = Judgement();
+        }
+        // A lock removed as the wait ends leaves the folder free: placed
+        // on one more pass, not told as a lock that cannot be read.
+        if (waited.elapsed() >= waitMs && gone && !lastPass) {
+            lastPass = true;
+            continue;
         }
         if (waited.elapsed() >= waitMs) {
             if (holder)
