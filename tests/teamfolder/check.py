@@ -12,8 +12,8 @@ import sys
 
 what, data, seconds, saves, changes, a_out, b_out = sys.argv[1:]
 names = [line.split(b"\t")[0].decode() for line in open(data, "rb").read().split(b"\r\n") if b"\t" in line]
-reported = open(a_out).read().split("\n")
-changed = open(b_out).read().split("\n")
+reported = open(a_out).read().splitlines()
+changed = open(b_out).read().splitlines()
 saved = [line[6:] for line in reported if line.startswith("saved ")]
 failed_a = [line for line in reported if line.startswith("failed ")]
 renamed = [line[8:] + "-renamed" for line in changed if line.startswith("renamed ")]
