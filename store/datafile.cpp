@@ -11,9 +11,15 @@ DataLines DataLines::split(const QByteArray &bytes)
 {
     DataLines data;
     qsizetype start = 0;
-    for (qsizetype crlf = bytes.indexOf("\r\n"); crlf >= 0; crlf = bytes.indexOf("\r\n", start)) {
-        data.lines.append(bytes.mid(start, crlf - start));
-        start = crlf + 2;
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        data.mark = bytes.left(3);
+        start = 3;
+    }
+    for (qsizetype lf = bytes.indexOf('\n', start); lf >= 0; lf = bytes.indexOf('\n', start)) {
+        const bool crlf = lf > start && bytes.at(lf - 1) == '\r';
+        data.lines.append(bytes.mid(start, lf - start - (crlf ? 1 : 0)));
+        data.ends.append(crlf ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\n"));
+        start = lf + 1;
     }
     data.tail = bytes.mid(start);
     return data;
@@ -21,16 +27,41 @@ DataLines DataLines::split(const QByteArray &bytes)
 
 QByteArray DataLines::joined() const
 {
-    qsizetype size = tail.size();
-    for (const QByteArray &line : lines)
-        size += line.size() + 2;
+    qsizetype size = mark.size() + tail.size();
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        size += lines.at(i).size() + ends.at(i).size();
     QByteArray bytes;
     bytes.reserve(size);
-    for (const QByteArray &line : lines) {
-        bytes += line;
-        bytes += "\r\n";
+    bytes += mark;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        bytes += lines.at(i);
+        bytes += ends.at(i);
     }
     return bytes + tail;
+}
+
+QByteArray DataLines::newLineEnd() const
+{
+    return ends.isEmpty() ? QByteArrayLiteral("\r\n") : ends.last();
+}
+
+void DataLines::replace(qsizetype i, const QByteArray &line)
+{
+    lines[i] = line;
+    ends[i] = newLineEnd();
+}
+
+void DataLines::insert(qsizetype i, const QByteArray &line)
+{
+    const QByteArray end = newLineEnd();
+    lines.insert(i, line);
+    ends.insert(i, end);
+}
+
+void DataLines::removeAt(qsizetype i)
+{
+    lines.removeAt(i);
+    ends.removeAt(i);
 }
 
 std::optional<StoredLine> ReadStoredLine(const QByteArray &bytes)

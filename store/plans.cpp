@@ -130,11 +130,12 @@ SavePlan DecideSave(const TemplateEditor &editor, const ShownVersion &shown, con
     return plan;
 }
 
-ChangePlan NewTemplateChange(const TemplateEditor &editor, const QString &dataFile, qint64 end)
+ChangePlan NewTemplateChange(const TemplateEditor &editor, const QString &dataFile, qint64 end,
+                             const QByteArray &lineEnd)
 {
     ChangePlan change;
     const int body = change.write(bodyFileBytes(editor));
-    const int line = change.write(platform::encodeLine(FormatRecordLine(editor)) + "\r\n");
+    const int line = change.write(platform::encodeLine(FormatRecordLine(editor)) + lineEnd);
     change.rename(body, BodyFileName(editor.templateName()), true);
     change.append(line, dataFile, end);
     return change;
@@ -162,11 +163,11 @@ ChangePlan ReplaceChange(const TemplateEditor &editor, const DataLines &data, co
         kept.lines.append(keptLine);
     }
     DataLines after = data;
-    after.lines[first] = platform::encodeLine(FormatRecordLine(editor));
+    after.replace(first, platform::encodeLine(FormatRecordLine(editor)));
     for (qsizetype i = after.lines.size() - 1; i > first; --i) {
         const auto line = ReadStoredLine(after.lines.at(i));
         if (line && line->key == key)
-            after.lines.removeAt(i);
+            after.removeAt(i);
     }
     // The first line's place is taken by the new one, which it stood before.
     kept.lines[0].before = after.lines.at(first);
@@ -233,7 +234,7 @@ std::optional<ChangePlan> DeleteChange(const DeletePlan &plan, const DataLines &
     const QString body = sharing.isEmpty() ? bodyFile : QString();
     kept.bodyFileName = body;
     DataLines after = data;
-    after.lines.removeAt(index);
+    after.removeAt(index);
     ChangePlan change;
     const int record = change.write(kept.serialized());
     const int newData = change.write(after.joined());
@@ -271,7 +272,7 @@ std::optional<ChangePlan> RenameChange(const RenamePlan &plan, const DataLines &
     const QString oldKey = plan.line->key;
     const QString newKey = NameKey(plan.newName);
     DataLines after = data;
-    after.lines[index] = platform::encodeLine(lineWithName(plan.line->text, plan.newName));
+    after.replace(index, platform::encodeLine(lineWithName(plan.line->text, plan.newName)));
     ChangePlan change;
     const int newData = change.write(after.joined());
     // Another name: the body file goes along, or a copy of it when other
@@ -328,7 +329,7 @@ ChangePlan UndoChange(const UndoPlan &plan, const DataLines &data, const QString
             if (found >= 0)
                 at = found;
         }
-        after.lines.insert(at, bytes);
+        after.insert(at, bytes);
     }
     ChangePlan change;
     const int newData = change.write(after.joined());

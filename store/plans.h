@@ -106,9 +106,10 @@ QList<StoredLine> LinesOfKey(const DataLines &data, const QString &key);
 // in data; storedBody: the name's body file, read (none: no file).
 SavePlan DecideSave(const TemplateEditor &editor, const ShownVersion &shown, const DataLines &data,
                     const std::optional<QByteArray> &storedBody);
-// A new template: its body file, and its line at the end of the data file
-// of end bytes.
-ChangePlan NewTemplateChange(const TemplateEditor &editor, const QString &dataFile, qint64 end);
+// A new template: its body file, and its line, ended by lineEnd, at the
+// end of the data file of end bytes.
+ChangePlan NewTemplateChange(const TemplateEditor &editor, const QString &dataFile, qint64 end,
+                             const QByteArray &lineEnd);
 // A replace: the lines of its name in data are replaced by one, the body
 // file bodyFile (empty: none; holding oldBody) by a new one, and what is
 // replaced is kept as kept (its lines and body filled in here).

@@ -33,10 +33,10 @@ void StoredNames::refresh(const QString &dataPath)
     QByteArray added;
     if (now.size <= m_readUpTo || !platform::readFileRange(dataPath, m_readUpTo, now.size - m_readUpTo, &added))
         return;
-    const qsizetype lastLineEnd = added.lastIndexOf("\r\n");
+    const qsizetype lastLineEnd = added.lastIndexOf('\n');
     if (lastLineEnd < 0)
         return;
-    added.truncate(lastLineEnd + 2);
+    added.truncate(lastLineEnd + 1);
     for (const QByteArray &line : DataLines::split(added).lines) {
         if (const auto stored = ReadStoredLine(line))
             m_keys.insert(stored->key);

@@ -25,7 +25,7 @@ private:
 
     QString m_path;
     platform::FileStamp m_stamp; // of the file when it was last read
-    qint64 m_readUpTo = -1;      // just after the last CR LF read; -1: nothing read
+    qint64 m_readUpTo = -1;      // just after the last line end read; -1: nothing read
     QByteArray m_lastBytes;      // the bytes just before m_readUpTo, to see they are still there
     QSet<QString> m_keys;
 };

@@ -364,25 +364,19 @@ bool LoadTemplateList(TemplateStore &store, TemplateList &list, QString *error)
         *error = why;
     QElapsedTimer sinceYield;
     sinceYield.start();
-    qsizetype start = 0;
-    const auto nextLineEnd = [&bytes](qsizetype from) {
-        for (const char *lf; (lf = static_cast<const char *>(std::memchr(bytes.constData() + from, '\n',
-                                                                         size_t(bytes.size() - from))));) {
-            const qsizetype at = lf - bytes.constData();
-            if (at > 0 && bytes.at(at - 1) == '\r')
-                return at - 1;
-            from = at + 1;
-        }
-        return qsizetype(-1);
-    };
-    for (qsizetype crlf = nextLineEnd(0); crlf >= 0; crlf = nextLineEnd(start)) {
+    // Lines end at LF, with or without a CR before it; a byte-order mark at
+    // the start is no part of the first line.
+    qsizetype start = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    for (const char *lf; (lf = static_cast<const char *>(
+                              std::memchr(bytes.constData() + start, '\n', size_t(bytes.size() - start))));) {
         // The window stays responsive while a long list is filled.
         if (sinceYield.elapsed() >= 50) {
             list.yield();
             sinceYield.restart();
         }
-        const QByteArrayView line(bytes.constData() + start, crlf - start);
-        start = crlf + 2;
+        const qsizetype end = lf - bytes.constData();
+        const QByteArrayView line(bytes.constData() + start, end - start - (end > start && lf[-1] == '\r' ? 1 : 0));
+        start = end + 1;
         if (line.contains('\t')) {
             if (const auto entry = ListEntryFromLine(platform::decodeLine(line)))
                 list.addEntry(*entry);

@@ -116,8 +116,8 @@ Result perform(Memory &memory, const Operation &op)
         if (plan.kind == store::SavePlan::Kind::New) {
             if (!body.isEmpty()) // a body file that no line names is kept aside
                 memory.files.insert(QStringLiteral("Deleted/x.body"), memory.files.take(body));
-            return done(memory.carryOut(
-                store::NewTemplateChange(editor, memory.dataFile(), memory.files.value(memory.dataFile()).size())));
+            return done(memory.carryOut(store::NewTemplateChange(
+                editor, memory.dataFile(), memory.files.value(memory.dataFile()).size(), data.newLineEnd())));
         }
         if (!op.answer)
             return Result::Nothing;
