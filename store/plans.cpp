@@ -180,7 +180,9 @@ ChangePlan ReplaceChange(const TemplateEditor &editor, const DataLines &data, co
     ChangePlan change;
     const int record = change.write(kept.serialized());
     const int keptBody = bodyFile.isEmpty() ? -1 : change.write(oldBody);
-    const int newBody = change.write(bodyFileBytes(editor));
+    // A body the editor left as it was keeps its bytes, whatever wrote them.
+    const bool bodyKept = !bodyFile.isEmpty() && ShownBody(platform::decodeBody(oldBody)) == editor.body();
+    const int newBody = change.write(bodyKept ? oldBody : bodyFileBytes(editor));
     const int newData = change.write(after.joined());
     change.rename(record, kDeleted + kept.id + QStringLiteral(".record"));
     if (keptBody >= 0)
