@@ -62,7 +62,7 @@ SavePlan TemplateStore::PlanSave(const TemplateEditor &editor, const ShownVersio
     const QString name = TemplateName(editor.templateName());
     // A new name is told from the names kept up to date with little reading;
     // only a name that is stored reads the whole file.
-    if (!m_names.containsKey(dataFilePath(), NameKey(name))) {
+    if (!m_names.containsKey(dataFilePath(), NameKey(name), lineReading())) {
         plan.kind = SavePlan::Kind::New;
         return plan;
     }
@@ -309,8 +309,12 @@ UndoPlan TemplateStore::PlanUndo()
     DataLines data;
     QString error;
     readLines(&data, &error);
-    return DecideUndo(KeptVersions::newest(folder(), platform::userName()), data,
-                      [this](const QString &key, const QString &name) { return !existingBody(key, name).isEmpty(); });
+    std::optional<KeptVersion> version = KeptVersions::newest(folder(), platform::userName());
+    const bool keptBodyThere = version && platform::detail::entryAt(KeptVersions::bodyPath(folder(), version->id))
+                                              != platform::detail::Entry::None;
+    return DecideUndo(
+        std::move(version), data,
+        [this](const QString &key, const QString &name) { return !existingBody(key, name).isEmpty(); }, keptBodyThere);
 }
 
 Outcome TemplateStore::Undo(const UndoPlan &plan)
@@ -329,7 +333,7 @@ Outcome TemplateStore::doUndo(const UndoPlan &plan)
         return outcome;
     const UndoPlan now = PlanUndo();
     if (!now.version || now.version->id != plan.version->id || now.nameTaken != plan.nameTaken
-        || now.freeName != plan.freeName)
+        || now.freeName != plan.freeName || now.bodyGone != plan.bodyGone)
         return changedMeanwhile();
     DataLines data;
     QString error;

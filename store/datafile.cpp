@@ -1,5 +1,6 @@
 #include "store/datafile.h"
 
+#include "platform/ansitext.h"
 #include "platform/storedtext.h"
 #include "store/names.h"
 
@@ -64,13 +65,58 @@ void DataLines::removeAt(qsizetype i)
     ends.removeAt(i);
 }
 
-std::optional<StoredLine> ReadStoredLine(const QByteArray &bytes)
+bool LineReading::isAnsi(QByteArrayView line) const
+{
+    if (!platform::isNonAsciiUtf8(line))
+        return true;
+    if (!bodyExists)
+        return false;
+    const qsizetype tab = line.indexOf('\t');
+    const QByteArrayView name = tab < 0 ? line : line.first(tab);
+    return !bodyExists(TemplateName(QString::fromUtf8(name))) && bodyExists(TemplateName(platform::fromAnsi(name)));
+}
+
+QString LineReading::decode(QByteArrayView line) const
+{
+    return isAnsi(line) ? platform::fromAnsi(line) : QString::fromUtf8(line);
+}
+
+QByteArray LineReading::encode(QStringView text, bool ansi) const
+{
+    if (ansi && platform::firstUnrepresentable(text) < 0) {
+        const QByteArray bytes = platform::toAnsi(text);
+        if (decode(bytes) == text)
+            return bytes;
+    }
+    return platform::encodeLine(text);
+}
+
+QByteArray LineReading::renamed(const QByteArray &line, const QString &name) const
+{
+    const qsizetype tab = line.indexOf('\t');
+    const QString text = decode(line);
+    const QString wanted = TemplateName(name) + text.mid(text.indexOf(QLatin1Char('\t')));
+    const bool ansi = isAnsi(line);
+    if (!ansi || platform::firstUnrepresentable(TemplateName(name)) < 0) {
+        const QByteArray kept = (ansi ? platform::toAnsi(TemplateName(name)) : TemplateName(name).toUtf8()) + line.mid(tab);
+        if (decode(kept) == wanted)
+            return kept;
+    }
+    return wanted.toUtf8();
+}
+
+std::optional<StoredLine> DataLines::read(qsizetype i) const
+{
+    return ReadStoredLine(lines.at(i), reading);
+}
+
+std::optional<StoredLine> ReadStoredLine(const QByteArray &bytes, const LineReading &reading)
 {
     if (!bytes.contains('\t'))
         return std::nullopt;
     StoredLine line;
     line.bytes = bytes;
-    line.text = platform::decodeLine(bytes);
+    line.text = reading.decode(bytes);
     line.name = line.text.section(QLatin1Char('\t'), 0, 0);
     line.subject = line.text.section(QLatin1Char('\t'), 1, 1);
     line.key = NameKey(line.name);

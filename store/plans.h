@@ -69,6 +69,7 @@ struct UndoPlan
     QList<StoredLine> lines;            // its lines, read
     bool nameTaken = false;             // a template of its name is saved now
     QString freeName;                   // then: the name it comes back under
+    bool bodyGone = false;              // its body file was kept and is gone since
 };
 
 // A change as decided: the contents of its new files, and the steps that
@@ -130,9 +131,11 @@ std::optional<ChangePlan> RenameChange(const RenamePlan &plan, const DataLines &
                                        const QString &bodyFile, const QByteArray &body);
 
 // Undo. version: the user's newest kept version that holds a line; a body
-// file of a name key exists when bodyExists says so.
+// file of a name key exists when bodyExists says so; keptBodyThere: the
+// version's kept body file is there.
 using BodyExists = std::function<bool(const QString &key, const QString &name)>;
-UndoPlan DecideUndo(std::optional<KeptVersion> version, const DataLines &data, const BodyExists &bodyExists);
+UndoPlan DecideUndo(std::optional<KeptVersion> version, const DataLines &data, const BodyExists &bodyExists,
+                   bool keptBodyThere);
 ChangePlan UndoChange(const UndoPlan &plan, const DataLines &data, const QString &dataFile, bool keptBodyThere);
 
 } // namespace store

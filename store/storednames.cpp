@@ -4,13 +4,13 @@
 
 namespace store {
 
-bool StoredNames::containsKey(const QString &dataPath, const QString &key)
+bool StoredNames::containsKey(const QString &dataPath, const QString &key, const LineReading &reading)
 {
-    refresh(dataPath);
+    refresh(dataPath, reading);
     return m_keys.contains(key);
 }
 
-void StoredNames::refresh(const QString &dataPath)
+void StoredNames::refresh(const QString &dataPath, const LineReading &reading)
 {
     const platform::FileStamp now = platform::fileStamp(dataPath);
     bool grownOnly = dataPath == m_path && m_readUpTo >= 0 && now.sameFile(m_stamp) && now.size >= m_readUpTo;
@@ -38,7 +38,7 @@ void StoredNames::refresh(const QString &dataPath)
         return;
     added.truncate(lastLineEnd + 1);
     for (const QByteArray &line : DataLines::split(added).lines) {
-        if (const auto stored = ReadStoredLine(line))
+        if (const auto stored = ReadStoredLine(line, reading))
             m_keys.insert(stored->key);
     }
     m_readUpTo += added.size();

@@ -44,6 +44,13 @@ bool TemplateStore::folderIsThere()
     return m_mayCreate || QFileInfo(folder()).isDir();
 }
 
+LineReading TemplateStore::lineReading()
+{
+    LineReading reading;
+    reading.bodyExists = [this](const QString &name) { return !existingBody(NameKey(name), name).isEmpty(); };
+    return reading;
+}
+
 bool TemplateStore::WatchLock()
 {
     return !folder().isEmpty() && platform::FolderLock::watch(folder());
@@ -120,10 +127,11 @@ bool TemplateStore::UnfinishedChangeTouches(const QString &name)
     if (recorded.state != Change::Recorded::State::Runnable)
         return recorded.state == Change::Recorded::State::Newer || recorded.state == Change::Recorded::State::Unreadable;
     const QString key = NameKey(name);
-    const auto keysIn = [&key](const QByteArray &bytes) {
+    const LineReading reading = lineReading();
+    const auto keysIn = [&key, &reading](const QByteArray &bytes) {
         QStringList lines;
         for (const QByteArray &line : DataLines::split(bytes).lines) {
-            if (const auto stored = ReadStoredLine(line); stored && stored->key == key)
+            if (const auto stored = ReadStoredLine(line, reading); stored && stored->key == key)
                 lines << stored->text;
         }
         return lines;
@@ -297,6 +305,7 @@ bool TemplateStore::readLines(DataLines *data, QString *error)
     if (info.exists() && !platform::readOwnFile(path, &bytes, error))
         return false;
     *data = DataLines::split(bytes);
+    data->reading = lineReading();
     return true;
 }
 
@@ -360,6 +369,7 @@ bool LoadTemplateList(TemplateStore &store, TemplateList &list, QString *error)
 {
     QString why;
     const QByteArray bytes = store.ReadDataFile(&why);
+    const LineReading reading = store.lineReading();
     if (error)
         *error = why;
     QElapsedTimer sinceYield;
@@ -378,7 +388,7 @@ bool LoadTemplateList(TemplateStore &store, TemplateList &list, QString *error)
         const QByteArrayView line(bytes.constData() + start, end - start - (end > start && lf[-1] == '\r' ? 1 : 0));
         start = end + 1;
         if (line.contains('\t')) {
-            if (const auto entry = ListEntryFromLine(platform::decodeLine(line)))
+            if (const auto entry = ListEntryFromLine(reading.decode(line)))
                 list.addEntry(*entry);
         }
     }
