@@ -12,7 +12,7 @@ void Form1::LaunchForEachRow(int row)
 {
     if (row < 0 || m_launching)
         return;
-    const QString file = m_dialogs->openFileName(tr("CSV files (*.csv);;All files (*)"));
+    const QString file = m_dialogs->openFileTitled(tr("Launch for Each Row"), tr("CSV files (*.csv);;All files (*)"));
     if (file.isEmpty())
         return;
     // The template as it is stored, as a click on its entry shows it.

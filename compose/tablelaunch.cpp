@@ -70,7 +70,8 @@ QString tableQuestion(const substitute::AnswerTable &table, const QString &progr
         for (const QString &name : table.ignored)
             quoted << u'"' + name + u'"';
         //: %1 is a list of columns, each in quotes.
-        text += QStringLiteral("\n\n") + tr("No question asks for %1: left out.").arg(quoted.join(QStringLiteral(", ")));
+        text += QStringLiteral("\n\n")
+                + tr("No question asks for the columns %1: they are left out.").arg(quoted.join(QStringLiteral(", ")));
     }
     return text;
 }
@@ -103,12 +104,13 @@ TableOutcome LaunchEachRow(store::TemplateEditor &editor, substitute::PairBoxes 
             done = drafts ? tr("No draft was saved.") : tr("No message was opened.");
         else if (first == before)
             //: %1 is a row's number.
-            done = drafts ? tr("The draft of row %1 was saved.") : tr("The message of row %1 was opened.");
+            done = (drafts ? tr("The draft of row %1 was saved.") : tr("The message of row %1 was opened.")).arg(first);
         else
             //: %1 and %2 are rows' numbers.
-            done = drafts ? tr("The drafts of rows %1 to %2 were saved.") : tr("The messages of rows %1 to %2 were opened.");
-        if (outcome.done > 0)
-            done = done.arg(first).arg(before);
+            done = (drafts ? tr("The drafts of rows %1 to %2 were saved.")
+                           : tr("The messages of rows %1 to %2 were opened."))
+                       .arg(first)
+                       .arg(before);
         //: %1 says what was opened, %2 is the failed row's number, %3 why it failed.
         outcome.failure = tr("%1 Row %2 failed: %3").arg(done, QString::number(row.number), failed);
         if (row.number != table.rows.last().number)

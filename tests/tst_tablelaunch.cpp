@@ -59,7 +59,7 @@ class TestTableLaunch : public testsupport::WindowTest
         m_offer.bodyText = "Dear {{?Customer}},\r\nyour price: {{?Price}}\r\n";
         m_offer.attachmentPaths = "{{?File}}";
         for (int i = 1; i <= 20; ++i)
-            testfiles::writeFile(QString("%1/offers/offer-%2.txt").arg(dataFolder()).arg(i, 2, 10, QChar('0')), "offer");
+            testfiles::writeFile(QString("%1/offers/offer-%2.txt").arg(dataFolder()).arg(i, 2, 10, QChar('0')), "o");
     }
 
     // The table's rows as Python's csv module reads them, each the message
@@ -167,7 +167,8 @@ private slots:
             QCOMPARE(drafts ? draft["subject"].toString() : got.value("subject").value(0), offer.at(0));
             QCOMPARE((drafts ? draft["body"].toString() : got.value("body").value(0)).replace("\r\n", "\n"),
                      offer.at(1));
-            QVERIFY(drafts ? draft["to"].toArray().at(0).toArray().at(1) == offer.at(2) : got.value("to").join(',').contains(offer.at(2)));
+            QVERIFY(drafts ? draft["to"].toArray().at(0).toArray().at(1) == offer.at(2)
+                           : got.value("to").join(',').contains(offer.at(2)));
             if (!drafts)
                 QCOMPARE(got.value("attach"), QStringList{offer.at(3)});
         }
@@ -187,7 +188,8 @@ private slots:
         chooseFromContextMenu(w, 0, "LaunchForEachRowM");
         QCOMPARE(dialogs.lastFilter, "CSV files (*.csv);;All files (*)");
         QVERIFY2(dialogs.questions.value(0).startsWith("Open 20 messages"), qPrintable(dialogs.questions.value(0)));
-        QVERIFY(dialogs.questions.value(0).endsWith("\n\nNo question asks for \"ID\", \"Notes\": left out."));
+        QVERIFY(dialogs.questions.value(0).endsWith(
+            "\n\nNo question asks for the columns \"ID\", \"Notes\": they are left out."));
         QStringList subjects;
         for (const QStringList &offer : offers)
             subjects << "Subject=" + offer.at(0);
