@@ -21,11 +21,11 @@ namespace {
 QJsonArray runPython(const QStringList &arguments, const QJsonArray &input = {})
 {
     QProcess python;
+    python.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     python.start("python3", arguments);
     python.write(QJsonDocument(input).toJson());
     python.closeWriteChannel();
-    if (!python.waitForFinished(60000) || python.exitCode() != 0)
-        qWarning("%s", python.readAllStandardError().constData());
+    python.waitForFinished(60000);
     return QJsonDocument::fromJson(python.readAllStandardOutput()).array();
 }
 
@@ -53,7 +53,6 @@ class TestTableLaunch : public testsupport::WindowTest
     void prepareTest() override
     {
         reset();
-        m_offer = {};
         m_offer.toText = "{{?Email}}";
         m_offer.subjectText = "Offer for {{?Customer}}";
         m_offer.bodyText = "Dear {{?Customer}},\r\nyour price: {{?Price}}\r\n";
@@ -117,7 +116,8 @@ private slots:
 #ifndef Q_OS_WIN
     // LibreOffice's 20 customers (UTF-8 with ",", Windows-1252 with ";"), one
     // message each in every mail program, read by its own argument rules, or
-    // one draft each, read by Python's email package; a row whose attachment
+    // one draft each, read by Python's email package; from the window's list
+    // menu too, where the answers are not remembered. A row whose attachment
     // is missing fails, and the rows after it are not opened.
     void launchesEveryRow_data()
     {
@@ -130,6 +130,7 @@ private slots:
         QTest::newRow("Claws Mail") << "claws-mail" << m_customers << 0;
         QTest::newRow("KMail, the 8th missing") << "kmail" << windows << 8;
         QTest::newRow("drafts only") << "drafts" << m_customers << 0;
+        QTest::newRow("the window, the 8th missing") << "window" << m_customers << 8;
     }
     void launchesEveryRow()
     {
@@ -140,27 +141,48 @@ private slots:
         QCOMPARE(offers.size(), 20);
         if (missing)
             QVERIFY(QFile::remove(offers.at(missing - 1).at(3)));
-        setMailProgram(client);
-        const bool drafts = client == "drafts";
-        const substitute::AnswerTable table =
-            substitute::ReadAnswerFile(file, compose::TemplateQuestions(m_offer, dataFolder()));
-        QCOMPARE(table.ignored, QStringList({"ID", "Notes"}));
-        FakePairs pairs;
-        const compose::TableOutcome outcome = compose::LaunchEachRow(
-            m_offer, pairs, drafts ? compose::draftFiles(m_setup) : compose::desktopMailClients(m_setup), table, {},
-            dataFolder(), drafts);
-        QCOMPARE(outcome.done, missing ? missing - 1 : 20);
-        QCOMPARE(outcome.failure, !missing ? QString()
-                                           : "The messages of rows 2 to 8 were opened. Row 9 failed: The attachment \""
-                                                 + offers.at(missing - 1).at(3) + "\" cannot be attached: there is "
-                                                 "no such file. Nothing was done for the rows after it, up to row 21.");
+        const bool drafts = client == "drafts", window = client == "window";
+        setMailProgram(window ? client = "thunderbird" : client);
+        const int done = missing ? missing - 1 : 20;
+        const QString failure = !missing ? QString()
+                                         : "The messages of rows 2 to 8 were opened. Row 9 failed: The attachment \""
+                                               + offers.at(missing - 1).at(3) + "\" cannot be attached: there is no "
+                                               "such file. Nothing was done for the rows after it, up to row 21.";
+        compose::TableOutcome outcome;
+        if (window) {
+            writeData(recordLine({"Offer", m_offer.subjectText, m_offer.attachmentPaths, "", m_offer.toText, "",
+                                  "True", "False", ""}));
+            testfiles::writeFile(path("LTM-Offer.txt"), m_offer.bodyText.toUtf8() + "\r\n"); // as Save writes it
+            desktopMailClient = true;
+            mailSetup = m_setup;
+            Form1 *w = openWindow();
+            dialogs.fileAnswers << file << path("LTM-Offer.txt");
+            dialogs.answers << true;
+            chooseFromContextMenu(w, 0, "LaunchForEachRowM");
+            QCOMPARE(dialogs.questions, QStringList{"Open 20 messages in Thunderbird?\n\nNo question asks for the "
+                                                    "columns \"ID\", \"Notes\": they are left out."});
+            QCOMPARE(messages(), QStringList{failure});
+            QCOMPARE(rememberedAnswers(settings, "Offer"), (QMap<QString, QString>()));
+            chooseFromContextMenu(w, 0, "LaunchForEachRowM"); // a bad table opens nothing
+            QCOMPARE(messages().last(), QString{"\"" + path("LTM-Offer.txt") + "\": Row 1 names no column for \"Email\", "
+                                             "\"Customer\", \"Price\", \"File\", which the template asks."});
+        } else {
+            const substitute::AnswerTable table =
+                substitute::ReadAnswerFile(file, compose::TemplateQuestions(m_offer, dataFolder()));
+            QCOMPARE(table.ignored, QStringList({"ID", "Notes"}));
+            FakePairs pairs;
+            outcome = compose::LaunchEachRow(m_offer, pairs,
+                                             drafts ? compose::draftFiles(m_setup) : compose::desktopMailClients(m_setup),
+                                             table, {}, dataFolder(), drafts);
+            QCOMPARE(outcome.failure, failure);
+        }
         QJsonArray draftFiles;
         for (const QString &notice : outcome.notices)
             draftFiles.append(QJsonObject{{"kind", "draft"}, {"path", notice.section('"', 1, 1)}});
         const QJsonArray read =
             runPython({qEnvironmentVariable("LETTERLOOM_SOURCE_DIR") + "/tests/standins/read_messages.py"}, draftFiles);
-        QCOMPARE(drafts ? draftFiles.size() : m_desktop.runs.size(), outcome.done);
-        for (int i = 0; i < outcome.done; ++i) {
+        QCOMPARE(drafts ? draftFiles.size() : m_desktop.runs.size(), done);
+        for (int i = 0; i < done; ++i) {
             const QStringList &offer = offers.at(i);
             const QJsonObject draft = read.at(i).toObject();
             const mailtesting::Received got = mailtesting::clientReads(client, m_desktop.runs.value(i).mid(1));
@@ -172,36 +194,6 @@ private slots:
             if (!drafts)
                 QCOMPARE(got.value("attach"), QStringList{offer.at(3)});
         }
-    }
-
-    // The window's list menu: the file chosen, the count confirmed, every
-    // row opened; the answers are not remembered. A bad table opens nothing.
-    void launchesFromTheListMenu()
-    {
-        writeData(recordLine({"Offer", m_offer.subjectText, m_offer.attachmentPaths, "", m_offer.toText, "",
-                              "True", "False", ""}));
-        testfiles::writeFile(path("LTM-Offer.txt"), m_offer.bodyText.toUtf8());
-        const QList<QStringList> offers = offersByPython(m_customers);
-        Form1 *w = openWindow();
-        dialogs.fileAnswers << m_customers << path("offers/offer-01.txt");
-        dialogs.answers << true;
-        chooseFromContextMenu(w, 0, "LaunchForEachRowM");
-        QCOMPARE(dialogs.lastFilter, "CSV files (*.csv);;All files (*)");
-        QVERIFY2(dialogs.questions.value(0).startsWith("Open 20 messages"), qPrintable(dialogs.questions.value(0)));
-        QVERIFY(dialogs.questions.value(0).endsWith(
-            "\n\nNo question asks for the columns \"ID\", \"Notes\": they are left out."));
-        QStringList subjects;
-        for (const QStringList &offer : offers)
-            subjects << "Subject=" + offer.at(0);
-        QCOMPARE(mailLog->filter(QRegularExpression("^Subject=")), subjects);
-        QCOMPARE(mailLog->count("Display"), 20);
-        QCOMPARE(rememberedAnswers(settings, "Offer"), (QMap<QString, QString>()));
-
-        chooseFromContextMenu(w, 0, "LaunchForEachRowM");
-        QCOMPARE(messages(), QStringList({"\"" + path("offers/offer-01.txt")
-                                          + "\": Row 1 names no column for \"Email\", \"Customer\", \"Price\", "
-                                            "\"File\", which the template asks."}));
-        QCOMPARE(mailLog->count("Display"), 20);
     }
 #endif
 };
