@@ -58,7 +58,7 @@ QList<Record> recordsOf(QStringView text, QString *error)
         Record record{int(records.size()) + 1, endsCell(i) && text[i] != separator, {}};
         for (;;) {
             QString cell;
-            if (text[i] == u'"') {
+            if (i < text.size() && text[i] == u'"') {
                 // Quoted: up to the quote that is not written twice.
                 for (++i;; ++i) {
                     if (i == text.size()) {
