@@ -4,6 +4,7 @@
 // list menu, each message with its row's values as Python reads the table.
 #include "compose/tablelaunch.h"
 #include "support/testdata.h"
+#include "support/testfiles.h"
 #include "support/windowtest.h"
 #ifndef Q_OS_WIN
 #include "app/answers.h"
@@ -16,6 +17,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 
+#ifndef Q_OS_WIN
 namespace {
 
 QJsonArray runPython(const QStringList &arguments, const QJsonArray &input = {})
@@ -30,6 +32,7 @@ QJsonArray runPython(const QStringList &arguments, const QJsonArray &input = {})
 }
 
 } // namespace
+#endif
 
 class TestTableLaunch : public testsupport::WindowTest
 #ifndef Q_OS_WIN
@@ -38,8 +41,6 @@ class TestTableLaunch : public testsupport::WindowTest
 {
     Q_OBJECT
 
-    QTemporaryDir m_random;
-
     static void addCases(const QString &folder)
     {
         for (const QFileInfo &csv : QDir(folder).entryInfoList({"*.csv"}, QDir::Files, QDir::Name))
@@ -47,6 +48,7 @@ class TestTableLaunch : public testsupport::WindowTest
     }
 
 #ifndef Q_OS_WIN
+    QTemporaryDir m_random;
     const QString m_customers = testdata::dataDir() + "/csv/libreoffice/customers-utf8-comma.csv";
     store::EditorValues m_offer;
 
