@@ -2,6 +2,7 @@
 // data folder and settings of its own, as a script or a user in a terminal
 // starts it. Listing, help and the version need no display; every failure is
 // one line on standard error and an exit status of its own.
+#include "support/testdata.h"
 #include "support/testfiles.h"
 #include "support/windowtest.h"
 #ifndef Q_OS_WIN
@@ -211,6 +212,18 @@ private slots:
         QTest::newRow("two unanswered")
             << QStringList{"--launch", "Offer", "--no-ask", "--value", "Customers=x"} << 4
             << "asks \"Customer\", \"Price\"";
+        const QString cases = testdata::dataDir() + "/csv/cases/";
+        QTest::newRow("--yes without a table") << QStringList{"--launch", "Offer", "--yes"} << 2 << "--yes goes with";
+        QTest::newRow("a table and a value")
+            << QStringList{"--launch", "Offer", "--values-from", "t.csv", "--value", "a=b"} << 2 << "cannot go";
+        QTest::newRow("no table file")
+            << QStringList{"--launch", "Offer", "--values-from", "none.csv"} << 1 << "none.csv";
+        QTest::newRow("a short row")
+            << QStringList{"--launch", "Offer", "--values-from", cases + "bad-fewer-cells.csv"} << 1
+            << "Row 3 has 2 cells, but the header row has 3.";
+        QTest::newRow("a table not confirmed")
+            << QStringList{"--launch", "Offer", "--values-from", cases + "quotes.csv", "--no-ask"} << 4
+            << "not confirmed, nothing was opened: Open 4 messages";
     }
     void failuresAreOneLineAndAStatus()
     {
@@ -227,6 +240,23 @@ private slots:
 #ifndef Q_OS_WIN
         QVERIFY(!QFile::exists(m_home.filePath("record")));
 #endif
+    }
+
+    // --values-from with --drafts-only and --yes: one draft for each row,
+    // each named on a line of its own; the answers are not remembered.
+    void savesADraftForEachRow()
+    {
+        const QString table = m_home.filePath("table.csv");
+        testfiles::writeBytes(table, "Customer;Price;ID\r\nAnn;1;x\r\n\"Bob; Co\";2;y\r\n");
+        const Run ran =
+            run({"--launch", "Offer", "--values-from", table, "--drafts-only", "--yes", "--data-folder", m_data});
+        const QStringList lines = ran.out.split(QRegularExpression("\r?\n"), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines.at(0).startsWith("Row 2: Saved as a draft in \""), qPrintable(lines.at(0)));
+        QVERIFY(testfiles::contentsOf(lines.at(0).section('"', 1, 1)).contains("Price for Ann: 1"));
+        QVERIFY(testfiles::contentsOf(lines.at(1).section('"', 1, 1)).contains("Price for Bob; Co: 2"));
+        QCOMPARE(ran.status, 0);
+        QVERIFY(!testfiles::contentsOf(m_home.filePath("Letterloom/Letterloom.conf")).contains("answers"));
     }
 
 #ifdef Q_OS_WIN
