@@ -2,6 +2,7 @@
 
 #include "platform/textfile.h"
 #include "store/datafile.h"
+#include "store/names.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -122,8 +123,13 @@ std::optional<KeptVersion> newest(const QString &dataDir, const QString &user)
         if (!platform::readOwnFile(recordPath(dataDir, ids.at(i)), &bytes, nullptr, platform::LargestRecord))
             continue;
         std::optional<KeptVersion> version = KeptVersion::parse(bytes, ids.at(i));
-        const bool usable = version && std::any_of(version->lines.cbegin(), version->lines.cend(),
-                                                   [](const KeptLine &kept) { return kept.line.contains('\t'); });
+        // One that holds no template, or whose name cannot name a file, is
+        // passed over.
+        const auto first = version ? std::find_if(version->lines.cbegin(), version->lines.cend(),
+                                                   [](const KeptLine &kept) { return kept.line.contains('\t'); })
+                                   : QList<KeptLine>::const_iterator();
+        const bool usable = version && first != version->lines.cend()
+                            && FileNameRefusal(TemplateName(ReadStoredLine(first->line)->name)).isEmpty();
         if (usable && version->user == user)
             return version;
     }

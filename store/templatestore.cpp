@@ -69,6 +69,9 @@ QString TemplateStore::dataFilePath()
 
 QString TemplateStore::existingBody(const QString &key, const QString &name)
 {
+    // A name read from a file that cannot name a file never becomes a path.
+    if (!FileNameRefusal(TemplateName(name)).isEmpty())
+        return QString();
     const QString found = m_bodies.find(folder(), key, BodyFileName(name));
     return found.isEmpty() ? QString() : platform::joinPath(folder(), found);
 }
