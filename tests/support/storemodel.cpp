@@ -1,6 +1,7 @@
 #include "support/storemodel.h"
 
 #include "store/templaterecord.h"
+#include "support/testdata.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -16,38 +17,6 @@ namespace {
 const char16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
                             0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
                             0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-QString fromWindows1252(const QByteArray &bytes)
-{
-    QString text;
-    for (const char b : bytes) {
-        const auto u = static_cast<unsigned char>(b);
-        text += (u >= 0x80 && u < 0xA0) ? QChar(kHigh[u - 0x80]) : QChar(u);
-    }
-    return text;
-}
-
-QByteArray toWindows1252(const QString &text, bool *fits)
-{
-    QByteArray bytes;
-    *fits = true;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
-            bytes += char(u);
-            continue;
-        }
-        int found = -1;
-        for (int i = 0; i < 32; ++i) {
-            if (kHigh[i] == u)
-                found = i;
-        }
-        if (found < 0)
-            *fits = false;
-        bytes += char(0x80 + std::max(found, 0));
-    }
-    return bytes;
-}
 
 // UTF-8 as Qt's own strict decoder judges it.
 bool readsAsUtf8(const QByteArray &bytes)
@@ -141,6 +110,16 @@ Template editorOf(const QString &line, const QString &body)
 }
 
 } // namespace
+
+QString fromWindows1252(const QByteArray &bytes)
+{
+    QString text;
+    for (const char b : bytes) {
+        const auto u = static_cast<unsigned char>(b);
+        text += (u >= 0x80 && u < 0xA0) ? QChar(kHigh[u - 0x80]) : QChar(u);
+    }
+    return text;
+}
 
 QString modelKey(const QString &name)
 {
@@ -340,7 +319,7 @@ QString Generator::text(int longest, bool withTabs)
         QStringLiteral("\U0001F600"), QStringLiteral("caf\u00e9 "), QStringLiteral("\u00c3\u00a9"),
         QStringLiteral("\u20ac5 "), QStringLiteral("\u0080"), QStringLiteral("\u65e5\u672c"),
         QStringLiteral("  "), QStringLiteral("a;b "), QStringLiteral("x@example.com"), QStringLiteral("\u00ef\u00bb\u00bf"),
-        QStringLiteral("\u201cquoted\u201d"), QStringLiteral("-Q-"), QStringLiteral("\u0081"),
+        QStringLiteral("\u201cquoted\u201d"), QStringLiteral("-Q-"), QStringLiteral("\u0081"), QStringLiteral("\u00a0"),
     };
     QString out;
     const int parts = int(m_random() % std::uint64_t(longest + 1));
@@ -368,7 +347,8 @@ QString Generator::name()
         QStringLiteral("\u03a3\u038a\u03a3\u03a5\u03a6\u039f\u03a3"),
         QStringLiteral("Reminder"),   QStringLiteral("Offer (2)"), QStringLiteral("a-q-b"),
         QStringLiteral("x-Q-y"),      QStringLiteral("   "),       QStringLiteral("a/b"),
-        QStringLiteral("\u00c3\u00a9t\u00e9"),
+        QStringLiteral("\u00c3\u00a9t\u00e9"), QStringLiteral("..."), QStringLiteral(".hidden"),
+        QStringLiteral("\u00a0Offer"), QStringLiteral("\U00010428"), QStringLiteral("\U00010400"),
     };
     return names.at(qsizetype(m_random() % std::uint64_t(names.size())));
 }
@@ -508,34 +488,30 @@ Result perform(store::TemplateStore &templates, const Operation &op, QString *me
 Folder read(const QString &dir, QStringList *problems)
 {
     Folder folder;
-    QFile data(QDir(dir).filePath(QStringLiteral("MainData.txt")));
-    if (data.open(QIODevice::ReadOnly)) {
-        const QByteArray bytes = data.readAll();
-        qsizetype start = 0;
-        for (qsizetype end = bytes.indexOf("\r\n"); end >= 0; end = bytes.indexOf("\r\n", start)) {
-            folder.lines << lineFromBytes(bytes.mid(start, end - start));
-            start = end + 2;
-        }
-        if (start != bytes.size())
-            *problems << QStringLiteral("the data file ends with an unfinished line");
-    }
-    const QStringList files = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &file : files) {
-        if (file == QLatin1String("MainData.txt"))
-            continue;
-        if (file.startsWith(u"LTM-") && file.endsWith(u".txt")) {
+    bool dataFile = false;
+    for (const QString &file : QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        QFile f(QDir(dir).filePath(file));
+        const QString upper = file.toUpper();
+        if (upper == u"MAINDATA.TXT") {
+            if (dataFile || !f.open(QIODevice::ReadOnly))
+                *problems << QStringLiteral("two data files, or one that cannot be read: %1").arg(file);
+            dataFile = true;
+            const QByteArray bytes = f.readAll();
+            qsizetype start = 0;
+            for (qsizetype end = bytes.indexOf("\r\n"); end >= 0; end = bytes.indexOf("\r\n", start)) {
+                folder.lines << lineFromBytes(bytes.mid(start, end - start));
+                start = end + 2;
+            }
+            if (start != bytes.size())
+                *problems << QStringLiteral("the data file ends with an unfinished line");
+        } else if (upper.startsWith(u"LTM-") && upper.endsWith(u".TXT")) {
             const QString key = modelKey(file.mid(4, file.size() - 8));
-            if (folder.bodies.contains(key))
-                *problems << QStringLiteral("two body files for %1").arg(key);
-            QFile body(QDir(dir).filePath(file));
-            if (!body.open(QIODevice::ReadOnly))
-                *problems << QStringLiteral("unreadable body file %1").arg(file);
-            folder.bodies[key] = bodyFromBytes(body.readAll());
-            continue;
+            if (folder.bodies.contains(key) || !f.open(QIODevice::ReadOnly))
+                *problems << QStringLiteral("two body files for %1, or one that cannot be read").arg(key);
+            folder.bodies[key] = bodyFromBytes(f.readAll());
+        } else if (!file.startsWith(u"MainData-unfinished-")) {
+            *problems << QStringLiteral("a file that does not belong: %1").arg(file);
         }
-        if (file.startsWith(u"MainData-unfinished-"))
-            continue;
-        *problems << QStringLiteral("a file that does not belong: %1").arg(file);
     }
     // Every body file is a listed template's.
     for (auto it = folder.bodies.cbegin(); it != folder.bodies.cend(); ++it) {
@@ -545,34 +521,34 @@ Folder read(const QString &dir, QStringList *problems)
     return folder;
 }
 
-Folder writeLegacyFolder(const QString &dir)
+Folder legacy()
 {
-    const auto write = [&dir](const QString &name, const QByteArray &bytes) {
-        QFile file(QDir(dir).filePath(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(name));
-    };
-    Folder folder;
-    folder.lines = QStringList{
-        QStringLiteral("Offer\tfirst\t\t\tto@example.com\t\tTrue\tFalse\t"),
-        QStringLiteral("Reminder\tpay \u201cnow\u201d\t\t\t\t\tTrue\tFalse\t"),
-        QStringLiteral("offer\tsecond\t\t\t\t\tTrue\tFalse\t"),
-        QString(),
-        QStringLiteral("OFFER\tthird\t\t\t\t\tfalse\ttrue\t/x.html"),
-    };
-    QByteArray bytes;
-    for (const QString &line : std::as_const(folder.lines)) {
-        bool fits = false;
-        bytes += toWindows1252(line, &fits) + "\r\n";
-    }
-    write(QStringLiteral("MainData.txt"), bytes);
-    // Saved twice: both bodies in one file.
-    write(QStringLiteral("LTM-Offer.txt"), "First body\r\nSecond body\r\n");
-    folder.bodies[modelKey(QStringLiteral("Offer"))] = QStringLiteral("First body\r\nSecond body\r\n");
-    // Saved with the name box's leading spaces.
-    write(QStringLiteral("LTM-  Reminder.txt"), "Pay \x93now\x94\r\n");
-    folder.bodies[modelKey(QStringLiteral("Reminder"))] = QStringLiteral("Pay \u201cnow\u201d\r\n");
+    QStringList problems;
+    const Folder folder = read(QDir(testdata::dataDir()).filePath(QStringLiteral("legacy")), &problems);
+    if (!problems.isEmpty())
+        qFatal("tests/data/legacy: %s", qPrintable(problems.join(u'\n')));
     return folder;
+}
+
+QString step(store::TemplateStore &templates, Generator &generator, Folder &model, Result *result, QString *message)
+{
+    const Operation op = generator.next(model);
+    Folder after = model;
+    const Result expected = apply(after, op);
+    QString said;
+    const Result got = perform(templates, op, &said);
+    if (qEnvironmentVariableIsSet("LETTERLOOM_MODEL_TRACE"))
+        qInfo("%s: %s, the model %s", qPrintable(op.describe()), qPrintable(resultName(got)), qPrintable(resultName(expected)));
+    if (result)
+        *result = got;
+    if (message)
+        *message = said;
+    if (got == Result::Failed)
+        return QString();
+    model = after;
+    return got == expected ? QString()
+                           : QStringLiteral("%1 gave %2, the model %3 (%4)")
+                                 .arg(op.describe(), resultName(got), resultName(expected), said);
 }
 
 } // namespace storemodel
