@@ -1,6 +1,7 @@
 // Faults put in the way of the window: special files where the template
-// files should be, links out of the data folder, a full disk, a record cut
-// short by a killed process, a huge stored field. In every case the files are
+// files should be, links out of the data folder, a record cut short by a
+// killed process, a huge stored field. (A full disk is the store model's and
+// tst_textfile's.) In every case the files are
 // checked byte for byte afterwards, and so is what the user was told. (Two
 // copies at once, killed copies and faults at every write are the store
 // model's tests.)
@@ -64,7 +65,6 @@ private slots:
     void saveWritesOnlyRegularFilesInTheFolder();
     void aPipeAsBodyFileIsNotWaitedOn();
     void anUnfinishedLineIsSetAsideNotListed();
-    void aFullDiskLeavesTheFilesAsTheyWere();
     void aHugeStoredFieldIsShownCutAndSaid();
 };
 
@@ -160,36 +160,6 @@ void TestFaults::anUnfinishedLineIsSetAsideNotListed()
     QVERIFY2(messages().first().contains(aside.first()), qPrintable(messages().first()));
     QCOMPARE(contentsOf(path(kData)), old + "Offer\tHello\t\t\tto@example.com\t\tTrue\tFalse\t\r\n");
     QCOMPARE(entryCount(openWindow()), 2);
-}
-
-void TestFaults::aFullDiskLeavesTheFilesAsTheyWere()
-{
-    testfiles::SmallDisk disk(64);
-    if (disk.mounted())
-        storeDirectory = disk.path();
-    const QString folder = disk.mounted() ? disk.path() : dataFolder();
-    const QByteArray old = recordLine({QStringLiteral("Old"), QStringLiteral("kept")});
-    writeBytes(QDir(folder).filePath(kData), old);
-    Form1 *w = openWindow();
-    typeTemplate(w, QStringLiteral("Offer"));
-    QTest::keyClicks(box(w, "Text2"), QString(5000, u's'));
-    {
-        // Without a disk of its own, a file-size limit stands in for it.
-        std::unique_ptr<testfiles::FileSizeLimit> limit;
-        if (disk.mounted())
-            disk.fill();
-        else
-            limit = std::make_unique<testfiles::FileSizeLimit>(old.size() + 100);
-        QTest::mouseClick(button(w, "Command3"), Qt::LeftButton);
-    }
-    QCOMPARE(messages().size(), 1);
-    const QString message = messages().first();
-    QVERIFY2(message.contains(disk.mounted() ? QLatin1String("no space left on the device")
-                                             : QLatin1String("the file is too large")),
-             qPrintable(message));
-    QCOMPARE(entryCount(w), 1);
-    QCOMPARE(contentsOf(QDir(folder).filePath(kData)), old);
-    QVERIFY(!QFile::exists(QDir(folder).filePath(QStringLiteral("LTM-Offer.txt"))));
 }
 
 void TestFaults::aHugeStoredFieldIsShownCutAndSaid()

@@ -15,6 +15,8 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <functional>
+
 using testfiles::contentsOf;
 
 class TestForm1Commands : public WindowTest
@@ -23,7 +25,7 @@ class TestForm1Commands : public WindowTest
 
 private slots:
     void clearChangesNothing();
-    void helpAboutAndSuggestions();
+    void helpAboutAndSuggestionsChangeNothing();
     void exitAndCloseEndWithoutSaving_data();
     void exitAndCloseEndWithoutSaving();
     void exitDuringALaunchShowsNothing();
@@ -77,22 +79,14 @@ void TestForm1Commands::clearChangesNothing()
     QVERIFY(mailLog->isEmpty());
 }
 
-void TestForm1Commands::helpAboutAndSuggestions()
+void TestForm1Commands::helpAboutAndSuggestionsChangeNothing()
 {
     writeData(recordLine({QStringLiteral("Offer"), QStringLiteral("Subject")}));
     Form1 *w = openWindow();
     clickEntry(list(w), 0);
     const QStringList before = snapshot(w, dataFolder());
 
-    const QList<QUrl> &opened = desktop.opened; // a desktop without a handler: nothing is shown
-    control<QAction>(w, QStringLiteral("HelpMMMM"))->trigger();
-    QCOMPARE(opened.size(), 1);
-    QVERIFY(opened[0].isLocalFile());
-    QFile page(opened[0].toLocalFile());
-    QVERIFY2(page.open(QIODevice::ReadOnly), qPrintable(page.fileName()));
-    const QByteArray html = page.readAll();
-    QVERIFY(html.contains("<html") && html.contains("Letterloom") && html.contains("Find and replace"));
-
+    control<QAction>(w, QStringLiteral("HelpMMMM"))->trigger(); // the page: tst_form1_display
     control<QAction>(w, QStringLiteral("AboutMMMM"))->trigger();
     control<QAction>(w, QStringLiteral("SuggestionsM"))->trigger();
     QCOMPARE(messages().size(), 2);
@@ -249,59 +243,67 @@ void TestForm1Commands::keysOfTheDesktop()
     QCOMPARE(shownNames(w), (QStringList{"Offer", "Second"}));
 }
 
+// The boxes the user sees: Letterloom's title, no picture, each answered as
+// a user answers it; Browse starting in the documents folder (or home), never
+// the working folder.
 void TestForm1Commands::theRealDialogs()
 {
-    // The boxes the user sees: Letterloom's title, no picture, and Browse
-    // starting in the documents folder (or home), never the working folder.
     QWidget parent;
     WidgetDialogs real(&parent);
-    QString title, directory;
-    QStringList buttons;
-    QTimer::singleShot(0, &parent, [&] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        QVERIFY(box);
-        title = box->windowTitle();
-        QCOMPARE(box->icon(), QMessageBox::NoIcon);
-        for (QAbstractButton *b : box->buttons())
-            buttons << b->text().remove(u'&');
-        box->button(QMessageBox::Yes)->click();
-    });
+    QStringList seen;
+    // Notes what the next modal box shows, then does what the test says.
+    const auto next = [&](std::function<void(QDialog *)> act) {
+        QTimer::singleShot(0, &parent, [&seen, act] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            seen << dialog->windowTitle();
+            if (auto *box = qobject_cast<QMessageBox *>(dialog)) {
+                seen << box->text() << QString::number(box->icon());
+                for (QAbstractButton *b : box->buttons())
+                    seen << b->text().remove(u'&');
+            }
+            act(dialog);
+        });
+    };
+    const auto press = [](const QString &caption) {
+        return [caption](QDialog *dialog) {
+            for (QAbstractButton *b : dialog->findChildren<QAbstractButton *>()) {
+                if (b->text().remove(u'&') == caption)
+                    QTest::mouseClick(b, Qt::LeftButton);
+            }
+        };
+    };
+    next(press("Yes"));
     QVERIFY(real.question(QStringLiteral("Replace it?")));
-    QCOMPARE(title, QStringLiteral("Letterloom"));
+    next(press("OK"));
+    real.message(QStringLiteral("Line one\r\nline two"));
+    next(press("Save as Draft"));
+    QCOMPARE(real.choice("Which one?", {"Open as Plain Text", "Save as Draft"}), std::optional<int>(1));
+    next([](QDialog *dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    QCOMPARE(real.choice("Which one?", {"Open as Plain Text", "Save as Draft"}), std::nullopt);
+    next([](QDialog *dialog) { dialog->close(); });
+    QCOMPARE(real.choice("Which one?", {"Open as Plain Text", "Save as Draft"}), std::nullopt);
+    QStringList buttons = seen.mid(3, 2);
     buttons.sort();
     QCOMPARE(buttons, (QStringList{"No", "Yes"}));
-
-    QString text;
-    QTimer::singleShot(0, &parent, [&] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        QVERIFY(box);
-        title = box->windowTitle();
-        text = box->text();
-        QCOMPARE(box->icon(), QMessageBox::NoIcon);
-        QCOMPARE(box->buttons().size(), 1);
-        box->buttons().first()->click();
-    });
-    real.message(QStringLiteral("Line one\r\nline two"));
-    QCOMPARE(title, QStringLiteral("Letterloom"));
-    QCOMPARE(text, QStringLiteral("Line one\nline two"));
+    QCOMPARE(seen.mid(5, 4), (QStringList{"Letterloom", "Line one\nline two", "0", "OK"}));
+    const QStringList choice{"Letterloom", "Which one?", "0", "Open as Plain Text", "Save as Draft"};
+    QCOMPARE(seen.mid(9), choice + choice + choice);
+    QCOMPARE(seen.mid(0, 3), (QStringList{"Letterloom", "Replace it?", "0"}));
 
     QString initial;
-    QTimer::singleShot(0, &parent, [&] {
-        auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        title = dialog->windowTitle();
-        initial = dialog->textValue();
+    next([&initial](QDialog *dialog) {
+        initial = qobject_cast<QInputDialog *>(dialog)->textValue();
         dialog->reject();
     });
     QCOMPARE(real.textInput(QStringLiteral("New name:"), QStringLiteral("Offer")), std::nullopt);
-    QCOMPARE(title, QStringLiteral("Letterloom"));
+    QCOMPARE(seen.last(), QStringLiteral("Letterloom"));
     QCOMPARE(initial, QStringLiteral("Offer"));
 
-    QTimer::singleShot(0, &parent, [&] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
+    QString directory;
+    next([&directory](QDialog *dialog) {
         QCOMPARE(dialog->objectName(), QStringLiteral("CommonDialog1"));
-        directory = dialog->directory().absolutePath();
+        directory = qobject_cast<QFileDialog *>(dialog)->directory().absolutePath();
         dialog->reject();
     });
     QVERIFY(real.openFileName(QStringLiteral("HTML files (*.htm *.html)")).isEmpty());

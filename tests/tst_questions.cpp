@@ -1,20 +1,15 @@
 // Launching a template whose texts ask questions and hold dates, as a user
 // does it: the question dialog answered with the keyboard, the message the
-// mail client gets; the keys that save and launch from anywhere; the names a
-// screen reader reads.
+// mail client gets; the keys that save and launch from anywhere.
 #include "support/testfiles.h"
 #include "support/windowtest.h"
-
-#include "app/layout.h"
 
 #include <QAccessible>
 #include <QDialog>
 #include <QLabel>
 #include <QTimer>
 
-#include <algorithm>
 #include <functional>
-#include <vector>
 
 namespace {
 
@@ -246,54 +241,6 @@ private slots:
         compareBoxes(w, {{"Text1", "Note"}, {"Text2", "Hi"}, {"Text3", ""}, {"TextFind_4", ""},
                          {"TextReplaceit_10", ""}});
         QCOMPARE(messages(), QStringList());
-    }
-
-    // A screen reader going through the window with Tab hears each control
-    // by the caption that describes it, in the window's Tab order (the
-    // layout's TabIndex); the grid's boxes by their row on the screen.
-    void screenReaderNamesInTabOrder()
-    {
-        const QMap<QString, QString> names{
-            {"Text1", "Template Name"}, {"Text5", "To: Email Address"}, {"Text4", "CC: Email Address"},
-            {"Text10", "BCC: Email Address"}, {"Text2", "Email Subject"}, {"Text3", "Attachments Full Path"},
-            {"Option1", "Plain Text"}, {"Option2", "Saved HTML Email"}, {"Text7", "Email Body"},
-            {"Text8", "Saved HTML Email Location"}, {"Command4", "Browse"}, {"Command1", "Launch"},
-            {"Command3", "Save"}, {"Command2", "Clear"}, {"List1", "Templates"}};
-        for (const char *option : {"Option1", "Option2"}) {
-            Form1 *w = openActiveWindow();
-            QTest::mouseClick(button(w, option), Qt::LeftButton);
-            std::vector<std::pair<int, QString>> ordered;
-            for (const layout::Place &place : layout::places()) {
-                auto *control = w->findChild<QWidget *>(place.control);
-                if (!control || !control->isVisible() || !(control->focusPolicy() & Qt::TabFocus))
-                    continue;
-                QString name = names.value(place.control);
-                for (int row = 1; row <= 11; ++row) {
-                    if (place.control == QStringLiteral("TextFind_%1").arg(layout::pairOfRow(row)))
-                        name = QStringLiteral("Find text, row %1").arg(row);
-                    if (place.control == QStringLiteral("TextReplaceit_%1").arg(layout::pairOfRow(row)))
-                        name = QStringLiteral("Replace text, row %1").arg(row);
-                }
-                ordered.emplace_back(place.tabIndex, name);
-            }
-            std::sort(ordered.begin(), ordered.end());
-            QStringList expected;
-            for (const auto &entry : ordered)
-                expected << entry.second;
-
-            QStringList heard;
-            QWidget *at = box(w, "Text1");
-            at->setFocus();
-            do {
-                heard << QAccessible::queryAccessibleInterface(at)->text(QAccessible::Name);
-                QTest::keyClick(at, Qt::Key_Tab);
-                at = QApplication::focusWidget();
-            } while (at != box(w, "Text1") && heard.size() <= expected.size());
-            QCOMPARE(heard, expected);
-        }
-        auto *attachments = QAccessible::queryAccessibleInterface(box(window(), "Text3"));
-        QCOMPARE(attachments->text(QAccessible::Description),
-                 "Attachments Full Path (Seperate multiple attaments with ; )");
     }
 };
 
