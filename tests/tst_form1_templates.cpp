@@ -25,22 +25,11 @@ namespace {
 
 const QString kData = QStringLiteral("MainData.txt");
 
-// A data folder as earlier versions left it: "Offer" saved twice, in two
-// letter cases, both bodies in one file.
-void writeTwoOffers(const QString &folder)
+// Every file of the folder and its contents, the kept versions aside.
+QMap<QString, QByteArray> snapshot(const QString &folder)
 {
-    writeBytes(QDir(folder).filePath(kData),
-               templateLine("Offer", "first") + templateLine("Other", "kept") + templateLine("offer", "second"));
-    writeBytes(QDir(folder).filePath(QStringLiteral("LTM-Offer.txt")), "First body\r\nSecond body\r\n");
-    writeBytes(QDir(folder).filePath(QStringLiteral("LTM-Other.txt")), "Other body\r\n");
-}
-
-// Every file of the folder and its contents, "Deleted" aside.
-QMap<QString, QByteArray> filesOf(const QString &folder)
-{
-    QMap<QString, QByteArray> files;
-    for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
-        files[name] = contentsOf(QDir(folder).filePath(name));
+    QMap<QString, QByteArray> files = testdata::snapshot(folder);
+    files.removeIf([](const std::pair<const QString &, QByteArray &> &file) { return file.first.startsWith("Deleted"); });
     return files;
 }
 
@@ -108,8 +97,8 @@ private slots:
 
 void TestForm1Templates::savingAStoredNameNamesEveryTemplateItReplaces()
 {
-    writeTwoOffers(dataFolder());
-    const auto before = filesOf(dataFolder());
+    copyFixture("two-offers");
+    const auto before = snapshot(dataFolder());
     Form1 *w = openWindow();
     QTest::keyClicks(box(w, "Text1"), QStringLiteral("OFFER"));
     QTest::keyClicks(box(w, "Text2"), QStringLiteral("new"));
@@ -121,7 +110,7 @@ void TestForm1Templates::savingAStoredNameNamesEveryTemplateItReplaces()
     const QString question = dialogs.questions.first();
     for (const char *named : {"\"Offer\" (Subject: \"first\")", "\"offer\" (Subject: \"second\")", "Undo Delete"})
         QVERIFY2(question.contains(QLatin1String(named)), qPrintable(question));
-    QCOMPARE(filesOf(dataFolder()), before);
+    QCOMPARE(snapshot(dataFolder()), before);
 
     dialogs.answers << true;
     save(w);
@@ -147,7 +136,7 @@ void TestForm1Templates::aTemplateBroughtBackAndSavedUnchangedStaysByteForByte()
                  {"Text2", QStringLiteral("\u0141\u00f3d\u017a offer")},
                  {"Text7", QStringLiteral("Dear X,\nregards\n")}});
     save(w);
-    const auto saved = filesOf(dataFolder());
+    const auto saved = snapshot(dataFolder());
     // The line end typed last is the body's; Save puts one behind it.
     QCOMPARE(saved.value(QStringLiteral("LTM-Offer.txt")), QByteArray("Dear X,\r\nregards\r\n\r\n"));
     // Brought back from the list, after a restart too, and saved again and
@@ -157,7 +146,7 @@ void TestForm1Templates::aTemplateBroughtBackAndSavedUnchangedStaysByteForByte()
         clickEntry(list(w), 0);
         QCOMPARE(bodyBox(w)->toPlainText(), QStringLiteral("Dear X,\nregards\n"));
         save(w);
-        QCOMPARE(filesOf(dataFolder()), saved);
+        QCOMPARE(snapshot(dataFolder()), saved);
     }
     QCOMPARE(dialogs.questions, QStringList());
     // Changed, it is replaced once; saved again unchanged, nothing more.
@@ -181,8 +170,8 @@ void TestForm1Templates::deleteNamesWhatItTouchesAndUndoBringsItBack_data()
 void TestForm1Templates::deleteNamesWhatItTouchesAndUndoBringsItBack()
 {
     QFETCH(bool, byMenu);
-    writeTwoOffers(dataFolder());
-    const auto before = filesOf(dataFolder());
+    copyFixture("two-offers");
+    const auto before = snapshot(dataFolder());
     Form1 *w = openWindow();
     const auto deleteRow = [&](int row) {
         if (byMenu) {
@@ -220,7 +209,7 @@ void TestForm1Templates::deleteNamesWhatItTouchesAndUndoBringsItBack()
     undo();
     w = openWindow();
     undo();
-    QCOMPARE(filesOf(dataFolder()), before);
+    QCOMPARE(snapshot(dataFolder()), before);
     QCOMPARE(shownNames(w), (QStringList{"Offer", "Other", "offer"}));
     // Nothing more to bring back: the menu item is off.
     QVERIFY(!undoOffered(w));
@@ -229,15 +218,15 @@ void TestForm1Templates::deleteNamesWhatItTouchesAndUndoBringsItBack()
 
 void TestForm1Templates::afterARenameTheEditorHoldsTheNewName()
 {
-    writeTwoOffers(dataFolder());
-    const auto before = filesOf(dataFolder());
+    copyFixture("two-offers");
+    const auto before = snapshot(dataFolder());
     Form1 *w = openWindow();
     clickEntry(list(w), 1);
     // Cancelled: nothing changes.
     dialogs.textAnswers << std::nullopt;
     list(w)->setFocus();
     QTest::keyClick(list(w), Qt::Key_F2);
-    QCOMPARE(filesOf(dataFolder()), before);
+    QCOMPARE(snapshot(dataFolder()), before);
     QCOMPARE(box(w, "Text1")->text(), QStringLiteral("Other"));
     dialogs.textAnswers << QStringLiteral("  Other 2027 ");
     QTest::keyClick(list(w), Qt::Key_F2);
@@ -259,7 +248,7 @@ void TestForm1Templates::afterARenameTheEditorHoldsTheNewName()
 
 void TestForm1Templates::whatAnotherCopyChangedIsSeen()
 {
-    writeTwoOffers(dataFolder());
+    copyFixture("two-offers");
     Form1 *w = openWindow();
     clickEntry(list(w), 1);
     // Another copy, on this machine or another, changes "Other" meanwhile.
@@ -285,7 +274,7 @@ void TestForm1Templates::whatAnotherCopyChangedIsSeen()
 
 void TestForm1Templates::oneCommandAtATimeWhileOneWaits()
 {
-    writeTwoOffers(dataFolder());
+    copyFixture("two-offers");
     Form1 *w = openWindow();
     // Another copy holds the folder for a moment: the Delete waits, the
     // window handling its events meanwhile, and the user presses Delete
@@ -311,8 +300,8 @@ void TestForm1Templates::aFailedChangeSaysWhyAndChangesNothing()
 {
     ReadOnlyFolder folder;
     storeDirectory = folder.path();
-    writeTwoOffers(folder.path());
-    const auto before = filesOf(folder.path());
+    QVERIFY(testdata::copyFixture("two-offers", folder.path()));
+    const auto before = snapshot(folder.path());
     Form1 *w = openWindow();
     if (!folder.makeReadOnly())
         QSKIP("this machine cannot make a folder that its user cannot write");
@@ -323,25 +312,25 @@ void TestForm1Templates::aFailedChangeSaysWhyAndChangesNothing()
     QVERIFY2(messages().first().startsWith(QLatin1String("The template was not deleted."))
                  && messages().first().contains(QLatin1String("read-only")),
              qPrintable(messages().first()));
-    QCOMPARE(filesOf(folder.path()), before);
+    QCOMPARE(snapshot(folder.path()), before);
     QCOMPARE(entryCount(w), 3);
 }
 
 void TestForm1Templates::theLockOfAnotherCopyIsWaitedForAndNamed()
 {
-    writeTwoOffers(dataFolder());
+    copyFixture("two-offers");
     Form1 *w = openWindow();
     // A copy on another computer holds the folder's lock, and keeps it fresh.
     writeBytes(path(platform::FolderLock::fileName()),
                "Letterloom lock\nhost=pc-anna\npid=4711\nuser=anna\nsince=2026-12-07T09:15:00Z\ntoken=t1\n");
-    const auto before = filesOf(dataFolder());
+    const auto before = snapshot(dataFolder());
     dialogs.answers << true;
     selectEntry(w, 1);
     QTest::keyClick(list(w), Qt::Key_Delete);
     QCOMPARE(messages().size(), 1);
     for (const char *named : {"The template was not deleted", "pc-anna", "anna", "4711", "Try again"})
         QVERIFY2(messages().first().contains(QLatin1String(named)), qPrintable(messages().first()));
-    QCOMPARE(filesOf(dataFolder()), before);
+    QCOMPARE(snapshot(dataFolder()), before);
 }
 
 void TestForm1Templates::aTeamFolderThatIsNotThereIsSaidAndNotMade()

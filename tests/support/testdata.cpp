@@ -106,6 +106,12 @@ Fixture::Fixture(const QString &name)
     }
 }
 
+bool copyFixture(const QString &name, const QString &to)
+{
+    QString error;
+    return copyTree(QDir(dataDir()).filePath(name), to, &error);
+}
+
 QString unescaped(const QString &cell)
 {
     QString text;

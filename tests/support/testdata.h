@@ -61,6 +61,10 @@ QString unescaped(const QString &cell);
 // replayed by running the test again with LETTERLOOM_SEED set to it.
 quint64 seed(quint64 fallback);
 
+// Copies the files of a fixture (without what its "special" file makes) into
+// a folder that exists; false when that fails.
+bool copyFixture(const QString &name, const QString &to);
+
 // Every file below dir, by its path relative to dir, with its bytes (links
 // by their target, folders by a trailing slash): what a test compares to
 // see that nothing changed.

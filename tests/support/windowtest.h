@@ -28,6 +28,7 @@
 #include "platform/dialogs.h"
 #include "platform/settingsstore.h"
 #include "support/recordingmailclient.h"
+#include "support/testdata.h"
 #include "support/testsettings.h"
 
 #include <QAbstractButton>
@@ -119,6 +120,8 @@ protected:
     QString path(const QString &name) const { return QDir(dataFolder()).filePath(name); }
     // Writes the data file, byte for byte.
     void writeData(const QByteArray &bytes) const;
+    // Fills the data folder with a copy of a fixture of tests/data.
+    void copyFixture(const QString &name) const { QVERIFY(testdata::copyFixture(name, dataFolder())); }
 
     // Runs at the end of each test's set-up.
     virtual void prepareTest() {}
