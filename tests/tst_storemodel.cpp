@@ -201,15 +201,15 @@ void TestStoreModel::endedAnywhereItIsWholeAfterARestart()
         QVERIFY2(counted.mismatches.isEmpty(), qPrintable(counted.mismatches.join(u'\n')));
         const QStringList totals = counted.lines.last().split(u' '); // "steps <s> io <n>"
         QCOMPARE(totals.value(0), QStringLiteral("steps"));
-        // Every named step; ten seeded reads or writes; the size the data
-        // file reaches at its steps.
+        // Every named step; ten seeded reads or writes; sizes that the files
+        // reach in the sequence, so that writes fail for real from then on.
         QList<qint64> ends;
         for (qint64 k = 1; how == u"--end-at-step" && k <= totals.value(1).toLongLong(); ++k)
             ends << k;
         for (int k = 0; how == u"--end-at-io" && k < 10; ++k)
             ends << qint64(random() % totals.value(3).toULongLong()) + 1;
         if (how == u"--file-size-limit")
-            ends = {200, 260, 340};
+            ends = {150, 180, 220};
         for (const qint64 end : std::as_const(ends)) {
             testdata::Fixture fixture(QStringLiteral("legacy"));
             const Report report =

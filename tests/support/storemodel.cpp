@@ -312,15 +312,20 @@ Result apply(Folder &folder, const Operation &op)
 
 // ---- random operations ----------------------------------------------------
 
+// The names and pieces of text of tests/data/tables/model-texts.tsv.
+const QStringList &modelTexts(const QString &kind)
+{
+    static QMap<QString, QStringList> texts;
+    if (texts.isEmpty()) {
+        for (const QStringList &row : testdata::table(QStringLiteral("model-texts")).mid(1))
+            texts[row.value(1)] << row.value(0);
+    }
+    return texts[kind];
+}
+
 QString Generator::text(int longest, bool withTabs)
 {
-    static const QStringList pieces = {
-        QStringLiteral("Dear "), QStringLiteral("Ł\u00f3d\u017a"), QStringLiteral("\u0416\u043c\u0438"),
-        QStringLiteral("\U0001F600"), QStringLiteral("caf\u00e9 "), QStringLiteral("\u00c3\u00a9"),
-        QStringLiteral("\u20ac5 "), QStringLiteral("\u0080"), QStringLiteral("\u65e5\u672c"),
-        QStringLiteral("  "), QStringLiteral("a;b "), QStringLiteral("x@example.com"), QStringLiteral("\u00ef\u00bb\u00bf"),
-        QStringLiteral("\u201cquoted\u201d"), QStringLiteral("-Q-"), QStringLiteral("\u0081"), QStringLiteral("\u00a0"),
-    };
+    const QStringList &pieces = modelTexts(QStringLiteral("piece"));
     QString out;
     const int parts = int(m_random() % std::uint64_t(longest + 1));
     for (int i = 0; i < parts; ++i) {
@@ -337,19 +342,7 @@ QString Generator::text(int longest, bool withTabs)
 
 QString Generator::name()
 {
-    static const QStringList names = {
-        QStringLiteral("Offer"),      QStringLiteral("offer"),     QStringLiteral("OFFER"),
-        QStringLiteral("  Offer"),    QStringLiteral("Offer  "),   QStringLiteral("Stra\u00dfe"),
-        QStringLiteral("STRASSE"),    QStringLiteral("Stra\u00dfE"), QStringLiteral("Zo\u00eb"),
-        QStringLiteral("ZO\u00cb"),   QStringLiteral("\u0141\u00f3d\u017a"), QStringLiteral("\u0142\u00d3D\u0179"),
-        QStringLiteral("\u0416"),     QStringLiteral("\u0436"),    QStringLiteral("\U0001F600 smile"),
-        QStringLiteral("\u03a3\u03af\u03c3\u03c5\u03c6\u03bf\u03c2"),
-        QStringLiteral("\u03a3\u038a\u03a3\u03a5\u03a6\u039f\u03a3"),
-        QStringLiteral("Reminder"),   QStringLiteral("Offer (2)"), QStringLiteral("a-q-b"),
-        QStringLiteral("x-Q-y"),      QStringLiteral("   "),       QStringLiteral("a/b"),
-        QStringLiteral("\u00c3\u00a9t\u00e9"), QStringLiteral("..."), QStringLiteral(".hidden"),
-        QStringLiteral("\u00a0Offer"), QStringLiteral("\U00010428"), QStringLiteral("\U00010400"),
-    };
+    const QStringList &names = modelTexts(QStringLiteral("name"));
     return names.at(qsizetype(m_random() % std::uint64_t(names.size())));
 }
 
