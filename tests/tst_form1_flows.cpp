@@ -1,6 +1,7 @@
-// The main window at work: saving a template, finding it listed after a
-// restart, bringing it back, launching it; the find/replace boxes; Browse;
-// what the user is told when a step fails; launches during a launch.
+// The main window at work: selecting entries, what the user is told when a
+// step fails, launches during a launch. (Saving, listing, bringing back and
+// launching a template, the pair boxes and Browse are steps of
+// tests/data/window, which tst_form1_templates plays.)
 
 #include "support/windowtest.h"
 #include "support/testfiles.h"
@@ -14,93 +15,16 @@ using compose::RecordingMailClient;
 using testfiles::contentsOf;
 using testfiles::writeBytes;
 
-namespace {
-
-// Types a template into the editor, key by key, the body over two lines.
-void typeOffer(QWidget *w, const QString &attachment)
-{
-    QTest::keyClicks(box(w, "Text1"), QStringLiteral("Offer"));
-    QTest::keyClicks(box(w, "Text5"), QStringLiteral("[Email]"));
-    QTest::keyClicks(box(w, "Text4"), QStringLiteral("sales@example.com"));
-    QTest::keyClicks(box(w, "Text10"), QStringLiteral("boss@example.com"));
-    QTest::keyClicks(box(w, "Text2"), QStringLiteral("Our offer, [Name]"));
-    QTest::keyClicks(box(w, "Text3"), attachment);
-    QTest::keyClicks(bodyBox(w), QStringLiteral("Dear [Name],"));
-    QTest::keyClick(bodyBox(w), Qt::Key_Return);
-    QTest::keyClick(bodyBox(w), Qt::Key_Return);
-    QTest::keyClicks(bodyBox(w), QStringLiteral("caf"));
-    QTest::sendKeyEvent(QTest::Click, bodyBox(w), Qt::Key_Eacute, QStringLiteral("\u00e9"), {});
-    QTest::keyClicks(bodyBox(w), QStringLiteral(" prices attached."));
-}
-
-} // namespace
-
 class TestForm1Flows : public WindowTest
 {
     Q_OBJECT
 
 private slots:
-    void saveListRestartShowAndLaunch();
     void selectingEntries();
-    void pairBoxesAreStoredAtOnce();
-    void browseFillsTheLocationBox();
     void failuresAreToldOnceAndTheWindowGoesOn_data();
     void failuresAreToldOnceAndTheWindowGoesOn();
     void launchesDuringALaunchWaitTheirTurn();
 };
-
-void TestForm1Flows::saveListRestartShowAndLaunch()
-{
-    const QString attachment = path(QStringLiteral("price list.pdf"));
-    writeBytes(attachment, "%PDF");
-
-    Form1 *w = openWindow();
-    typeOffer(w, attachment);
-    QTest::mouseClick(button(w, "Command3"), Qt::LeftButton);
-
-    const QString expectedEntry = QStringLiteral("Offer") + QString(200, u' ')
-                                  + QStringLiteral("\tOur offer, [Name]\t") + attachment
-                                  + QStringLiteral("\tsales@example.com\t[Email]\tboss@example.com\tTrue\tFalse\t");
-    QCOMPARE(entryCount(w), 1);
-    QCOMPARE(entryText(w, 0), expectedEntry);
-    QCOMPARE(contentsOf(path(QStringLiteral("LTM-Offer.txt"))),
-             QByteArray("Dear [Name],\r\n\r\ncaf\xe9 prices attached.\r\n"));
-    QVERIFY(contentsOf(path(QStringLiteral("MainData.txt"))).startsWith("Offer\tOur offer, [Name]\t"));
-
-    // A fresh window lists the template after start-up; a click brings it back.
-    Form1 *again = openWindow();
-    auto *listBox = list(again);
-    QCOMPARE(entryCount(again), 1);
-    QCOMPARE(entryText(again, 0), expectedEntry);
-    QVERIFY(box(again, "Text1")->text().isEmpty());
-    clickEntry(listBox, 0);
-    QCOMPARE(editorBoxes(again), (QStringList{"Offer", "[Email]", "sales@example.com", "boss@example.com",
-                                              "Our offer, [Name]", attachment, ""}));
-    QVERIFY(button(again, "Option1")->isChecked());
-    // The body as saved, without the line end Save put behind it.
-    QCOMPARE(bodyBox(again)->toPlainText(), QStringLiteral("Dear [Name],\n\ncaf\u00e9 prices attached."));
-    QCOMPARE(again->body(), QStringLiteral("Dear [Name],\r\n\r\ncaf\u00e9 prices attached."));
-
-    // The pairs typed now apply to the launch.
-    QTest::keyClicks(findBox(again, 0), QStringLiteral("[Name]"));
-    QTest::keyClicks(replaceBox(again, 0), QStringLiteral("Mrs Smith"));
-    QTest::keyClicks(findBox(again, 9), QStringLiteral("[Email]"));
-    QTest::keyClicks(replaceBox(again, 9), QStringLiteral("smith@example.com"));
-    QTest::mouseClick(button(again, "Command1"), Qt::LeftButton);
-
-    // Addresses go as typed: the pairs apply to subject and body.
-    const QStringList expectedLaunch = {
-        "CreateItem 0", "To=[Email]", "CC=sales@example.com", "BCC=boss@example.com",
-        "Subject=Our offer, Mrs Smith", "BodyFormat=3", "BodyFormat=1",
-        QStringLiteral("Body=Dear Mrs Smith,\r\n\r\ncaf\u00e9 prices attached."),
-        "Attachments.Add " + attachment, "Display", "Release"};
-    QCOMPARE(*mailLog, expectedLaunch);
-
-    // A double click on the selected entry launches it again.
-    mailLog->clear();
-    doubleClickEntry(listBox, 0);
-    QCOMPARE(*mailLog, expectedLaunch);
-}
 
 void TestForm1Flows::selectingEntries()
 {
@@ -151,61 +75,6 @@ void TestForm1Flows::selectingEntries()
     QCOMPARE(box(w, "Text1")->text(), QStringLiteral("First"));
     QCOMPARE(mailLog->count(QStringLiteral("Display")), 1);
     QVERIFY(mailLog->contains(QStringLiteral("Subject=one")));
-}
-
-void TestForm1Flows::pairBoxesAreStoredAtOnce()
-{
-    Form1 *w = openWindow();
-
-    // Each key stroke is stored before the next one, rows 10 and 11 alike.
-    auto *find9 = findBox(w, 9);
-    QTest::keyClick(find9, Qt::Key_A);
-    QCOMPARE(storedBox("TextFind-9"), QStringLiteral("a"));
-    QTest::keyClicks(find9, QStringLiteral("bc"));
-    QTest::keyClicks(replaceBox(w, 8), QStringLiteral("row ten"));
-    QTest::keyClicks(replaceBox(w, 10), QStringLiteral("row nine"));
-    QCOMPARE(storedBox("TextFind-9"), QStringLiteral("abc"));
-    QCOMPARE(storedBox("TextReplace-8"), QStringLiteral("row ten"));
-    QCOMPARE(storedBox("TextReplace-10"), QStringLiteral("row nine"));
-
-    // Emptying a box stores the empty text.
-    for (int i = 0; i < 3; ++i)
-        QTest::keyClick(find9, Qt::Key_Backspace);
-    QCOMPARE(storedBox("TextFind-9"), QString());
-
-    // Typing in an editor box stores nothing.
-    QTest::keyClicks(box(w, "Text1"), QStringLiteral("Unsaved"));
-    QVERIFY(!QFileInfo::exists(path(QStringLiteral("MainData.txt"))));
-
-    Form1 *again = openWindow();
-    QCOMPARE(replaceBox(again, 8)->text(), QStringLiteral("row ten"));
-    QCOMPARE(replaceBox(again, 10)->text(), QStringLiteral("row nine"));
-    QVERIFY(findBox(again, 9)->text().isEmpty());
-    QVERIFY(box(again, "Text1")->text().isEmpty());
-}
-
-void TestForm1Flows::browseFillsTheLocationBox()
-{
-    Form1 *w = openWindow();
-    QTest::mouseClick(button(w, "Option2"), Qt::LeftButton);
-    auto *location = box(w, "Text8");
-    QTest::keyClicks(location, QStringLiteral("/home/ann/typed.html"));
-
-    // Cancel keeps what was typed; a file chosen fills the box; Cancel then
-    // keeps that file.
-    const QString chosen = QStringLiteral("/srv/mail/letter one.htm");
-    dialogs.fileAnswers = {QString(), chosen, QString()};
-    QTest::mouseClick(button(w, "Command4"), Qt::LeftButton);
-    QCOMPARE(location->text(), QStringLiteral("/home/ann/typed.html"));
-    QVERIFY(dialogs.lastFilter.contains(QStringLiteral("*.htm")));
-    QVERIFY(dialogs.lastFilter.contains(QStringLiteral("*.html")));
-    // The path as the system writes it.
-    QTest::mouseClick(button(w, "Command4"), Qt::LeftButton);
-    QCOMPARE(location->text(), QDir::toNativeSeparators(chosen));
-    QTest::mouseClick(button(w, "Command4"), Qt::LeftButton);
-    QCOMPARE(location->text(), QDir::toNativeSeparators(chosen));
-    QVERIFY(button(w, "Option2")->isChecked());
-    QVERIFY(panel(w, "Frame2")->isVisible());
 }
 
 void TestForm1Flows::failuresAreToldOnceAndTheWindowGoesOn_data()

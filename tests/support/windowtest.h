@@ -126,6 +126,44 @@ protected:
     // Runs at the end of each test's set-up.
     virtual void prepareTest() {}
 
+    // Plays a user's steps from tests/data/window/NAME.txt on the window
+    // (support/windowscript.cpp), one step a line, checking what it shows
+    // as it goes; the first failing check fails the test, naming its line.
+    // A line is a step's word, then its words; TEXT takes the rest of the
+    // line, with the escapes of testdata::unescaped and {folder} for the
+    // data folder. Lines starting with # are comments.
+    //   fixture NAME            the data folder starts as tests/data/NAME
+    //   data TEXT               the data file holds TEXT (Windows-1252)
+    //   write FILE = TEXT       a file of the data folder holds TEXT (Windows-1252)
+    //   open                    opens the window (again: as a restart)
+    //   type CONTROL TEXT       types TEXT into the control (a line break as Return)
+    //   set CONTROL TEXT        sets a box's text, as a paste does
+    //   click CONTROL           clicks it; key CONTROL KEYS: presses "Ctrl+Z", "F2"...
+    //   select ROW, double ROW  clicks a list entry, double-clicks it
+    //   menu ROW ACTION         chooses from the list's menu on that entry
+    //   action NAME             chooses a menu item of the window's menus
+    //   answer Yes|No           the answer to the next question
+    //   choose TEXT|Escape      the button pressed in the next question with buttons
+    //   prompt TEXT|Cancel      the answer to the next text prompt
+    //   browse PATH|Cancel      the file the next file dialog gives
+    //   mark, same              notes the data folder's files; checks they are as noted
+    //   asked TEXT              the last question asked holds TEXT (each part of it separated
+    //                           by " | "); questions N: N were asked so far
+    //   said TEXT               one message was shown since the last check, holding TEXT (so)
+    //   silent                  no message since the last check
+    //   list NAMES              the list shows these names, separated by |
+    //   entry ROW TEXT          the list's entry holds TEXT (200 spaces after the name)
+    //   filter TEXT             the last file dialog offered these files
+    //   box CONTROL TEXT        a one-line box shows TEXT; body TEXT: the body box does;
+    //                           path CONTROL TEXT: the box shows the path as the system writes it
+    //   checked/unchecked CONTROL, visible/hidden CONTROL
+    //   file FILE = TEXT        the file holds TEXT (Windows-1252); nofile FILE: there is none
+    //   launched LINE           the mail client got LINE (support/recordingmailclient.h)
+    //   log LINES               it got exactly these lines (separated by |); the log starts afresh
+    //   stored KEY TEXT         the settings store holds TEXT under the box's key
+    //   offered/unoffered ACTION the list's menu, opened below the entries, offers the action or not
+    void runScript(const QString &name);
+
     RecordingDialogs dialogs;
     RecordingDesktop desktop;
     compose::RecordingMailClient::Log mailLog;
