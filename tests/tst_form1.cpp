@@ -1,6 +1,7 @@
 // The main window as it stands: its captions, the new window and its grid,
-// the Tab order and the names a screen reader reads, the body options and
-// start-up, every text through the translation.
+// the Tab order and the names a screen reader reads, the stored flags as the
+// body options show them, start-up, every text through the translation.
+// (Clicks and keys on the options are steps of tests/data/window.)
 
 #include "app/layout.h"
 #include "support/testdata.h"
@@ -26,7 +27,6 @@ private slots:
     void tabOrderAndScreenReaderNames();
     void optionsFollowStoredFlags_data() { testdata::addRows(QStringLiteral("option-flags")); }
     void optionsFollowStoredFlags();
-    void optionClicksSwitchPanels();
     void everyTextTheWindowShowsCanBeTranslated();
 };
 
@@ -167,39 +167,6 @@ void TestForm1::optionsFollowStoredFlags()
     QTest::mouseClick(button(w, "Option2"), Qt::LeftButton);
     QVERIFY(button(w, "Option2")->isChecked() && !button(w, "Option1")->isChecked());
     QVERIFY(panel(w, "Frame2")->isVisible());
-}
-
-void TestForm1::optionClicksSwitchPanels()
-{
-    Form1 *w = openWindow();
-    QApplication::setActiveWindow(w);
-    QVERIFY(QTest::qWaitForWindowActive(w));
-    auto *option1 = button(w, "Option1");
-    auto *option2 = button(w, "Option2");
-    QTest::keyClicks(bodyBox(w), QStringLiteral("kept body"));
-    box(w, "Text8")->setText(QStringLiteral("/kept/path.html"));
-
-    QTest::mouseClick(option2, Qt::LeftButton);
-    QVERIFY(option2->isChecked() && !option1->isChecked());
-    QVERIFY(!bodyBox(w)->isVisible());
-    QVERIFY(box(w, "Text8")->isVisible() && button(w, "Command4")->isVisible());
-    // A click on the selected option keeps it selected.
-    QTest::mouseClick(option2, Qt::LeftButton);
-    QVERIFY(option2->isChecked() && !option1->isChecked() && panel(w, "Frame2")->isVisible());
-
-    // The arrow keys move the selection within the group, and Space
-    // selects the option that has the focus.
-    option2->setFocus();
-    QTest::keyClick(option2, Qt::Key_Up);
-    QVERIFY(option1->isChecked() && !option2->isChecked());
-    QCOMPARE(QApplication::focusWidget(), option1);
-    QTest::keyClick(option1, Qt::Key_Right);
-    QVERIFY(option2->isChecked() && panel(w, "Frame2")->isVisible());
-    option1->setFocus();
-    QTest::keyClick(option1, Qt::Key_Space);
-    QVERIFY(option1->isChecked() && !option2->isChecked() && bodyBox(w)->isVisible());
-    QCOMPARE(bodyBox(w)->toPlainText(), QStringLiteral("kept body"));
-    QCOMPARE(box(w, "Text8")->text(), QStringLiteral("/kept/path.html"));
 }
 
 // A translation that marks every text it is asked for.

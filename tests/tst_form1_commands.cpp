@@ -1,7 +1,7 @@
 // The window's commands that change nothing (Clear, Help, About,
 // Suggestions, Exit and closing the window, also during a launch), a settings
-// store that cannot be written, the keys a desktop user expects, and the real
-// dialogs.
+// store that cannot be written, and the real dialogs. (The keys a desktop
+// user expects are steps of tests/data/window.)
 
 #include "app/widgetdialogs.h"
 #include "support/windowtest.h"
@@ -30,7 +30,6 @@ private slots:
     void exitAndCloseEndWithoutSaving();
     void exitDuringALaunchShowsNothing();
     void pairSaveFailureIsReported();
-    void keysOfTheDesktop();
     void theRealDialogs();
 };
 
@@ -181,66 +180,6 @@ void TestForm1Commands::pairSaveFailureIsReported()
     QTest::keyClicks(box(w, "Text1"), QStringLiteral("Offer"));
     QTest::mouseClick(button(w, "Command3"), Qt::LeftButton);
     QCOMPARE(entryCount(w), 1);
-}
-
-void TestForm1Commands::keysOfTheDesktop()
-{
-    writeData(templateLine("Offer", "Hello"));
-    Form1 *w = openWindow();
-    QVERIFY(QTest::qWaitForWindowActive(w));
-
-    // F10, and Alt alone, open the menu bar's first menu.
-    QTest::keyClick(box(w, "Text1"), Qt::Key_F10);
-    QTRY_VERIFY(QApplication::activePopupWidget());
-    QCOMPARE(QApplication::activePopupWidget()->objectName(), QStringLiteral("FileM"));
-    QApplication::activePopupWidget()->close();
-    QTRY_VERIFY(!QApplication::activePopupWidget());
-    QTest::keyPress(box(w, "Text1"), Qt::Key_Alt, Qt::AltModifier);
-    QTest::keyRelease(box(w, "Text1"), Qt::Key_Alt);
-    QTRY_VERIFY(QApplication::activePopupWidget());
-    QCOMPARE(QApplication::activePopupWidget()->objectName(), QStringLiteral("FileM"));
-    QApplication::activePopupWidget()->close();
-    QTRY_VERIFY(!QApplication::activePopupWidget());
-
-    // Shift+Enter in the body is a line end like Enter: CR LF.
-    QTest::keyClicks(bodyBox(w), QStringLiteral("a"));
-    QTest::keyClick(bodyBox(w), Qt::Key_Return, Qt::ShiftModifier);
-    QTest::keyClicks(bodyBox(w), QStringLiteral("b"));
-    QCOMPARE(w->body(), QStringLiteral("a\r\nb"));
-    QVERIFY(!bodyBox(w)->document()->toRawText().contains(QChar::LineSeparator));
-
-    // Enter on a focused command button presses it; a letter does not (Save
-    // again, of the subject changed since, would ask whether to replace
-    // "Second").
-    QTest::keyClicks(box(w, "Text1"), QStringLiteral("Second"));
-    button(w, "Command3")->setFocus();
-    QTest::keyClick(button(w, "Command3"), Qt::Key_Return);
-    QTest::keyClicks(box(w, "Text2"), QStringLiteral("!"));
-    button(w, "Command3")->setFocus();
-    QTest::keyClick(button(w, "Command3"), Qt::Key_S);
-    QCOMPARE(entryCount(w), 2);
-    QCOMPARE(contentsOf(path(QStringLiteral("LTM-Second.txt"))), QByteArray("a\r\nb\r\n"));
-
-    // Enter on a list entry launches it.
-    selectEntry(w, 0);
-    mailLog->clear();
-    QTest::keyClick(list(w), Qt::Key_Enter);
-    QVERIFY2(mailLog->contains(QStringLiteral("Subject=Hello")), qPrintable(mailLog->join(u'\n')));
-    QCOMPARE(mailLog->value(mailLog->size() - 2), QStringLiteral("Display"));
-
-    // With Shift, Ctrl or Alt held, Enter launches nothing from the list,
-    // Delete deletes nothing and F2 renames nothing (a question or a prompt
-    // would fail the test): only the plain keys act on the entry. (Ctrl+Enter
-    // is the window's key for launching the editor's template.)
-    mailLog->clear();
-    for (const Qt::KeyboardModifier modifier : {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier}) {
-        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Delete, Qt::Key_F2}) {
-            if (modifier != Qt::ControlModifier || key == Qt::Key_Delete || key == Qt::Key_F2)
-                QTest::keyClick(list(w), key, modifier);
-        }
-    }
-    QCOMPARE(*mailLog, QStringList());
-    QCOMPARE(shownNames(w), (QStringList{"Offer", "Second"}));
 }
 
 // The boxes the user sees: Letterloom's title, no picture, each answered as

@@ -145,7 +145,7 @@ void TestForm1Templates::aFailedChangeSaysWhyAndChangesNothing()
 {
     ReadOnlyFolder folder;
     storeDirectory = folder.path();
-    QVERIFY(testdata::copyFixture("two-offers", folder.path()));
+    QVERIFY(testdata::makeFixture("two-offers", folder.path()).isEmpty());
     const auto before = snapshot(folder.path());
     Form1 *w = openWindow();
     if (!folder.makeReadOnly())

@@ -86,30 +86,29 @@ bool makeSpecial(const QString &root, const QStringList &words)
 
 Fixture::Fixture(const QString &name)
 {
+    m_error = m_dir.isValid() ? makeFixture(name, m_dir.path()) : QStringLiteral("no temporary folder");
+}
+
+QString makeFixture(const QString &name, const QString &to)
+{
     const QString source = QDir(dataDir()).filePath(name);
-    if (!m_dir.isValid() || !QFileInfo(source).isDir()) {
-        m_error = QStringLiteral("no fixture %1 in %2").arg(name, dataDir());
-        return;
-    }
-    if (!copyTree(source, m_dir.path(), &m_error))
-        return;
+    QString error;
+    if (!QFileInfo(source).isDir())
+        return QStringLiteral("no fixture %1 in %2").arg(name, dataDir());
+    if (!copyTree(source, to, &error))
+        return error;
     QFile special(QDir(source).filePath(QStringLiteral("special")));
     if (!special.open(QIODevice::ReadOnly))
-        return;
+        return QString();
     const QStringList lines = QString::fromUtf8(special.readAll()).split(QLatin1Char('\n'));
     for (const QString &line : lines) {
         const QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
         if (words.isEmpty() || words.first().startsWith(QLatin1Char('#')))
             continue;
-        if (!makeSpecial(m_dir.path(), words))
-            m_error += QStringLiteral("cannot make: %1\n").arg(line);
+        if (!makeSpecial(to, words))
+            error += QStringLiteral("cannot make: %1\n").arg(line);
     }
-}
-
-bool copyFixture(const QString &name, const QString &to)
-{
-    QString error;
-    return copyTree(QDir(dataDir()).filePath(name), to, &error);
+    return error;
 }
 
 QString unescaped(const QString &cell)

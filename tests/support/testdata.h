@@ -61,9 +61,9 @@ QString unescaped(const QString &cell);
 // replayed by running the test again with LETTERLOOM_SEED set to it.
 quint64 seed(quint64 fallback);
 
-// Copies the files of a fixture (without what its "special" file makes) into
-// a folder that exists; false when that fails.
-bool copyFixture(const QString &name, const QString &to);
+// Makes a fixture in a folder that exists, as Fixture does in a fresh one;
+// what could not be made, empty when all was.
+QString makeFixture(const QString &name, const QString &to);
 
 // Every file below dir, by its path relative to dir, with its bytes (links
 // by their target, folders by a trailing slash): what a test compares to

@@ -1,7 +1,11 @@
 #include "support/testfiles.h"
 #include "support/windowtest.h"
 
+#include <QAccessible>
 #include <QAction>
+#include <QDialog>
+#include <QLabel>
+#include <QTimer>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QFileInfo>
@@ -23,6 +27,44 @@ QMap<QString, QByteArray> filesOf(const QString &folder)
 
 void WindowTest::runScript(const QString &name)
 {
+    // The question dialog of a launch is modal: it is found and answered from
+    // the event loop it runs. Each dialog is noted as "title|questions|the
+    // texts its boxes held|the screen reader's names of its boxes".
+    QStringList replies, dialogsShown;
+    QTimer watch;
+    watch.callOnTimeout([&replies, &dialogsShown] {
+        QDialog *dialog = nullptr;
+        for (QWidget *top : QApplication::topLevelWidgets()) {
+            if (top->objectName() == QLatin1String("QuestionDialog") && top->isVisible() && top->isActiveWindow())
+                dialog = static_cast<QDialog *>(top);
+        }
+        if (!dialog)
+            return;
+        QStringList asked, held, names;
+        for (int i = 0; auto *box = dialog->findChild<QLineEdit *>(QStringLiteral("Answer_%1").arg(i)); ++i) {
+            asked << dialog->findChild<QLabel *>(QStringLiteral("Question_%1").arg(i))->text();
+            held << box->text();
+            names << QAccessible::queryAccessibleInterface(box)->text(QAccessible::Name);
+        }
+        dialogsShown << QStringList{dialog->windowTitle(), asked.join(u'/'), held.join(u'/'), names.join(u'/')}.join(u'|');
+        // Typed into the boxes one after another with Tab, then Enter; or a
+        // key pressed; or Cancel clicked. None planned: cancelled.
+        const QString reply = replies.isEmpty() ? QStringLiteral("Cancel") : replies.takeFirst();
+        if (reply == u"Cancel") {
+            QTest::mouseClick(dialog->findChild<QAbstractButton *>(QStringLiteral("CancelAnswers")), Qt::LeftButton);
+        } else if (reply == u"Escape" || reply == u"Return") {
+            QTest::keyClick(dialog->focusWidget(), reply == u"Escape" ? Qt::Key_Escape : Qt::Key_Return);
+        } else {
+            for (const QString &answer : reply.split(u'/')) {
+                QTest::keyClick(dialog->focusWidget(), Qt::Key_A, Qt::ControlModifier);
+                QTest::keyClick(dialog->focusWidget(), Qt::Key_Delete);
+                typeText(dialog->focusWidget(), answer);
+                QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
+            }
+            QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
+        }
+    });
+    watch.start(10);
     const QString path = QDir(testdata::dataDir()).filePath(QStringLiteral("window/%1.txt").arg(name));
     const QStringList lines = QString::fromUtf8(testfiles::contentsOf(path)).split(u'\n');
     QVERIFY2(!lines.value(0).startsWith(u"<missing>"), qPrintable(path));
@@ -66,6 +108,17 @@ void WindowTest::runScript(const QString &name)
                 body->setPlainText(text);
             else
                 control<QLineEdit>(w, first)->setText(text);
+        } else if (command == u"active") {
+            QApplication::setActiveWindow(w);
+            QVERIFY(QTest::qWaitForWindowActive(w));
+        } else if (command == u"alt") {
+            QTest::keyPress(widget(), Qt::Key_Alt, Qt::AltModifier);
+            QTest::keyRelease(widget(), Qt::Key_Alt);
+        } else if (command == u"popup") {
+            QTRY_VERIFY2(QApplication::activePopupWidget(), qPrintable(where));
+            check(QApplication::activePopupWidget()->objectName() == first, QApplication::activePopupWidget()->objectName());
+            QApplication::activePopupWidget()->close();
+            QTRY_VERIFY(!QApplication::activePopupWidget());
         } else if (command == u"click") {
             QTest::mouseClick(widget(), Qt::LeftButton);
         } else if (command == u"key") {
@@ -87,6 +140,15 @@ void WindowTest::runScript(const QString &name)
             dialogs.textAnswers << (rest == u"Cancel" ? std::nullopt : std::optional<QString>(rest));
         } else if (command == u"browse") {
             dialogs.fileAnswers << (rest == u"Cancel" ? QString() : rest);
+        } else if (command == u"reply") {
+            replies << rest;
+        } else if (command == u"today") {
+            calendar.today = [day = QDate::fromString(first, Qt::ISODate)] { return day; };
+            calendar.locale = QLocale(text);
+        } else if (command == u"dialogs") {
+            check(dialogsShown.size() == first.toInt() && replies.isEmpty(), dialogsShown.join(u'\n'));
+        } else if (command == u"dialog") {
+            check(dialogsShown.value(dialogsShown.size() - 1) == rest, dialogsShown.join(u'\n'));
         } else if (command == u"mark") {
             marked = filesOf(dataFolder());
         } else if (command == u"same") {
@@ -114,6 +176,8 @@ void WindowTest::runScript(const QString &name)
             check(shown == QDir::toNativeSeparators(text), shown);
         } else if (command == u"body") {
             check(bodyBox(w)->toPlainText() == rest, bodyBox(w)->toPlainText());
+        } else if (command == u"focus") {
+            check(QApplication::focusWidget() == widget(), QApplication::focusWidget()->objectName());
         } else if (command == u"checked" || command == u"unchecked") {
             check(control<QAbstractButton>(w, first)->isChecked() == (command == u"checked"), QString());
         } else if (command == u"visible" || command == u"hidden") {

@@ -121,7 +121,11 @@ protected:
     // Writes the data file, byte for byte.
     void writeData(const QByteArray &bytes) const;
     // Fills the data folder with a copy of a fixture of tests/data.
-    void copyFixture(const QString &name) const { QVERIFY(testdata::copyFixture(name, dataFolder())); }
+    void copyFixture(const QString &name) const
+    {
+        const QString error = testdata::makeFixture(name, dataFolder());
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+    }
 
     // Runs at the end of each test's set-up.
     virtual void prepareTest() {}
@@ -138,7 +142,10 @@ protected:
     //   open                    opens the window (again: as a restart)
     //   type CONTROL TEXT       types TEXT into the control (a line break as Return)
     //   set CONTROL TEXT        sets a box's text, as a paste does
-    //   click CONTROL           clicks it; key CONTROL KEYS: presses "Ctrl+Z", "F2"...
+    //   active                  makes the window the active one, as the keyboard needs
+    //   click CONTROL           clicks it; key CONTROL KEYS: presses "Ctrl+Z", "F2"...;
+    //                           alt CONTROL: presses Alt alone
+    //   popup MENU              that menu has opened; it is closed again
     //   select ROW, double ROW  clicks a list entry, double-clicks it
     //   menu ROW ACTION         chooses from the list's menu on that entry
     //   action NAME             chooses a menu item of the window's menus
@@ -146,6 +153,15 @@ protected:
     //   choose TEXT|Escape      the button pressed in the next question with buttons
     //   prompt TEXT|Cancel      the answer to the next text prompt
     //   browse PATH|Cancel      the file the next file dialog gives
+    //   reply A/B|Escape|Return|Cancel  what the user does in the next question dialog of a
+    //                           launch: types the answers into its boxes one after another
+    //                           (Tab between them, then Enter), presses a key or clicks
+    //                           Cancel (a dialog with no reply planned is cancelled)
+    //   dialogs N               N question dialogs were shown, each with its reply
+    //   dialog TITLE|QUESTIONS|HELD|NAMES  the last one's title, questions, texts its
+    //                           boxes held when it opened and names a screen reader
+    //                           reads for them (each list separated by /)
+    //   today DATE LOCALE       the placeholders' day (2024-12-30) and locale (en_GB)
     //   mark, same              notes the data folder's files; checks they are as noted
     //   asked TEXT              the last question asked holds TEXT (each part of it separated
     //                           by " | "); questions N: N were asked so far
@@ -156,7 +172,7 @@ protected:
     //   filter TEXT             the last file dialog offered these files
     //   box CONTROL TEXT        a one-line box shows TEXT; body TEXT: the body box does;
     //                           path CONTROL TEXT: the box shows the path as the system writes it
-    //   checked/unchecked CONTROL, visible/hidden CONTROL
+    //   checked/unchecked CONTROL, visible/hidden CONTROL, focus CONTROL (it has the focus)
     //   file FILE = TEXT        the file holds TEXT (Windows-1252); nofile FILE: there is none
     //   launched LINE           the mail client got LINE (support/recordingmailclient.h)
     //   log LINES               it got exactly these lines (separated by |); the log starts afresh
