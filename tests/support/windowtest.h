@@ -146,7 +146,11 @@ protected:
     //   click CONTROL           clicks it; key CONTROL KEYS: presses "Ctrl+Z", "F2"...;
     //                           alt CONTROL: presses Alt alone
     //   popup MENU              that menu has opened; it is closed again
-    //   select ROW, double ROW  clicks a list entry, double-clicks it
+    //   select ROW, double ROW  clicks a list entry, double-clicks it; ctrl-click ROW;
+    //                           click-below: a click beside the entries; selected ROW: the
+    //                           list has that entry alone selected
+    //   folder PATH             the data folder is PATH in the test's folder (before open)
+    //   client-fails            the mail client will not start
     //   menu ROW ACTION         chooses from the list's menu on that entry
     //   action NAME             chooses a menu item of the window's menus
     //   answer Yes|No           the answer to the next question
@@ -173,7 +177,8 @@ protected:
     //   box CONTROL TEXT        a one-line box shows TEXT; body TEXT: the body box does;
     //                           path CONTROL TEXT: the box shows the path as the system writes it
     //   checked/unchecked CONTROL, visible/hidden CONTROL, focus CONTROL (it has the focus)
-    //   file FILE = TEXT        the file holds TEXT (Windows-1252); nofile FILE: there is none
+    //   file FILE = TEXT        the file holds TEXT (Windows-1252); nofile FILE: there is none;
+    //                           regular NAMES: the data folder's regular files, separated by |
     //   launched LINE           the mail client got LINE (support/recordingmailclient.h)
     //   log LINES               it got exactly these lines (separated by |); the log starts afresh
     //   stored KEY TEXT         the settings store holds TEXT under the box's key
