@@ -147,11 +147,7 @@ private slots:
     // repeats exactly; LETTERLOOM_SEED gives another for a run by hand.
     void randomMessagesArriveAsWritten()
     {
-        const quint32 seed = qEnvironmentVariableIsSet("LETTERLOOM_SEED")
-                                 ? quint32(qEnvironmentVariableIntValue("LETTERLOOM_SEED"))
-                                 : 20261207u;
-        qInfo("LETTERLOOM_SEED=%u", seed);
-        QRandomGenerator random(seed);
+        QRandomGenerator random(quint32(testdata::seed(20261207)));
         const QStringList routes{"thunderbird", "evolution", "claws-mail", "sylpheed",
                                  "kmail",       "geary",     "other",      "draft"};
         QJsonArray handed, expected;

@@ -12,7 +12,8 @@
 // Every random choice comes from the seed the test prints
 // (LETTERLOOM_SEED=..., which replays it). LETTERLOOM_MODEL_SEQUENCES
 // (default 40) and LETTERLOOM_MODEL_STEPS (default 40) make a longer run by
-// hand.
+// hand; LETTERLOOM_MODEL_TRACE=1 prints every step, with what the store and
+// the model said.
 
 #include "platform/folderlock.h"
 #include "platform/rawfile.h"
