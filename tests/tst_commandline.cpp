@@ -188,52 +188,17 @@ private slots:
 
     // What goes wrong is said on one line of standard error, and nothing is
     // opened: each kind of failure with its exit status.
-    void failuresAreOneLineAndAStatus_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("says");
-        QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "Unknown option 'bogus'";
-        QTest::newRow("a stray argument") << QStringList{"Offer"} << 2 << "unexpected argument \"Offer\"";
-        QTest::newRow("list and launch") << QStringList{"--list", "--launch", "Offer"} << 2 << "cannot go together";
-        QTest::newRow("a value without a launch") << QStringList{"--value", "a=b"} << 2 << "--value goes with --launch";
-        QTest::newRow("a value without =")
-            << QStringList{"--launch", "Offer", "--value", "Customer"} << 2 << "\"Customer\" is not QUESTION=ANSWER";
-        QTest::newRow("plain text and draft")
-            << QStringList{"--launch", "Offer", "--plain-text", "--draft"} << 2 << "cannot go together";
-        QTest::newRow("launch without a name") << QStringList{"--launch"} << 2 << "Missing value after '--launch'";
-        QTest::newRow("no such folder")
-            << QStringList{"--data-folder", "no-such-folder", "--list"} << 3 << "there is no data folder";
-        QTest::newRow("no such template")
-            << QStringList{"--launch", "Offers", "--no-ask"} << 3 << "no template named \"Offers\"";
-        QTest::newRow("unanswered, not asked")
-            << QStringList{"--launch", "offer", "--no-ask", "--value", "Price=10"} << 4
-            << "the template \"Offer\" asks \"Customer\": answer with --value";
-        QTest::newRow("two unanswered")
-            << QStringList{"--launch", "Offer", "--no-ask", "--value", "Customers=x"} << 4
-            << "asks \"Customer\", \"Price\"";
-        const QString cases = testdata::dataDir() + "/csv/cases/";
-        QTest::newRow("--yes without a table") << QStringList{"--launch", "Offer", "--yes"} << 2 << "--yes goes with";
-        QTest::newRow("a table and a value")
-            << QStringList{"--launch", "Offer", "--values-from", "t.csv", "--value", "a=b"} << 2 << "cannot go";
-        QTest::newRow("no table file")
-            << QStringList{"--launch", "Offer", "--values-from", "none.csv"} << 1 << "none.csv";
-        QTest::newRow("a short row")
-            << QStringList{"--launch", "Offer", "--values-from", cases + "bad-fewer-cells.csv"} << 1
-            << "Row 3 has 2 cells, but the header row has 3.";
-        QTest::newRow("a table not confirmed")
-            << QStringList{"--launch", "Offer", "--values-from", cases + "quotes.csv", "--no-ask"} << 4
-            << "not confirmed, nothing was opened: Open 4 messages";
-    }
+    void failuresAreOneLineAndAStatus_data() { testdata::addRows(QStringLiteral("commandline-failures")); }
     void failuresAreOneLineAndAStatus()
     {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, status);
+        QFETCH(QString, arguments);
+        QFETCH(QString, status);
         QFETCH(QString, says);
-        if (!arguments.contains("--data-folder"))
-            arguments = QStringList{"--data-folder", m_data} + arguments;
-        const Run failed = run(arguments);
-        QCOMPARE(failed.status, status);
+        QStringList given = arguments.split(u'|');
+        if (!given.contains("--data-folder"))
+            given = QStringList{"--data-folder", m_data} + given;
+        const Run failed = run(given);
+        QCOMPARE(failed.status, status.toInt());
         QCOMPARE(failed.out, QString());
         QCOMPARE(failed.errLines().size(), 1);
         QVERIFY2(failed.err.startsWith("letterloom: ") && failed.err.contains(says), qPrintable(failed.err));

@@ -1,6 +1,7 @@
 #include "support/storemodel.h"
 
 #include "store/templaterecord.h"
+#include "support/testdata.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -16,38 +17,6 @@ namespace {
 const char16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
                             0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
                             0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-QString fromWindows1252(const QByteArray &bytes)
-{
-    QString text;
-    for (const char b : bytes) {
-        const auto u = static_cast<unsigned char>(b);
-        text += (u >= 0x80 && u < 0xA0) ? QChar(kHigh[u - 0x80]) : QChar(u);
-    }
-    return text;
-}
-
-QByteArray toWindows1252(const QString &text, bool *fits)
-{
-    QByteArray bytes;
-    *fits = true;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
-            bytes += char(u);
-            continue;
-        }
-        int found = -1;
-        for (int i = 0; i < 32; ++i) {
-            if (kHigh[i] == u)
-                found = i;
-        }
-        if (found < 0)
-            *fits = false;
-        bytes += char(0x80 + std::max(found, 0));
-    }
-    return bytes;
-}
 
 // UTF-8 as Qt's own strict decoder judges it.
 bool readsAsUtf8(const QByteArray &bytes)
@@ -141,6 +110,16 @@ Template editorOf(const QString &line, const QString &body)
 }
 
 } // namespace
+
+QString fromWindows1252(const QByteArray &bytes)
+{
+    QString text;
+    for (const char b : bytes) {
+        const auto u = static_cast<unsigned char>(b);
+        text += (u >= 0x80 && u < 0xA0) ? QChar(kHigh[u - 0x80]) : QChar(u);
+    }
+    return text;
+}
 
 QString modelKey(const QString &name)
 {
@@ -333,15 +312,20 @@ Result apply(Folder &folder, const Operation &op)
 
 // ---- random operations ----------------------------------------------------
 
+// The names and pieces of text of tests/data/tables/model-texts.tsv.
+const QStringList &modelTexts(const QString &kind)
+{
+    static QMap<QString, QStringList> texts;
+    if (texts.isEmpty()) {
+        for (const QStringList &row : testdata::table(QStringLiteral("model-texts")).mid(1))
+            texts[row.value(1)] << row.value(0);
+    }
+    return texts[kind];
+}
+
 QString Generator::text(int longest, bool withTabs)
 {
-    static const QStringList pieces = {
-        QStringLiteral("Dear "), QStringLiteral("Ł\u00f3d\u017a"), QStringLiteral("\u0416\u043c\u0438"),
-        QStringLiteral("\U0001F600"), QStringLiteral("caf\u00e9 "), QStringLiteral("\u00c3\u00a9"),
-        QStringLiteral("\u20ac5 "), QStringLiteral("\u0080"), QStringLiteral("\u65e5\u672c"),
-        QStringLiteral("  "), QStringLiteral("a;b "), QStringLiteral("x@example.com"), QStringLiteral("\u00ef\u00bb\u00bf"),
-        QStringLiteral("\u201cquoted\u201d"), QStringLiteral("-Q-"), QStringLiteral("\u0081"),
-    };
+    const QStringList &pieces = modelTexts(QStringLiteral("piece"));
     QString out;
     const int parts = int(m_random() % std::uint64_t(longest + 1));
     for (int i = 0; i < parts; ++i) {
@@ -358,18 +342,7 @@ QString Generator::text(int longest, bool withTabs)
 
 QString Generator::name()
 {
-    static const QStringList names = {
-        QStringLiteral("Offer"),      QStringLiteral("offer"),     QStringLiteral("OFFER"),
-        QStringLiteral("  Offer"),    QStringLiteral("Offer  "),   QStringLiteral("Stra\u00dfe"),
-        QStringLiteral("STRASSE"),    QStringLiteral("Stra\u00dfE"), QStringLiteral("Zo\u00eb"),
-        QStringLiteral("ZO\u00cb"),   QStringLiteral("\u0141\u00f3d\u017a"), QStringLiteral("\u0142\u00d3D\u0179"),
-        QStringLiteral("\u0416"),     QStringLiteral("\u0436"),    QStringLiteral("\U0001F600 smile"),
-        QStringLiteral("\u03a3\u03af\u03c3\u03c5\u03c6\u03bf\u03c2"),
-        QStringLiteral("\u03a3\u038a\u03a3\u03a5\u03a6\u039f\u03a3"),
-        QStringLiteral("Reminder"),   QStringLiteral("Offer (2)"), QStringLiteral("a-q-b"),
-        QStringLiteral("x-Q-y"),      QStringLiteral("   "),       QStringLiteral("a/b"),
-        QStringLiteral("\u00c3\u00a9t\u00e9"),
-    };
+    const QStringList &names = modelTexts(QStringLiteral("name"));
     return names.at(qsizetype(m_random() % std::uint64_t(names.size())));
 }
 
@@ -508,29 +481,32 @@ Result perform(store::TemplateStore &templates, const Operation &op, QString *me
 Folder readFiles(const QMap<QString, QByteArray> &files, QStringList *problems)
 {
     Folder folder;
-    if (files.contains(QStringLiteral("MainData.txt"))) {
-        const QByteArray bytes = files.value(QStringLiteral("MainData.txt"));
-        qsizetype start = 0;
-        for (qsizetype end = bytes.indexOf("\r\n"); end >= 0; end = bytes.indexOf("\r\n", start)) {
-            folder.lines << lineFromBytes(bytes.mid(start, end - start));
-            start = end + 2;
-        }
-        if (start != bytes.size())
-            *problems << QStringLiteral("the data file ends with an unfinished line");
-    }
+    bool dataFile = false;
     for (auto file = files.cbegin(); file != files.cend(); ++file) {
         const QString &name = file.key();
-        if (name == QLatin1String("MainData.txt") || name.startsWith(u"Deleted/")
-            || name.startsWith(u"MainData-unfinished-"))
+        const QString upper = name.toUpper();
+        if (upper == u"MAINDATA.TXT") {
+            if (dataFile)
+                *problems << QStringLiteral("two data files: %1").arg(name);
+            dataFile = true;
+            const QByteArray &bytes = file.value();
+            qsizetype start = 0;
+            for (qsizetype end = bytes.indexOf("\r\n"); end >= 0; end = bytes.indexOf("\r\n", start)) {
+                folder.lines << lineFromBytes(bytes.mid(start, end - start));
+                start = end + 2;
+            }
+            if (start != bytes.size())
+                *problems << QStringLiteral("the data file ends with an unfinished line");
+        } else if (name.startsWith(u"Deleted/") || name.startsWith(u"MainData-unfinished-")) {
             continue;
-        if (name.startsWith(u"LTM-") && name.endsWith(u".txt")) {
+        } else if (upper.startsWith(u"LTM-") && upper.endsWith(u".TXT")) {
             const QString key = modelKey(name.mid(4, name.size() - 8));
             if (folder.bodies.contains(key))
                 *problems << QStringLiteral("two body files for %1").arg(key);
             folder.bodies[key] = bodyFromBytes(file.value());
-            continue;
+        } else {
+            *problems << QStringLiteral("a file that does not belong: %1").arg(name);
         }
-        *problems << QStringLiteral("a file that does not belong: %1").arg(name);
     }
     // Every body file is a listed template's.
     for (auto it = folder.bodies.cbegin(); it != folder.bodies.cend(); ++it) {
@@ -553,34 +529,34 @@ Folder read(const QString &dir, QStringList *problems)
     return readFiles(files, problems);
 }
 
-Folder writeLegacyFolder(const QString &dir)
+Folder legacy()
 {
-    const auto write = [&dir](const QString &name, const QByteArray &bytes) {
-        QFile file(QDir(dir).filePath(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(name));
-    };
-    Folder folder;
-    folder.lines = QStringList{
-        QStringLiteral("Offer\tfirst\t\t\tto@example.com\t\tTrue\tFalse\t"),
-        QStringLiteral("Reminder\tpay \u201cnow\u201d\t\t\t\t\tTrue\tFalse\t"),
-        QStringLiteral("offer\tsecond\t\t\t\t\tTrue\tFalse\t"),
-        QString(),
-        QStringLiteral("OFFER\tthird\t\t\t\t\tfalse\ttrue\t/x.html"),
-    };
-    QByteArray bytes;
-    for (const QString &line : std::as_const(folder.lines)) {
-        bool fits = false;
-        bytes += toWindows1252(line, &fits) + "\r\n";
-    }
-    write(QStringLiteral("MainData.txt"), bytes);
-    // Saved twice: both bodies in one file.
-    write(QStringLiteral("LTM-Offer.txt"), "First body\r\nSecond body\r\n");
-    folder.bodies[modelKey(QStringLiteral("Offer"))] = QStringLiteral("First body\r\nSecond body\r\n");
-    // Saved with the name box's leading spaces.
-    write(QStringLiteral("LTM-  Reminder.txt"), "Pay \x93now\x94\r\n");
-    folder.bodies[modelKey(QStringLiteral("Reminder"))] = QStringLiteral("Pay \u201cnow\u201d\r\n");
+    QStringList problems;
+    const Folder folder = read(QDir(testdata::dataDir()).filePath(QStringLiteral("legacy")), &problems);
+    if (!problems.isEmpty())
+        qFatal("tests/data/legacy: %s", qPrintable(problems.join(u'\n')));
     return folder;
+}
+
+QString step(store::TemplateStore &templates, Generator &generator, Folder &model, Result *result, QString *message)
+{
+    const Operation op = generator.next(model);
+    Folder after = model;
+    const Result expected = apply(after, op);
+    QString said;
+    const Result got = perform(templates, op, &said);
+    if (qEnvironmentVariableIsSet("LETTERLOOM_MODEL_TRACE"))
+        qInfo("%s: %s, the model %s", qPrintable(op.describe()), qPrintable(resultName(got)), qPrintable(resultName(expected)));
+    if (result)
+        *result = got;
+    if (message)
+        *message = said;
+    if (got == Result::Failed)
+        return QString();
+    model = after;
+    return got == expected ? QString()
+                           : QStringLiteral("%1 gave %2, the model %3 (%4)")
+                                 .arg(op.describe(), resultName(got), resultName(expected), said);
 }
 
 } // namespace storemodel
