@@ -247,7 +247,8 @@ Result apply(Folder &folder, const Operation &op)
         kept.before << (index + 1 < folder.lines.size() ? std::optional<QString>(folder.lines.at(index + 1))
                                                         : std::nullopt);
         folder.lines.removeAt(index);
-        if (!keyHeld(folder, key) && folder.bodies.contains(key))
+        kept.shared = keyHeld(folder, key);
+        if (!kept.shared && folder.bodies.contains(key))
             kept.body = folder.bodies.take(key);
         folder.kept << kept;
         return Result::Done;
@@ -282,7 +283,9 @@ Result apply(Folder &folder, const Operation &op)
         const QString name = lineName(kept.lines.first());
         const QString key = modelKey(name);
         QString restoredName = name;
-        if (kept.body && (keyHeld(folder, key) || folder.bodies.contains(key))) {
+        // One that had its name to itself comes back under a name of its
+        // own when the name is taken, never on another template's body.
+        if (!kept.shared && (keyHeld(folder, key) || folder.bodies.contains(key))) {
             if (!op.answer)
                 return Result::Nothing;
             for (int n = 2;; ++n) {
@@ -304,6 +307,8 @@ Result apply(Folder &folder, const Operation &op)
         }
         if (kept.body)
             folder.bodies[modelKey(restoredName)] = *kept.body;
+        else if (restoredName != name)
+            folder.bodies[modelKey(restoredName)] = QStringLiteral("\r\n");
         return Result::Done;
     }
     }

@@ -39,6 +39,7 @@ struct Folder
         QStringList lines;
         QList<std::optional<QString>> before;
         std::optional<QString> body;
+        bool shared = false; // other templates of its name kept the body file
     };
     QStringList lines;
     QMap<QString, QString> bodies;
