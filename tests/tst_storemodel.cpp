@@ -128,16 +128,17 @@ private slots:
 
 void TestStoreModel::randomSequencesMatchTheModel_data()
 {
-    QTest::addColumn<bool>("legacy");
+    QTest::addColumn<QString>("legacy"); // the fixture it starts from; empty: a new folder
     QTest::addColumn<bool>("faults");
-    QTest::newRow("a new folder") << false << false;
-    QTest::newRow("a folder of earlier versions") << true << false;
-    QTest::newRow("a write failing in every step") << true << true;
+    QTest::newRow("a new folder") << QString() << false;
+    QTest::newRow("a folder of earlier versions") << "legacy" << false;
+    QTest::newRow("the same with LF line ends") << "legacy-lf" << false;
+    QTest::newRow("a write failing in every step") << "legacy" << true;
 }
 
 void TestStoreModel::randomSequencesMatchTheModel()
 {
-    QFETCH(bool, legacy);
+    QFETCH(QString, legacy);
     QFETCH(bool, faults);
     const quint64 first = testdata::seed(1000);
     for (int sequence = 0; sequence < kSequences / 2; ++sequence) {
@@ -145,8 +146,8 @@ void TestStoreModel::randomSequencesMatchTheModel()
         std::mt19937_64 random(seed);
         std::optional<testdata::Fixture> fixture;
         QTemporaryDir empty;
-        const QString dir = legacy ? fixture.emplace(QStringLiteral("legacy")).path() : empty.path();
-        Folder model = legacy ? storemodel::legacy() : Folder();
+        const QString dir = legacy.isEmpty() ? empty.path() : fixture.emplace(legacy).path();
+        Folder model = legacy.isEmpty() ? Folder() : storemodel::legacy(legacy);
         store::TemplateStore templates(dir);
         storemodel::Generator generator(seed);
         for (int step = 0; step < kSteps; ++step) {

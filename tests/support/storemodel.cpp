@@ -7,6 +7,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QStringDecoder>
 
 namespace storemodel {
@@ -181,6 +182,9 @@ QString Folder::describe() const
         text << QStringLiteral("  line: ") + QString(line).replace(u'\t', u'|');
     for (auto it = bodies.cbegin(); it != bodies.cend(); ++it)
         text << QStringLiteral("  body %1: %2").arg(it.key(), QString(it.value()).replace(QStringLiteral("\r\n"), QStringLiteral("\\r\\n")).left(60));
+    for (const Kept &version : kept)
+        text << QStringLiteral("  kept: %1, body %2").arg(version.lines.join(u" / ").replace(u'\t', u'|'),
+                                                        version.body ? QString(*version.body).left(40) : QStringLiteral("none"));
     return text.join(u'\n');
 }
 
@@ -487,6 +491,8 @@ Folder readFiles(const QMap<QString, QByteArray> &files, QStringList *problems)
 {
     Folder folder;
     bool dataFile = false;
+    QMap<QString, QByteArray> records; // by id, which sorts as they were kept
+    QMap<QString, QString> keptBodies;
     for (auto file = files.cbegin(); file != files.cend(); ++file) {
         const QString &name = file.key();
         const QString upper = name.toUpper();
@@ -494,15 +500,29 @@ Folder readFiles(const QMap<QString, QByteArray> &files, QStringList *problems)
             if (dataFile)
                 *problems << QStringLiteral("two data files: %1").arg(name);
             dataFile = true;
+            // Lines end in CR LF or LF; a file never mixes the two.
             const QByteArray &bytes = file.value();
+            QSet<bool> crlf;
             qsizetype start = 0;
-            for (qsizetype end = bytes.indexOf("\r\n"); end >= 0; end = bytes.indexOf("\r\n", start)) {
-                folder.lines << lineFromBytes(bytes.mid(start, end - start));
-                start = end + 2;
+            for (qsizetype end = bytes.indexOf('\n'); end >= 0; end = bytes.indexOf('\n', start)) {
+                const bool cr = end > start && bytes.at(end - 1) == '\r';
+                crlf << cr;
+                folder.lines << lineFromBytes(bytes.mid(start, end - start - (cr ? 1 : 0)));
+                start = end + 1;
             }
+            if (crlf.size() > 1)
+                *problems << QStringLiteral("the data file mixes CR LF and LF line ends");
             if (start != bytes.size())
                 *problems << QStringLiteral("the data file ends with an unfinished line");
-        } else if (name.startsWith(u"Deleted/") || name.startsWith(u"MainData-unfinished-")) {
+        } else if (name.startsWith(u"Deleted/")) {
+            const QString kept = name.mid(8);
+            if (kept.endsWith(u".record"))
+                records.insert(kept.chopped(7), file.value());
+            else if (kept.endsWith(u".body"))
+                keptBodies.insert(kept.chopped(5), bodyFromBytes(file.value()));
+            else
+                *problems << QStringLiteral("a file that does not belong: %1").arg(name);
+        } else if (name.startsWith(u"MainData-unfinished-")) {
             continue;
         } else if (upper.startsWith(u"LTM-") && upper.endsWith(u".TXT")) {
             const QString key = modelKey(name.mid(4, name.size() - 8));
@@ -512,6 +532,27 @@ Folder readFiles(const QMap<QString, QByteArray> &files, QStringList *problems)
         } else {
             *problems << QStringLiteral("a file that does not belong: %1").arg(name);
         }
+    }
+    for (auto record = records.cbegin(); record != records.cend(); ++record) {
+        Folder::Kept kept;
+        for (const QByteArray &field : record.value().split('\n')) {
+            const QByteArray value = field.mid(field.indexOf('=') + 1).chopped(field.endsWith('\r') ? 1 : 0);
+            if (field.startsWith("line="))
+                kept.lines << lineFromBytes(value);
+            else if (field.startsWith("before="))
+                kept.before << lineFromBytes(value);
+            else if (field.startsWith("last"))
+                kept.before << std::nullopt;
+            else if (field.startsWith("shared="))
+                kept.shared = value == "1";
+        }
+        if (keptBodies.contains(record.key()))
+            kept.body = keptBodies.value(record.key());
+        folder.kept << kept;
+    }
+    for (const QString &id : keptBodies.keys()) {
+        if (!records.contains(id))
+            *problems << QStringLiteral("a kept body without its record: %1").arg(id);
     }
     // Every body file is a listed template's.
     for (auto it = folder.bodies.cbegin(); it != folder.bodies.cend(); ++it) {
@@ -524,22 +565,24 @@ Folder readFiles(const QMap<QString, QByteArray> &files, QStringList *problems)
 Folder read(const QString &dir, QStringList *problems)
 {
     QMap<QString, QByteArray> files;
-    const QStringList names = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &name : names) {
-        QFile file(QDir(dir).filePath(name));
-        if (!file.open(QIODevice::ReadOnly))
-            *problems << QStringLiteral("unreadable file %1").arg(name);
-        files.insert(name, file.readAll());
+    for (const QString &folder : {QString(), QStringLiteral("Deleted/")}) {
+        const QStringList names = QDir(dir + u'/' + folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        for (const QString &name : names) {
+            QFile file(QDir(dir).filePath(folder + name));
+            if (!file.open(QIODevice::ReadOnly))
+                *problems << QStringLiteral("unreadable file %1").arg(folder + name);
+            files.insert(folder + name, file.readAll());
+        }
     }
     return readFiles(files, problems);
 }
 
-Folder legacy()
+Folder legacy(const QString &fixture)
 {
     QStringList problems;
-    const Folder folder = read(QDir(testdata::dataDir()).filePath(QStringLiteral("legacy")), &problems);
+    const Folder folder = read(QDir(testdata::dataDir()).filePath(fixture), &problems);
     if (!problems.isEmpty())
-        qFatal("tests/data/legacy: %s", qPrintable(problems.join(u'\n')));
+        qFatal("tests/data/%s: %s", qPrintable(fixture), qPrintable(problems.join(u'\n')));
     return folder;
 }
 

@@ -40,12 +40,19 @@ struct Folder
         QList<std::optional<QString>> before;
         std::optional<QString> body;
         bool shared = false; // other templates of its name kept the body file
+
+        // Kept versions are alike by their lines and body, whatever their
+        // ids and times.
+        bool operator==(const Kept &other) const { return lines == other.lines && body == other.body; }
     };
     QStringList lines;
     QMap<QString, QString> bodies;
     QList<Kept> kept;
 
-    bool operator==(const Folder &other) const { return lines == other.lines && bodies == other.bodies; }
+    bool operator==(const Folder &other) const
+    {
+        return lines == other.lines && bodies == other.bodies && kept == other.kept;
+    }
     QString describe() const;
 };
 
@@ -99,9 +106,10 @@ Folder read(const QString &dir, QStringList *problems);
 // The same of a folder held as its files' names (relative to it) and bytes.
 Folder readFiles(const QMap<QString, QByteArray> &files, QStringList *problems);
 
-// The folder that earlier versions left, tests/data/legacy, as the model
-// reads it (testdata::Fixture("legacy") makes a copy to change).
-Folder legacy();
+// A folder that earlier versions left, tests/data/legacy (or another
+// fixture of its kind), as the model reads it (testdata::Fixture makes a
+// copy to change).
+Folder legacy(const QString &fixture = QStringLiteral("legacy"));
 
 // One step of a random sequence: the generator's next operation, applied to
 // the model and carried out on the store. The model moves on unless the
