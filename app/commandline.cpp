@@ -6,6 +6,7 @@
 #include "app/form1.h"
 #include "app/widgetdialogs.h"
 #include "compose/compose.h"
+#include "compose/tablelaunch.h"
 #include "platform/appdir.h"
 #include "platform/desktop.h"
 #include "store/names.h"
@@ -35,6 +36,8 @@ QString usageText()
         "       letterloom [--data-folder PATH] --list [--match TEXT]\n"
         "       letterloom [--data-folder PATH] --launch NAME [--value QUESTION=ANSWER]... [--no-ask]\n"
         "                  [--plain-text | --draft]\n"
+        "       letterloom [--data-folder PATH] --launch NAME --values-from FILE.csv [--drafts-only] [--yes]\n"
+        "                  [--no-ask] [--plain-text | --draft]\n"
         "       letterloom --help | --version\n"
         "\n"
         "Without --list or --launch the window opens.\n"
@@ -50,6 +53,11 @@ QString usageText()
         "                      unanswered are asked in a dialog.\n"
         "  --no-ask            Shows no dialog: an unanswered question, or an HTML message for\n"
         "                      a mail program that cannot take HTML, is an error.\n"
+        "  --values-from FILE  Launches the template once for each row of the CSV file FILE,\n"
+        "                      whose first row names the questions, after asking whether to open\n"
+        "                      that many messages (at most 200).\n"
+        "  --drafts-only       With --values-from: saves each message as a draft, opens none.\n"
+        "  --yes               With --values-from: opens the messages without asking.\n"
         "  --plain-text        A mail program that cannot take HTML gets the message as plain text.\n"
         "  --draft             A mail program that cannot take HTML gets it as an HTML draft.\n"
 #ifdef Q_OS_WIN
@@ -210,7 +218,103 @@ struct LaunchRequest
     QMap<QString, QString> answers; // given with --value
     bool ask = true;
     compose::HtmlFallback htmlFallback = compose::HtmlFallback::Ask;
+    QString valuesFrom; // --values-from: a table of answers, one message for each row
+    bool draftsOnly = false;
+    bool confirmed = false; // --yes
 };
+
+// The desktop's mail programs as a launch from the shell reaches them: an
+// HTML message for a program that cannot take one asks once (a table's rows
+// take the first answer), or with --no-ask is refused.
+struct ShellMail
+{
+    WatchedDesktop desktop;
+    compose::DesktopMailSetup setup;
+    QString unchosenFor; // the mail program for which an HTML choice was needed and not asked
+    bool askedAndCancelled = false;
+    std::optional<compose::HtmlFallback> chosen;
+
+    explicit ShellMail(const LaunchRequest &request)
+    {
+        setup.desktop = &desktop;
+        setup.htmlFallback = request.htmlFallback;
+        setup.askHtmlFallback = [this, ask = request.ask](const QString &programName) {
+            if (!ask)
+                unchosenFor = programName;
+            else if (!chosen && !askedAndCancelled) {
+                WidgetDialogs dialogs(nullptr);
+                chosen = AskHtmlFallback(dialogs, programName);
+                askedAndCancelled = !chosen;
+            }
+            return ask ? chosen : std::nullopt;
+        };
+    }
+
+    // The failure when the choice was needed and not made.
+    std::optional<int> unchosen() const
+    {
+        if (!unchosenFor.isEmpty()) {
+            //: %1 is a mail program.
+            return fail(Unanswered, QCoreApplication::translate("commandline",
+                                                                "%1 cannot take an HTML message: give --plain-text "
+                                                                "or --draft")
+                                        .arg(unchosenFor));
+        }
+        if (askedAndCancelled)
+            return fail(Unanswered, QCoreApplication::translate("commandline", "no choice was made for the HTML "
+                                                                               "message; nothing was opened"));
+        return std::nullopt;
+    }
+};
+
+// Prints what the mail program said, one line each.
+void printNotices(const QStringList &notices)
+{
+    for (QString notice : notices) {
+        notice.replace(QLatin1String("\r\n"), QLatin1String(" "));
+        notice.replace(u'\n', u' ');
+        console::writeOutput(notice);
+    }
+}
+
+// The template in editor launched once for every row of the table that
+// request names, after the user confirms it (--yes, or the question).
+int launchTable(store::EditorValues &editor, const QString &dataFolder, const LaunchRequest &request)
+{
+    const substitute::AnswerTable table =
+        substitute::ReadAnswerFile(request.valuesFrom, compose::TemplateQuestions(editor, dataFolder));
+    if (!table.error.isEmpty())
+        return fail(LaunchFailed, table.error);
+    ShellMail mail(request);
+    const QString question =
+        request.draftsOnly ? compose::tableQuestion(table, QString(), compose::draftsFolder(mail.setup))
+                           : compose::tableQuestion(table, compose::mailProgramName(mail.setup));
+    if (!request.confirmed && (!request.ask || !WidgetDialogs(nullptr).question(question))) {
+        //: %1 is the question that --yes answers.
+        return fail(Unanswered, QCoreApplication::translate("commandline", "not confirmed, nothing was opened: %1 "
+                                                                           "(--yes confirms)")
+                                    .arg(question));
+    }
+    StoredPairs pairs;
+    platform::SettingsStore settings;
+    substitute::LoadSubstitutionPairs(pairs, settings);
+    mail.desktop.asked = false;
+    // A draft that nothing opened fails its row, as it fails a launch.
+    const compose::RowCheck check = [&mail](const compose::LaunchOutcome &launched) {
+        const bool unopened = mail.desktop.asked && !mail.desktop.handedOver;
+        mail.desktop.asked = mail.desktop.handedOver = false;
+        return unopened ? launched.message : QString();
+    };
+    const compose::TableOutcome outcome = compose::LaunchEachRow(
+        editor, pairs, request.draftsOnly ? compose::draftFiles(mail.setup) : compose::desktopMailClients(mail.setup),
+        table, {}, dataFolder, request.draftsOnly, check);
+    printNotices(outcome.notices);
+    if (const std::optional<int> status = mail.unchosen(); status && outcome.done == 0)
+        return *status;
+    if (!outcome.failure.isEmpty())
+        return fail(LaunchFailed, outcome.failure);
+    return Done;
+}
 
 int launchTemplate(const QString &folder, const LaunchRequest &request)
 {
@@ -244,6 +348,8 @@ int launchTemplate(const QString &folder, const LaunchRequest &request)
     editor.bodyText = templates.ReadBody(shown.name, &error);
     if (!error.isEmpty())
         return fail(LaunchFailed, error);
+    if (!request.valuesFrom.isEmpty())
+        return launchTable(editor, templates.folder(), request);
 
     platform::SettingsStore settings;
     substitute::PlaceholderValues values;
@@ -279,44 +385,17 @@ int launchTemplate(const QString &folder, const LaunchRequest &request)
     StoredPairs pairs;
     substitute::LoadSubstitutionPairs(pairs, settings);
 
-    WatchedDesktop desktop;
-    compose::DesktopMailSetup setup;
-    setup.desktop = &desktop;
-    setup.htmlFallback = request.htmlFallback;
-    QString unchosenFor; // the mail program for which an HTML choice was needed and not asked
-    bool askedAndCancelled = false;
-    setup.askHtmlFallback = [&](const QString &programName) -> std::optional<compose::HtmlFallback> {
-        if (!request.ask) {
-            unchosenFor = programName;
-            return std::nullopt;
-        }
-        WidgetDialogs dialogs(nullptr);
-        std::optional<compose::HtmlFallback> choice = AskHtmlFallback(dialogs, programName);
-        askedAndCancelled = !choice;
-        return choice;
-    };
+    ShellMail mail(request);
     const compose::LaunchOutcome outcome =
-        compose::ComposeEmail(editor, pairs, compose::desktopMailClients(setup), values, templates.folder());
-    if (!unchosenFor.isEmpty()) {
-        //: %1 is a mail program.
-        return fail(Unanswered, QCoreApplication::translate("commandline",
-                                                            "%1 cannot take an HTML message: give --plain-text or "
-                                                            "--draft")
-                                    .arg(unchosenFor));
-    }
-    if (askedAndCancelled)
-        return fail(Unanswered, QCoreApplication::translate("commandline", "no choice was made for the HTML "
-                                                                           "message; nothing was opened"));
+        compose::ComposeEmail(editor, pairs, compose::desktopMailClients(mail.setup), values, templates.folder());
+    if (const std::optional<int> status = mail.unchosen())
+        return *status;
     if (!outcome.displayed)
         return fail(LaunchFailed, outcome.message);
-    if (desktop.asked && !desktop.handedOver) // a draft that nothing opened
+    if (mail.desktop.asked && !mail.desktop.handedOver) // a draft that nothing opened
         return fail(LaunchFailed, outcome.message);
-    if (!outcome.message.isEmpty()) {
-        QString notice = outcome.message;
-        notice.replace(QLatin1String("\r\n"), QLatin1String(" "));
-        notice.replace(u'\n', u' ');
-        console::writeOutput(notice);
-    }
+    if (!outcome.message.isEmpty())
+        printNotices({outcome.message});
     return Done;
 }
 
@@ -365,10 +444,14 @@ std::optional<int> run(const QStringList &arguments, QString *dataFolder)
     const QCommandLineOption noAsk(QStringLiteral("no-ask"));
     const QCommandLineOption plainText(QStringLiteral("plain-text"));
     const QCommandLineOption draft(QStringLiteral("draft"));
+    const QCommandLineOption valuesFrom(QStringLiteral("values-from"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption draftsOnly(QStringLiteral("drafts-only"));
+    const QCommandLineOption yes(QStringLiteral("yes"));
     const QCommandLineOption folder(QStringLiteral("data-folder"), QString(), QStringLiteral("PATH"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
-    parser.addOptions({list, match, launch, value, noAsk, plainText, draft, folder, help, version});
+    parser.addOptions({list, match, launch, value, noAsk, plainText, draft, valuesFrom, draftsOnly, yes, folder, help,
+                       version});
     if (!parser.parse(arguments))
         //: Follows the reason why the command line is wrong.
         return fail(WrongUsage, parser.errorText()
@@ -389,7 +472,7 @@ std::optional<int> run(const QStringList &arguments, QString *dataFolder)
         console::writeOutput(appinfo::productName());
         return Done;
     }
-    for (const QCommandLineOption *once : {&launch, &folder, &match}) {
+    for (const QCommandLineOption *once : {&launch, &folder, &match, &valuesFrom}) {
         if (parser.values(*once).size() > 1)
             //: %1 is an option's name.
             return fail(WrongUsage, QCoreApplication::translate("commandline", "--%1 is given more than once")
@@ -398,7 +481,7 @@ std::optional<int> run(const QStringList &arguments, QString *dataFolder)
     if (parser.isSet(list) && parser.isSet(launch))
         return fail(WrongUsage, QCoreApplication::translate("commandline", "--list and --launch cannot go together"));
     if (!parser.isSet(launch)) {
-        for (const QCommandLineOption *launchOnly : {&value, &noAsk, &plainText, &draft}) {
+        for (const QCommandLineOption *launchOnly : {&value, &noAsk, &plainText, &draft, &valuesFrom}) {
             if (parser.isSet(*launchOnly)) {
                 return fail(WrongUsage,
                             //: %1 is an option's name.
@@ -407,6 +490,17 @@ std::optional<int> run(const QStringList &arguments, QString *dataFolder)
             }
         }
     }
+    for (const QCommandLineOption *tableOnly : {&draftsOnly, &yes}) {
+        if (parser.isSet(*tableOnly) && !parser.isSet(valuesFrom)) {
+            return fail(WrongUsage,
+                        //: %1 is an option's name.
+                        QCoreApplication::translate("commandline", "--%1 goes with --values-from")
+                            .arg(tableOnly->names().constFirst()));
+        }
+    }
+    if (parser.isSet(value) && parser.isSet(valuesFrom))
+        return fail(WrongUsage,
+                    QCoreApplication::translate("commandline", "--value and --values-from cannot go together"));
     if (parser.isSet(match) && !parser.isSet(list))
         return fail(WrongUsage, QCoreApplication::translate("commandline", "--match goes with --list"));
     if (parser.isSet(plainText) && parser.isSet(draft))
@@ -433,6 +527,9 @@ std::optional<int> run(const QStringList &arguments, QString *dataFolder)
     LaunchRequest request;
     request.name = parser.value(launch);
     request.ask = !parser.isSet(noAsk);
+    request.valuesFrom = parser.value(valuesFrom);
+    request.draftsOnly = parser.isSet(draftsOnly);
+    request.confirmed = parser.isSet(yes);
     if (parser.isSet(plainText))
         request.htmlFallback = compose::HtmlFallback::PlainText;
     else if (parser.isSet(draft))

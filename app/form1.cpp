@@ -127,12 +127,18 @@ void Form1::adoptServices(Form1Services services)
     m_desktop = services.desktop ? services.desktop : &platform::systemDesktop();
     m_calendar = std::move(services.calendar);
     compose::MailClientFactory clients = std::move(services.mailClients);
+    m_mailSetup = services.mailSetup;
+    if (!m_mailSetup.desktop)
+        m_mailSetup.desktop = m_desktop;
     if (!clients) {
-        compose::DesktopMailSetup setup = services.mailSetup;
-        if (!setup.desktop)
-            setup.desktop = m_desktop;
-        if (!setup.askHtmlFallback)
-            setup.askHtmlFallback = [this](const QString &programName) { return askHtmlFallback(programName); };
+        compose::DesktopMailSetup setup = m_mailSetup;
+        if (!setup.askHtmlFallback) {
+            setup.askHtmlFallback = [this](const QString &programName) {
+                if (!m_tableLaunching || !m_tableFallback)
+                    m_tableFallback = askHtmlFallback(programName);
+                return m_tableFallback;
+            };
+        }
         clients = compose::desktopMailClients(setup);
     }
     m_mailClients = stoppedWhenEnding(std::move(clients), &m_ending);
@@ -188,6 +194,9 @@ void Form1::buildListMenu()
     // The template list's context menu, for the entry it was opened on.
     m_listMenu = new QMenu(this);
     m_listMenu->setObjectName(QStringLiteral("ListMenu"));
+    m_tableAction = m_listMenu->addAction(tr("Launch for Each Row\u2026"));
+    m_tableAction->setObjectName(QStringLiteral("LaunchForEachRowM"));
+    m_listMenu->addSeparator();
     m_deleteAction = m_listMenu->addAction(tr("Delete Template"));
     m_deleteAction->setObjectName(QStringLiteral("DeleteTemplateM"));
     m_renameAction = m_listMenu->addAction(tr("Rename Template"));
@@ -200,6 +209,7 @@ void Form1::buildListMenu()
     connect(m_deleteAction, &QAction::triggered, this, [this] { DeleteTemplate(m_menuRow); });
     connect(m_renameAction, &QAction::triggered, this, [this] { RenameTemplate(m_menuRow); });
     connect(m_undoAction, &QAction::triggered, this, &Form1::UndoDelete);
+    connect(m_tableAction, &QAction::triggered, this, [this] { LaunchForEachRow(m_menuRow); });
 }
 
 void Form1::buildEditor()
@@ -293,6 +303,7 @@ void Form1::connectEvents()
         m_menuRow = row;
         m_deleteAction->setEnabled(row >= 0);
         m_renameAction->setEnabled(row >= 0);
+        m_tableAction->setEnabled(row >= 0 && !m_launching);
         m_undoAction->setEnabled(m_store.PlanUndo().version.has_value());
         m_listMenu->popup(at);
     });

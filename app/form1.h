@@ -83,6 +83,7 @@ public:
     void DeleteTemplate(int row); // the list's context menu, or Delete
     void RenameTemplate(int row); // the list's context menu, or F2
     void UndoDelete();            // the list's context menu, or Ctrl+Z in the list
+    void LaunchForEachRow(int row); // the list's context menu: the template once for each row of a CSV file
     void ChooseHtmlFile(); // Browse
     void FindTemplate();   // Ctrl+F: the picker over the list
     void HelpMMMM_Click();
@@ -183,6 +184,7 @@ private:
     QAction *m_deleteAction = nullptr;      // (DeleteTemplateM)
     QAction *m_renameAction = nullptr;      // (RenameTemplateM)
     QAction *m_undoAction = nullptr;        // (UndoDeleteM)
+    QAction *m_tableAction = nullptr;       // (LaunchForEachRowM)
     int m_menuRow = -1;                     // the entry it was opened on
     TemplatePicker *m_picker = nullptr;     // made at the first Ctrl+F
 
@@ -191,6 +193,7 @@ private:
     std::unique_ptr<platform::SettingsStore> m_ownSettings;
     platform::SettingsStore *m_settings = nullptr;
     compose::MailClientFactory m_mailClients;
+    compose::DesktopMailSetup m_mailSetup; // the desktop's mail client, which the launches go to unless tests say
     std::unique_ptr<platform::Dialogs> m_ownDialogs;
     platform::Dialogs *m_dialogs = nullptr;
     platform::Desktop *m_desktop = nullptr;
@@ -199,6 +202,8 @@ private:
     // Where it stands.
     bool m_launching = false;       // a launch is under way
     int m_queuedLaunches = 0;       // launches asked for meanwhile, run after it
+    bool m_tableLaunching = false;  // the launch is a table's: an HTML choice is asked once
+    std::optional<compose::HtmlFallback> m_tableFallback; // the choice made for its first row
     bool m_loading = false;         // Form_Load is running: nothing is reported
     QStringList m_startNotices;     // what Form_Load found to tell, told once the window shows
     bool m_storeBusy = false;       // a command changes the templates, or the list is being filled

@@ -299,7 +299,7 @@ void Form1::UndoDelete()
             QApplication::beep(); // nothing to bring back
             return;
         }
-        if (plan.nameTaken && !m_dialogs->question(storequestions::undo(plan)))
+        if ((plan.nameTaken || plan.bodyGone) && !m_dialogs->question(storequestions::undo(plan)))
             return;
         const store::Outcome outcome = m_store.Undo(plan);
         if (outcome.status != store::Outcome::Status::Changed) {

@@ -64,11 +64,20 @@ QString remove(const store::DeletePlan &plan)
 
 QString undo(const store::UndoPlan &plan)
 {
+    const QString name = plan.lines.first().name;
+    QString text;
+    if (plan.bodyGone)
+        text = tr("The body kept with \"%1\" is gone (removed by someone or something else); it comes back with an "
+                  "empty body.")
+                   .arg(name)
+               + QStringLiteral("\n\n");
+    if (!plan.nameTaken)
+        return text + tr("Bring it back?");
     if (plan.version->kind == QLatin1String("replace"))
-        return tr("A template named \"%1\" is saved now. Bring back the one that was replaced as \"%2\"?")
-            .arg(plan.lines.first().name, plan.freeName);
-    return tr("A template named \"%1\" is saved now. Bring back the one that was deleted as \"%2\"?")
-        .arg(plan.lines.first().name, plan.freeName);
+        return text + tr("A template named \"%1\" is saved now. Bring back the one that was replaced as \"%2\"?")
+                          .arg(name, plan.freeName);
+    return text + tr("A template named \"%1\" is saved now. Bring back the one that was deleted as \"%2\"?")
+                      .arg(name, plan.freeName);
 }
 
 } // namespace storequestions

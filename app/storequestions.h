@@ -15,7 +15,8 @@ QString describe(const store::StoredLine &line);
 QString save(const store::SavePlan &plan, const QString &name);
 // Before a Delete.
 QString remove(const store::DeletePlan &plan);
-// Before an Undo that brings a template back under a name of its own.
+// Before an Undo that brings a template back under a name of its own, or
+// without the body that was kept with it.
 QString undo(const store::UndoPlan &plan);
 
 } // namespace storequestions

@@ -104,12 +104,16 @@ std::optional<QString> WidgetDialogs::textInput(const QString &prompt, const QSt
 
 QString WidgetDialogs::openFileName(const QString &filter)
 {
+    return openFileTitled(QCoreApplication::translate("WidgetDialogs", "Saved HTML Email Location"), filter);
+}
+
+QString WidgetDialogs::openFileTitled(const QString &title, const QString &filter)
+{
     // Never the working folder, which means nothing to the user.
     QString start = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (start.isEmpty() || !QDir(start).exists())
         start = QDir::homePath();
-    QFileDialog dialog(m_parent, QCoreApplication::translate("WidgetDialogs", "Saved HTML Email Location"), start,
-                       filter);
+    QFileDialog dialog(m_parent, title, start, filter);
     dialog.setObjectName(QStringLiteral("CommonDialog1"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);

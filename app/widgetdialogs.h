@@ -15,6 +15,7 @@ public:
     std::optional<int> choice(const QString &text, const QStringList &buttons) override;
     std::optional<QString> textInput(const QString &prompt, const QString &text) override;
     QString openFileName(const QString &filter) override;
+    QString openFileTitled(const QString &title, const QString &filter) override;
 
 private:
     QWidget *m_parent;

@@ -11,6 +11,7 @@
 #include "compose/handover.h"
 #include "compose/mailclients.h"
 #include "compose/message.h"
+#include "compose/tablelaunch.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -28,15 +29,21 @@ namespace {
 // CreateProcess takes a command line of at most 32,767 characters.
 constexpr qsizetype LongestCommandLine = 30000;
 
-// Why Outlook is not used, for the user.
-QString withoutOutlook(const QString &outlookError)
+// Whether classic Outlook is installed: its automation is registered.
+bool outlookRegistered()
 {
     const bool entered = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     CLSID clsid;
     const bool registered = SUCCEEDED(CLSIDFromProgID(L"Outlook.Application", &clsid));
     if (entered)
         CoUninitialize();
-    if (!registered)
+    return registered;
+}
+
+// Why Outlook is not used, for the user.
+QString withoutOutlook(const QString &outlookError)
+{
+    if (!outlookRegistered())
         return QCoreApplication::translate("compose::DesktopFactory", "Classic Outlook is not installed, and the "
                                                                       "new Outlook cannot be given a message by "
                                                                       "another program.");
@@ -114,6 +121,17 @@ private:
 };
 
 } // namespace
+
+QString mailProgramName(const DesktopMailSetup &setup)
+{
+    if (outlookRegistered())
+        return QStringLiteral("Outlook");
+    const platform::DesktopApplication handler =
+        completedSetup(setup).desktop->defaultApplication(QStringLiteral("x-scheme-handler/mailto"));
+    return !handler.isNull() && clientKindOf(handler.id, handler.command) == ClientKind::Thunderbird
+               ? QStringLiteral("Thunderbird")
+               : QString();
+}
 
 MailClientFactory desktopMailClients(const DesktopMailSetup &given)
 {

@@ -15,6 +15,7 @@
 #include "compose/htmltext.h"
 #include "compose/mailclients.h"
 #include "compose/message.h"
+#include "compose/tablelaunch.h"
 #include "platform/textfile.h"
 
 #include <QCoreApplication>
@@ -47,42 +48,48 @@ QString cannotTake(const QString &name, const QStringList &missing)
         .arg(name, joinedWords(missing));
 }
 
+// The desktop's default mail program, or else the first known one that is
+// installed; null when there is none.
+platform::DesktopApplication mailProgram(platform::Desktop &desktop)
+{
+    platform::DesktopApplication handler = desktop.defaultApplication(QStringLiteral("x-scheme-handler/mailto"));
+    if (!handler.isNull())
+        return handler;
+    static const char *const known[][2] = {{"thunderbird", "Thunderbird"}, {"evolution", "Evolution"},
+                                           {"claws-mail", "Claws Mail"},   {"sylpheed", "Sylpheed"},
+                                           {"kmail", "KMail"},             {"geary", "Geary"}};
+    for (const auto &program : known) {
+        const QString path = desktop.findExecutable(QLatin1String(program[0]));
+        if (!path.isEmpty())
+            return {QLatin1String(program[0]) + QStringLiteral(".desktop"), QLatin1String(program[1]),
+                    {path, QStringLiteral("%u")}, {QStringLiteral("Email")}};
+    }
+    return handler;
+}
+
+// The name the user knows a mail program by.
+QString nameOf(const platform::DesktopApplication &program)
+{
+    const ClientKind kind = clientKindOf(program.id, program.command);
+    return kind == ClientKind::Mailto ? program.name : clientName(kind);
+}
+
 class DesktopMailItem final : public HandingOverItem
 {
 public:
     using HandingOverItem::HandingOverItem;
 
 private:
-    // The desktop's default mail program, or else the first known one that
-    // is installed; null when there is none.
-    platform::DesktopApplication mailProgram() const
-    {
-        platform::DesktopApplication handler =
-            desktop().defaultApplication(QStringLiteral("x-scheme-handler/mailto"));
-        if (!handler.isNull())
-            return handler;
-        static const char *const known[][2] = {{"thunderbird", "Thunderbird"}, {"evolution", "Evolution"},
-                                               {"claws-mail", "Claws Mail"},   {"sylpheed", "Sylpheed"},
-                                               {"kmail", "KMail"},             {"geary", "Geary"}};
-        for (const auto &program : known) {
-            const QString path = desktop().findExecutable(QLatin1String(program[0]));
-            if (!path.isEmpty())
-                return {QLatin1String(program[0]) + QStringLiteral(".desktop"), QLatin1String(program[1]),
-                        {path, QStringLiteral("%u")}, {QStringLiteral("Email")}};
-        }
-        return handler;
-    }
-
     std::optional<bool> handOver(QString *reason) override
     {
-        const platform::DesktopApplication program = mailProgram();
+        const platform::DesktopApplication program = mailProgram(desktop());
         if (program.isNull()) {
             *reason = QCoreApplication::translate("compose::DesktopMailClient",
                                                   "No mail program is set up on this desktop.");
             return std::nullopt;
         }
         const ClientKind kind = clientKindOf(program.id, program.command);
-        const QString name = kind == ClientKind::Mailto ? program.name : clientName(kind);
+        const QString name = nameOf(program);
         if (kind == ClientKind::Mailto && !program.categories.contains(QLatin1String("Email"))) {
             *reason = QCoreApplication::translate("compose::DesktopMailClient",
                                                   "The desktop opens e-mail addresses with %1, which is not a mail "
@@ -241,6 +248,12 @@ private:
 };
 
 } // namespace
+
+QString mailProgramName(const DesktopMailSetup &setup)
+{
+    const platform::DesktopApplication program = mailProgram(*completedSetup(setup).desktop);
+    return program.isNull() ? QString() : nameOf(program);
+}
 
 MailClientFactory desktopMailClients(const DesktopMailSetup &given)
 {

@@ -105,12 +105,9 @@ QByteArray declaredCharset(const QByteArray &bytes)
 
 QString decodeHtml(const QByteArray &bytes)
 {
-    // A byte-order mark decides, and is not part of the text.
-    if (const std::optional<QStringConverter::Encoding> marked = QStringConverter::encodingForData(bytes)) {
-        QStringDecoder decoder(*marked, QStringDecoder::Flag::Stateless);
-        return decoder.decode(bytes);
-    }
-    const QByteArray declared = declaredCharset(bytes);
+    // A byte-order mark decides; without one, a declared charset, then the
+    // rule of every text file.
+    const QByteArray declared = QStringConverter::encodingForData(bytes) ? QByteArray() : declaredCharset(bytes);
     if (!declared.isEmpty()) {
         if (isWindows1252(declared))
             return platform::fromAnsi(bytes);
@@ -120,9 +117,7 @@ QString decodeHtml(const QByteArray &bytes)
                 return decoder.decode(bytes);
         }
     }
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    return utf8.hasError() ? platform::fromSystemCodePage(bytes) : text;
+    return platform::decodeText(bytes);
 }
 
 QList<ResourceLink> resourceLinks(const QString &html)

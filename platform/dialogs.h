@@ -37,6 +37,14 @@ public:
     // "HTML files (*.htm *.html)". Returns the chosen file's full path, or an
     // empty text when the user cancels.
     virtual QString openFileName(const QString &filter) = 0;
+
+    // The same under a title of its own (openFileName's is Browse's); by
+    // default, openFileName.
+    virtual QString openFileTitled(const QString &title, const QString &filter)
+    {
+        Q_UNUSED(title);
+        return openFileName(filter);
+    }
 };
 
 } // namespace platform

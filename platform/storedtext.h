@@ -16,8 +16,12 @@
 //   can hold but whose bytes would read as such UTF-8 ("Ã©") is written as
 //   UTF-8 instead, so that every line reads back as it was written.
 // - A body file is UTF-8 when it begins with the byte-order mark EF BB BF,
-//   which a UTF-8 body is written with; otherwise Windows-1252. A body whose
-//   Windows-1252 bytes would begin so ("ï»¿") is written as UTF-8.
+//   which a UTF-8 body is written with; a byte after the mark that is no
+//   part of a valid UTF-8 sequence is its Windows-1252 character (a UTF-8
+//   file that a Windows-1252 tool appended to). Without the mark a body is
+//   read as a line is (UTF-8 as Linux editors and git leave it, else
+//   Windows-1252). A body whose Windows-1252 bytes would begin with the mark
+//   ("ï»¿") or read as such UTF-8 ("Ã©") is written as UTF-8.
 namespace platform {
 
 QString decodeLine(QByteArrayView bytes);

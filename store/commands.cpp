@@ -62,7 +62,7 @@ SavePlan TemplateStore::PlanSave(const TemplateEditor &editor, const ShownVersio
     const QString name = TemplateName(editor.templateName());
     // A new name is told from the names kept up to date with little reading;
     // only a name that is stored reads the whole file.
-    if (!m_names.containsKey(dataFilePath(), NameKey(name))) {
+    if (!m_names.containsKey(dataFilePath(), NameKey(name), lineReading())) {
         plan.kind = SavePlan::Kind::New;
         return plan;
     }
@@ -148,11 +148,15 @@ Outcome TemplateStore::saveNew(const TemplateEditor &editor, Locked &locked)
     QByteArray last;
     if (end > 0 && !platform::readFileRange(dataPath, end - std::min<qint64>(end, 2), std::min<qint64>(end, 2), &last))
         return failed(tr("Could not read \"%1\".").arg(QDir::toNativeSeparators(dataPath)));
-    if (end > 0 && last != "\r\n") {
+    // The new line ends as the file's last line does.
+    QByteArray lineEnd = last.endsWith("\r\n") || end == 0 ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\n");
+    if (end > 0 && !last.endsWith('\n')) {
         QByteArray bytes;
         if (!platform::readOwnFile(dataPath, &bytes, &error))
             return failed(error);
-        const qint64 start = bytes.size() - DataLines::split(bytes).tail.size();
+        const DataLines data = DataLines::split(bytes);
+        const qint64 start = bytes.size() - data.tail.size();
+        lineEnd = data.newLineEnd();
         const QFileInfo info(dataPath);
         const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
         QString side = info.dir().filePath(QStringLiteral("%1-unfinished-%2.txt").arg(info.completeBaseName(), stamp));
@@ -184,7 +188,7 @@ Outcome TemplateStore::saveNew(const TemplateEditor &editor, Locked &locked)
         m_bodies.noteRemoved(folder(), QFileInfo(orphan).fileName());
     }
 
-    Outcome outcome = carryOut(NewTemplateChange(editor, QFileInfo(dataPath).fileName(), end), locked,
+    Outcome outcome = carryOut(NewTemplateChange(editor, QFileInfo(dataPath).fileName(), end, lineEnd), locked,
                                tr("The template was not saved. %1"), tr("The template was saved, but %1"));
     if (outcome.status != Outcome::Status::Done)
         return outcome;
@@ -305,8 +309,12 @@ UndoPlan TemplateStore::PlanUndo()
     DataLines data;
     QString error;
     readLines(&data, &error);
-    return DecideUndo(KeptVersions::newest(folder(), platform::userName()), data,
-                      [this](const QString &key, const QString &name) { return !existingBody(key, name).isEmpty(); });
+    std::optional<KeptVersion> version = KeptVersions::newest(folder(), platform::userName());
+    const bool keptBodyThere = version && platform::detail::entryAt(KeptVersions::bodyPath(folder(), version->id))
+                                              != platform::detail::Entry::None;
+    return DecideUndo(
+        std::move(version), data,
+        [this](const QString &key, const QString &name) { return !existingBody(key, name).isEmpty(); }, keptBodyThere);
 }
 
 Outcome TemplateStore::Undo(const UndoPlan &plan)
@@ -325,7 +333,7 @@ Outcome TemplateStore::doUndo(const UndoPlan &plan)
         return outcome;
     const UndoPlan now = PlanUndo();
     if (!now.version || now.version->id != plan.version->id || now.nameTaken != plan.nameTaken
-        || now.freeName != plan.freeName)
+        || now.freeName != plan.freeName || now.bodyGone != plan.bodyGone)
         return changedMeanwhile();
     DataLines data;
     QString error;

@@ -2,11 +2,14 @@
 
 #include "platform/textfile.h"
 #include "store/datafile.h"
+#include "store/names.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QRegularExpression>
 #include <QSysInfo>
+
+#include <algorithm>
 
 namespace store {
 namespace {
@@ -38,6 +41,7 @@ QByteArray KeptVersion::serialized() const
     bytes += "user=" + user.toUtf8() + "\r\n";
     bytes += "host=" + host.toUtf8() + "\r\n";
     bytes += "body=" + bodyFileName.toUtf8() + "\r\n";
+    bytes += bodyShared ? "shared=1\r\n" : "shared=0\r\n";
     // The lines as the data file holds them, byte for byte.
     for (const KeptLine &kept : lines) {
         bytes += "line=" + kept.line + "\r\n";
@@ -52,6 +56,7 @@ std::optional<KeptVersion> KeptVersion::parse(const QByteArray &bytes, const QSt
         return std::nullopt;
     KeptVersion version;
     version.id = id;
+    bool sharedGiven = false;
     // Split at CR LF, as the data file: a line never holds one.
     for (const QByteArray &field : DataLines::split(bytes).lines) {
         const auto value = [&field](const char *key) { return field.mid(qsizetype(qstrlen(key))); };
@@ -65,6 +70,8 @@ std::optional<KeptVersion> KeptVersion::parse(const QByteArray &bytes, const QSt
             version.host = QString::fromUtf8(value("host="));
         else if (field.startsWith("body="))
             version.bodyFileName = QString::fromUtf8(value("body="));
+        else if (field.startsWith("shared="))
+            sharedGiven = true, version.bodyShared = field == "shared=1";
         else if (field.startsWith("line="))
             version.lines.append({value("line="), std::nullopt});
         else if (field.startsWith("before=") && !version.lines.isEmpty())
@@ -72,6 +79,10 @@ std::optional<KeptVersion> KeptVersion::parse(const QByteArray &bytes, const QSt
     }
     if (version.lines.isEmpty())
         return std::nullopt;
+    // Earlier versions kept no body only when other templates of its name
+    // kept theirs.
+    if (!sharedGiven)
+        version.bodyShared = version.bodyFileName.isEmpty();
     return version;
 }
 
@@ -112,7 +123,14 @@ std::optional<KeptVersion> newest(const QString &dataDir, const QString &user)
         if (!platform::readOwnFile(recordPath(dataDir, ids.at(i)), &bytes, nullptr, platform::LargestRecord))
             continue;
         std::optional<KeptVersion> version = KeptVersion::parse(bytes, ids.at(i));
-        if (version && version->user == user)
+        // One that holds no template, or whose name cannot name a file, is
+        // passed over.
+        const auto first = version ? std::find_if(version->lines.cbegin(), version->lines.cend(),
+                                                   [](const KeptLine &kept) { return kept.line.contains('\t'); })
+                                   : QList<KeptLine>::const_iterator();
+        const bool usable = version && first != version->lines.cend()
+                            && FileNameRefusal(TemplateName(ReadStoredLine(first->line)->name)).isEmpty();
+        if (usable && version->user == user)
             return version;
     }
     return std::nullopt;

@@ -28,7 +28,8 @@ struct KeptVersion
     QString kind; // "delete" or "replace"
     QDateTime when;
     QString user, host;
-    QString bodyFileName; // the body file's name when it was removed; empty: there was none
+    QString bodyFileName; // the body file's name when it was removed; empty: none went along
+    bool bodyShared = false; // none went along, as other templates of its name kept the body file
     QList<KeptLine> lines;
 
     QByteArray serialized() const;
@@ -46,7 +47,8 @@ QString bodyPath(const QString &dataDir, const QString &id);
 // A new id for a version kept now.
 QString newId();
 
-// This user's newest kept version, if any.
+// This user's newest kept version that holds a template's line, if any: a
+// record without one never hides older ones.
 std::optional<KeptVersion> newest(const QString &dataDir, const QString &user);
 
 // The files of the versions beyond the newest Limit - 1 (so that one more

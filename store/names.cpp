@@ -64,6 +64,11 @@ QString NameRefusal(const QString &boxText)
         return QCoreApplication::translate("store::Names", "Please Enter a Template Name");
     if (boxText.contains(QLatin1String("-Q-")))
         return QCoreApplication::translate("store::Names", "Template Name can not contain the text -Q-");
+    return FileNameRefusal(name);
+}
+
+QString FileNameRefusal(const QString &name)
+{
     // The name becomes part of a file name: what a file name cannot hold is
     // refused, and the message says so.
     for (const QChar c : name) {

@@ -32,4 +32,9 @@ QString BodyKeyOfFileName(const QString &fileName);
 // an empty text when it can.
 QString NameRefusal(const QString &boxText);
 
+// Why a template's name cannot be part of a file's name (a character no
+// file name holds, a path separator, "..", too long), or an empty text. A
+// name read from the folder's files that fails it never becomes a path.
+QString FileNameRefusal(const QString &name);
+
 } // namespace store

@@ -20,16 +20,10 @@ QByteArray bodyFileBytes(const TemplateEditor &editor)
     return platform::encodeBody(TrimSpaces(editor.body()) + QStringLiteral("\r\n"));
 }
 
-QString lineWithName(const QString &lineText, const QString &name)
-{
-    const qsizetype tab = lineText.indexOf(QLatin1Char('\t'));
-    return TrimSpaces(TemplateName(name) + lineText.mid(tab));
-}
-
 bool keyHeld(const DataLines &data, const QString &key, qsizetype except = -1)
 {
     for (qsizetype i = 0; i < data.lines.size(); ++i) {
-        const auto line = i == except ? std::nullopt : ReadStoredLine(data.lines.at(i));
+        const auto line = i == except ? std::nullopt : data.read(i);
         if (line && line->key == key)
             return true;
     }
@@ -41,7 +35,7 @@ qsizetype indexOf(const DataLines &data, const EntryRef &entry)
 {
     int seen = 0;
     for (qsizetype i = 0; i < data.lines.size(); ++i) {
-        const auto line = ReadStoredLine(data.lines.at(i));
+        const auto line = data.read(i);
         if (line && line->text == entry.lineText && seen++ == entry.occurrence)
             return i;
     }
@@ -92,8 +86,8 @@ QString ShownBody(const QString &stored)
 QList<StoredLine> LinesOfKey(const DataLines &data, const QString &key)
 {
     QList<StoredLine> lines;
-    for (const QByteArray &bytes : data.lines) {
-        if (auto line = ReadStoredLine(bytes); line && line->key == key)
+    for (qsizetype i = 0; i < data.lines.size(); ++i) {
+        if (auto line = data.read(i); line && line->key == key)
             lines.append(std::move(*line));
     }
     return lines;
@@ -130,11 +124,12 @@ SavePlan DecideSave(const TemplateEditor &editor, const ShownVersion &shown, con
     return plan;
 }
 
-ChangePlan NewTemplateChange(const TemplateEditor &editor, const QString &dataFile, qint64 end)
+ChangePlan NewTemplateChange(const TemplateEditor &editor, const QString &dataFile, qint64 end,
+                             const QByteArray &lineEnd)
 {
     ChangePlan change;
     const int body = change.write(bodyFileBytes(editor));
-    const int line = change.write(platform::encodeLine(FormatRecordLine(editor)) + "\r\n");
+    const int line = change.write(platform::encodeLine(FormatRecordLine(editor)) + lineEnd);
     change.rename(body, BodyFileName(editor.templateName()), true);
     change.append(line, dataFile, end);
     return change;
@@ -148,25 +143,26 @@ ChangePlan ReplaceChange(const TemplateEditor &editor, const DataLines &data, co
     // Each kept line remembers the line it stood before, of those that stay.
     qsizetype first = -1;
     for (qsizetype i = 0; i < data.lines.size(); ++i) {
-        const auto line = ReadStoredLine(data.lines.at(i));
+        const auto line = data.read(i);
         if (!line || line->key != key)
             continue;
         if (first < 0)
             first = i;
         KeptLine keptLine{line->bytes, std::nullopt};
         for (qsizetype j = i + 1; j < data.lines.size() && !keptLine.before; ++j) {
-            const auto next = ReadStoredLine(data.lines.at(j));
+            const auto next = data.read(j);
             if (!next || next->key != key)
                 keptLine.before = data.lines.at(j);
         }
         kept.lines.append(keptLine);
     }
     DataLines after = data;
-    after.lines[first] = platform::encodeLine(FormatRecordLine(editor));
+    // Written as the line it replaces was: Windows-1252 stays so where it can.
+    after.replace(first, data.reading.encode(FormatRecordLine(editor), data.reading.isAnsi(data.lines.at(first))));
     for (qsizetype i = after.lines.size() - 1; i > first; --i) {
-        const auto line = ReadStoredLine(after.lines.at(i));
+        const auto line = after.read(i);
         if (line && line->key == key)
-            after.lines.removeAt(i);
+            after.removeAt(i);
     }
     // The first line's place is taken by the new one, which it stood before.
     kept.lines[0].before = after.lines.at(first);
@@ -179,7 +175,9 @@ ChangePlan ReplaceChange(const TemplateEditor &editor, const DataLines &data, co
     ChangePlan change;
     const int record = change.write(kept.serialized());
     const int keptBody = bodyFile.isEmpty() ? -1 : change.write(oldBody);
-    const int newBody = change.write(bodyFileBytes(editor));
+    // A body the editor left as it was keeps its bytes, whatever wrote them.
+    const bool bodyKept = !bodyFile.isEmpty() && ShownBody(platform::decodeBody(oldBody)) == editor.body();
+    const int newBody = change.write(bodyKept ? oldBody : bodyFileBytes(editor));
     const int newData = change.write(after.joined());
     change.rename(record, kDeleted + kept.id + QStringLiteral(".record"));
     if (keptBody >= 0)
@@ -199,9 +197,9 @@ DeletePlan DecideDelete(const DataLines &data, const EntryRef &entry)
     const qsizetype index = indexOf(data, entry);
     if (index < 0)
         return plan;
-    plan.line = ReadStoredLine(data.lines.at(index));
+    plan.line = data.read(index);
     for (qsizetype i = 0; i < data.lines.size(); ++i) {
-        const auto line = ReadStoredLine(data.lines.at(i));
+        const auto line = data.read(i);
         if (i != index && line && line->key == plan.line->key)
             plan.sharing.append(*line);
     }
@@ -215,7 +213,7 @@ std::optional<ChangePlan> DeleteChange(const DeletePlan &plan, const DataLines &
     qsizetype index = -1;
     QList<StoredLine> sharing;
     for (qsizetype i = 0; plan.line && i < data.lines.size(); ++i) {
-        const auto line = ReadStoredLine(data.lines.at(i));
+        const auto line = data.read(i);
         if (!line || line->key != plan.line->key)
             continue;
         if (index < 0 && line->text == plan.line->text)
@@ -232,8 +230,9 @@ std::optional<ChangePlan> DeleteChange(const DeletePlan &plan, const DataLines &
     // The body goes along only when no other template uses it.
     const QString body = sharing.isEmpty() ? bodyFile : QString();
     kept.bodyFileName = body;
+    kept.bodyShared = !sharing.isEmpty();
     DataLines after = data;
-    after.lines.removeAt(index);
+    after.removeAt(index);
     ChangePlan change;
     const int record = change.write(kept.serialized());
     const int newData = change.write(after.joined());
@@ -254,7 +253,7 @@ RenamePlan DecideRename(const DataLines &data, const EntryRef &entry, const QStr
     const qsizetype index = indexOf(data, entry);
     if (index < 0)
         return plan;
-    plan.line = ReadStoredLine(data.lines.at(index));
+    plan.line = data.read(index);
     if (plan.refusal.isEmpty() && NameKey(plan.newName) != plan.line->key && keyHeld(data, NameKey(plan.newName)))
         plan.refusal = QCoreApplication::translate("store::TemplateStore",
                                                    "A template named \"%1\" is saved already; choose another name.")
@@ -271,7 +270,7 @@ std::optional<ChangePlan> RenameChange(const RenamePlan &plan, const DataLines &
     const QString oldKey = plan.line->key;
     const QString newKey = NameKey(plan.newName);
     DataLines after = data;
-    after.lines[index] = platform::encodeLine(lineWithName(plan.line->text, plan.newName));
+    after.replace(index, data.reading.renamed(data.lines.at(index), plan.newName));
     ChangePlan change;
     const int newData = change.write(after.joined());
     // Another name: the body file goes along, or a copy of it when other
@@ -288,23 +287,25 @@ std::optional<ChangePlan> RenameChange(const RenamePlan &plan, const DataLines &
 
 // ---- Undo -----------------------------------------------------------------
 
-UndoPlan DecideUndo(std::optional<KeptVersion> version, const DataLines &data, const BodyExists &bodyExists)
+UndoPlan DecideUndo(std::optional<KeptVersion> version, const DataLines &data, const BodyExists &bodyExists,
+                   bool keptBodyThere)
 {
     UndoPlan plan;
     if (!version)
         return plan;
     for (const KeptLine &kept : std::as_const(version->lines)) {
-        if (const auto line = ReadStoredLine(kept.line))
+        if (const auto line = ReadStoredLine(kept.line, data.reading))
             plan.lines.append(*line);
     }
     if (plan.lines.isEmpty())
         return plan;
     plan.version = std::move(version);
     const StoredLine &first = plan.lines.first();
-    // Brought back without a body file of its own (other templates of its
-    // name kept that one), it simply stands beside them again.
-    plan.nameTaken = !plan.version->bodyFileName.isEmpty()
-                     && (keyHeld(data, first.key) || bodyExists(first.key, first.name));
+    // Deleted while other templates of its name kept the body file, it
+    // simply stands beside them again; any other comes back under a name of
+    // its own when its name is taken, never on another template's body.
+    plan.nameTaken = !plan.version->bodyShared && (keyHeld(data, first.key) || bodyExists(first.key, first.name));
+    plan.bodyGone = !plan.version->bodyFileName.isEmpty() && !keptBodyThere;
     for (int n = 2; plan.nameTaken && plan.freeName.isEmpty(); ++n) {
         const QString candidate = QStringLiteral("%1 (%2)").arg(TemplateName(first.name)).arg(n);
         if (!keyHeld(data, NameKey(candidate)) && !bodyExists(NameKey(candidate), candidate))
@@ -318,22 +319,24 @@ ChangePlan UndoChange(const UndoPlan &plan, const DataLines &data, const QString
     const QString name = plan.nameTaken ? plan.freeName : plan.lines.first().name;
     DataLines after = data;
     for (const KeptLine &kept : std::as_const(plan.version->lines)) {
-        const auto line = ReadStoredLine(kept.line);
+        const auto line = ReadStoredLine(kept.line, data.reading);
         if (!line)
             continue;
-        const QByteArray bytes = plan.nameTaken ? platform::encodeLine(lineWithName(line->text, name)) : kept.line;
+        const QByteArray bytes = plan.nameTaken ? data.reading.renamed(kept.line, name) : kept.line;
         qsizetype at = after.lines.size();
         if (kept.before) {
             const qsizetype found = after.lines.indexOf(*kept.before);
             if (found >= 0)
                 at = found;
         }
-        after.lines.insert(at, bytes);
+        after.insert(at, bytes);
     }
     ChangePlan change;
     const int newData = change.write(after.joined());
     if (!plan.version->bodyFileName.isEmpty() && keptBodyThere)
         change.move(kDeleted + plan.version->id + QStringLiteral(".body"), BodyFileName(name), true);
+    else if (plan.nameTaken) // under a name of its own, on a body of its own
+        change.rename(change.write("\r\n"), BodyFileName(name), true);
     change.rename(newData, dataFile);
     change.remove(kDeleted + plan.version->id + QStringLiteral(".record"));
     return change;

@@ -69,6 +69,7 @@ struct UndoPlan
     QList<StoredLine> lines;            // its lines, read
     bool nameTaken = false;             // a template of its name is saved now
     QString freeName;                   // then: the name it comes back under
+    bool bodyGone = false;              // its body file was kept and is gone since
 };
 
 // A change as decided: the contents of its new files, and the steps that
@@ -106,9 +107,10 @@ QList<StoredLine> LinesOfKey(const DataLines &data, const QString &key);
 // in data; storedBody: the name's body file, read (none: no file).
 SavePlan DecideSave(const TemplateEditor &editor, const ShownVersion &shown, const DataLines &data,
                     const std::optional<QByteArray> &storedBody);
-// A new template: its body file, and its line at the end of the data file
-// of end bytes.
-ChangePlan NewTemplateChange(const TemplateEditor &editor, const QString &dataFile, qint64 end);
+// A new template: its body file, and its line, ended by lineEnd, at the
+// end of the data file of end bytes.
+ChangePlan NewTemplateChange(const TemplateEditor &editor, const QString &dataFile, qint64 end,
+                             const QByteArray &lineEnd);
 // A replace: the lines of its name in data are replaced by one, the body
 // file bodyFile (empty: none; holding oldBody) by a new one, and what is
 // replaced is kept as kept (its lines and body filled in here).
@@ -129,9 +131,11 @@ std::optional<ChangePlan> RenameChange(const RenamePlan &plan, const DataLines &
                                        const QString &bodyFile, const QByteArray &body);
 
 // Undo. version: the user's newest kept version that holds a line; a body
-// file of a name key exists when bodyExists says so.
+// file of a name key exists when bodyExists says so; keptBodyThere: the
+// version's kept body file is there.
 using BodyExists = std::function<bool(const QString &key, const QString &name)>;
-UndoPlan DecideUndo(std::optional<KeptVersion> version, const DataLines &data, const BodyExists &bodyExists);
+UndoPlan DecideUndo(std::optional<KeptVersion> version, const DataLines &data, const BodyExists &bodyExists,
+                   bool keptBodyThere);
 ChangePlan UndoChange(const UndoPlan &plan, const DataLines &data, const QString &dataFile, bool keptBodyThere);
 
 } // namespace store

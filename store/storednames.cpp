@@ -4,13 +4,13 @@
 
 namespace store {
 
-bool StoredNames::containsKey(const QString &dataPath, const QString &key)
+bool StoredNames::containsKey(const QString &dataPath, const QString &key, const LineReading &reading)
 {
-    refresh(dataPath);
+    refresh(dataPath, reading);
     return m_keys.contains(key);
 }
 
-void StoredNames::refresh(const QString &dataPath)
+void StoredNames::refresh(const QString &dataPath, const LineReading &reading)
 {
     const platform::FileStamp now = platform::fileStamp(dataPath);
     bool grownOnly = dataPath == m_path && m_readUpTo >= 0 && now.sameFile(m_stamp) && now.size >= m_readUpTo;
@@ -33,12 +33,12 @@ void StoredNames::refresh(const QString &dataPath)
     QByteArray added;
     if (now.size <= m_readUpTo || !platform::readFileRange(dataPath, m_readUpTo, now.size - m_readUpTo, &added))
         return;
-    const qsizetype lastLineEnd = added.lastIndexOf("\r\n");
+    const qsizetype lastLineEnd = added.lastIndexOf('\n');
     if (lastLineEnd < 0)
         return;
-    added.truncate(lastLineEnd + 2);
+    added.truncate(lastLineEnd + 1);
     for (const QByteArray &line : DataLines::split(added).lines) {
-        if (const auto stored = ReadStoredLine(line))
+        if (const auto stored = ReadStoredLine(line, reading))
             m_keys.insert(stored->key);
     }
     m_readUpTo += added.size();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/textfile.h"
+#include "store/datafile.h"
 
 #include <QSet>
 #include <QString>
@@ -16,16 +17,16 @@ class StoredNames
 {
 public:
     // Whether a template of that name key is stored.
-    bool containsKey(const QString &dataPath, const QString &key);
+    bool containsKey(const QString &dataPath, const QString &key, const LineReading &reading);
     // The data file was rewritten: read it whole next time.
     void forget() { m_readUpTo = -1; }
 
 private:
-    void refresh(const QString &dataPath);
+    void refresh(const QString &dataPath, const LineReading &reading);
 
     QString m_path;
     platform::FileStamp m_stamp; // of the file when it was last read
-    qint64 m_readUpTo = -1;      // just after the last CR LF read; -1: nothing read
+    qint64 m_readUpTo = -1;      // just after the last line end read; -1: nothing read
     QByteArray m_lastBytes;      // the bytes just before m_readUpTo, to see they are still there
     QSet<QString> m_keys;
 };

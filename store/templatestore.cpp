@@ -44,6 +44,13 @@ bool TemplateStore::folderIsThere()
     return m_mayCreate || QFileInfo(folder()).isDir();
 }
 
+LineReading TemplateStore::lineReading()
+{
+    LineReading reading;
+    reading.bodyExists = [this](const QString &name) { return !existingBody(NameKey(name), name).isEmpty(); };
+    return reading;
+}
+
 bool TemplateStore::WatchLock()
 {
     return !folder().isEmpty() && platform::FolderLock::watch(folder());
@@ -62,6 +69,9 @@ QString TemplateStore::dataFilePath()
 
 QString TemplateStore::existingBody(const QString &key, const QString &name)
 {
+    // A name read from a file that cannot name a file never becomes a path.
+    if (!FileNameRefusal(TemplateName(name)).isEmpty())
+        return QString();
     const QString found = m_bodies.find(folder(), key, BodyFileName(name));
     return found.isEmpty() ? QString() : platform::joinPath(folder(), found);
 }
@@ -120,10 +130,11 @@ bool TemplateStore::UnfinishedChangeTouches(const QString &name)
     if (recorded.state != Change::Recorded::State::Runnable)
         return recorded.state == Change::Recorded::State::Newer || recorded.state == Change::Recorded::State::Unreadable;
     const QString key = NameKey(name);
-    const auto keysIn = [&key](const QByteArray &bytes) {
+    const LineReading reading = lineReading();
+    const auto keysIn = [&key, &reading](const QByteArray &bytes) {
         QStringList lines;
         for (const QByteArray &line : DataLines::split(bytes).lines) {
-            if (const auto stored = ReadStoredLine(line); stored && stored->key == key)
+            if (const auto stored = ReadStoredLine(line, reading); stored && stored->key == key)
                 lines << stored->text;
         }
         return lines;
@@ -308,6 +319,7 @@ bool TemplateStore::readLines(DataLines *data, QString *error)
     if (info.exists() && !platform::readOwnFile(path, &bytes, error))
         return false;
     *data = DataLines::split(bytes);
+    data->reading = lineReading();
     return true;
 }
 
@@ -377,31 +389,26 @@ bool LoadTemplateList(TemplateStore &store, TemplateList &list, QString *error)
 {
     QString why;
     const QByteArray bytes = store.ReadDataFile(&why);
+    const LineReading reading = store.lineReading();
     if (error)
         *error = why;
     QElapsedTimer sinceYield;
     sinceYield.start();
-    qsizetype start = 0;
-    const auto nextLineEnd = [&bytes](qsizetype from) {
-        for (const char *lf; (lf = static_cast<const char *>(std::memchr(bytes.constData() + from, '\n',
-                                                                         size_t(bytes.size() - from))));) {
-            const qsizetype at = lf - bytes.constData();
-            if (at > 0 && bytes.at(at - 1) == '\r')
-                return at - 1;
-            from = at + 1;
-        }
-        return qsizetype(-1);
-    };
-    for (qsizetype crlf = nextLineEnd(0); crlf >= 0; crlf = nextLineEnd(start)) {
+    // Lines end at LF, with or without a CR before it; a byte-order mark at
+    // the start is no part of the first line.
+    qsizetype start = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    for (const char *lf; (lf = static_cast<const char *>(
+                              std::memchr(bytes.constData() + start, '\n', size_t(bytes.size() - start))));) {
         // The window stays responsive while a long list is filled.
         if (sinceYield.elapsed() >= 50) {
             list.yield();
             sinceYield.restart();
         }
-        const QByteArrayView line(bytes.constData() + start, crlf - start);
-        start = crlf + 2;
+        const qsizetype end = lf - bytes.constData();
+        const QByteArrayView line(bytes.constData() + start, end - start - (end > start && lf[-1] == '\r' ? 1 : 0));
+        start = end + 1;
         if (line.contains('\t')) {
-            if (const auto entry = ListEntryFromLine(platform::decodeLine(line)))
+            if (const auto entry = ListEntryFromLine(reading.decode(line)))
                 list.addEntry(*entry);
         }
     }

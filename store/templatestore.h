@@ -132,6 +132,9 @@ public:
     // The data file's path (found whatever its letter case).
     QString dataFilePath();
 
+    // How this folder's data file lines are read (see LineReading).
+    LineReading lineReading();
+
 private:
     struct Locked; // a command's hold of the folder: its lock, recovered
     std::unique_ptr<Locked> lockFolder(Outcome *failure, const QString &what);

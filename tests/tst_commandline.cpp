@@ -2,6 +2,7 @@
 // data folder and settings of its own, as a script or a user in a terminal
 // starts it. Listing, help and the version need no display; every failure is
 // one line on standard error and an exit status of its own.
+#include "support/testdata.h"
 #include "support/testfiles.h"
 #include "support/windowtest.h"
 #ifndef Q_OS_WIN
@@ -187,46 +188,40 @@ private slots:
 
     // What goes wrong is said on one line of standard error, and nothing is
     // opened: each kind of failure with its exit status.
-    void failuresAreOneLineAndAStatus_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("says");
-        QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "Unknown option 'bogus'";
-        QTest::newRow("a stray argument") << QStringList{"Offer"} << 2 << "unexpected argument \"Offer\"";
-        QTest::newRow("list and launch") << QStringList{"--list", "--launch", "Offer"} << 2 << "cannot go together";
-        QTest::newRow("a value without a launch") << QStringList{"--value", "a=b"} << 2 << "--value goes with --launch";
-        QTest::newRow("a value without =")
-            << QStringList{"--launch", "Offer", "--value", "Customer"} << 2 << "\"Customer\" is not QUESTION=ANSWER";
-        QTest::newRow("plain text and draft")
-            << QStringList{"--launch", "Offer", "--plain-text", "--draft"} << 2 << "cannot go together";
-        QTest::newRow("launch without a name") << QStringList{"--launch"} << 2 << "Missing value after '--launch'";
-        QTest::newRow("no such folder")
-            << QStringList{"--data-folder", "no-such-folder", "--list"} << 3 << "there is no data folder";
-        QTest::newRow("no such template")
-            << QStringList{"--launch", "Offers", "--no-ask"} << 3 << "no template named \"Offers\"";
-        QTest::newRow("unanswered, not asked")
-            << QStringList{"--launch", "offer", "--no-ask", "--value", "Price=10"} << 4
-            << "the template \"Offer\" asks \"Customer\": answer with --value";
-        QTest::newRow("two unanswered")
-            << QStringList{"--launch", "Offer", "--no-ask", "--value", "Customers=x"} << 4
-            << "asks \"Customer\", \"Price\"";
-    }
+    void failuresAreOneLineAndAStatus_data() { testdata::addRows(QStringLiteral("commandline-failures")); }
     void failuresAreOneLineAndAStatus()
     {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, status);
+        QFETCH(QString, arguments);
+        QFETCH(QString, status);
         QFETCH(QString, says);
-        if (!arguments.contains("--data-folder"))
-            arguments = QStringList{"--data-folder", m_data} + arguments;
-        const Run failed = run(arguments);
-        QCOMPARE(failed.status, status);
+        QStringList given = arguments.split(u'|');
+        if (!given.contains("--data-folder"))
+            given = QStringList{"--data-folder", m_data} + given;
+        const Run failed = run(given);
+        QCOMPARE(failed.status, status.toInt());
         QCOMPARE(failed.out, QString());
         QCOMPARE(failed.errLines().size(), 1);
         QVERIFY2(failed.err.startsWith("letterloom: ") && failed.err.contains(says), qPrintable(failed.err));
 #ifndef Q_OS_WIN
         QVERIFY(!QFile::exists(m_home.filePath("record")));
 #endif
+    }
+
+    // --values-from with --drafts-only and --yes: one draft for each row,
+    // each named on a line of its own; the answers are not remembered.
+    void savesADraftForEachRow()
+    {
+        const QString table = m_home.filePath("table.csv");
+        testfiles::writeBytes(table, "Customer;Price;ID\r\nAnn;1;x\r\n\"Bob; Co\";2;y\r\n");
+        const Run ran =
+            run({"--launch", "Offer", "--values-from", table, "--drafts-only", "--yes", "--data-folder", m_data});
+        const QStringList lines = ran.out.split(QRegularExpression("\r?\n"), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines.at(0).startsWith("Row 2: Saved as a draft in \""), qPrintable(lines.at(0)));
+        QVERIFY(testfiles::contentsOf(lines.at(0).section('"', 1, 1)).contains("Price for Ann: 1"));
+        QVERIFY(testfiles::contentsOf(lines.at(1).section('"', 1, 1)).contains("Price for Bob; Co: 2"));
+        QCOMPARE(ran.status, 0);
+        QVERIFY(!testfiles::contentsOf(m_home.filePath("Letterloom/Letterloom.conf")).contains("answers"));
     }
 
 #ifdef Q_OS_WIN

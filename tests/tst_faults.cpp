@@ -1,18 +1,15 @@
-// Faults put in the way of the window: special files where the template
-// files should be, links out of the data folder, a full disk, a record cut
-// short by a killed process, a huge stored field. In every case the files are
-// checked byte for byte afterwards, and so is what the user was told. (Two
-// copies at once, killed copies and faults at every write are the store
-// model's tests.)
+// Faults put in the way of the window: a record cut short by a killed
+// process, a huge stored field; the files are checked byte for byte
+// afterwards, and so is what the user was told. (Special files where the
+// template files should be and links out of the data folder are fixtures of
+// tests/data/special-files played as steps of tests/data/window; a full disk,
+// two copies at once, killed copies and faults at every write are the store
+// model's and tst_textfile's.)
 
 #include "support/windowtest.h"
 #include "store/templaterecord.h"
 #include "support/testfiles.h"
 
-#include <QProcess>
-#include <QRegularExpression>
-
-#include <sys/stat.h>
 
 using testfiles::contentsOf;
 using testfiles::writeBytes;
@@ -20,28 +17,6 @@ using testfiles::writeBytes;
 namespace {
 
 const QString kData = QStringLiteral("MainData.txt");
-
-// Puts a file of the given kind at path: "pipe", "device" (a link to
-// /dev/null), "endless device" (a link to /dev/zero), "full device" (a link
-// to /dev/full), "folder", "link outside" (a link to target), "dangling link".
-void makeSpecial(const QString &kind, const QString &path, const QString &target)
-{
-    bool made = false;
-    if (kind == QLatin1String("pipe"))
-        made = mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
-    else if (kind == QLatin1String("device"))
-        made = QFile::link(QStringLiteral("/dev/null"), path);
-    else if (kind == QLatin1String("endless device"))
-        made = QFile::link(QStringLiteral("/dev/zero"), path);
-    else if (kind == QLatin1String("full device"))
-        made = QFile::link(QStringLiteral("/dev/full"), path);
-    else if (kind == QLatin1String("folder"))
-        made = QDir().mkpath(path);
-    else if (kind == QLatin1String("link outside") || kind == QLatin1String("dangling link"))
-        made = QFile::link(target, path);
-    if (!made)
-        qFatal("cannot make a %s at %s", qPrintable(kind), qPrintable(path));
-}
 
 void typeTemplate(QWidget *w, const QString &name)
 {
@@ -58,92 +33,9 @@ class TestFaults : public testsupport::WindowTest
     Q_OBJECT
 
 private slots:
-    void startUpPassesOverWhatItCannotRead_data();
-    void startUpPassesOverWhatItCannotRead();
-    void saveWritesOnlyRegularFilesInTheFolder_data();
-    void saveWritesOnlyRegularFilesInTheFolder();
-    void aPipeAsBodyFileIsNotWaitedOnButNamed();
     void anUnfinishedLineIsSetAsideNotListed();
-    void aFullDiskLeavesTheFilesAsTheyWere();
     void aHugeStoredFieldIsShownCutAndSaid();
 };
-
-void TestFaults::startUpPassesOverWhatItCannotRead_data()
-{
-    QTest::addColumn<QString>("kind");
-    for (const char *kind : {"pipe", "endless device", "full device", "folder"})
-        QTest::newRow(kind) << QString::fromLatin1(kind);
-}
-
-void TestFaults::startUpPassesOverWhatItCannotRead()
-{
-    QFETCH(QString, kind);
-    makeSpecial(kind, path(kData), QString());
-    // A pipe would make start-up wait for ever, an endless device read until
-    // memory runs out: the window comes up at once, empty and quiet.
-    Form1 *w = openWindow();
-    QCOMPARE(entryCount(w), 0);
-    QVERIFY2(messages().isEmpty(), qPrintable(messages().join(u'\n')));
-}
-
-void TestFaults::saveWritesOnlyRegularFilesInTheFolder_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("reason");
-    for (const char *file : {"MainData.txt", "LTM-Offer.txt"}) {
-        const QString name = QString::fromLatin1(file);
-        QTest::addRow("%s is a pipe", file) << name << "pipe" << "pipe";
-        QTest::addRow("%s is a link to /dev/null", file) << name << "device" << "symbolic link";
-        QTest::addRow("%s is a link out of the folder", file) << name << "link outside" << "symbolic link";
-        QTest::addRow("%s is a dangling link", file) << name << "dangling link" << "symbolic link";
-    }
-}
-
-void TestFaults::saveWritesOnlyRegularFilesInTheFolder()
-{
-    QFETCH(QString, file);
-    QFETCH(QString, kind);
-    QFETCH(QString, reason);
-    QTemporaryDir elsewhere;
-    const QString target = elsewhere.filePath(QStringLiteral("target.txt"));
-    if (kind == QLatin1String("link outside"))
-        writeBytes(target, "someone else's file\r\n");
-    makeSpecial(kind, path(file), target);
-
-    Form1 *w = openWindow();
-    typeTemplate(w, QStringLiteral("Offer"));
-    QTest::mouseClick(button(w, "Command3"), Qt::LeftButton);
-
-    QCOMPARE(messages().size(), 1);
-    const QString message = messages().first();
-    QVERIFY2(message.startsWith(QLatin1String("The template was not saved.")), qPrintable(message));
-    QVERIFY2(message.contains(file) && message.contains(reason), qPrintable(message));
-    QCOMPARE(entryCount(w), 0);
-    // Nothing outside the folder was written or made, and nothing of the
-    // template stays inside it.
-    if (kind == QLatin1String("link outside"))
-        QCOMPARE(contentsOf(target), QByteArray("someone else's file\r\n"));
-    if (kind == QLatin1String("dangling link"))
-        QVERIFY(!QFileInfo::exists(target));
-    const QStringList regular = QDir(dataFolder()).entryList(QDir::Files | QDir::NoSymLinks);
-    QCOMPARE(regular, QStringList());
-}
-
-void TestFaults::aPipeAsBodyFileIsNotWaitedOnButNamed()
-{
-    writeData(recordLine({QStringLiteral("Offer"), QStringLiteral("Hello"), QString(), QString(),
-                            QStringLiteral("to@example.com"), QString(), QStringLiteral("True"),
-                            QStringLiteral("False"), QString()}));
-    makeSpecial(QStringLiteral("pipe"), path(QStringLiteral("LTM-Offer.txt")), QString());
-    Form1 *w = openWindow();
-    clickEntry(list(w), 0);
-    QCOMPARE(box(w, "Text2")->text(), QStringLiteral("Hello"));
-    QCOMPARE(bodyBox(w)->toPlainText(), QString());
-    QCOMPARE(messages().size(), 1);
-    QVERIFY2(messages().first().contains(QStringLiteral("LTM-Offer.txt")) && messages().first().contains("pipe"),
-             qPrintable(messages().first()));
-}
 
 void TestFaults::anUnfinishedLineIsSetAsideNotListed()
 {
@@ -162,36 +54,6 @@ void TestFaults::anUnfinishedLineIsSetAsideNotListed()
     QVERIFY2(messages().first().contains(aside.first()), qPrintable(messages().first()));
     QCOMPARE(contentsOf(path(kData)), old + "Offer\tHello\t\t\tto@example.com\t\tTrue\tFalse\t\r\n");
     QCOMPARE(entryCount(openWindow()), 2);
-}
-
-void TestFaults::aFullDiskLeavesTheFilesAsTheyWere()
-{
-    testfiles::SmallDisk disk(64);
-    if (disk.mounted())
-        storeDirectory = disk.path();
-    const QString folder = disk.mounted() ? disk.path() : dataFolder();
-    const QByteArray old = recordLine({QStringLiteral("Old"), QStringLiteral("kept")});
-    writeBytes(QDir(folder).filePath(kData), old);
-    Form1 *w = openWindow();
-    typeTemplate(w, QStringLiteral("Offer"));
-    QTest::keyClicks(box(w, "Text2"), QString(5000, u's'));
-    {
-        // Without a disk of its own, a file-size limit stands in for it.
-        std::unique_ptr<testfiles::FileSizeLimit> limit;
-        if (disk.mounted())
-            disk.fill();
-        else
-            limit = std::make_unique<testfiles::FileSizeLimit>(old.size() + 100);
-        QTest::mouseClick(button(w, "Command3"), Qt::LeftButton);
-    }
-    QCOMPARE(messages().size(), 1);
-    const QString message = messages().first();
-    QVERIFY2(message.contains(disk.mounted() ? QLatin1String("no space left on the device")
-                                             : QLatin1String("the file is too large")),
-             qPrintable(message));
-    QCOMPARE(entryCount(w), 1);
-    QCOMPARE(contentsOf(QDir(folder).filePath(kData)), old);
-    QVERIFY(!QFile::exists(QDir(folder).filePath(QStringLiteral("LTM-Offer.txt"))));
 }
 
 void TestFaults::aHugeStoredFieldIsShownCutAndSaid()

@@ -53,7 +53,6 @@ private slots:
 
 void TestFolderLock::oneOfTwoTakersWinsAndKeepsIt()
 {
-    int knewOfTakeover = 0;
     for (int round = 0; round < 6; ++round) {
         QTemporaryDir dir;
         writeForeignLock(dir.path(), QDateTime::currentDateTime().addSecs(-platform::FolderLock::StaleSeconds - 60));
@@ -74,12 +73,8 @@ void TestFolderLock::oneOfTwoTakersWinsAndKeepsIt()
         QCOMPARE(int(bool(locks[0])) + int(bool(locks[1])), 1);
         const platform::FolderLock &winner = locks[0] ? *locks[0] : *locks[1];
         QVERIFY(winner.stillHeld());
-        knewOfTakeover += winner.tookOver();
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{platform::FolderLock::fileName()});
     }
-    // The taker that moved the stale lock away places its own at once; the
-    // other, coming just after, may place first now and then, seeing none.
-    QVERIFY(knewOfTakeover > 0);
 }
 
 void TestFolderLock::aLockDatedAheadIsTakenOverOnceItStayedUnchanged()

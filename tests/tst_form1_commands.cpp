@@ -1,7 +1,7 @@
 // Clear, the window's commands that change nothing (Help, About,
 // Suggestions, Exit and closing the window, also during a launch), a settings
-// store that cannot be written, the keys a desktop user expects, and the real
-// dialogs.
+// store that cannot be written, and the real dialogs. (The keys a desktop
+// user expects are steps of tests/data/window.)
 
 #include "app/appinfo.h"
 #include "app/widgetdialogs.h"
@@ -16,6 +16,8 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <functional>
+
 using testfiles::contentsOf;
 
 class TestForm1Commands : public WindowTest
@@ -24,13 +26,12 @@ class TestForm1Commands : public WindowTest
 
 private slots:
     void clearEmptiesTheEditor();
-    void helpAboutAndSuggestions();
+    void helpAboutAndSuggestionsChangeNothing();
     void f1OpensTheHelpPage();
     void exitAndCloseEndWithoutSaving_data();
     void exitAndCloseEndWithoutSaving();
     void exitDuringALaunchShowsNothing();
     void pairSaveFailureIsReported();
-    void keysOfTheDesktop();
     void theRealDialogs();
 };
 
@@ -93,22 +94,14 @@ void TestForm1Commands::clearEmptiesTheEditor()
     QVERIFY2(!dialogs.questions[0].contains("changed by someone else"), qPrintable(dialogs.questions[0]));
 }
 
-void TestForm1Commands::helpAboutAndSuggestions()
+void TestForm1Commands::helpAboutAndSuggestionsChangeNothing()
 {
     writeData(recordLine({QStringLiteral("Offer"), QStringLiteral("Subject")}));
     Form1 *w = openWindow();
     clickEntry(list(w), 0);
     const QStringList before = snapshot(w, dataFolder());
 
-    const QList<QUrl> &opened = desktop.opened; // a desktop without a handler: nothing is shown
-    control<QAction>(w, QStringLiteral("HelpMMMM"))->trigger();
-    QCOMPARE(opened.size(), 1);
-    QVERIFY(opened[0].isLocalFile());
-    QFile page(opened[0].toLocalFile());
-    QVERIFY2(page.open(QIODevice::ReadOnly), qPrintable(page.fileName()));
-    const QByteArray html = page.readAll();
-    QVERIFY(html.contains("<html") && html.contains("Letterloom") && html.contains("Find and replace"));
-
+    control<QAction>(w, QStringLiteral("HelpMMMM"))->trigger(); // the page: tst_form1_display
     control<QAction>(w, QStringLiteral("AboutMMMM"))->trigger();
     control<QAction>(w, QStringLiteral("SuggestionsM"))->trigger();
     QCOMPARE(messages().size(), 2);
@@ -217,119 +210,67 @@ void TestForm1Commands::pairSaveFailureIsReported()
     QCOMPARE(entryCount(w), 1);
 }
 
-void TestForm1Commands::keysOfTheDesktop()
-{
-    writeData(templateLine("Offer", "Hello"));
-    Form1 *w = openWindow();
-    QVERIFY(QTest::qWaitForWindowActive(w));
-
-    // F10, and Alt alone, open the menu bar's first menu.
-    QTest::keyClick(box(w, "Text1"), Qt::Key_F10);
-    QTRY_VERIFY(QApplication::activePopupWidget());
-    QCOMPARE(QApplication::activePopupWidget()->objectName(), QStringLiteral("FileM"));
-    QApplication::activePopupWidget()->close();
-    QTRY_VERIFY(!QApplication::activePopupWidget());
-    QTest::keyPress(box(w, "Text1"), Qt::Key_Alt, Qt::AltModifier);
-    QTest::keyRelease(box(w, "Text1"), Qt::Key_Alt);
-    QTRY_VERIFY(QApplication::activePopupWidget());
-    QCOMPARE(QApplication::activePopupWidget()->objectName(), QStringLiteral("FileM"));
-    QApplication::activePopupWidget()->close();
-    QTRY_VERIFY(!QApplication::activePopupWidget());
-
-    // Shift+Enter in the body is a line end like Enter: CR LF.
-    QTest::keyClicks(bodyBox(w), QStringLiteral("a"));
-    QTest::keyClick(bodyBox(w), Qt::Key_Return, Qt::ShiftModifier);
-    QTest::keyClicks(bodyBox(w), QStringLiteral("b"));
-    QCOMPARE(w->body(), QStringLiteral("a\r\nb"));
-    QVERIFY(!bodyBox(w)->document()->toRawText().contains(QChar::LineSeparator));
-
-    // Enter on a focused command button presses it; a letter does not (Save
-    // again, of the subject changed since, would ask whether to replace
-    // "Second").
-    QTest::keyClicks(box(w, "Text1"), QStringLiteral("Second"));
-    button(w, "Command3")->setFocus();
-    QTest::keyClick(button(w, "Command3"), Qt::Key_Return);
-    QTest::keyClicks(box(w, "Text2"), QStringLiteral("!"));
-    button(w, "Command3")->setFocus();
-    QTest::keyClick(button(w, "Command3"), Qt::Key_S);
-    QCOMPARE(entryCount(w), 2);
-    QCOMPARE(contentsOf(path(QStringLiteral("LTM-Second.txt"))), QByteArray("a\r\nb\r\n"));
-
-    // Enter on a list entry launches it.
-    selectEntry(w, 0);
-    mailLog->clear();
-    QTest::keyClick(list(w), Qt::Key_Enter);
-    QVERIFY2(mailLog->contains(QStringLiteral("Subject=Hello")), qPrintable(mailLog->join(u'\n')));
-    QCOMPARE(mailLog->value(mailLog->size() - 2), QStringLiteral("Display"));
-
-    // With Shift, Ctrl or Alt held, Enter launches nothing from the list,
-    // Delete deletes nothing and F2 renames nothing (a question or a prompt
-    // would fail the test): only the plain keys act on the entry. (Ctrl+Enter
-    // is the window's key for launching the editor's template.)
-    mailLog->clear();
-    for (const Qt::KeyboardModifier modifier : {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier}) {
-        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Delete, Qt::Key_F2}) {
-            if (modifier != Qt::ControlModifier || key == Qt::Key_Delete || key == Qt::Key_F2)
-                QTest::keyClick(list(w), key, modifier);
-        }
-    }
-    QCOMPARE(*mailLog, QStringList());
-    QCOMPARE(shownNames(w), (QStringList{"Offer", "Second"}));
-}
-
+// The boxes the user sees: Letterloom's title, no picture, each answered as
+// a user answers it; Browse starting in the documents folder (or home), never
+// the working folder.
 void TestForm1Commands::theRealDialogs()
 {
-    // The boxes the user sees: Letterloom's title, no picture, and Browse
-    // starting in the documents folder (or home), never the working folder.
     QWidget parent;
     WidgetDialogs real(&parent);
-    QString title, directory;
-    QStringList buttons;
-    QTimer::singleShot(0, &parent, [&] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        QVERIFY(box);
-        title = box->windowTitle();
-        QCOMPARE(box->icon(), QMessageBox::NoIcon);
-        for (QAbstractButton *b : box->buttons())
-            buttons << b->text().remove(u'&');
-        box->button(QMessageBox::Yes)->click();
-    });
+    QStringList seen;
+    // Notes what the next modal box shows, then does what the test says.
+    const auto next = [&](std::function<void(QDialog *)> act) {
+        QTimer::singleShot(0, &parent, [&seen, act] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            seen << dialog->windowTitle();
+            if (auto *box = qobject_cast<QMessageBox *>(dialog)) {
+                seen << box->text() << QString::number(box->icon());
+                for (QAbstractButton *b : box->buttons())
+                    seen << b->text().remove(u'&');
+            }
+            act(dialog);
+        });
+    };
+    const auto press = [](const QString &caption) {
+        return [caption](QDialog *dialog) {
+            for (QAbstractButton *b : dialog->findChildren<QAbstractButton *>()) {
+                if (b->text().remove(u'&') == caption)
+                    QTest::mouseClick(b, Qt::LeftButton);
+            }
+        };
+    };
+    next(press("Yes"));
     QVERIFY(real.question(QStringLiteral("Replace it?")));
-    QCOMPARE(title, QStringLiteral("Letterloom"));
+    next(press("OK"));
+    real.message(QStringLiteral("Line one\r\nline two"));
+    next(press("Save as Draft"));
+    QCOMPARE(real.choice("Which one?", {"Open as Plain Text", "Save as Draft"}), std::optional<int>(1));
+    next([](QDialog *dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    QCOMPARE(real.choice("Which one?", {"Open as Plain Text", "Save as Draft"}), std::nullopt);
+    next([](QDialog *dialog) { dialog->close(); });
+    QCOMPARE(real.choice("Which one?", {"Open as Plain Text", "Save as Draft"}), std::nullopt);
+    QStringList buttons = seen.mid(3, 2);
     buttons.sort();
     QCOMPARE(buttons, (QStringList{"No", "Yes"}));
-
-    QString text;
-    QTimer::singleShot(0, &parent, [&] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        QVERIFY(box);
-        title = box->windowTitle();
-        text = box->text();
-        QCOMPARE(box->icon(), QMessageBox::NoIcon);
-        QCOMPARE(box->buttons().size(), 1);
-        box->buttons().first()->click();
-    });
-    real.message(QStringLiteral("Line one\r\nline two"));
-    QCOMPARE(title, QStringLiteral("Letterloom"));
-    QCOMPARE(text, QStringLiteral("Line one\nline two"));
+    QCOMPARE(seen.mid(5, 4), (QStringList{"Letterloom", "Line one\nline two", "0", "OK"}));
+    const QStringList choice{"Letterloom", "Which one?", "0", "Open as Plain Text", "Save as Draft"};
+    QCOMPARE(seen.mid(9), choice + choice + choice);
+    QCOMPARE(seen.mid(0, 3), (QStringList{"Letterloom", "Replace it?", "0"}));
 
     QString initial;
-    QTimer::singleShot(0, &parent, [&] {
-        auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        title = dialog->windowTitle();
-        initial = dialog->textValue();
+    next([&initial](QDialog *dialog) {
+        initial = qobject_cast<QInputDialog *>(dialog)->textValue();
         dialog->reject();
     });
     QCOMPARE(real.textInput(QStringLiteral("New name:"), QStringLiteral("Offer")), std::nullopt);
-    QCOMPARE(title, QStringLiteral("Letterloom"));
+    QCOMPARE(seen.last(), QStringLiteral("Letterloom"));
     QCOMPARE(initial, QStringLiteral("Offer"));
 
-    QTimer::singleShot(0, &parent, [&] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
+    QString directory;
+    next([&directory](QDialog *dialog) {
         QCOMPARE(dialog->objectName(), QStringLiteral("CommonDialog1"));
-        directory = dialog->directory().absolutePath();
+        directory = qobject_cast<QFileDialog *>(dialog)->directory().absolutePath();
         dialog->reject();
     });
     QVERIFY(real.openFileName(QStringLiteral("HTML files (*.htm *.html)")).isEmpty());

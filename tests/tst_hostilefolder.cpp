@@ -303,14 +303,14 @@ void TestHostileFolder::failingRenamesLeaveEveryTemplateWhole()
     // of its renames: a change that had not recorded its steps changed
     // nothing and says why; one that had is done, or finished by the next
     // start. The record's own rename failing is never reported as done.
-    for (int sequence = 0; sequence < 12; ++sequence) {
+    for (int sequence = 0; sequence < 8; ++sequence) {
         const quint64 seed = 7000 + quint64(sequence);
         QRandomGenerator random{quint32(seed)};
         QTemporaryDir dir;
         storemodel::Folder model;
         store::TemplateStore templates(dir.path());
         storemodel::Generator generator(seed);
-        for (int step = 0; step < 30; ++step) {
+        for (int step = 0; step < 25; ++step) {
             const Operation op = generator.next(model);
             storemodel::Folder after = model;
             const Result expected = storemodel::apply(after, op);

@@ -8,6 +8,7 @@
 // HTML message for a program that cannot take HTML.
 #include "support/mailprograms_unix.h"
 #include "support/recordingmailclient.h"
+#include "support/testdata.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -131,17 +132,8 @@ QJsonArray readByPython(const QJsonArray &items)
     return QJsonDocument::fromJson(python.readAllStandardOutput()).array();
 }
 
-const QString htmlLetter = "<html><head><title>Not shown</title><style>p { color: red }</style></head><body>"
-                           "<h1>Dear \u0141ukasz</h1><p>First line<br>second line, "
-                           "<a href=\"https://example.com/offer?a=1&amp;b=2\">our offer</a> and "
-                           "<a href=\"mailto:sales@example.com\">sales@example.com</a>.</p>"
-                           "<p>\U0001F600&nbsp;Cheers</p><ul><li>one</li><li>two</li></ul>"
-                           "<img src=\"logo.png\" alt=\"\"></body></html>";
-
-// The text of htmlLetter, as a plain text message.
-const QString htmlLetterText = "Dear \u0141ukasz\r\n\r\nFirst line\r\nsecond line, our offer "
-                               "<https://example.com/offer?a=1&b=2> and sales@example.com.\r\n\r\n"
-                               "\U0001F600 Cheers\r\n\r\n- one\r\n- two";
+// An HTML letter with pictures, as a mail program's editor saves it.
+const QString letters = testdata::dataDir() + "/html-letter/";
 
 } // namespace
 
@@ -156,11 +148,7 @@ private slots:
     // repeats exactly; LETTERLOOM_SEED gives another for a run by hand.
     void randomMessagesArriveAsWritten()
     {
-        const quint32 seed = qEnvironmentVariableIsSet("LETTERLOOM_SEED")
-                                 ? quint32(qEnvironmentVariableIntValue("LETTERLOOM_SEED"))
-                                 : 20261207u;
-        qInfo("LETTERLOOM_SEED=%u", seed);
-        QRandomGenerator random(seed);
+        QRandomGenerator random(quint32(testdata::seed(20261207)));
         const QStringList routes{"thunderbird", "evolution", "claws-mail", "sylpheed",
                                  "kmail",       "geary",     "other",      "draft"};
         QJsonArray handed, expected;
@@ -255,8 +243,7 @@ private slots:
         editor.plain = false;
         editor.toText = "\u0141ukasz <l@example.pl>; b@example.org";
         editor.subjectText = "Oferta \U0001F600";
-        editor.location = file("letter.html", htmlLetter.toUtf8());
-        file("logo.png", "\x89PNG\r\n\x1a\n");
+        editor.location = letters + "letter.html";
         if (attachment)
             editor.attachmentPaths = file("price list.pdf", "%PDF");
         const compose::LaunchOutcome outcome = launch(editor);
@@ -301,7 +288,7 @@ private slots:
             QCOMPARE(m_desktop.runs.size(), 1);
             const Received got = clientReads(client, recordedArguments());
             QCOMPARE(got.value("subject"), QStringList{editor.subjectText});
-            QCOMPARE(got.value("body"), QStringList{lf(htmlLetterText)});
+            QCOMPARE(got.value("body"), QStringList{lf(QString::fromUtf8(testfiles::contentsOf(letters + "letter.txt")))});
             QCOMPARE(got.value("attach"), attachment ? QStringList{editor.attachmentPaths} : QStringList());
         }
     }
@@ -322,22 +309,10 @@ private slots:
     {
         QFETCH(QString, route);
         setMailProgram(route == "draft" ? QString() : route);
-        QMap<QString, QByteArray> files{{"logo.png", "\x89PNG\r\n\x1a\nlogo"},
-                                        {"letter_files/image001.jpg", "\xff\xd8\xff jpeg"},
-                                        {"my pic.png", "\x89PNG\r\n\x1a\nmine"},
-                                        {"sub/pic.gif", "GIF89a sub"},
-                                        {"bg.gif", "GIF89a background"}};
-        for (auto it = files.begin(); it != files.end(); ++it)
-            file("mail/" + it.key(), it.value());
-        const QString html = "<html><body><img src=\"logo.png\"><img src='letter_files/image001.jpg'>"
-                             "<img src=my%20pic.png><img src=\"sub\\pic.gif\"><table background=\"bg.gif\"><tr>"
-                             "<td><img src=\"https://example.com/web.png\"><img src=\"cid:given@x\">"
-                             "<img src=\"missing.png\"><img src=\"logo.png\" alt=\"again\"></td></tr></table>"
-                             "</body></html>";
         store::EditorValues editor;
         editor.plain = false;
         editor.toText = "a@example.com";
-        editor.location = file("mail/letter.html", html.toUtf8());
+        editor.location = letters + "pictures.html";
         QVERIFY(launch(editor).displayed);
 
         QJsonObject item;
@@ -352,10 +327,10 @@ private slots:
         const QStringList named{"logo.png", "letter_files/image001.jpg", "my pic.png", "sub/pic.gif", "bg.gif"};
         QCOMPARE(shown.size(), 9);
         QCOMPARE(shown.mid(5, 2), (QStringList{"https://example.com/web.png", "cid:given@x"}));
-        QCOMPARE(shown.at(7), QUrl::fromLocalFile(m_dir->filePath("mail/missing.png")).toString(QUrl::FullyEncoded));
+        QCOMPARE(shown.at(7), QUrl::fromLocalFile(letters + "missing.png").toString(QUrl::FullyEncoded));
         QCOMPARE(shown.at(8), shown.at(0)); // one picture, named twice
         for (int i = 0; i < named.size(); ++i) {
-            const QByteArray bytes = files.value(named.at(i));
+            const QByteArray bytes = testfiles::contentsOf(letters + named.at(i));
             if (route == "draft") {
                 QVERIFY2(shown.at(i).startsWith("cid:"), qPrintable(shown.at(i)));
                 QCOMPARE(QByteArray::fromBase64(read["related"][shown.at(i).mid(4)].toString().toLatin1()), bytes);

@@ -1,11 +1,14 @@
-// The find/replace pairs: applying them, and keeping them in the settings store.
+// The find/replace pairs: applying them, against a model of their rules, and
+// keeping them in the settings store.
 #include "support/fakepairs.h"
+#include "support/testdata.h"
 #include "support/testsettings.h"
-#include "substitute/pairs.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTest>
+
+#include <random>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -14,15 +17,6 @@
 using substitute::BoxArray;
 using testsupport::userSettings;
 
-namespace {
-
-QString apply(FakePairs &boxes, const char *text)
-{
-    return substitute::ApplySubstitutionPairs(QString::fromUtf8(text), boxes);
-}
-
-} // namespace
-
 class TestPairs : public QObject
 {
     Q_OBJECT
@@ -30,62 +24,28 @@ class TestPairs : public QObject
 private slots:
     void init() { testsupport::isolateSettings(); }
 
-    // ---- applying --------------------------------------------------------
-    void emptyPairsChangeNothing()
+    // Random texts and pairs whose finds overlap, repeat, meet across the
+    // text a pair before put in, and differ in letter case or accents.
+    void randomPairsAgainstTheModel()
     {
-        FakePairs boxes;
-        QCOMPARE(apply(boxes, "Dear {name}"), QStringLiteral("Dear {name}"));
-        QCOMPARE(boxes.yields, 11);
+        const QStringList pieces{"", "a", "aa", "ab", "b", "ba", "name", "Name", "caf\u00e9", "CAF\u00c9", "<b>", " "};
+        std::mt19937_64 random(testdata::seed(20261223));
+        const auto pick = [&] { return pieces.at(qsizetype(random() % pieces.size())); };
+        for (int round = 0; round < 3000; ++round) {
+            QString text;
+            for (int n = int(random() % 10); n > 0; --n)
+                text += pick();
+            FakePairs pairs;
+            for (int i = int(random() % 5); i > 0; --i)
+                pairs.set(int(random() % 11), pick(), pick());
+            const QString expected = pairs.model(text);
+            QCOMPARE(substitute::ApplySubstitutionPairs(text, pairs), expected);
+            QCOMPARE(pairs.yields, 11);
+        }
     }
 
-    void pairsApplyInIndexOrder()
-    {
-        FakePairs boxes;
-        boxes.set(0, "A", "B");
-        boxes.set(1, "B", "C");
-        QCOMPARE(apply(boxes, "A"), QStringLiteral("C"));
-        FakePairs reversed;
-        reversed.set(0, "B", "C");
-        reversed.set(1, "A", "B");
-        QCOMPARE(apply(reversed, "A"), QStringLiteral("B"));
-        // Pair 10 comes last, after pair 9.
-        FakePairs last;
-        last.set(9, "x", "y");
-        last.set(10, "y", "z");
-        QCOMPARE(apply(last, "x"), QStringLiteral("z"));
-    }
-
-    void matchesDoNotOverlapAndAreNotSearchedAgain_data()
-    {
-        QTest::addColumn<QString>("find");
-        QTest::addColumn<QString>("replace");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("result");
-        QTest::newRow("aaaa") << "aa" << "X" << "aaaa" << "XX";
-        QTest::newRow("aaa") << "aa" << "X" << "aaa" << "Xa";
-        QTest::newRow("a to aa") << "a" << "aa" << "a" << "aa";
-        QTest::newRow("case-sensitive") << "name" << "Bob" << "Name name NAME" << "Name Bob NAME";
-        QTest::newRow("delete") << "[x]" << "" << "a[x]b[x]" << "ab";
-        QTest::newRow("empty find") << "" << "Z" << "abc" << "abc";
-        QTest::newRow("accents") << "caf\u00E9" << "tea" << "caf\u00E9 CAF\u00C9 cafe" << "tea CAF\u00C9 cafe";
-        QTest::newRow("markup") << "<b>" << "<i>" << "<b>x</b>" << "<i>x</b>";
-        QTest::newRow("near miss, then a match") << "ab" << "X" << "aab" << "aX";
-        QTest::newRow("match at the very end") << "end" << "X" << "the end" << "the X";
-        QTest::newRow("longer than the text") << "abcdef" << "X" << "abc" << "abc";
-    }
-
-    void matchesDoNotOverlapAndAreNotSearchedAgain()
-    {
-        QFETCH(QString, find);
-        QFETCH(QString, replace);
-        QFETCH(QString, text);
-        QFETCH(QString, result);
-        FakePairs boxes;
-        boxes.find.at(4) = find;
-        boxes.replace.at(4) = replace;
-        QCOMPARE(substitute::ApplySubstitutionPairs(text, boxes), result);
-    }
-
+    // A box the user edits while a pass yields is read afresh by the pairs
+    // after it.
     void pairTextsAreReadAfreshAfterEachYield()
     {
         FakePairs boxes;
@@ -98,42 +58,15 @@ private slots:
                 boxes.set(2, "b", "d");
             }
         };
-        QCOMPARE(apply(boxes, "a"), QStringLiteral("d"));
-        QCOMPARE(boxes.reads.mid(0, 4), (QStringList{"F0", "R0", "F1", "R1"}));
-    }
-
-    void thePairCountIsReadBeforeEveryPass()
-    {
-        // A window with more boxes than eleven applies them all; the loop
-        // bound is never cached.
-        FakePairs boxes;
-        boxes.onYield = [&boxes](int pass) {
-            if (pass == 0) {
-                boxes.find.push_back(QStringLiteral("q"));
-                boxes.replace.push_back(QStringLiteral("Q"));
-            }
-        };
-        QCOMPARE(apply(boxes, "q"), QStringLiteral("Q"));
-        QCOMPARE(boxes.yields, 12);
+        QCOMPARE(substitute::ApplySubstitutionPairs("a", boxes), QStringLiteral("d"));
     }
 
     // ---- the settings store ----------------------------------------------
-    void savingOneBoxWritesOnlyItsKey()
+    void eachBoxIsItsOwnKeyAndLoadedInOrder()
     {
         platform::SettingsStore settings;
         QVERIFY(substitute::SaveSubstitutionBox(settings, BoxArray::Find, 3, QStringLiteral("x")));
-        QSettings raw = userSettings();
-        QCOMPARE(raw.allKeys(), QStringList{"replace/TextFind-3"});
-        QCOMPARE(raw.value(QStringLiteral("replace/TextFind-3")).toString(), QStringLiteral("x"));
-        QVERIFY(substitute::SaveSubstitutionBox(settings, BoxArray::Replace, 10, QString()));
-        raw.sync();
-        QCOMPARE(raw.allKeys().size(), 2);
-        QCOMPARE(raw.value(QStringLiteral("replace/TextReplace-10"), QStringLiteral("missing")).toString(), QString());
-    }
-
-    void loadingFillsEveryBoxInOrder()
-    {
-        platform::SettingsStore settings;
+        QCOMPARE(userSettings().allKeys(), QStringList{"replace/TextFind-3"});
         const QString awkward = QStringLiteral(" a, \"b\" = 50% ; c\\d @Variant(x) \u20AC ");
         for (int i = 0; i <= 11; ++i) {
             if (i == 7) // no entries: the boxes keep what they hold
@@ -142,18 +75,19 @@ private slots:
             QVERIFY(substitute::SaveSubstitutionBox(settings, BoxArray::Replace, i, QStringLiteral("repl %1").arg(i)));
         }
         QVERIFY(substitute::SaveSubstitutionBox(settings, BoxArray::Replace, 5, awkward));
+        QVERIFY(substitute::SaveSubstitutionBox(settings, BoxArray::Replace, 10, QString()));
         FakePairs boxes;
         boxes.set(7, "seven", "VII");
+        boxes.replace.at(10) = QStringLiteral("kept if the empty text were not stored");
         substitute::LoadSubstitutionPairs(boxes, settings);
         for (int i = 0; i <= 10; ++i) {
             QCOMPARE(boxes.find.at(i), i == 7 ? QStringLiteral("seven") : QStringLiteral("find %1").arg(i));
-            QCOMPARE(boxes.replace.at(i), i == 5 ? awkward : i == 7 ? QStringLiteral("VII") : QStringLiteral("repl %1").arg(i));
+            QCOMPARE(boxes.replace.at(i), i == 5 ? awkward : i == 7 ? QStringLiteral("VII") : i == 10 ? QString()
+                                                                                                  : QStringLiteral("repl %1").arg(i));
         }
         // The entry for index 11 is never read: there are eleven boxes.
         QCOMPARE(boxes.find.size(), std::size_t(11));
         QCOMPARE(boxes.yields, 11);
-        // Each pass reads the find box before the replace box (the defaults).
-        QCOMPARE(boxes.reads.mid(0, 4), (QStringList{"F0", "R0", "F1", "R1"}));
     }
 
 #ifdef Q_OS_WIN
@@ -165,18 +99,15 @@ private slots:
         const QString text = QStringLiteral("caf\u00e9 \u20ac; \"quoted\" = [x]");
         QVERIFY(substitute::SaveSubstitutionBox(settings, BoxArray::Replace, 10, text));
         QVERIFY(substitute::SaveSubstitutionBox(settings, BoxArray::Find, 0, QString()));
-        const wchar_t *key = L"Software\\Letterloom\\Letterloom\\replace";
-        wchar_t value[256];
-        DWORD type = 0, size = sizeof value;
-        QCOMPARE(RegGetValueW(HKEY_CURRENT_USER, key, L"TextReplace-10", RRF_RT_ANY, &type, value, &size),
-                 LONG(ERROR_SUCCESS));
-        QCOMPARE(type, DWORD(REG_SZ));
-        QCOMPARE(QString::fromWCharArray(value), text);
-        size = sizeof value;
-        QCOMPARE(RegGetValueW(HKEY_CURRENT_USER, key, L"TextFind-0", RRF_RT_ANY, &type, value, &size),
-                 LONG(ERROR_SUCCESS));
-        QCOMPARE(type, DWORD(REG_SZ));
-        QCOMPARE(QString::fromWCharArray(value), QString());
+        for (const auto &[name, expected] : {std::pair{L"TextReplace-10", text}, std::pair{L"TextFind-0", QString()}}) {
+            wchar_t value[256];
+            DWORD type = 0, size = sizeof value;
+            QCOMPARE(RegGetValueW(HKEY_CURRENT_USER, L"Software\\Letterloom\\Letterloom\\replace", name, RRF_RT_ANY,
+                                  &type, value, &size),
+                     LONG(ERROR_SUCCESS));
+            QCOMPARE(type, DWORD(REG_SZ));
+            QCOMPARE(QString::fromWCharArray(value), expected);
+        }
     }
 #endif
 

@@ -26,7 +26,14 @@ struct Memory
     int kept = 0;
 
     QString dataFile() const { return QStringLiteral("MainData.txt"); }
-    store::DataLines data() const { return store::DataLines::split(files.value(dataFile())); }
+    store::DataLines data() const
+    {
+        store::DataLines lines = store::DataLines::split(files.value(dataFile()));
+        lines.reading.bodyExists = [this](const QString &name) {
+            return !body(store::NameKey(name), name).isEmpty();
+        };
+        return lines;
+    }
     // The body file of a name: its own name first, else any of its key.
     QString body(const QString &key, const QString &name) const
     {
@@ -116,8 +123,8 @@ Result perform(Memory &memory, const Operation &op)
         if (plan.kind == store::SavePlan::Kind::New) {
             if (!body.isEmpty()) // a body file that no line names is kept aside
                 memory.files.insert(QStringLiteral("Deleted/x.body"), memory.files.take(body));
-            return done(memory.carryOut(
-                store::NewTemplateChange(editor, memory.dataFile(), memory.files.value(memory.dataFile()).size())));
+            return done(memory.carryOut(store::NewTemplateChange(
+                editor, memory.dataFile(), memory.files.value(memory.dataFile()).size(), data.newLineEnd())));
         }
         if (!op.answer)
             return Result::Nothing;
@@ -150,12 +157,13 @@ Result perform(Memory &memory, const Operation &op)
         return done(change && memory.carryOut(*change));
     }
     case Operation::Kind::Undo: {
-        const store::UndoPlan plan = store::DecideUndo(memory.newest(), data, [&memory](const QString &key, const QString &name) {
-            return !memory.body(key, name).isEmpty();
-        });
+        const std::optional<store::KeptVersion> version = memory.newest();
+        const bool keptBody = version && memory.files.contains(QStringLiteral("Deleted/%1.body").arg(version->id));
+        const store::UndoPlan plan = store::DecideUndo(
+            version, data, [&memory](const QString &key, const QString &name) { return !memory.body(key, name).isEmpty(); },
+            keptBody);
         if (!plan.version || (plan.nameTaken && !op.answer))
             return Result::Nothing;
-        const bool keptBody = memory.files.contains(QStringLiteral("Deleted/%1.body").arg(plan.version->id));
         return done(memory.carryOut(store::UndoChange(plan, data, memory.dataFile(), keptBody)));
     }
     }

@@ -1,9 +1,9 @@
 // Letterloom on Windows with its own folders, as it runs there: the window
 // made with nothing of the tests' own but the message boxes and the mail
 // client, so the templates are kept in the program's folder (this test
-// program has one to itself) and the pairs in the user's registry key. A
-// data folder made by earlier versions (Windows-1252, CR LF) is listed and
-// shown, and Save writes beside the program.
+// program has one to itself) and the pairs in the user's registry key: Save
+// writes beside the program, the pairs typed come back. (A folder of earlier
+// versions is read by the store model test, which runs here too.)
 
 #include "support/testfiles.h"
 #include "support/windowtest.h"
@@ -49,40 +49,9 @@ private slots:
     }
     void cleanupTestCase() { removeTemplates(); }
 
-    void earlierDataFolderListsAndShows();
     void saveWritesBesideTheProgram();
     void pairsTypedInTheWindow();
 };
-
-void TestProgramFolder::earlierDataFolderListsAndShows()
-{
-    // As an earlier version left them: the data file's name in capitals, the
-    // West European code page, CR LF, a name with an accent, typographic
-    // quotes and the euro sign.
-    writeBytes(inProgramFolder("MAINDATA.TXT"),
-               "Caf\xe9 offer\t\x93Special\x94 \x80 5\tC:\\Offers\\price list.pdf\tcc@example.com\tto@example.com\t"
-               "bcc@example.com\tTrue\tFalse\t\r\n"
-               "News\tNews \x96 May\t\t\tann@example.org\t\tFalse\tTrue\tC:\\Mail\\news.htm\r\n");
-    writeBytes(inProgramFolder(QStringLiteral("LTM-Caf\u00e9 offer.txt")), "Dear customer,\r\n\r\nna\xefve \x84prices\x93.\r\n");
-
-    Form1 *w = openWindow();
-    QCOMPARE(entryCount(w), 2);
-    QCOMPARE(entryText(w, 0).section(u' ', 0, 1), QStringLiteral("Caf\u00e9 offer"));
-
-    clickEntry(list(w), 0);
-    compareBoxes(w, {{"Text1", QStringLiteral("Caf\u00e9 offer")},
-                     {"Text2", QStringLiteral("\u201cSpecial\u201d \u20ac 5")},
-                     {"Text3", "C:\\Offers\\price list.pdf"}, {"Text4", "cc@example.com"},
-                     {"Text5", "to@example.com"}, {"Text10", "bcc@example.com"}});
-    QVERIFY(button(w, "Option1")->isChecked());
-    QCOMPARE(bodyBox(w)->toPlainText(), QStringLiteral("Dear customer,\n\nna\u00efve \u201eprices\u201c."));
-
-    clickEntry(list(w), 1);
-    compareBoxes(w, {{"Text2", QStringLiteral("News \u2013 May")}, {"Text8", "C:\\Mail\\news.htm"}});
-    QVERIFY(button(w, "Option2")->isChecked());
-    QVERIFY(panel(w, "Frame2")->isVisible());
-    QVERIFY(bodyBox(w)->toPlainText().isEmpty());
-}
 
 void TestProgramFolder::saveWritesBesideTheProgram()
 {

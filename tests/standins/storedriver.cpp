@@ -14,21 +14,21 @@
 //       deletes it for odd i: "renamed <name>", "deleted <name>" or
 //       "failed <name>: <message>"
 //
-// Options: --legacy (the folder starts as earlier versions left it),
-// --count-steps (prints "steps <n>": the named steps of every change),
-// --stop-at <k> (ends the process at once at the k-th named step),
+// Options: --legacy (the folder, copied from tests/data/legacy by the test,
+// starts as earlier versions left it), --count (prints "steps <s> io <n>":
+// the named steps of every change, and the reads and writes of files),
+// --end-at-step <k> (ends the process at once at the k-th named step),
+// --end-at-io <n> (ends it at once before the n-th read or write of a file),
 // --file-size-limit <bytes>, --no-local-lock (only the lock file keeps two
 // copies on one machine apart).
 #include "platform/folderlock.h"
+#include "platform/rawfile.h"
 #include "platform/textfile.h"
 #include "store/change.h"
 #include "store/templaterecord.h"
 #include "support/storemodel.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstdlib>
@@ -53,39 +53,36 @@ int main(int argc, char *argv[])
 {
     platform::letOversizedWritesFail();
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
+    const QStringList args = app.arguments().mid(1);
     if (args.size() < 4)
         return 2;
-    const QString folder = args.at(0);
-    const QString mode = args.at(1);
-    const QString what = args.at(2);
+    const QString folder = args.at(0), mode = args.at(1), what = args.at(2);
     const int count = args.at(3).toInt();
-    const bool legacy = args.contains(QStringLiteral("--legacy"));
-    const bool countSteps = args.contains(QStringLiteral("--count-steps"));
-    const qsizetype stopAt = args.indexOf(QStringLiteral("--stop-at"));
+    const auto option = [&args](const char *name) {
+        const qsizetype at = args.indexOf(QLatin1String(name));
+        return at < 0 ? -1 : args.value(at + 1).toLongLong();
+    };
     if (args.contains(QStringLiteral("--no-local-lock")))
         platform::FolderLock::setLocalLockUsed(false);
-
-    int steps = 0;
-    const int stopStep = stopAt >= 0 ? args.value(stopAt + 1).toInt() : -1;
-    store::Change::setStepHook([&steps, stopStep](const char *) {
-        if (++steps == stopStep)
+    long long steps = 0, io = 0;
+    const long long endAtStep = option("--end-at-step"), endAtIo = option("--end-at-io");
+    store::Change::setStepHook([&steps, endAtStep](const char *) {
+        if (++steps == endAtStep)
             std::_Exit(86);
     });
-    // With --legacy the folder starts as earlier versions left it: written
-    // here unless the test wrote it already.
-    storemodel::Folder model;
-    if (legacy && QFileInfo::exists(QDir(folder).filePath(QStringLiteral("MainData.txt")))) {
-        QTemporaryDir scratch;
-        model = storemodel::writeLegacyFolder(scratch.path());
-    } else if (legacy) {
-        model = storemodel::writeLegacyFolder(folder);
-    }
+    const auto countIo = [&io, endAtIo](qint64) {
+        if (++io == endAtIo)
+            std::_Exit(86);
+        return 0;
+    };
+    platform::detail::setWriteFault(countIo);
+    platform::detail::setReadFault(countIo);
+    storemodel::Folder model = args.contains(QStringLiteral("--legacy")) ? storemodel::legacy() : storemodel::Folder();
 #ifdef Q_OS_UNIX
-    if (const qsizetype limit = args.indexOf(QStringLiteral("--file-size-limit")); limit >= 0) {
+    if (const long long limit = option("--file-size-limit"); limit >= 0) {
         rlimit rl{};
         getrlimit(RLIMIT_FSIZE, &rl);
-        rl.rlim_cur = rlim_t(args.value(limit + 1).toLongLong());
+        rl.rlim_cur = rlim_t(limit);
         setrlimit(RLIMIT_FSIZE, &rl);
     }
 #endif
@@ -94,20 +91,12 @@ int main(int argc, char *argv[])
     if (mode == QLatin1String("sequence")) {
         storemodel::Generator generator(what.toULongLong());
         for (int i = 0; i < count; ++i) {
-            const storemodel::Operation op = generator.next(model);
-            storemodel::Folder after = model;
-            const storemodel::Result expected = storemodel::apply(after, op);
             say(QStringLiteral("begin %1").arg(i));
-            QString message;
-            const storemodel::Result result = storemodel::perform(templates, op, &message);
+            storemodel::Result result;
+            const QString wrong = storemodel::step(templates, generator, model, &result);
             say(QStringLiteral("end %1 %2").arg(i).arg(storemodel::resultName(result)));
-            if (result == storemodel::Result::Failed)
-                continue; // as before
-            if (result != expected)
-                say(QStringLiteral("mismatch %1: %2 gave %3, the model %4 (%5)")
-                        .arg(i)
-                        .arg(op.describe(), storemodel::resultName(result), storemodel::resultName(expected), message));
-            model = after;
+            if (!wrong.isEmpty())
+                say(QStringLiteral("mismatch %1: %2").arg(i).arg(wrong));
         }
     } else {
         for (int i = 0; i < count; ++i) {
@@ -146,7 +135,7 @@ int main(int argc, char *argv[])
                 say(QStringLiteral("failed %1: %2 %3").arg(name, storemodel::resultName(result), message));
         }
     }
-    if (countSteps)
-        say(QStringLiteral("steps %1").arg(steps));
+    if (args.contains(QStringLiteral("--count")))
+        say(QStringLiteral("steps %1 io %2").arg(steps).arg(io));
     return 0;
 }

@@ -8,6 +8,7 @@
 #include "compose/mailclients.h"
 #include "support/fakepairs.h"
 #include "support/mailprograms.h"
+#include "support/testdata.h"
 #include "support/testfiles.h"
 
 #include <QDir>
@@ -62,30 +63,20 @@ inline const QMap<QString, QString> desktopEntries{
     {"other", "mutt-in-a-terminal.desktop|%1 %u"},
 };
 
-// The files of every mail program set up with an account, under home, as
-// each leaves them after its setup (Thunderbird 153 its profile folder). The
-// profile's folder has a name that ends in "]", as a user may rename one, so
-// that a value is never taken for a section.
+// The profile folder of Thunderbird in the mail programs' home
+// (tests/data/mail-programs), whose name ends in "]", as a user may rename
+// one, so that a value is never taken for a section.
 inline const QString thunderbirdProfile = QStringLiteral(".thunderbird/abcd.default [work]");
-inline const QMap<QString, QByteArray> setUpHome{
-    {".thunderbird/profiles.ini", "[Profile0]\nName=default\nIsRelative=1\nPath=abcd.default [work]\nDefault=1\n\n"
-                                  "[General]\nStartWithLastProfile=1\nVersion=2\n"},
-    {".thunderbird/installs.ini", "[FDC34C9F024745EB]\nDefault=abcd.default [work]\nLocked=1\n"},
-    {thunderbirdProfile + "/prefs.js",
-     "user_pref(\"mail.accountmanager.accounts\", \"account2,account1\");\n"
-     "user_pref(\"mail.account.account1.server\", \"server1\");\n"
-     "user_pref(\"mail.account.account2.identities\", \"id1\");\n"},
-    {".claws-mail/accountrc", "[Account: 1]\naccount_name=Tester\n"},
-    {".sylpheed-2.0/accountrc", "[Account: 1]\naccount_name=Tester\n"},
-    {".config/geary/account_01/geary.ini", "[Metadata]\nversion=1\n"},
-};
 
 using testfiles::writeFile;
 
 // The folders, the desktop and the stand-in of one test program.
 struct MailClientFixture
 {
-    std::optional<QTemporaryDir> m_dir; // a new one for each test
+    // A new one for each test: a copy of tests/data/mail-programs, whose
+    // home holds every mail program set up with an account, as each leaves
+    // its files after its setup.
+    std::optional<testdata::Fixture> m_dir;
     TestDesktop m_desktop;
     compose::DesktopMailSetup m_setup;
 
@@ -143,7 +134,7 @@ struct MailClientFixture
     // stand-in the program for e-mail files.
     void reset()
     {
-        m_dir.emplace();
+        m_dir.emplace(QStringLiteral("mail-programs"));
         qputenv("LETTERLOOM_STANDIN_RECORD", QFile::encodeName(record()));
         qputenv("LETTERLOOM_STANDIN_FAIL", QFile::encodeName(failNext()));
         qunsetenv("LETTERLOOM_STANDIN_STAY");
@@ -152,8 +143,6 @@ struct MailClientFixture
         m_setup.handoverDirectory = m_dir->filePath("Letterloom");
         m_setup.home = m_dir->filePath("home");
         m_setup.watchMs = 5000;
-        for (auto it = setUpHome.begin(); it != setUpHome.end(); ++it)
-            writeFile(m_setup.home + u'/' + it.key(), it.value());
         m_desktop = TestDesktop();
         m_desktop.defaults["message/rfc822"] = application("drafts.desktop", standin + " --open-draft %f");
     }

@@ -1,11 +1,13 @@
 #include "support/storemodel.h"
 
 #include "store/templaterecord.h"
+#include "support/testdata.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QStringDecoder>
 
 namespace storemodel {
@@ -16,38 +18,6 @@ namespace {
 const char16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
                             0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
                             0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-QString fromWindows1252(const QByteArray &bytes)
-{
-    QString text;
-    for (const char b : bytes) {
-        const auto u = static_cast<unsigned char>(b);
-        text += (u >= 0x80 && u < 0xA0) ? QChar(kHigh[u - 0x80]) : QChar(u);
-    }
-    return text;
-}
-
-QByteArray toWindows1252(const QString &text, bool *fits)
-{
-    QByteArray bytes;
-    *fits = true;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
-            bytes += char(u);
-            continue;
-        }
-        int found = -1;
-        for (int i = 0; i < 32; ++i) {
-            if (kHigh[i] == u)
-                found = i;
-        }
-        if (found < 0)
-            *fits = false;
-        bytes += char(0x80 + std::max(found, 0));
-    }
-    return bytes;
-}
 
 // UTF-8 as Qt's own strict decoder judges it.
 bool readsAsUtf8(const QByteArray &bytes)
@@ -142,6 +112,16 @@ Template editorOf(const QString &line, const QString &body)
 
 } // namespace
 
+QString fromWindows1252(const QByteArray &bytes)
+{
+    QString text;
+    for (const char b : bytes) {
+        const auto u = static_cast<unsigned char>(b);
+        text += (u >= 0x80 && u < 0xA0) ? QChar(kHigh[u - 0x80]) : QChar(u);
+    }
+    return text;
+}
+
 QString modelKey(const QString &name)
 {
     QString key = trimmedOfSpaces(QString(name).replace(u'\t', QStringLiteral("     ")));
@@ -202,6 +182,9 @@ QString Folder::describe() const
         text << QStringLiteral("  line: ") + QString(line).replace(u'\t', u'|');
     for (auto it = bodies.cbegin(); it != bodies.cend(); ++it)
         text << QStringLiteral("  body %1: %2").arg(it.key(), QString(it.value()).replace(QStringLiteral("\r\n"), QStringLiteral("\\r\\n")).left(60));
+    for (const Kept &version : kept)
+        text << QStringLiteral("  kept: %1, body %2").arg(version.lines.join(u" / ").replace(u'\t', u'|'),
+                                                        version.body ? QString(*version.body).left(40) : QStringLiteral("none"));
     return text.join(u'\n');
 }
 
@@ -268,7 +251,8 @@ Result apply(Folder &folder, const Operation &op)
         kept.before << (index + 1 < folder.lines.size() ? std::optional<QString>(folder.lines.at(index + 1))
                                                         : std::nullopt);
         folder.lines.removeAt(index);
-        if (!keyHeld(folder, key) && folder.bodies.contains(key))
+        kept.shared = keyHeld(folder, key);
+        if (!kept.shared && folder.bodies.contains(key))
             kept.body = folder.bodies.take(key);
         folder.kept << kept;
         return Result::Done;
@@ -303,7 +287,9 @@ Result apply(Folder &folder, const Operation &op)
         const QString name = lineName(kept.lines.first());
         const QString key = modelKey(name);
         QString restoredName = name;
-        if (kept.body && (keyHeld(folder, key) || folder.bodies.contains(key))) {
+        // One that had its name to itself comes back under a name of its
+        // own when the name is taken, never on another template's body.
+        if (!kept.shared && (keyHeld(folder, key) || folder.bodies.contains(key))) {
             if (!op.answer)
                 return Result::Nothing;
             for (int n = 2;; ++n) {
@@ -325,6 +311,8 @@ Result apply(Folder &folder, const Operation &op)
         }
         if (kept.body)
             folder.bodies[modelKey(restoredName)] = *kept.body;
+        else if (restoredName != name)
+            folder.bodies[modelKey(restoredName)] = QStringLiteral("\r\n");
         return Result::Done;
     }
     }
@@ -333,15 +321,20 @@ Result apply(Folder &folder, const Operation &op)
 
 // ---- random operations ----------------------------------------------------
 
+// The names and pieces of text of tests/data/tables/model-texts.tsv.
+const QStringList &modelTexts(const QString &kind)
+{
+    static QMap<QString, QStringList> texts;
+    if (texts.isEmpty()) {
+        for (const QStringList &row : testdata::table(QStringLiteral("model-texts")).mid(1))
+            texts[row.value(1)] << row.value(0);
+    }
+    return texts[kind];
+}
+
 QString Generator::text(int longest, bool withTabs)
 {
-    static const QStringList pieces = {
-        QStringLiteral("Dear "), QStringLiteral("Ł\u00f3d\u017a"), QStringLiteral("\u0416\u043c\u0438"),
-        QStringLiteral("\U0001F600"), QStringLiteral("caf\u00e9 "), QStringLiteral("\u00c3\u00a9"),
-        QStringLiteral("\u20ac5 "), QStringLiteral("\u0080"), QStringLiteral("\u65e5\u672c"),
-        QStringLiteral("  "), QStringLiteral("a;b "), QStringLiteral("x@example.com"), QStringLiteral("\u00ef\u00bb\u00bf"),
-        QStringLiteral("\u201cquoted\u201d"), QStringLiteral("-Q-"), QStringLiteral("\u0081"),
-    };
+    const QStringList &pieces = modelTexts(QStringLiteral("piece"));
     QString out;
     const int parts = int(m_random() % std::uint64_t(longest + 1));
     for (int i = 0; i < parts; ++i) {
@@ -358,18 +351,7 @@ QString Generator::text(int longest, bool withTabs)
 
 QString Generator::name()
 {
-    static const QStringList names = {
-        QStringLiteral("Offer"),      QStringLiteral("offer"),     QStringLiteral("OFFER"),
-        QStringLiteral("  Offer"),    QStringLiteral("Offer  "),   QStringLiteral("Stra\u00dfe"),
-        QStringLiteral("STRASSE"),    QStringLiteral("Stra\u00dfE"), QStringLiteral("Zo\u00eb"),
-        QStringLiteral("ZO\u00cb"),   QStringLiteral("\u0141\u00f3d\u017a"), QStringLiteral("\u0142\u00d3D\u0179"),
-        QStringLiteral("\u0416"),     QStringLiteral("\u0436"),    QStringLiteral("\U0001F600 smile"),
-        QStringLiteral("\u03a3\u03af\u03c3\u03c5\u03c6\u03bf\u03c2"),
-        QStringLiteral("\u03a3\u038a\u03a3\u03a5\u03a6\u039f\u03a3"),
-        QStringLiteral("Reminder"),   QStringLiteral("Offer (2)"), QStringLiteral("a-q-b"),
-        QStringLiteral("x-Q-y"),      QStringLiteral("   "),       QStringLiteral("a/b"),
-        QStringLiteral("\u00c3\u00a9t\u00e9"),
-    };
+    const QStringList &names = modelTexts(QStringLiteral("name"));
     return names.at(qsizetype(m_random() % std::uint64_t(names.size())));
 }
 
@@ -508,29 +490,69 @@ Result perform(store::TemplateStore &templates, const Operation &op, QString *me
 Folder readFiles(const QMap<QString, QByteArray> &files, QStringList *problems)
 {
     Folder folder;
-    if (files.contains(QStringLiteral("MainData.txt"))) {
-        const QByteArray bytes = files.value(QStringLiteral("MainData.txt"));
-        qsizetype start = 0;
-        for (qsizetype end = bytes.indexOf("\r\n"); end >= 0; end = bytes.indexOf("\r\n", start)) {
-            folder.lines << lineFromBytes(bytes.mid(start, end - start));
-            start = end + 2;
-        }
-        if (start != bytes.size())
-            *problems << QStringLiteral("the data file ends with an unfinished line");
-    }
+    bool dataFile = false;
+    QMap<QString, QByteArray> records; // by id, which sorts as they were kept
+    QMap<QString, QString> keptBodies;
     for (auto file = files.cbegin(); file != files.cend(); ++file) {
         const QString &name = file.key();
-        if (name == QLatin1String("MainData.txt") || name.startsWith(u"Deleted/")
-            || name.startsWith(u"MainData-unfinished-"))
+        const QString upper = name.toUpper();
+        if (upper == u"MAINDATA.TXT") {
+            if (dataFile)
+                *problems << QStringLiteral("two data files: %1").arg(name);
+            dataFile = true;
+            // Lines end in CR LF or LF; a file never mixes the two.
+            const QByteArray &bytes = file.value();
+            QSet<bool> crlf;
+            qsizetype start = 0;
+            for (qsizetype end = bytes.indexOf('\n'); end >= 0; end = bytes.indexOf('\n', start)) {
+                const bool cr = end > start && bytes.at(end - 1) == '\r';
+                crlf << cr;
+                folder.lines << lineFromBytes(bytes.mid(start, end - start - (cr ? 1 : 0)));
+                start = end + 1;
+            }
+            if (crlf.size() > 1)
+                *problems << QStringLiteral("the data file mixes CR LF and LF line ends");
+            if (start != bytes.size())
+                *problems << QStringLiteral("the data file ends with an unfinished line");
+        } else if (name.startsWith(u"Deleted/")) {
+            const QString kept = name.mid(8);
+            if (kept.endsWith(u".record"))
+                records.insert(kept.chopped(7), file.value());
+            else if (kept.endsWith(u".body"))
+                keptBodies.insert(kept.chopped(5), bodyFromBytes(file.value()));
+            else
+                *problems << QStringLiteral("a file that does not belong: %1").arg(name);
+        } else if (name.startsWith(u"MainData-unfinished-")) {
             continue;
-        if (name.startsWith(u"LTM-") && name.endsWith(u".txt")) {
+        } else if (upper.startsWith(u"LTM-") && upper.endsWith(u".TXT")) {
             const QString key = modelKey(name.mid(4, name.size() - 8));
             if (folder.bodies.contains(key))
                 *problems << QStringLiteral("two body files for %1").arg(key);
             folder.bodies[key] = bodyFromBytes(file.value());
-            continue;
+        } else {
+            *problems << QStringLiteral("a file that does not belong: %1").arg(name);
         }
-        *problems << QStringLiteral("a file that does not belong: %1").arg(name);
+    }
+    for (auto record = records.cbegin(); record != records.cend(); ++record) {
+        Folder::Kept kept;
+        for (const QByteArray &field : record.value().split('\n')) {
+            const QByteArray value = field.mid(field.indexOf('=') + 1).chopped(field.endsWith('\r') ? 1 : 0);
+            if (field.startsWith("line="))
+                kept.lines << lineFromBytes(value);
+            else if (field.startsWith("before="))
+                kept.before << lineFromBytes(value);
+            else if (field.startsWith("last"))
+                kept.before << std::nullopt;
+            else if (field.startsWith("shared="))
+                kept.shared = value == "1";
+        }
+        if (keptBodies.contains(record.key()))
+            kept.body = keptBodies.value(record.key());
+        folder.kept << kept;
+    }
+    for (const QString &id : keptBodies.keys()) {
+        if (!records.contains(id))
+            *problems << QStringLiteral("a kept body without its record: %1").arg(id);
     }
     // Every body file is a listed template's.
     for (auto it = folder.bodies.cbegin(); it != folder.bodies.cend(); ++it) {
@@ -543,44 +565,46 @@ Folder readFiles(const QMap<QString, QByteArray> &files, QStringList *problems)
 Folder read(const QString &dir, QStringList *problems)
 {
     QMap<QString, QByteArray> files;
-    const QStringList names = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &name : names) {
-        QFile file(QDir(dir).filePath(name));
-        if (!file.open(QIODevice::ReadOnly))
-            *problems << QStringLiteral("unreadable file %1").arg(name);
-        files.insert(name, file.readAll());
+    for (const QString &folder : {QString(), QStringLiteral("Deleted/")}) {
+        const QStringList names = QDir(dir + u'/' + folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        for (const QString &name : names) {
+            QFile file(QDir(dir).filePath(folder + name));
+            if (!file.open(QIODevice::ReadOnly))
+                *problems << QStringLiteral("unreadable file %1").arg(folder + name);
+            files.insert(folder + name, file.readAll());
+        }
     }
     return readFiles(files, problems);
 }
 
-Folder writeLegacyFolder(const QString &dir)
+Folder legacy(const QString &fixture)
 {
-    const auto write = [&dir](const QString &name, const QByteArray &bytes) {
-        QFile file(QDir(dir).filePath(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(name));
-    };
-    Folder folder;
-    folder.lines = QStringList{
-        QStringLiteral("Offer\tfirst\t\t\tto@example.com\t\tTrue\tFalse\t"),
-        QStringLiteral("Reminder\tpay \u201cnow\u201d\t\t\t\t\tTrue\tFalse\t"),
-        QStringLiteral("offer\tsecond\t\t\t\t\tTrue\tFalse\t"),
-        QString(),
-        QStringLiteral("OFFER\tthird\t\t\t\t\tfalse\ttrue\t/x.html"),
-    };
-    QByteArray bytes;
-    for (const QString &line : std::as_const(folder.lines)) {
-        bool fits = false;
-        bytes += toWindows1252(line, &fits) + "\r\n";
-    }
-    write(QStringLiteral("MainData.txt"), bytes);
-    // Saved twice: both bodies in one file.
-    write(QStringLiteral("LTM-Offer.txt"), "First body\r\nSecond body\r\n");
-    folder.bodies[modelKey(QStringLiteral("Offer"))] = QStringLiteral("First body\r\nSecond body\r\n");
-    // Saved with the name box's leading spaces.
-    write(QStringLiteral("LTM-  Reminder.txt"), "Pay \x93now\x94\r\n");
-    folder.bodies[modelKey(QStringLiteral("Reminder"))] = QStringLiteral("Pay \u201cnow\u201d\r\n");
+    QStringList problems;
+    const Folder folder = read(QDir(testdata::dataDir()).filePath(fixture), &problems);
+    if (!problems.isEmpty())
+        qFatal("tests/data/%s: %s", qPrintable(fixture), qPrintable(problems.join(u'\n')));
     return folder;
+}
+
+QString step(store::TemplateStore &templates, Generator &generator, Folder &model, Result *result, QString *message)
+{
+    const Operation op = generator.next(model);
+    Folder after = model;
+    const Result expected = apply(after, op);
+    QString said;
+    const Result got = perform(templates, op, &said);
+    if (qEnvironmentVariableIsSet("LETTERLOOM_MODEL_TRACE"))
+        qInfo("%s: %s, the model %s", qPrintable(op.describe()), qPrintable(resultName(got)), qPrintable(resultName(expected)));
+    if (result)
+        *result = got;
+    if (message)
+        *message = said;
+    if (got == Result::Failed)
+        return QString();
+    model = after;
+    return got == expected ? QString()
+                           : QStringLiteral("%1 gave %2, the model %3 (%4)")
+                                 .arg(op.describe(), resultName(got), resultName(expected), said);
 }
 
 } // namespace storemodel

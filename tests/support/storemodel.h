@@ -39,12 +39,20 @@ struct Folder
         QStringList lines;
         QList<std::optional<QString>> before;
         std::optional<QString> body;
+        bool shared = false; // other templates of its name kept the body file
+
+        // Kept versions are alike by their lines and body, whatever their
+        // ids and times.
+        bool operator==(const Kept &other) const { return lines == other.lines && body == other.body; }
     };
     QStringList lines;
     QMap<QString, QString> bodies;
     QList<Kept> kept;
 
-    bool operator==(const Folder &other) const { return lines == other.lines && bodies == other.bodies; }
+    bool operator==(const Folder &other) const
+    {
+        return lines == other.lines && bodies == other.bodies && kept == other.kept;
+    }
     QString describe() const;
 };
 
@@ -91,15 +99,26 @@ private:
 Result perform(store::TemplateStore &templates, const Operation &op, QString *message = nullptr);
 
 // Reads a real folder into the model's form, with the test's own reading
-// of the files; problems lists what no folder may hold (a body file whose
-// name key two files share, files left over by a change, the lock).
+// of the files (their names in any letter case); problems lists what no
+// folder may hold (two data files, a body file whose name key two files
+// share, files left over by a change, the lock).
 Folder read(const QString &dir, QStringList *problems);
 // The same of a folder held as its files' names (relative to it) and bytes.
 Folder readFiles(const QMap<QString, QByteArray> &files, QStringList *problems);
 
-// Writes a folder as earlier versions left them: one name saved several
-// times in several letter cases, one body file holding two bodies, a body
-// file under its untrimmed name, a line in Windows-1252.
-Folder writeLegacyFolder(const QString &dir);
+// A folder that earlier versions left, tests/data/legacy (or another
+// fixture of its kind), as the model reads it (testdata::Fixture makes a
+// copy to change).
+Folder legacy(const QString &fixture = QStringLiteral("legacy"));
+
+// One step of a random sequence: the generator's next operation, applied to
+// the model and carried out on the store. The model moves on unless the
+// store failed; what went wrong is in the text, empty when the store gave
+// what the model says.
+QString step(store::TemplateStore &templates, Generator &generator, Folder &model, Result *result = nullptr,
+             QString *message = nullptr);
+
+// The text of Windows-1252 bytes, by the model's own table.
+QString fromWindows1252(const QByteArray &bytes);
 
 } // namespace storemodel

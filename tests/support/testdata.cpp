@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QTest>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -85,24 +86,93 @@ bool makeSpecial(const QString &root, const QStringList &words)
 
 Fixture::Fixture(const QString &name)
 {
+    m_error = m_dir.isValid() ? makeFixture(name, m_dir.path()) : QStringLiteral("no temporary folder");
+}
+
+QString makeFixture(const QString &name, const QString &to)
+{
     const QString source = QDir(dataDir()).filePath(name);
-    if (!m_dir.isValid() || !QFileInfo(source).isDir()) {
-        m_error = QStringLiteral("no fixture %1 in %2").arg(name, dataDir());
-        return;
-    }
-    if (!copyTree(source, m_dir.path(), &m_error))
-        return;
+    QString error;
+    if (!QFileInfo(source).isDir())
+        return QStringLiteral("no fixture %1 in %2").arg(name, dataDir());
+    if (!copyTree(source, to, &error))
+        return error;
     QFile special(QDir(source).filePath(QStringLiteral("special")));
     if (!special.open(QIODevice::ReadOnly))
-        return;
+        return QString();
     const QStringList lines = QString::fromUtf8(special.readAll()).split(QLatin1Char('\n'));
     for (const QString &line : lines) {
         const QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
         if (words.isEmpty() || words.first().startsWith(QLatin1Char('#')))
             continue;
-        if (!makeSpecial(m_dir.path(), words))
-            m_error += QStringLiteral("cannot make: %1\n").arg(line);
+        if (!makeSpecial(to, words))
+            error += QStringLiteral("cannot make: %1\n").arg(line);
     }
+    return error;
+}
+
+QString unescaped(const QString &cell)
+{
+    QString text;
+    for (qsizetype i = 0; i < cell.size(); ++i) {
+        const QChar c = cell.at(i);
+        const QChar next = i + 1 < cell.size() ? cell.at(i + 1) : QChar();
+        if (c != u'\\' || next.isNull()) {
+            text += c;
+        } else if (next == u'u' || next == u'U') {
+            const int digits = next == u'u' ? 4 : 8;
+            const char32_t code = cell.mid(i + 2, digits).toUInt(nullptr, 16);
+            text += QString::fromUcs4(&code, 1);
+            i += 1 + digits;
+        } else {
+            text += next == u't' ? QChar(u'\t') : next == u'r' ? QChar(u'\r') : next == u'n' ? QChar(u'\n') : next;
+            ++i;
+        }
+    }
+    return text.replace(QStringLiteral("{data}"), dataDir());
+}
+
+QList<QStringList> table(const QString &name)
+{
+    QFile file(QDir(dataDir()).filePath(QStringLiteral("tables/%1.tsv").arg(name)));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read the table %s", qPrintable(file.fileName()));
+    QList<QStringList> lines;
+    for (const QString &line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        QStringList cells;
+        for (const QString &cell : line.split(QLatin1Char('\t')))
+            cells << unescaped(cell);
+        if (!lines.isEmpty() && cells.size() > lines.first().size())
+            qFatal("%s: a row with more cells than columns: %s", qPrintable(name), qPrintable(line));
+        lines << cells;
+    }
+    return lines;
+}
+
+void addRows(const QString &name)
+{
+    const QList<QStringList> lines = table(name);
+    static QList<QByteArray> names; // Qt Test keeps a column's name by its address
+    for (const QString &column : lines.value(0)) {
+        names << column.toUtf8();
+        QTest::addColumn<QString>(names.last().constData());
+    }
+    for (const QStringList &cells : lines.mid(1)) {
+        QTestData &row = QTest::newRow(qPrintable(cells.first()));
+        for (qsizetype i = 0; i < lines.first().size(); ++i)
+            row << cells.value(i);
+    }
+}
+
+quint64 seed(quint64 fallback)
+{
+    bool given = false;
+    const quint64 value = qEnvironmentVariable("LETTERLOOM_SEED").toULongLong(&given);
+    const quint64 chosen = given ? value : fallback;
+    qInfo("LETTERLOOM_SEED=%llu", chosen);
+    return chosen;
 }
 
 QMap<QString, QByteArray> snapshot(const QString &dir)

@@ -17,7 +17,9 @@
 // Windows), made() is false and names it.
 
 #include <QByteArray>
+#include <QList>
 #include <QMap>
+#include <QStringList>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -42,6 +44,26 @@ private:
     QTemporaryDir m_dir;
     QString m_error;
 };
+
+// The rows of a data-driven test, from the table tests/data/tables/NAME.tsv:
+// its first line names the columns (all QString), every other line is a row,
+// named by its first cell. Cells are separated by TABs and may hold the
+// escapes \t \r \n \\ \uXXXX and \UXXXXXXXX; "{data}" in a cell is
+// tests/data. Empty lines and lines starting with # are left out. A table
+// that cannot be read is a fatal error.
+void addRows(const QString &table);
+// The table's lines as cells, the column names first.
+QList<QStringList> table(const QString &name);
+QString unescaped(const QString &cell);
+
+// The seed of a test's random choices: LETTERLOOM_SEED when it is set, else
+// fallback, so that a run repeats exactly. Printed, so that a failure is
+// replayed by running the test again with LETTERLOOM_SEED set to it.
+quint64 seed(quint64 fallback);
+
+// Makes a fixture in a folder that exists, as Fixture does in a fresh one;
+// what could not be made, empty when all was.
+QString makeFixture(const QString &name, const QString &to);
 
 // Every file below dir, by its path relative to dir, with its bytes (links
 // by their target, folders by a trailing slash): what a test compares to

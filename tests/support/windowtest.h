@@ -28,6 +28,7 @@
 #include "platform/dialogs.h"
 #include "platform/settingsstore.h"
 #include "support/recordingmailclient.h"
+#include "support/testdata.h"
 #include "support/testsettings.h"
 
 #include <QAbstractButton>
@@ -119,9 +120,72 @@ protected:
     QString path(const QString &name) const { return QDir(dataFolder()).filePath(name); }
     // Writes the data file, byte for byte.
     void writeData(const QByteArray &bytes) const;
+    // Fills the data folder with a copy of a fixture of tests/data.
+    void copyFixture(const QString &name) const
+    {
+        const QString error = testdata::makeFixture(name, dataFolder());
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+    }
 
     // Runs at the end of each test's set-up.
     virtual void prepareTest() {}
+
+    // Plays a user's steps from tests/data/window/NAME.txt on the window
+    // (support/windowscript.cpp), one step a line, checking what it shows
+    // as it goes; the first failing check fails the test, naming its line.
+    // A line is a step's word, then its words; TEXT takes the rest of the
+    // line, with the escapes of testdata::unescaped and {folder} for the
+    // data folder. Lines starting with # are comments.
+    //   fixture NAME            the data folder starts as tests/data/NAME
+    //   data TEXT               the data file holds TEXT (Windows-1252)
+    //   write FILE = TEXT       a file of the data folder holds TEXT (Windows-1252)
+    //   open                    opens the window (again: as a restart)
+    //   type CONTROL TEXT       types TEXT into the control (a line break as Return)
+    //   set CONTROL TEXT        sets a box's text, as a paste does
+    //   active                  makes the window the active one, as the keyboard needs
+    //   click CONTROL           clicks it; key CONTROL KEYS: presses "Ctrl+Z", "F2"...;
+    //                           alt CONTROL: presses Alt alone
+    //   popup MENU              that menu has opened; it is closed again
+    //   select ROW, double ROW  clicks a list entry, double-clicks it; ctrl-click ROW;
+    //                           click-below: a click beside the entries; selected ROW: the
+    //                           list has that entry alone selected
+    //   folder PATH             the data folder is PATH in the test's folder (before open)
+    //   client-fails            the mail client will not start
+    //   held MS                 another copy on this computer holds the folder's lock for MS ms
+    //   later MS ROW            MS ms on, while a later step waits, a click on that list entry
+    //   menu ROW ACTION         chooses from the list's menu on that entry
+    //   action NAME             chooses a menu item of the window's menus
+    //   answer Yes|No           the answer to the next question
+    //   choose TEXT|Escape      the button pressed in the next question with buttons
+    //   prompt TEXT|Cancel      the answer to the next text prompt
+    //   browse PATH|Cancel      the file the next file dialog gives
+    //   reply A/B|Escape|Return|Cancel  what the user does in the next question dialog of a
+    //                           launch: types the answers into its boxes one after another
+    //                           (Tab between them, then Enter), presses a key or clicks
+    //                           Cancel (a dialog with no reply planned is cancelled)
+    //   dialogs N               N question dialogs were shown, each with its reply
+    //   dialog TITLE|QUESTIONS|HELD|NAMES  the last one's title, questions, texts its
+    //                           boxes held when it opened and names a screen reader
+    //                           reads for them (each list separated by /)
+    //   today DATE LOCALE       the placeholders' day (2024-12-30) and locale (en_GB)
+    //   mark, same              notes the data folder's files; checks they are as noted
+    //   asked TEXT              the last question asked holds TEXT (each part of it separated
+    //                           by " | "); questions N: N were asked so far
+    //   said TEXT               one message was shown since the last check, holding TEXT (so)
+    //   silent                  no message since the last check
+    //   list NAMES              the list shows these names, separated by |
+    //   entry ROW TEXT          the list's entry holds TEXT (200 spaces after the name)
+    //   filter TEXT             the last file dialog offered these files
+    //   box CONTROL TEXT        a one-line box shows TEXT; body TEXT: the body box does;
+    //                           path CONTROL TEXT: the box shows the path as the system writes it
+    //   checked/unchecked CONTROL, visible/hidden CONTROL, focus CONTROL (it has the focus)
+    //   file FILE = TEXT        the file holds TEXT (Windows-1252); nofile FILE: there is none;
+    //                           regular NAMES: the data folder's regular files, separated by |
+    //   launched LINE           the mail client got LINE (support/recordingmailclient.h)
+    //   log LINES               it got exactly these lines (separated by |); the log starts afresh
+    //   stored KEY TEXT         the settings store holds TEXT under the box's key
+    //   offered/unoffered ACTION the list's menu, opened below the entries, offers the action or not
+    void runScript(const QString &name);
 
     RecordingDialogs dialogs;
     RecordingDesktop desktop;

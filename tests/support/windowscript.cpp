@@ -1,0 +1,241 @@
+#include "platform/folderlock.h"
+#include "support/testfiles.h"
+#include "support/windowtest.h"
+
+#include <QAccessible>
+#include <QAction>
+#include <QDialog>
+#include <QLabel>
+#include <QTimer>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QFileInfo>
+#include <QKeySequence>
+#include <QRegularExpression>
+
+namespace testsupport {
+namespace {
+
+// The folder's files and their contents, the kept versions aside.
+QMap<QString, QByteArray> filesOf(const QString &folder)
+{
+    QMap<QString, QByteArray> files = testdata::snapshot(folder);
+    files.removeIf([](const std::pair<const QString &, QByteArray &> &file) { return file.first.startsWith("Deleted"); });
+    return files;
+}
+
+} // namespace
+
+void WindowTest::runScript(const QString &name)
+{
+    // The question dialog of a launch is modal: it is found and answered from
+    // the event loop it runs. Each dialog is noted as "title|questions|the
+    // texts its boxes held|the screen reader's names of its boxes".
+    QStringList replies, dialogsShown;
+    QTimer watch;
+    watch.callOnTimeout([&replies, &dialogsShown] {
+        QDialog *dialog = nullptr;
+        for (QWidget *top : QApplication::topLevelWidgets()) {
+            if (top->objectName() == QLatin1String("QuestionDialog") && top->isVisible() && top->isActiveWindow())
+                dialog = static_cast<QDialog *>(top);
+        }
+        if (!dialog)
+            return;
+        QStringList asked, held, names;
+        for (int i = 0; auto *box = dialog->findChild<QLineEdit *>(QStringLiteral("Answer_%1").arg(i)); ++i) {
+            asked << dialog->findChild<QLabel *>(QStringLiteral("Question_%1").arg(i))->text();
+            held << box->text();
+            names << QAccessible::queryAccessibleInterface(box)->text(QAccessible::Name);
+        }
+        dialogsShown << QStringList{dialog->windowTitle(), asked.join(u'/'), held.join(u'/'), names.join(u'/')}.join(u'|');
+        // Typed into the boxes one after another with Tab, then Enter; or a
+        // key pressed; or Cancel clicked. None planned: cancelled.
+        const QString reply = replies.isEmpty() ? QStringLiteral("Cancel") : replies.takeFirst();
+        if (reply == u"Cancel") {
+            QTest::mouseClick(dialog->findChild<QAbstractButton *>(QStringLiteral("CancelAnswers")), Qt::LeftButton);
+        } else if (reply == u"Escape" || reply == u"Return") {
+            QTest::keyClick(dialog->focusWidget(), reply == u"Escape" ? Qt::Key_Escape : Qt::Key_Return);
+        } else {
+            for (const QString &answer : reply.split(u'/')) {
+                QTest::keyClick(dialog->focusWidget(), Qt::Key_A, Qt::ControlModifier);
+                QTest::keyClick(dialog->focusWidget(), Qt::Key_Delete);
+                typeText(dialog->focusWidget(), answer);
+                QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
+            }
+            QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
+        }
+    });
+    watch.start(10);
+    const QString path = QDir(testdata::dataDir()).filePath(QStringLiteral("window/%1.txt").arg(name));
+    const QStringList lines = QString::fromUtf8(testfiles::contentsOf(path)).split(u'\n');
+    QVERIFY2(!lines.value(0).startsWith(u"<missing>"), qPrintable(path));
+    Form1 *w = window();
+    QMap<QString, QByteArray> marked;
+    qsizetype seen = 0; // the messages and questions the script has looked at
+    for (qsizetype number = 0; number < lines.size(); ++number) {
+        const QString line = lines.at(number);
+        if (line.trimmed().isEmpty() || line.startsWith(u'#'))
+            continue;
+        const QString where = QStringLiteral("%1.txt:%2: %3").arg(name).arg(number + 1).arg(line);
+        const QString command = line.section(u' ', 0, 0);
+        const QString first = line.section(u' ', 1, 1);
+        // The text after the command, or after the command and its control.
+        const QString rest = testdata::unescaped(line.section(u' ', 1)).replace("{folder}", dataFolder());
+        const QString text = testdata::unescaped(line.section(u' ', 2)).replace("{folder}", dataFolder());
+        const auto widget = [&] { return control<QWidget>(w, first); };
+        // A file's name and its text: "NAME = TEXT".
+        const QString file = this->path(rest.section(QStringLiteral(" = "), 0, 0));
+        const QByteArray bytes = platform::toAnsi(rest.section(QStringLiteral(" = "), 1));
+        const auto check = [&](bool ok, const QString &seenText) {
+            QVERIFY2(ok, qPrintable(where + QStringLiteral("\n  but: ") + seenText));
+        };
+        // Whether a text holds every part of rest (separated by " | ").
+        const auto holds = [&rest](const QString &said) {
+            const QStringList parts = rest.split(QStringLiteral(" | "));
+            return std::all_of(parts.begin(), parts.end(), [&said](const QString &part) { return said.contains(part); });
+        };
+        if (command == u"fixture") {
+            const QString error = testdata::makeFixture(first, dataFolder());
+#ifdef Q_OS_WIN
+            if (error.startsWith(QLatin1String("cannot make"))) // pipes and links
+                QSKIP(qPrintable(where + QStringLiteral(": ") + error));
+#endif
+            QVERIFY2(error.isEmpty(), qPrintable(where + QStringLiteral(": ") + error));
+        } else if (command == u"data") {
+            writeData(platform::toAnsi(rest));
+        } else if (command == u"write") {
+            testfiles::writeFile(file, bytes);
+        } else if (command == u"open") {
+            w = openWindow();
+        } else if (command == u"type") {
+            typeText(widget(), text);
+        } else if (command == u"set") {
+            if (auto *body = qobject_cast<QPlainTextEdit *>(widget()))
+                body->setPlainText(text);
+            else
+                control<QLineEdit>(w, first)->setText(text);
+        } else if (command == u"active") {
+            QApplication::setActiveWindow(w);
+            QVERIFY(QTest::qWaitForWindowActive(w));
+        } else if (command == u"alt") {
+            QTest::keyPress(widget(), Qt::Key_Alt, Qt::AltModifier);
+            QTest::keyRelease(widget(), Qt::Key_Alt);
+        } else if (command == u"popup") {
+            QTRY_VERIFY2(QApplication::activePopupWidget(), qPrintable(where));
+            check(QApplication::activePopupWidget()->objectName() == first, QApplication::activePopupWidget()->objectName());
+            QApplication::activePopupWidget()->close();
+            QTRY_VERIFY(!QApplication::activePopupWidget());
+        } else if (command == u"click") {
+            QTest::mouseClick(widget(), Qt::LeftButton);
+        } else if (command == u"key") {
+            widget()->setFocus();
+            QTest::keySequence(widget(), QKeySequence(text));
+        } else if (command == u"select") {
+            selectEntry(w, first.toInt());
+        } else if (command == u"ctrl-click") {
+            const QRect entry = list(w)->visualRect(list(w)->model()->index(first.toInt(), 0));
+            QTest::mouseClick(list(w)->viewport(), Qt::LeftButton, Qt::ControlModifier, QPoint(20, entry.center().y()));
+        } else if (command == u"click-below") {
+            QTest::mouseClick(list(w)->viewport(), Qt::LeftButton, {}, QPoint(20, list(w)->viewport()->height() - 5));
+        } else if (command == u"selected") {
+            const QModelIndexList rows = list(w)->selectionModel()->selectedIndexes();
+            check(rows.size() == 1 && rows.first().row() == first.toInt(), QString::number(rows.size()));
+        } else if (command == u"folder") {
+            storeDirectory = this->path(first);
+        } else if (command == u"held") {
+            std::shared_ptr<platform::FolderLock> held = platform::FolderLock::take(dataFolder(), 0, {}, nullptr, nullptr);
+            check(held != nullptr, QStringLiteral("the lock was not taken"));
+            QTimer::singleShot(first.toInt(), w, [held]() mutable { held.reset(); });
+        } else if (command == u"later") {
+            QTimer::singleShot(first.toInt(), w, [w, row = text.toInt()] { clickEntry(list(w), row); });
+        } else if (command == u"client-fails") {
+            mailFailure = {compose::RecordingMailClient::Operation::Create, 1};
+        } else if (command == u"double") {
+            doubleClickEntry(list(w), first.toInt());
+        } else if (command == u"menu") {
+            chooseFromContextMenu(w, first.toInt(), qPrintable(text));
+        } else if (command == u"action") {
+            control<QAction>(w, first)->trigger();
+        } else if (command == u"answer") {
+            dialogs.answers << (first == u"Yes");
+        } else if (command == u"choose") {
+            dialogs.choiceAnswers << (rest == u"Escape" ? std::nullopt : std::optional<QString>(rest));
+        } else if (command == u"prompt") {
+            dialogs.textAnswers << (rest == u"Cancel" ? std::nullopt : std::optional<QString>(rest));
+        } else if (command == u"browse") {
+            dialogs.fileAnswers << (rest == u"Cancel" ? QString() : rest);
+        } else if (command == u"reply") {
+            replies << rest;
+        } else if (command == u"today") {
+            calendar.today = [day = QDate::fromString(first, Qt::ISODate)] { return day; };
+            calendar.locale = QLocale(text);
+        } else if (command == u"dialogs") {
+            check(dialogsShown.size() == first.toInt() && replies.isEmpty(), dialogsShown.join(u'\n'));
+        } else if (command == u"dialog") {
+            check(dialogsShown.value(dialogsShown.size() - 1) == rest, dialogsShown.join(u'\n'));
+        } else if (command == u"mark") {
+            marked = filesOf(dataFolder());
+        } else if (command == u"same") {
+            check(filesOf(dataFolder()) == marked, QStringLiteral("the folder changed"));
+        } else if (command == u"asked") {
+            check(holds(dialogs.questions.value(dialogs.questions.size() - 1)), dialogs.questions.join(u'\n'));
+        } else if (command == u"questions") {
+            check(dialogs.questions.size() == first.toInt(), dialogs.questions.join(u'\n'));
+        } else if (command == u"said") {
+            const QStringList shown = messages().mid(seen);
+            seen = messages().size();
+            check(shown.size() == 1 && holds(shown.first()), shown.join(u'\n'));
+        } else if (command == u"silent") {
+            check(messages().size() == seen, messages().mid(seen).join(u'\n'));
+        } else if (command == u"list") {
+            check(shownNames(w).join(u'|') == rest, shownNames(w).join(u'|'));
+        } else if (command == u"entry") {
+            check(entryText(w, first.toInt()) == text, entryText(w, first.toInt()));
+        } else if (command == u"filter") {
+            check(holds(dialogs.lastFilter), dialogs.lastFilter);
+        } else if (command == u"box") {
+            check(control<QLineEdit>(w, first)->text() == text, control<QLineEdit>(w, first)->text());
+        } else if (command == u"path") {
+            const QString shown = control<QLineEdit>(w, first)->text();
+            check(shown == QDir::toNativeSeparators(text), shown);
+        } else if (command == u"body") {
+            check(bodyBox(w)->toPlainText() == rest, bodyBox(w)->toPlainText());
+        } else if (command == u"focus") {
+            check(QApplication::focusWidget() == widget(), QApplication::focusWidget()->objectName());
+        } else if (command == u"checked" || command == u"unchecked") {
+            check(control<QAbstractButton>(w, first)->isChecked() == (command == u"checked"), QString());
+        } else if (command == u"visible" || command == u"hidden") {
+            check(widget()->isVisible() == (command == u"visible"), QString());
+        } else if (command == u"file") {
+            check(testfiles::contentsOf(file) == bytes, QString::fromLatin1(testfiles::contentsOf(file)));
+        } else if (command == u"regular") {
+            const QStringList regular = QDir(dataFolder()).entryList(QDir::Files | QDir::NoSymLinks);
+            check(regular.join(u'|') == rest, regular.join(u'|'));
+        } else if (command == u"nofile") {
+            check(!QFileInfo::exists(file), QString());
+        } else if (command == u"launched") {
+            check(mailLog->contains(rest), mailLog->join(u'\n'));
+        } else if (command == u"log") {
+            check(mailLog->join(u'|') == rest, mailLog->join(u'|'));
+            mailLog->clear();
+        } else if (command == u"offered" || command == u"unoffered") {
+            // The list's menu, opened below the entries.
+            QListView *listBox = list(w);
+            const QPoint below(20, listBox->viewport()->height() - 5);
+            QContextMenuEvent event(QContextMenuEvent::Mouse, below, listBox->viewport()->mapToGlobal(below));
+            QApplication::sendEvent(listBox->viewport(), &event);
+            auto *menu = control<QMenu>(w, QStringLiteral("ListMenu"));
+            const bool offered = menu->isVisible() && control<QAction>(menu, first)->isEnabled();
+            menu->close();
+            check(offered == (command == u"offered"), QString());
+        } else if (command == u"stored") {
+            check(storedBox(qPrintable(first)) == text, storedBox(qPrintable(first)));
+        } else {
+            QFAIL(qPrintable(where + QStringLiteral(": no such step")));
+        }
+        if (QTest::currentTestFailed())
+            return;
+    }
+}
+
+} // namespace testsupport

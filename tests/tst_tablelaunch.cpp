@@ -1,0 +1,204 @@
+// One template for every row of a table: CSV files as spreadsheets and
+// Python's csv module write them; LibreOffice's table of 20 customers
+// through the stand-in mail programs and as drafts, and from the window's
+// list menu, each message with its row's values as Python reads the table.
+#include "compose/tablelaunch.h"
+#include "support/testdata.h"
+#include "support/testfiles.h"
+#include "support/windowtest.h"
+#ifndef Q_OS_WIN
+#include "app/answers.h"
+#include "support/mailprograms_unix.h"
+#endif
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRandomGenerator>
+
+#ifndef Q_OS_WIN
+namespace {
+
+QJsonArray runPython(const QStringList &arguments, const QJsonArray &input = {})
+{
+    QProcess python;
+    python.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    python.start("python3", arguments);
+    python.write(QJsonDocument(input).toJson());
+    python.closeWriteChannel();
+    python.waitForFinished(60000);
+    return QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+}
+
+} // namespace
+#endif
+
+class TestTableLaunch : public testsupport::WindowTest
+#ifndef Q_OS_WIN
+    , private mailtesting::MailClientFixture
+#endif
+{
+    Q_OBJECT
+
+    static void addCases(const QString &folder)
+    {
+        for (const QFileInfo &csv : QDir(folder).entryInfoList({"*.csv"}, QDir::Files, QDir::Name))
+            QTest::newRow(qPrintable(csv.completeBaseName())) << csv.absoluteFilePath();
+    }
+
+#ifndef Q_OS_WIN
+    QTemporaryDir m_random;
+    const QString m_customers = testdata::dataDir() + "/csv/libreoffice/customers-utf8-comma.csv";
+    store::EditorValues m_offer;
+
+    void prepareTest() override
+    {
+        reset();
+        m_offer.toText = "{{?Email}}";
+        m_offer.subjectText = "Offer for {{?Customer}}";
+        m_offer.bodyText = "Dear {{?Customer}},\r\nyour price: {{?Price}}\r\n";
+        m_offer.attachmentPaths = "{{?File}}";
+        for (int i = 1; i <= 20; ++i)
+            testfiles::writeFile(QString("%1/offers/offer-%2.txt").arg(dataFolder()).arg(i, 2, 10, QChar('0')), "o");
+    }
+
+    // The table's rows as Python's csv module reads them, each the message
+    // that the offer makes of it (subject, body, To, attachment).
+    QList<QStringList> offersByPython(const QString &file)
+    {
+        const char *program =
+            "import csv, json, sys\n"
+            "enc, sep = ('utf-8', ',') if 'utf8' in sys.argv[1] else ('cp1252', ';')\n"
+            "rows = csv.DictReader(open(sys.argv[1], encoding=enc, newline=''), delimiter=sep)\n"
+            "print(json.dumps([['Offer for ' + r['Customer'], 'Dear %s,\\nyour price: %s\\n' % (r['Customer'],"
+            " r['Price']), r['Email'], sys.argv[2] + '/' + r['File']] for r in rows]))";
+        QList<QStringList> offers;
+        for (const QJsonValue row : runPython({"-c", program, file, dataFolder()}))
+            offers << row.toVariant().toStringList();
+        return offers;
+    }
+#endif
+
+private slots:
+    // Each file of tests/data/csv/cases, and random tables that Python's csv
+    // module writes (LETTERLOOM_SEED replays a seed), read as its .json says.
+    void readsTables_data()
+    {
+        QTest::addColumn<QString>("file");
+        addCases(testdata::dataDir() + "/csv/cases");
+#ifndef Q_OS_WIN
+        const int seed = qEnvironmentVariableIsSet("LETTERLOOM_SEED") ? qEnvironmentVariableIntValue("LETTERLOOM_SEED")
+                                                                      : QRandomGenerator::global()->bounded(1 << 30);
+        qInfo("random tables of seed %d", seed);
+        QProcess::execute("python3", {qEnvironmentVariable("LETTERLOOM_SOURCE_DIR") + "/tests/standins/csv_tables.py",
+                                      QString::number(seed), "60", m_random.path()});
+        addCases(m_random.path());
+#endif
+    }
+    void readsTables()
+    {
+        QFETCH(QString, file);
+        const QJsonObject expected = QJsonDocument::fromJson(testfiles::contentsOf(file.chopped(4) + ".json")).object();
+        const QStringList questions = expected["questions"].toVariant().toStringList();
+        const substitute::AnswerTable table = substitute::ReadAnswerFile(file, questions);
+        const QString error = expected["error"].toString();
+        QCOMPARE(table.error, error.isEmpty() ? error : "\"" + QDir::toNativeSeparators(file) + "\": " + error);
+        QJsonArray rows;
+        for (const substitute::AnswerTable::Row &row : table.rows) {
+            QStringList answers;
+            for (const QString &question : questions)
+                answers << row.answers.value(question);
+            rows.append(QJsonArray{row.number, QJsonArray::fromStringList(answers)});
+        }
+        QCOMPARE(rows, expected["rows"].toArray());
+        QCOMPARE(table.ignored, expected["ignored"].toVariant().toStringList());
+    }
+
+#ifndef Q_OS_WIN
+    // LibreOffice's 20 customers (UTF-8 with ",", Windows-1252 with ";"), one
+    // message each in every mail program, read by its own argument rules, or
+    // one draft each, read by Python's email package; from the window's list
+    // menu too, where the answers are not remembered. A row whose attachment
+    // is missing fails, and the rows after it are not opened.
+    void launchesEveryRow_data()
+    {
+        QTest::addColumn<QString>("client");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("missing");
+        const QString windows = testdata::dataDir() + "/csv/libreoffice/customers-1252-semicolon.csv";
+        QTest::newRow("Thunderbird") << "thunderbird" << m_customers << 0;
+        QTest::newRow("Evolution, Windows-1252") << "evolution" << windows << 0;
+        QTest::newRow("Claws Mail") << "claws-mail" << m_customers << 0;
+        QTest::newRow("KMail, the 8th missing") << "kmail" << windows << 8;
+        QTest::newRow("drafts only") << "drafts" << m_customers << 0;
+        QTest::newRow("the window, the 8th missing") << "window" << m_customers << 8;
+    }
+    void launchesEveryRow()
+    {
+        QFETCH(QString, client);
+        QFETCH(QString, file);
+        QFETCH(int, missing);
+        const QList<QStringList> offers = offersByPython(file);
+        QCOMPARE(offers.size(), 20);
+        if (missing)
+            QVERIFY(QFile::remove(offers.at(missing - 1).at(3)));
+        const bool drafts = client == "drafts", window = client == "window";
+        setMailProgram(window ? client = "thunderbird" : client);
+        const int done = missing ? missing - 1 : 20;
+        const QString failure = !missing ? QString()
+                                         : "The messages of rows 2 to 8 were opened. Row 9 failed: The attachment \""
+                                               + offers.at(missing - 1).at(3) + "\" cannot be attached: there is no "
+                                               "such file. Nothing was done for the rows after it, up to row 21.";
+        compose::TableOutcome outcome;
+        if (window) {
+            writeData(recordLine({"Offer", m_offer.subjectText, m_offer.attachmentPaths, "", m_offer.toText, "",
+                                  "True", "False", ""}));
+            testfiles::writeFile(path("LTM-Offer.txt"), m_offer.bodyText.toUtf8() + "\r\n"); // as Save writes it
+            desktopMailClient = true;
+            mailSetup = m_setup;
+            Form1 *w = openWindow();
+            dialogs.fileAnswers << file << path("LTM-Offer.txt");
+            dialogs.answers << true;
+            chooseFromContextMenu(w, 0, "LaunchForEachRowM");
+            QCOMPARE(dialogs.questions, QStringList{"Open 20 messages in Thunderbird?\n\nNo question asks for the "
+                                                    "columns \"ID\", \"Notes\": they are left out."});
+            QCOMPARE(messages(), QStringList{failure});
+            QCOMPARE(rememberedAnswers(settings, "Offer"), (QMap<QString, QString>()));
+            chooseFromContextMenu(w, 0, "LaunchForEachRowM"); // a bad table opens nothing
+            QCOMPARE(messages().last(), QString{"\"" + path("LTM-Offer.txt") + "\": Row 1 names no column for \"Email\", "
+                                             "\"Customer\", \"Price\", \"File\", which the template asks."});
+        } else {
+            const substitute::AnswerTable table =
+                substitute::ReadAnswerFile(file, compose::TemplateQuestions(m_offer, dataFolder()));
+            QCOMPARE(table.ignored, QStringList({"ID", "Notes"}));
+            FakePairs pairs;
+            outcome = compose::LaunchEachRow(m_offer, pairs,
+                                             drafts ? compose::draftFiles(m_setup) : compose::desktopMailClients(m_setup),
+                                             table, {}, dataFolder(), drafts);
+            QCOMPARE(outcome.failure, failure);
+        }
+        QJsonArray draftFiles;
+        for (const QString &notice : outcome.notices)
+            draftFiles.append(QJsonObject{{"kind", "draft"}, {"path", notice.section('"', 1, 1)}});
+        const QJsonArray read =
+            runPython({qEnvironmentVariable("LETTERLOOM_SOURCE_DIR") + "/tests/standins/read_messages.py"}, draftFiles);
+        QCOMPARE(drafts ? draftFiles.size() : m_desktop.runs.size(), done);
+        for (int i = 0; i < done; ++i) {
+            const QStringList &offer = offers.at(i);
+            const QJsonObject draft = read.at(i).toObject();
+            const mailtesting::Received got = mailtesting::clientReads(client, m_desktop.runs.value(i).mid(1));
+            QCOMPARE(drafts ? draft["subject"].toString() : got.value("subject").value(0), offer.at(0));
+            QCOMPARE((drafts ? draft["body"].toString() : got.value("body").value(0)).replace("\r\n", "\n"),
+                     offer.at(1));
+            QVERIFY(drafts ? draft["to"].toArray().at(0).toArray().at(1) == offer.at(2)
+                           : got.value("to").join(',').contains(offer.at(2)));
+            if (!drafts)
+                QCOMPARE(got.value("attach"), QStringList{offer.at(3)});
+        }
+    }
+#endif
+};
+
+QTEST_MAIN(TestTableLaunch)
+#include "tst_tablelaunch.moc"
