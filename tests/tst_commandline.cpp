@@ -231,22 +231,14 @@ private slots:
             startup.dwFlags = STARTF_USESTDHANDLES; // and none given
             PROCESS_INFORMATION started{};
             QVERIFY(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
-            std::pair<DWORD, HWND> box{started.dwProcessId, nullptr};
-            const auto boxOf = [](HWND window, LPARAM found) -> BOOL {
-                auto *sought = reinterpret_cast<std::pair<DWORD, HWND> *>(found);
-                DWORD process = 0;
-                wchar_t title[16] = {};
-                GetWindowThreadProcessId(window, &process);
-                if (process == sought->first && IsWindowVisible(window) && GetWindowTextW(window, title, 16)
-                    && QString::fromWCharArray(title) == "Letterloom")
-                    sought->second = window;
-                return !sought->second;
-            };
-            QTRY_VERIFY_WITH_TIMEOUT((EnumWindows(boxOf, LPARAM(&box)), box.second), 30000);
+            // A message box (class #32770) titled Letterloom: no other test
+            // program shows one meanwhile (they share the lock user_settings).
+            HWND box = nullptr;
+            QTRY_VERIFY_WITH_TIMEOUT((box = FindWindowW(L"#32770", L"Letterloom")), 30000);
             wchar_t text[8192] = {};
-            GetDlgItemTextW(box.second, 0xFFFF, text, 8192); // the box's text
+            GetDlgItemTextW(box, 0xFFFF, text, 8192); // the box's text
             QVERIFY2(QString::fromWCharArray(text).contains(shown), qPrintable(QString::fromWCharArray(text)));
-            PostMessageW(box.second, WM_COMMAND, IDOK, 0);
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
             DWORD exitCode = 0;
             QVERIFY(WaitForSingleObject(started.hProcess, 30000) == WAIT_OBJECT_0
                     && GetExitCodeProcess(started.hProcess, &exitCode));
