@@ -2,11 +2,6 @@
 // user is told, and the draft itself, read back by Python's email package.
 #include "support/mailprograms_unix.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-
 using namespace mailtesting;
 
 class TestDrafts : public QObject, private MailClientFixture
@@ -183,12 +178,7 @@ private:
     // the body with its CR LF line ends, each attachment's name and bytes.
     void checkDraft(const QString &draft, const store::EditorValues &editor)
     {
-        QProcess python;
-        const QString script = qEnvironmentVariable("LETTERLOOM_SOURCE_DIR") + "/tests/standins/parse_eml.py";
-        python.start("python3", {script, draft});
-        if (!python.waitForFinished(30000) || python.exitCode() != 0)
-            qWarning("%s", python.readAllStandardError().constData());
-        const QJsonObject parsed = QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+        const QJsonObject parsed = readByPython({}, {QJsonObject{{"kind", "eml"}, {"path", draft}}}).at(0).toObject();
         QCOMPARE(parsed["defects"].toArray(), QJsonArray());
         QVERIFY(parsed["longest_line"].toInt() <= 78);
         QCOMPARE(parsed["bare_lf"].toInt(), 0);
