@@ -114,35 +114,24 @@ private slots:
 
 private:
     // Takes one step back from the setup of a mail program in the home, or
-    // from the desktop's: the changes that the draft-route table names.
+    // from the desktop's: a change that the draft-route table names.
     void changeSetUp(const QString &change)
     {
-        const QString home = m_setup.home + u'/';
-        auto edit = [&](const QString &file, const char *before, const char *after) {
-            writeFile(home + file, testfiles::contentsOf(home + file).replace(before, after));
-        };
-        if (change == "no profile")
-            QDir(home + ".thunderbird").removeRecursively();
-        else if (change == "no default profile")
-            QFile::remove(home + ".thunderbird/installs.ini");
-        else if (change == "no account") // accounts listed, none of them with an identity
-            edit(thunderbirdProfile + "/prefs.js", "account2.identities", "account3.identities");
-        else if (change == "asks for a profile")
-            edit(".thunderbird/profiles.ini", "StartWithLastProfile=1", "StartWithLastProfile=0");
-        else if (change == "no claws account")
-            QFile::remove(home + ".claws-mail/accountrc");
-        else if (change == "no sylpheed account")
-            writeFile(home + ".sylpheed-2.0/accountrc", "");
-        else if (change == "no geary account")
-            QDir(home + ".config/geary").removeRecursively();
+        const QString step = change.section(u' ', 0, 0), rest = change.section(u' ', 1);
+        const QString path = m_setup.home + u'/' + rest.section(": ", 0, 0);
+        const QStringList edit = rest.section(": ", 1).split(" > ");
+        if (step == "remove" && !QFile::remove(path))
+            QDir(path).removeRecursively();
+        else if (step == "empty")
+            writeFile(path, "");
+        else if (step == "edit")
+            writeFile(path, testfiles::contentsOf(path).replace(edit.value(0).toUtf8(), edit.value(1).toUtf8()));
+        else if (step == "drafts") // the desktop's program for e-mail files
+            m_desktop.defaults["message/rfc822"] = application(rest.section(u'|', 0, 0), rest.section(u'|', 1).replace("%1", standin));
         else if (change == "fails") // the first program started
             writeFile(failNext(), "");
         else if (change == "no draft opener")
             m_desktop.defaults.remove("message/rfc822");
-        else if (change == "thunderbird opens drafts")
-            m_desktop.defaults["message/rfc822"] = application("thunderbird.desktop", standin + " --open-draft %u");
-        else if (change == "evolution opens drafts")
-            m_desktop.defaults["message/rfc822"] = application("org.gnome.Evolution.desktop", standin + " %U");
     }
 
     // A message with something hard for a draft in every field: names that

@@ -67,11 +67,6 @@ inline const QMap<QString, QString> desktopEntries{
     {"other", "mutt-in-a-terminal.desktop|%1 %u"},
 };
 
-// The profile folder of Thunderbird in the mail programs' home
-// (tests/data/mail-programs), whose name ends in "]", as a user may rename
-// one, so that a value is never taken for a section.
-inline const QString thunderbirdProfile = QStringLiteral(".thunderbird/abcd.default [work]");
-
 using testfiles::writeFile;
 
 // What the mail programs were handed (items), read by Python's own parsers:
