@@ -79,24 +79,20 @@ private slots:
                  qPrintable(why));
     }
 
+    // A desktop entry and the mimeapps.list that names it, as a desktop
+    // writes them (data/mail-programs/desktop).
     void gioFindsTheDefaultMailProgram()
     {
-        // The test's folder holds the desktop's data and configuration both.
-        file("applications/letterloom-test-mail.desktop",
-             "[Desktop Entry]\nType=Application\nName=Test Mail\nExec=" + standin.toUtf8()
-                 + " --flag %u\nMimeType=x-scheme-handler/mailto;message/rfc822;\nCategories=Network;Email;\n");
-        file("mimeapps.list", "[Default Applications]\nx-scheme-handler/mailto=letterloom-test-mail.desktop\n"
-                              "message/rfc822=letterloom-test-mail.desktop\n");
         QProcess child; // GIO reads the folders once per process: ask in a fresh one
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"})
-            env.insert(name, m_dir->path());
+            env.insert(name, m_dir->filePath("desktop")); // its data and configuration both
         env.insert("LETTERLOOM_ASK_GIO", "1");
         child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(), {"askGio"});
         QVERIFY(child.waitForFinished(30000));
         const QStringList lines = QString::fromUtf8(child.readAllStandardOutput()).split(u'\n');
-        const QString application = "|letterloom-test-mail.desktop|Test Mail|" + standin + " --flag %u|Network Email";
+        const QString application = "|letterloom-test-mail.desktop|Test Mail|true --flag %u|Network Email";
         for (const char *type : {"x-scheme-handler/mailto", "message/rfc822"})
             QVERIFY2(lines.contains(type + application), qPrintable(lines.join(u'\n')));
     }
