@@ -32,7 +32,6 @@ class TestTableLaunch : public testsupport::WindowTest
 
 #ifndef Q_OS_WIN
     QTemporaryDir m_random;
-    const QString m_customers = testdata::dataDir() + "/csv/libreoffice/customers-utf8-comma.csv";
     store::EditorValues m_offer;
 
     void prepareTest() override
@@ -88,24 +87,14 @@ private slots:
     // one draft each, read by Python's email package; from the window's list
     // menu too, where the answers are not remembered. A row whose attachment
     // is missing fails, and the rows after it are not opened.
-    void launchesEveryRow_data()
-    {
-        QTest::addColumn<QString>("client");
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<int>("missing");
-        const QString windows = testdata::dataDir() + "/csv/libreoffice/customers-1252-semicolon.csv";
-        QTest::newRow("Thunderbird") << "thunderbird" << m_customers << 0;
-        QTest::newRow("Evolution, Windows-1252") << "evolution" << windows << 0;
-        QTest::newRow("Claws Mail") << "claws-mail" << m_customers << 0;
-        QTest::newRow("KMail, the 8th missing") << "kmail" << windows << 8;
-        QTest::newRow("drafts only") << "drafts" << m_customers << 0;
-        QTest::newRow("the window, the 8th missing") << "window" << m_customers << 8;
-    }
+    void launchesEveryRow_data() { testdata::addRows(QStringLiteral("each-row")); }
     void launchesEveryRow()
     {
         QFETCH(QString, client);
         QFETCH(QString, file);
-        QFETCH(int, missing);
+        QFETCH(QString, missingRow);
+        const int missing = missingRow.toInt();
+        file = testdata::dataDir() + "/csv/libreoffice/" + file;
         // The rows as Python's csv module reads them (beside the table): Email, Customer, Price, File.
         const QJsonArray rows = QJsonDocument::fromJson(testfiles::contentsOf(file.chopped(4) + ".json"))["rows"].toArray();
         QCOMPARE(rows.size(), 20);
