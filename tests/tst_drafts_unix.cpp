@@ -165,6 +165,8 @@ private:
     // program fills it in) and none that a text smuggled in. Then the message
     // as it was typed: a line break in a header a space that starts nothing,
     // the body with its CR LF line ends, each attachment's name and bytes.
+    // (The addresses as Python reads them: tst_messageroutes_unix's random
+    // drafts.)
     void checkDraft(const QString &draft, const store::EditorValues &editor)
     {
         const QJsonObject parsed = readByPython({}, {QJsonObject{{"kind", "eml"}, {"path", draft}}}).at(0).toObject();
@@ -181,11 +183,6 @@ private:
                                                           {"X-Unsent", "1"}, {"MIME-Version", "1.0"}};
         for (const auto &[name, text] : expected)
             QCOMPARE(parsed["headers"][name].toString(), QString(text).replace(u'\r', u' ').replace(u'\n', u' '));
-        if (!editor.toText.isEmpty()) {
-            const QJsonArray to{QJsonArray{"J\u00f6rg M\u00fcller", "joerg@example.de"}, QJsonArray{"", "b@example.org"}};
-            QCOMPARE(parsed["addresses"]["To"].toArray(), to);
-            QCOMPARE(parsed["addresses"]["Cc"].toArray(), (QJsonArray{QJsonArray{"Doe, John", "john@example.org"}}));
-        }
         QCOMPARE(parsed["body_type"].toString(), editor.plain ? "text/plain" : "text/html");
         QCOMPARE(parsed["body"].toString(),
                  editor.plain ? editor.bodyText : "<html><body><p>Caf\u00e9 \u20ac =3D</p></body></html>\r\n");

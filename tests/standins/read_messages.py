@@ -87,14 +87,6 @@ def from_draft(path):
     return out
 
 
-def eml_addresses(header):
-    """The addresses a header holds, or none it can make out."""
-    try:
-        return [[a.display_name, a.addr_spec] for a in header.addresses]
-    except Exception:  # a text typed without angle brackets that is no address
-        return []
-
-
 def decoded(raw):
     unfolded = raw.replace("\r\n", "").replace("\n", "")
     return str(email.header.make_header(email.header.decode_header(unfolded)))
@@ -109,7 +101,6 @@ def from_eml(path):
     return {
         "headers": {name: decoded(value) for name, value in raw.items()},
         "header_names": [name for name, _ in raw.items()],
-        "addresses": {name: eml_addresses(msg[name]) for name in ("To", "Cc", "Bcc") if msg[name] is not None},
         "defects": [str(d) for part in msg.walk() for d in part.defects],
         "longest_line": max(len(line) for line in data.split(b"\r\n")),
         "bare_lf": data.replace(b"\r\n", b"").count(b"\n"),
