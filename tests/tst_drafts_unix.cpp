@@ -60,14 +60,7 @@ private slots:
     // A file handed to a mail program that cannot be written whole (a full
     // disk) stops the launch with a message: nothing half written is handed
     // over or left behind as a draft.
-    void fullDiskHandsNothingOver_data()
-    {
-        QTest::addColumn<QString>("client");
-        QTest::addColumn<QString>("said");
-        QTest::newRow("HTML body for Thunderbird") << "thunderbird"
-                                                   << "The HTML body could not be handed to Thunderbird";
-        QTest::newRow("draft") << "evolution" << "could not be saved as a draft";
-    }
+    void fullDiskHandsNothingOver_data() { testdata::addRows(QStringLiteral("full-disk")); }
     void fullDiskHandsNothingOver()
     {
         QFETCH(QString, client);

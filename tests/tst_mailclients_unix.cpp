@@ -20,13 +20,7 @@ private slots:
     // The mail program is the desktop's default (what each one receives:
     // tst_messageroutes_unix), or else the first one installed; one that
     // stays running after the watch has taken the message too.
-    void theProgramIsFoundAndStarted_data()
-    {
-        QTest::addColumn<QString>("client");
-        QTest::addColumn<QString>("found");
-        QTest::newRow("no default, claws-mail installed") << "claws-mail" << "installed";
-        QTest::newRow("evolution still starting") << "evolution" << "still starting";
-    }
+    void theProgramIsFoundAndStarted_data() { testdata::addRows(QStringLiteral("mail-program-found")); }
     void theProgramIsFoundAndStarted()
     {
         QFETCH(QString, client);
