@@ -155,7 +155,7 @@ private slots:
             launch(editor, {}, {Operation(operations.indexOf(operation)), occurrence.toInt()});
         QVERIFY(!outcome.displayed && !outcome.message.isEmpty());
         const qsizetype at = m_log->indexOf(QStringLiteral("failed"));
-        QCOMPARE(m_log->value(at - 1), paths(lastCall, true));
+        QCOMPARE(m_log->value(at - 1), paths(lastCall, false));
         const QStringList after = lastCall.isEmpty() || lastCall.startsWith("CreateItem") ? QStringList() : QStringList{"Release"};
         QCOMPARE(m_log->mid(at + 1), at < 0 ? QStringList() : after);
         QCOMPARE(m_log->count(QStringLiteral("Display")), lastCall == u"Display" ? 1 : 0);
