@@ -6,58 +6,31 @@
 #include "store/templaterecord.h"
 #include "store/templatestore.h"
 #include "support/fakepairs.h"
+#include "support/testdata.h"
 #include "support/testfiles.h"
 #include "support/windowtest.h"
-
-#include <QDirIterator>
 
 class TestAttachmentPaths : public testsupport::WindowTest
 {
     Q_OBJECT
 
-    void prepareTest() override
-    {
-        // The team's folder, wherever this computer has it.
-        const QString team = qEnvironmentVariable("LETTERLOOM_SOURCE_DIR") + "/tests/data/teamfolder";
-        QDirIterator files(team, QDir::Files, QDirIterator::Subdirectories);
-        while (files.hasNext()) {
-            const QString file = files.next();
-            testfiles::writeBytes(path(QDir(team).relativeFilePath(file)), testfiles::contentsOf(file));
-        }
-    }
+    // The team's folder, wherever this computer has it.
+    void prepareTest() override { copyFixture("teamfolder"); }
 
 private slots:
-    void launchedFromTheFolder_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<QStringList>("attached"); // relative to the folder
-        QTest::addColumn<QString>("refused");      // what the message names
-        QTest::newRow("either separator") << "Price list" << "" << QStringList{"attachments/price list.pdf",
-                                                                              "attachments/terms.txt"} << "";
-        QTest::newRow("a date placeholder") << "Monthly" << "" << QStringList{"reports/2024-02.pdf"} << "";
-        QTest::newRow("an answer") << "Asked" << "2024-02" << QStringList{"reports/2024-02.pdf"} << "";
-        QTest::newRow("an answer that leaves") << "Asked" << "..\\..\\secret" << QStringList()
-                                              << "reports/..\\..\\secret.pdf";
-        QTest::newRow("an answer Windows reads as ..") << "Asked" << "... /x" << QStringList() << "... /x.pdf";
-        QTest::newRow("dot and doubled separator") << "Dotted" << "" << QStringList{"attachments/terms.txt"} << "";
-        QTest::newRow("a part ..") << "Up" << "" << QStringList() << "attachments\\..\\..\\secret.txt";
-        QTest::newRow("missing") << "Missing" << "" << QStringList() << "none.pdf";
-        QTest::newRow("an HTML location") << "Newsletter" << "" << QStringList() << "";
-        QTest::newRow("an HTML location that leaves") << "News up" << "" << QStringList() << "../news.htm";
-#ifndef Q_OS_WIN
-        QTest::newRow("a link out of the folder") << "Linked" << "" << QStringList() << "outside\\terms.txt";
-#endif
-    }
-
+    void launchedFromTheFolder_data() { testdata::addRows(QStringLiteral("team-folder")); }
     void launchedFromTheFolder()
     {
         QFETCH(QString, name);
         QFETCH(QString, answer);
-        QFETCH(QStringList, attached);
+        QFETCH(QString, attached);
         QFETCH(QString, refused);
         QTemporaryDir elsewhere;
         testfiles::writeBytes(elsewhere.filePath("terms.txt"), "not the team's");
+#ifdef Q_OS_WIN
+        if (name == "Linked")
+            QSKIP("no links on Windows");
+#endif
         if (name == "Linked")
             QVERIFY(QFile::link(elsewhere.path(), path("outside")));
 
@@ -88,7 +61,7 @@ private slots:
             if (line.startsWith("Attachments.Add "))
                 added << QDir(dataFolder()).relativeFilePath(QFileInfo(line.mid(16)).canonicalFilePath());
         }
-        QCOMPARE(added, attached);
+        QCOMPARE(added, attached.split(u'|', Qt::SkipEmptyParts));
         QCOMPARE(outcome.displayed, refused.isEmpty());
         QVERIFY2(outcome.message.contains(refused), qPrintable(outcome.message));
         if (name == "Newsletter")

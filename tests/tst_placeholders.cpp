@@ -23,52 +23,28 @@ Calendar fixedCalendar(const char *locale)
 
 // ---- a model of the placeholders, written from their rules ------------------
 
-struct Token
-{
-    bool placeholder;
-    QString text; // as written
-};
-
-// The text cut into plain text and placeholders: "{{", then the shortest
-// text up to "}}" (200 characters at most), then "}}", where that text is one
-// of the forms; elsewhere a "{" is plain text.
-QList<Token> tokens(const QString &text)
+// The text with every placeholder as one private character, which no find
+// text holds, so that the pairs can neither match it nor across it. A
+// placeholder is "{{", then the shortest text up to "}}" (200 characters at
+// most), then "}}", where that text is one of the forms; elsewhere a "{" is
+// plain text.
+QString withStandIns(const QString &text, QStringList *placeholders)
 {
     static const QRegularExpression form(QStringLiteral(
         R"(\A(?:\?[^\r\n]*[^\s][^\r\n]*|date(?:[+-][0-9]{1,5})?(?::[^\r\n]+)?|month|year)\z)"));
-    QList<Token> result;
-    QString plain;
+    QString result;
     qsizetype i = 0;
     while (i < text.size()) {
-        if (text.mid(i, 2) == "{{") {
-            const qsizetype close = text.indexOf("}}", i + 2);
-            if (close >= 0 && close - i - 2 <= 200 && form.match(text.mid(i + 2, close - i - 2)).hasMatch()) {
-                result << Token{false, plain} << Token{true, text.mid(i, close + 2 - i)};
-                plain.clear();
-                i = close + 2;
-                continue;
-            }
-        }
-        plain += text[i++];
-    }
-    result << Token{false, plain};
-    return result;
-}
-
-// The text with every placeholder as one private character, which no find
-// text holds, so that the pairs can neither match it nor across it.
-QString withStandIns(const QList<Token> &cut, QStringList *placeholders)
-{
-    QString text;
-    for (const Token &t : cut) {
-        if (t.placeholder) {
-            text += QChar(char16_t(0xE000 + placeholders->size()));
-            *placeholders << t.text;
+        const qsizetype close = text.mid(i, 2) == "{{" ? text.indexOf("}}", i + 2) : -1;
+        if (close >= 0 && close - i - 2 <= 200 && form.match(text.mid(i + 2, close - i - 2)).hasMatch()) {
+            result += QChar(char16_t(0xE000 + placeholders->size()));
+            *placeholders << text.mid(i, close + 2 - i);
+            i = close + 2;
         } else {
-            text += t.text;
+            result += text[i++];
         }
     }
-    return text;
+    return result;
 }
 
 QString putBack(QString text, const QStringList &placeholders, const PlaceholderValues &values)
@@ -131,8 +107,7 @@ private slots:
             const QString context = QStringLiteral("round %1, text \"%2\"").arg(round).arg(text);
 
             QStringList placeholders;
-            const QList<Token> cut = tokens(text);
-            const QString standIns = withStandIns(cut, &placeholders);
+            const QString standIns = withStandIns(text, &placeholders);
 
             QStringList expectedQuestions;
             for (const QString &p : placeholders) {

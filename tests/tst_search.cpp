@@ -3,6 +3,7 @@
 // over random texts of every kind of letter, accent and space.
 #include "store/templatesearch.h"
 #include "support/searchtexts.h"
+#include "support/testdata.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,11 +19,9 @@ private slots:
     void matchesAsTheModel()
     {
         // A fixed seed, so that a run is repeated exactly; another is given
-        // by LETTERLOOM_SEARCH_SEED for a run by hand.
-        bool given = false;
-        const quint32 seed = quint32(qEnvironmentVariableIntValue("LETTERLOOM_SEARCH_SEED", &given));
-        const quint32 used = given ? seed : 3141592653u;
-        QRandomGenerator random(used);
+        // by LETTERLOOM_SEED for a run by hand.
+        const quint64 used = testdata::seed(3141592653u);
+        QRandomGenerator random{quint32(used)};
         QList<store::SearchedTemplate> templates;
         QJsonArray stored;
         QStringList texts;

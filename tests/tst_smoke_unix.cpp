@@ -8,8 +8,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
-
 #include <X11/Xlib.h>
 
 namespace {
@@ -17,12 +15,6 @@ namespace {
 // Xlib's own handler ends the process on an error, as when a window goes
 // away between two requests; here the request's answer is simply empty.
 int ignoreXErrors(Display *, XErrorEvent *) { return 0; }
-
-struct CloseDisplay
-{
-    void operator()(Display *display) const { XCloseDisplay(display); }
-};
-using DisplayConnection = std::unique_ptr<Display, CloseDisplay>;
 
 // The captions of the top-level windows shown on the screen.
 QMap<QString, Window> shownWindows(Display *display)
@@ -87,7 +79,7 @@ private slots:
         const QByteArray number = server.readAllStandardOutput().trimmed();
         const QByteArray name = ':' + number;
         XSetErrorHandler(ignoreXErrors);
-        DisplayConnection display(XOpenDisplay(name.constData()));
+        Display *display = XOpenDisplay(name.constData());
         QVERIFY2(display, name.constData());
 
         // The program, with a home and settings of its own.
@@ -109,7 +101,7 @@ private slots:
         QMap<QString, Window> shown;
         const bool appeared = QTest::qWaitFor(
             [&] {
-                shown = shownWindows(display.get());
+                shown = shownWindows(display);
                 return !shown.isEmpty() || program.state() == QProcess::NotRunning;
             },
             10000);
@@ -118,11 +110,11 @@ private slots:
         QVERIFY2(shown.firstKey().startsWith(QLatin1String("Letterloom 2.1 - by: ")), qPrintable(shown.firstKey()));
 
         // Closed as the window manager closes it, it ends the program.
-        askToClose(display.get(), shown.first());
+        askToClose(display, shown.first());
         QVERIFY2(program.waitForFinished(10000), "the program did not end when its window was closed");
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
-        display.reset();
+        XCloseDisplay(display);
         server.terminate();
         QVERIFY(server.waitForFinished(10000));
     }

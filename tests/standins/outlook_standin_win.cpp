@@ -189,8 +189,6 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **object) override
     {
-        if (!object)
-            return E_POINTER;
         *object = nullptr;
         if (iid != IID_IUnknown && iid != IID_IDispatch && !(m_kind == MailItem && iid == IID_MailItem))
             return E_NOINTERFACE;
@@ -209,8 +207,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT *count) override
     {
-        if (count)
-            *count = 0;
+        *count = 0;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo **) override { return E_NOTIMPL; }
@@ -230,8 +227,6 @@ public:
     {
         if (id < 1 || id > kMemberCount || kMembers[id - 1].owner != m_kind || !(flags & kMembers[id - 1].access))
             return DISP_E_MEMBERNOTFOUND;
-        if (!params)
-            return E_INVALIDARG;
         const Member &member = kMembers[id - 1];
         if (member.access == DISPATCH_PROPERTYPUT
             && (params->cArgs != 1 || params->cNamedArgs != 1 || params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))

@@ -13,7 +13,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMap>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -63,12 +67,45 @@ inline const QMap<QString, QString> desktopEntries{
     {"other", "mutt-in-a-terminal.desktop|%1 %u"},
 };
 
-// The profile folder of Thunderbird in the mail programs' home
-// (tests/data/mail-programs), whose name ends in "]", as a user may rename
-// one, so that a value is never taken for a section.
-inline const QString thunderbirdProfile = QStringLiteral(".thunderbird/abcd.default [work]");
-
 using testfiles::writeFile;
+
+// What the mail programs were handed (items), read by Python's own parsers:
+// standins/read_messages.py with these arguments.
+inline QJsonArray readByPython(const QStringList &arguments, const QJsonArray &items = {})
+{
+    QProcess python;
+    python.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    python.start("python3", QStringList{qEnvironmentVariable("LETTERLOOM_SOURCE_DIR") + "/tests/standins/read_messages.py"}
+                                + arguments);
+    python.write(QJsonDocument(items).toJson());
+    python.closeWriteChannel();
+    python.waitForFinished(60000);
+    return QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+}
+
+// A mail program's command line as an item for readByPython: the fields
+// that Thunderbird's and KMail's own rules give, else the mailto: address
+// (and Claws Mail's and Sylpheed's attachments beside it).
+inline QJsonObject handedItem(const QString &client, const QStringList &arguments)
+{
+    if (client == "thunderbird" || client == "kmail") {
+        const Received got = clientReads(client, arguments);
+        QJsonObject fields;
+        for (auto it = got.begin(); it != got.end(); ++it) {
+            if (QStringList{"to", "cc", "bcc", "attach"}.contains(it.key()))
+                fields[it.key()] = QJsonArray::fromStringList(it.value());
+            else
+                fields[it.key()] = it.value().join("<given twice>");
+        }
+        if (client == "kmail") // each address after "--" is an argument of its own
+            fields["to"] = QJsonArray::fromStringList(arguments.mid(arguments.indexOf("--") + 1));
+        return {{"kind", "fields"}, {"fields", fields}};
+    }
+    const bool claws = client == "claws-mail" || client == "sylpheed";
+    const QString url = claws ? arguments.value(arguments.indexOf("--compose") + 1) : arguments.value(0);
+    const QStringList attached = claws ? clawsReads(arguments).value("attach") : QStringList();
+    return {{"kind", "mailto"}, {"url", url}, {"plus_is_space", claws}, {"attach", QJsonArray::fromStringList(attached)}};
+}
 
 // The folders, the desktop and the stand-in of one test program.
 struct MailClientFixture

@@ -47,16 +47,31 @@ public:
         int occurrence = 1;
     };
 
+    // What the clients of one factory share: the log, the failure and the
+    // count of each operation's calls.
     struct Shared
     {
+        Log log;
         Failure failure;
-        std::map<Operation, int> calls;
         std::function<void(const QString &line)> onCall;
+        std::map<Operation, int> calls;
 
-        bool failsNow(Operation op)
+        // Logs the call's line (if any); false, with "failed" logged and
+        // error set, when it is the call told to fail.
+        bool call(Operation op, const QString &line, QString *error)
         {
-            const int n = ++calls[op];
-            return failure.operation == op && failure.occurrence == n;
+            if (!line.isEmpty()) {
+                log->append(line);
+                if (onCall)
+                    onCall(line);
+            }
+            if (failure.operation != op || failure.occurrence != ++calls[op])
+                return true;
+            if (!line.isEmpty())
+                log->append(QStringLiteral("failed"));
+            *error = line.isEmpty() ? QStringLiteral("The recording mail client was told not to start.")
+                                    : QStringLiteral("The recording mail client was told to fail at \"%1\".").arg(line);
+            return false;
         }
     };
 
@@ -65,87 +80,62 @@ public:
     static MailClientFactory factory(Log log) { return factory(std::move(log), Failure()); }
     static MailClientFactory factory(Log log, Failure failure, std::function<void(const QString &)> onCall = {})
     {
-        auto shared = std::make_shared<Shared>(Shared{failure, {}, std::move(onCall)});
-        return [log, shared](QString *errorText) -> std::unique_ptr<MailClient> {
-            if (shared->failsNow(Operation::Create)) {
-                if (errorText)
-                    *errorText = QStringLiteral("The recording mail client was told not to start.");
-                return nullptr;
-            }
-            return std::make_unique<RecordingMailClient>(log, shared);
+        auto shared = std::make_shared<Shared>(Shared{std::move(log), failure, std::move(onCall), {}});
+        return [shared](QString *errorText) -> std::unique_ptr<MailClient> {
+            QString error;
+            if (shared->call(Operation::Create, QString(), &error))
+                return std::make_unique<RecordingMailClient>(shared);
+            if (errorText)
+                *errorText = error;
+            return nullptr;
         };
     }
 
-    RecordingMailClient(Log log, std::shared_ptr<Shared> shared) : m_log(std::move(log)), m_shared(std::move(shared))
-    {
-    }
+    explicit RecordingMailClient(std::shared_ptr<Shared> shared) : m_shared(std::move(shared)) {}
 
     std::unique_ptr<MailItem> createItem(int itemType) override
     {
-        append(QStringLiteral("CreateItem %1").arg(itemType));
-        if (m_shared->failsNow(Operation::CreateItem)) {
-            append(QStringLiteral("failed"));
-            m_error = QStringLiteral("The recording mail client was told not to create an item.");
+        if (!m_shared->call(Operation::CreateItem, QStringLiteral("CreateItem %1").arg(itemType), &m_error))
             return nullptr;
-        }
-        return std::make_unique<Item>(m_log, m_shared);
+        return std::make_unique<Item>(m_shared);
     }
     QString errorString() const override { return m_error; }
 
 private:
-    void append(const QString &line)
-    {
-        m_log->append(line);
-        if (m_shared->onCall)
-            m_shared->onCall(line);
-    }
-
     class Item final : public MailItem
     {
     public:
-        Item(Log log, std::shared_ptr<Shared> shared) : m_log(std::move(log)), m_shared(std::move(shared)) {}
-        ~Item() override { m_log->append(QStringLiteral("Release")); }
+        explicit Item(std::shared_ptr<Shared> shared) : m_shared(std::move(shared)) {}
+        ~Item() override { m_shared->log->append(QStringLiteral("Release")); }
 
         bool put(TextProperty property, const QString &value) override
         {
             static const char *const names[] = {"To", "CC", "BCC", "Subject", "Body", "HTMLBody"};
-            return record(Operation::Put, QLatin1String(names[static_cast<int>(property)]) + u'=' + value);
+            return m_shared->call(Operation::Put, QLatin1String(names[static_cast<int>(property)]) + u'=' + value,
+                                  &m_error);
         }
         bool putBodyFormat(BodyFormat format) override
         {
-            return record(Operation::BodyFormat, QStringLiteral("BodyFormat=%1").arg(static_cast<int>(format)));
+            return m_shared->call(Operation::BodyFormat,
+                                  QStringLiteral("BodyFormat=%1").arg(static_cast<int>(format)), &m_error);
         }
         bool addAttachment(const QString &source) override
         {
-            if (!record(Operation::AttachmentsAdd, QStringLiteral("Attachments.Add ") + source))
+            if (!m_shared->call(Operation::AttachmentsAdd, QStringLiteral("Attachments.Add ") + source, &m_error))
                 return false;
             if (checkAttachment(source, &m_error))
                 return true;
-            m_log->append(QStringLiteral("failed"));
+            m_shared->log->append(QStringLiteral("failed"));
             return false;
         }
-        bool display() override { return record(Operation::Display, QStringLiteral("Display")); }
+        bool display() override { return m_shared->call(Operation::Display, QStringLiteral("Display"), &m_error); }
         QString errorString() const override { return m_error; }
 
     private:
-        bool record(Operation op, const QString &line)
-        {
-            m_log->append(line);
-            if (m_shared->onCall)
-                m_shared->onCall(line);
-            if (!m_shared->failsNow(op))
-                return true;
-            m_log->append(QStringLiteral("failed"));
-            m_error = QStringLiteral("The recording mail client was told to fail at \"%1\".").arg(line);
-            return false;
-        }
-
-        Log m_log;
         std::shared_ptr<Shared> m_shared;
         QString m_error;
     };
 
-    Log m_log;
     std::shared_ptr<Shared> m_shared;
     QString m_error;
 };
