@@ -27,6 +27,9 @@ mkdir "$work/share"
 start=$(date +%s.%N)
 "$wine_run" "$windows" "Z:$work/share" save A "$saves" >"$work/a.out" &
 saver=$!
+# Wine takes longer to start than the Linux copy takes for its changes: they
+# begin once the Windows copy has saved its first template.
+for _ in $(seq 300); do [ -s "$work/a.out" ] && break; sleep 0.1; done
 "$linux" "$work/share" rename-delete B "$changes" >"$work/b.out"
 wait "$saver"
 seconds=$(python3 -c "import time; print(round(time.time() - $start, 1))")
