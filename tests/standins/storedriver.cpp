@@ -93,7 +93,9 @@ int main(int argc, char *argv[])
         for (int i = 0; i < count; ++i) {
             say(QStringLiteral("begin %1").arg(i));
             storemodel::Result result;
-            const QString wrong = storemodel::step(templates, generator, model, &result);
+            const QString wrong = storemodel::step(
+                [&templates](const storemodel::Operation &op, QString *said) { return storemodel::perform(templates, op, said); },
+                generator, model, &result);
             say(QStringLiteral("end %1 %2").arg(i).arg(storemodel::resultName(result)));
             if (!wrong.isEmpty())
                 say(QStringLiteral("mismatch %1: %2").arg(i).arg(wrong));

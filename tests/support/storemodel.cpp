@@ -7,7 +7,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
+#include <QRegularExpression>
 
 namespace storemodel {
 namespace {
@@ -18,22 +18,12 @@ const char16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x20
                             0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
                             0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-// UTF-8 as Qt's own strict decoder judges it.
-bool readsAsUtf8(const QByteArray &bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(bytes);
-    return !decoder.hasError() && text.toUtf8() == bytes;
-}
-
-bool hasHighByte(const QByteArray &bytes)
-{
-    return std::any_of(bytes.begin(), bytes.end(), [](char b) { return static_cast<unsigned char>(b) >= 0x80; });
-}
-
+// A line is UTF-8 when its bytes are (Qt's decoder makes every byte that
+// is not part of a valid sequence U+FFFD, which encodes otherwise).
 QString lineFromBytes(const QByteArray &bytes)
 {
-    return hasHighByte(bytes) && readsAsUtf8(bytes) ? QString::fromUtf8(bytes) : fromWindows1252(bytes);
+    const QString utf8 = QString::fromUtf8(bytes);
+    return utf8.toUtf8() == bytes ? utf8 : fromWindows1252(bytes);
 }
 
 QString bodyFromBytes(const QByteArray &bytes)
@@ -43,11 +33,8 @@ QString bodyFromBytes(const QByteArray &bytes)
 
 QString trimmedOfSpaces(QString text)
 {
-    while (text.startsWith(u' '))
-        text.remove(0, 1);
-    while (text.endsWith(u' '))
-        text.chop(1);
-    return text;
+    static const QRegularExpression spaces(QStringLiteral("^ +| +$"));
+    return text.remove(spaces);
 }
 
 QString lineName(const QString &line)
@@ -88,22 +75,13 @@ Template editorOf(const QString &line, const QString &body)
     t.cc = f.value(3);
     t.to = f.value(4);
     t.bcc = f.value(5);
-    const auto flag = [](const QString &text) -> std::optional<bool> {
-        if (text.compare(u"True", Qt::CaseInsensitive) == 0)
-            return true;
-        if (text.compare(u"False", Qt::CaseInsensitive) == 0)
-            return false;
-        return std::nullopt;
+    // A flag reads as True or False in any letter case; HTML wins.
+    const auto flag = [&f](int i, bool otherwise) {
+        const QString value = f.value(i).toLower();
+        return value == u"true" || (value != u"false" && otherwise);
     };
-    t.plain = true;
-    t.html = false;
-    if (const auto p = flag(f.value(6)))
-        t.plain = *p;
-    if (const auto h = flag(f.value(7))) {
-        t.html = *h;
-        if (t.html)
-            t.plain = false;
-    }
+    t.html = flag(7, false);
+    t.plain = !t.html && flag(6, true);
     t.location = f.value(8);
     t.body = body.endsWith(u"\r\n") ? body.chopped(2) : body;
     return t;
@@ -247,7 +225,8 @@ Result apply(Folder &folder, const Operation &op)
         kept.before << (index + 1 < folder.lines.size() ? std::optional<QString>(folder.lines.at(index + 1))
                                                         : std::nullopt);
         folder.lines.removeAt(index);
-        if (!keyHeld(folder, key) && folder.bodies.contains(key))
+        kept.shared = keyHeld(folder, key);
+        if (!kept.shared && folder.bodies.contains(key))
             kept.body = folder.bodies.take(key);
         folder.kept << kept;
         return Result::Done;
@@ -282,7 +261,9 @@ Result apply(Folder &folder, const Operation &op)
         const QString name = lineName(kept.lines.first());
         const QString key = modelKey(name);
         QString restoredName = name;
-        if (kept.body && (keyHeld(folder, key) || folder.bodies.contains(key))) {
+        // One that had its name to itself comes back under a name of its
+        // own when the name is taken, never on another template's body.
+        if (!kept.shared && (keyHeld(folder, key) || folder.bodies.contains(key))) {
             if (!op.answer)
                 return Result::Nothing;
             for (int n = 2;; ++n) {
@@ -304,6 +285,8 @@ Result apply(Folder &folder, const Operation &op)
         }
         if (kept.body)
             folder.bodies[modelKey(restoredName)] = *kept.body;
+        else if (restoredName != name)
+            folder.bodies[modelKey(restoredName)] = QStringLiteral("\r\n");
         return Result::Done;
     }
     }
@@ -399,20 +382,23 @@ struct EntryList final : store::TemplateList
     void yield() override {}
 };
 
-Result resultOf(const store::Outcome &outcome)
-{
-    switch (outcome.status) {
-    case store::Outcome::Status::Done: return Result::Done;
-    case store::Outcome::Status::Unchanged: return Result::Unchanged;
-    case store::Outcome::Status::Refused: return Result::Refused;
-    case store::Outcome::Status::Failed: return Result::Failed;
-    case store::Outcome::Status::Pending: return Result::Pending;
-    case store::Outcome::Status::Changed: return Result::Failed;
-    }
-    return Result::Failed;
-}
-
 } // namespace
+
+store::EditorValues editorValues(const Template &t)
+{
+    store::EditorValues editor;
+    editor.name = t.name;
+    editor.subjectText = t.subject;
+    editor.attachmentPaths = t.attachments;
+    editor.ccText = t.cc;
+    editor.toText = t.to;
+    editor.bccText = t.bcc;
+    editor.plain = t.plain;
+    editor.html = t.html;
+    editor.location = t.location;
+    editor.bodyText = t.body;
+    return editor;
+}
 
 Result perform(store::TemplateStore &templates, const Operation &op, QString *message)
 {
@@ -428,17 +414,7 @@ Result perform(store::TemplateStore &templates, const Operation &op, QString *me
     store::Outcome outcome;
     switch (op.kind) {
     case Operation::Kind::Save: {
-        store::EditorValues editor;
-        editor.name = op.editor.name;
-        editor.subjectText = op.editor.subject;
-        editor.attachmentPaths = op.editor.attachments;
-        editor.ccText = op.editor.cc;
-        editor.toText = op.editor.to;
-        editor.bccText = op.editor.bcc;
-        editor.plain = op.editor.plain;
-        editor.html = op.editor.html;
-        editor.location = op.editor.location;
-        editor.bodyText = op.editor.body;
+        const store::EditorValues editor = editorValues(op.editor);
         const store::SavePlan plan = templates.PlanSave(editor, store::ShownVersion());
         if (plan.kind == store::SavePlan::Kind::Replace && !op.answer)
             return Result::Nothing;
@@ -475,7 +451,10 @@ Result perform(store::TemplateStore &templates, const Operation &op, QString *me
     }
     if (message)
         *message = outcome.message;
-    return resultOf(outcome);
+    // The store's statuses in the model's order; another copy's change
+    // meanwhile is a failure.
+    static_assert(int(store::Outcome::Status::Pending) == int(Result::Pending));
+    return outcome.status == store::Outcome::Status::Changed ? Result::Failed : Result(int(outcome.status));
 }
 
 Folder readFiles(const QMap<QString, QByteArray> &files, QStringList *problems)
@@ -498,6 +477,7 @@ Folder readFiles(const QMap<QString, QByteArray> &files, QStringList *problems)
             if (start != bytes.size())
                 *problems << QStringLiteral("the data file ends with an unfinished line");
         } else if (name.startsWith(u"Deleted/") || name.startsWith(u"MainData-unfinished-")) {
+            // the kept versions, and lines set aside
             continue;
         } else if (upper.startsWith(u"LTM-") && upper.endsWith(u".TXT")) {
             const QString key = modelKey(name.mid(4, name.size() - 8));
@@ -518,15 +498,7 @@ Folder readFiles(const QMap<QString, QByteArray> &files, QStringList *problems)
 
 Folder read(const QString &dir, QStringList *problems)
 {
-    QMap<QString, QByteArray> files;
-    const QStringList names = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &name : names) {
-        QFile file(QDir(dir).filePath(name));
-        if (!file.open(QIODevice::ReadOnly))
-            *problems << QStringLiteral("unreadable file %1").arg(name);
-        files.insert(name, file.readAll());
-    }
-    return readFiles(files, problems);
+    return readFiles(testdata::snapshot(dir), problems);
 }
 
 Folder legacy()
@@ -538,13 +510,13 @@ Folder legacy()
     return folder;
 }
 
-QString step(store::TemplateStore &templates, Generator &generator, Folder &model, Result *result, QString *message)
+QString step(const Perform &perform, Generator &generator, Folder &model, Result *result, QString *message)
 {
     const Operation op = generator.next(model);
     Folder after = model;
     const Result expected = apply(after, op);
     QString said;
-    const Result got = perform(templates, op, &said);
+    const Result got = perform(op, &said);
     if (qEnvironmentVariableIsSet("LETTERLOOM_MODEL_TRACE"))
         qInfo("%s: %s, the model %s", qPrintable(op.describe()), qPrintable(resultName(got)), qPrintable(resultName(expected)));
     if (result)

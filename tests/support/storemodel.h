@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <random>
 
@@ -39,6 +40,7 @@ struct Folder
         QStringList lines;
         QList<std::optional<QString>> before;
         std::optional<QString> body;
+        bool shared = false; // other templates of its name kept the body file
     };
     QStringList lines;
     QMap<QString, QString> bodies;
@@ -85,6 +87,9 @@ private:
     std::mt19937_64 m_random;
 };
 
+// The editor's values that the store reads.
+store::EditorValues editorValues(const Template &t);
+
 // Carries out an operation on the real store as the window does, answering
 // its questions with op.answer; the rows are the list's rows as the store
 // lists them now.
@@ -103,10 +108,11 @@ Folder readFiles(const QMap<QString, QByteArray> &files, QStringList *problems);
 Folder legacy();
 
 // One step of a random sequence: the generator's next operation, applied to
-// the model and carried out on the store. The model moves on unless the
-// store failed; what went wrong is in the text, empty when the store gave
-// what the model says.
-QString step(store::TemplateStore &templates, Generator &generator, Folder &model, Result *result = nullptr,
+// the model and carried out by perform (on the real store, or on the plans
+// in memory). The model moves on unless that failed; what went wrong is in
+// the text, empty when perform gave what the model says.
+using Perform = std::function<Result(const Operation &op, QString *message)>;
+QString step(const Perform &perform, Generator &generator, Folder &model, Result *result = nullptr,
              QString *message = nullptr);
 
 // The text of Windows-1252 bytes, by the model's own table.
