@@ -162,7 +162,7 @@ void TestFolderLock::aHolderThatStallsStopsAndNothingIsDoneTwice()
     });
     storemodel::Operation op;
     op.editor.name = QStringLiteral("Offer");
-    op.editor.body = QStringLiteral("Body\r\n");
+    op.editor.bodyText = QStringLiteral("Body\r\n");
     QString message;
     QCOMPARE(storemodel::perform(templates, op, &message), storemodel::Result::Pending);
     QVERIFY2(message.contains(QStringLiteral("took over")), qPrintable(message));

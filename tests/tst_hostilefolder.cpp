@@ -5,7 +5,8 @@
 // tests/data/records and tests/data/links). Each case is a fixture:
 //   before/    the folder, as the commands find it
 //   outside/   files of someone else beside it, which must never change, and
-//              whose secret.txt must never be copied into the folder
+//              whose secret.txt must never be copied into the folder; and no
+//              file may be left open
 //   do         the commands, one a line: start (the window's start: an
 //              unfinished change finished), list, show NAME, save NAME
 //              [FIELD=TEXT]... (the template as the window shows it, fields
@@ -96,21 +97,16 @@ QString carryOut(store::TemplateStore &templates, const QString &dir, const QStr
     };
     Entries list;
     store::LoadTemplateList(templates, list);
+    QStringList names;
+    for (const QString &listed : std::as_const(list.entries))
+        names << store::NameOfListEntry(listed);
     const QString verb = command.value(0), name = text(command.value(1));
-    QString entry;
-    for (const QString &listed : std::as_const(list.entries)) {
-        if (store::NameOfListEntry(listed) == name)
-            entry = listed;
-    }
+    const QString entry = list.entries.value(names.indexOf(name));
     const store::EntryRef ref{store::LineTextOfEntry(entry), 0};
     if (verb == u"start")
         return templates.FinishUnfinishedChange();
-    if (verb == u"list") {
-        QStringList names;
-        for (const QString &listed : std::as_const(list.entries))
-            names << store::NameOfListEntry(listed);
+    if (verb == u"list")
         return names.join(QStringLiteral(" | "));
-    }
     if (verb == u"show") {
         QString error;
         const QString body = templates.ReadBody(name, &error);
@@ -124,8 +120,11 @@ QString carryOut(store::TemplateStore &templates, const QString &dir, const QStr
                                               {"cc", &editor.ccText},          {"to", &editor.toText},
                                               {"bcc", &editor.bccText},        {"location", &editor.location},
                                               {"body", &editor.bodyText}};
-        for (const QString &change : command.mid(2))
+        for (const QString &change : command.mid(2)) {
+            if (!fields.contains(change.section(u'=', 0, 0)))
+                return QStringLiteral("no such field: ") + change;
             *fields.value(change.section(u'=', 0, 0)) = text(change.section(u'=', 1));
+        }
         return outcome(templates.Save(editor, templates.PlanSave(editor, store::ShownVersion())));
     }
     if (verb == u"rename")
@@ -185,6 +184,8 @@ void TestHostileFolder::commandsOnTheirFiles()
     const Snapshot before = testdata::snapshot(dir);
     const Snapshot outside = testdata::snapshot(data.filePath(QStringLiteral("outside")));
 
+    // Every file opened is closed again (Linux: the process's open files).
+    const uint openFiles = QDir(QStringLiteral("/proc/self/fd")).count();
     store::TemplateStore templates(dir);
     int waits = 0;
     templates.setLockWait(300, [&waits] { ++waits; });
@@ -206,6 +207,7 @@ void TestHostileFolder::commandsOnTheirFiles()
                  qPrintable(said.at(i) + QStringLiteral("\ndoes not match\n") + wanted.at(i)));
     }
 
+    QCOMPARE(QDir(QStringLiteral("/proc/self/fd")).count(), openFiles);
     const QString after = data.filePath(QStringLiteral("after"));
     if (QFileInfo(after).isDir())
         QCOMPARE(topFiles(dir), topFiles(after));
@@ -246,7 +248,7 @@ void TestHostileFolder::changesAreOnTheDiskBeforeTheyAreDone()
             ops << QStringLiteral("step");
         return 0;
     });
-    op.editor.subject = QStringLiteral("Two");
+    op.editor.subjectText = QStringLiteral("Two");
     QCOMPARE(storemodel::perform(templates, op), storemodel::Result::Done);
     op.kind = storemodel::Operation::Kind::Delete;
     QCOMPARE(storemodel::perform(templates, op), storemodel::Result::Done);

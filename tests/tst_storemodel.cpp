@@ -201,7 +201,7 @@ Result decide(Memory &memory, const Operation &op)
     const auto done = [](bool carried) { return carried ? Result::Done : Result::Failed; };
     switch (op.kind) {
     case Operation::Kind::Save: {
-        const store::EditorValues editor = storemodel::editorValues(op.editor);
+        const store::EditorValues &editor = op.editor;
         if (!store::TemplateStore::RefusalFor(editor).isEmpty())
             return Result::Refused;
         const QString name = store::TemplateName(editor.name);

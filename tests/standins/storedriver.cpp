@@ -106,9 +106,9 @@ int main(int argc, char *argv[])
             storemodel::Operation op;
             if (mode == QLatin1String("save")) {
                 op.editor.name = name;
-                op.editor.subject = QStringLiteral("Subject of ") + name;
-                op.editor.to = name + QStringLiteral("@example.com");
-                op.editor.body = QStringLiteral("Body of ") + name;
+                op.editor.subjectText = QStringLiteral("Subject of ") + name;
+                op.editor.toText = name + QStringLiteral("@example.com");
+                op.editor.bodyText = QStringLiteral("Body of ") + name;
             } else {
                 // The row of that name in the list as it is now.
                 struct Names final : store::TemplateList

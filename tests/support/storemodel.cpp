@@ -70,11 +70,11 @@ Template editorOf(const QString &line, const QString &body)
     const QStringList f = line.split(u'\t');
     Template t;
     t.name = f.value(0);
-    t.subject = f.value(1);
-    t.attachments = f.value(2);
-    t.cc = f.value(3);
-    t.to = f.value(4);
-    t.bcc = f.value(5);
+    t.subjectText = f.value(1);
+    t.attachmentPaths = f.value(2);
+    t.ccText = f.value(3);
+    t.toText = f.value(4);
+    t.bccText = f.value(5);
     // A flag reads as True or False in any letter case; HTML wins.
     const auto flag = [&f](int i, bool otherwise) {
         const QString value = f.value(i).toLower();
@@ -83,7 +83,7 @@ Template editorOf(const QString &line, const QString &body)
     t.html = flag(7, false);
     t.plain = !t.html && flag(6, true);
     t.location = f.value(8);
-    t.body = body.endsWith(u"\r\n") ? body.chopped(2) : body;
+    t.bodyText = body.endsWith(u"\r\n") ? body.chopped(2) : body;
     return t;
 }
 
@@ -112,8 +112,8 @@ QString modelKey(const QString &name)
 QString modelLine(const Template &t)
 {
     const auto field = [](QString text) { return text.replace(u'\t', QStringLiteral("     ")); };
-    return trimmedOfSpaces(QStringList{trimmedOfSpaces(t.name), field(t.subject), field(t.attachments), field(t.cc),
-                                       field(t.to), field(t.bcc), t.plain ? "True" : "False",
+    return trimmedOfSpaces(QStringList{trimmedOfSpaces(t.name), field(t.subjectText), field(t.attachmentPaths), field(t.ccText),
+                                       field(t.toText), field(t.bccText), t.plain ? "True" : "False",
                                        t.html ? "True" : "False", t.location}
                                .join(u'\t'));
 }
@@ -139,8 +139,8 @@ QString Operation::describe() const
     switch (kind) {
     case Kind::Save:
         return QStringLiteral("save \"%1\" (subject \"%2\", body %3 characters)%4")
-            .arg(editor.name, editor.subject)
-            .arg(editor.body.size())
+            .arg(editor.name, editor.subjectText)
+            .arg(editor.bodyText.size())
             .arg(answer ? QString() : QStringLiteral(", answering No"));
     case Kind::Delete:
         return QStringLiteral("delete row %1").arg(row);
@@ -171,7 +171,7 @@ Result apply(Folder &folder, const Operation &op)
             return Result::Refused;
         const QString key = modelKey(op.editor.name);
         const QString line = modelLine(op.editor);
-        const QString body = trimmedOfSpaces(op.editor.body) + QStringLiteral("\r\n");
+        const QString body = trimmedOfSpaces(op.editor.bodyText) + QStringLiteral("\r\n");
         QList<int> same;
         for (const int row : rows) {
             if (modelKey(lineName(folder.lines.at(row))) == key)
@@ -187,7 +187,7 @@ Result apply(Folder &folder, const Operation &op)
             const Template shown = editorOf(folder.lines.at(same.first()), stored);
             if (modelLine(shown) == line && trimmedOfSpaces(lineName(folder.lines.at(same.first())))
                                                     == trimmedOfSpaces(op.editor.name)
-                && shown.body == op.editor.body)
+                && shown.bodyText == op.editor.bodyText)
                 return Result::Unchanged;
         }
         if (!op.answer)
@@ -344,21 +344,21 @@ Operation Generator::next(const Folder &folder)
             const QString line = folder.lines.at(rows.at(op.row % rows.size()));
             op.editor = editorOf(line, folder.bodies.value(modelKey(lineName(line))));
             if (m_random() % 2)
-                op.editor.subject += text(2, false);
+                op.editor.subjectText += text(2, false);
         } else {
             op.editor.name = name();
-            op.editor.subject = text(4, true);
-            op.editor.attachments = text(2, true);
-            op.editor.cc = text(1, false);
-            op.editor.to = text(2, false);
-            op.editor.bcc = text(1, false);
+            op.editor.subjectText = text(4, true);
+            op.editor.attachmentPaths = text(2, true);
+            op.editor.ccText = text(1, false);
+            op.editor.toText = text(2, false);
+            op.editor.bccText = text(1, false);
             op.editor.plain = m_random() % 3 != 0;
             op.editor.html = !op.editor.plain && m_random() % 4 != 0;
             op.editor.location = text(2, false);
             QStringList bodyLines;
             for (int i = int(m_random() % 4); i > 0; --i)
                 bodyLines << text(5, true);
-            op.editor.body = bodyLines.join(QStringLiteral("\r\n"));
+            op.editor.bodyText = bodyLines.join(QStringLiteral("\r\n"));
         }
     } else if (pick < 62) {
         op.kind = Operation::Kind::Delete;
@@ -384,22 +384,6 @@ struct EntryList final : store::TemplateList
 
 } // namespace
 
-store::EditorValues editorValues(const Template &t)
-{
-    store::EditorValues editor;
-    editor.name = t.name;
-    editor.subjectText = t.subject;
-    editor.attachmentPaths = t.attachments;
-    editor.ccText = t.cc;
-    editor.toText = t.to;
-    editor.bccText = t.bcc;
-    editor.plain = t.plain;
-    editor.html = t.html;
-    editor.location = t.location;
-    editor.bodyText = t.body;
-    return editor;
-}
-
 Result perform(store::TemplateStore &templates, const Operation &op, QString *message)
 {
     EntryList list;
@@ -414,11 +398,10 @@ Result perform(store::TemplateStore &templates, const Operation &op, QString *me
     store::Outcome outcome;
     switch (op.kind) {
     case Operation::Kind::Save: {
-        const store::EditorValues editor = editorValues(op.editor);
-        const store::SavePlan plan = templates.PlanSave(editor, store::ShownVersion());
+        const store::SavePlan plan = templates.PlanSave(op.editor, store::ShownVersion());
         if (plan.kind == store::SavePlan::Kind::Replace && !op.answer)
             return Result::Nothing;
-        outcome = templates.Save(editor, plan);
+        outcome = templates.Save(op.editor, plan);
         break;
     }
     case Operation::Kind::Delete: {

@@ -20,15 +20,8 @@
 
 namespace storemodel {
 
-// One template as the editor holds it.
-struct Template
-{
-    QString name, subject, attachments, cc, to, bcc;
-    bool plain = true;
-    bool html = false;
-    QString location;
-    QString body; // as the editor holds it, lines ended by CR LF
-};
+// One template as the editor holds it (its body's lines ended by CR LF).
+using Template = store::EditorValues;
 
 // The folder as the model keeps it: the data file's lines (as text), the
 // body files by name key (their whole text), and the kept versions that
@@ -86,9 +79,6 @@ private:
     QString name();
     std::mt19937_64 m_random;
 };
-
-// The editor's values that the store reads.
-store::EditorValues editorValues(const Template &t);
 
 // Carries out an operation on the real store as the window does, answering
 // its questions with op.answer; the rows are the list's rows as the store
