@@ -40,13 +40,6 @@ using Snapshot = QMap<QString, QByteArray>;
 
 namespace {
 
-struct Entries final : store::TemplateList
-{
-    QStringList entries;
-    void addEntry(const QString &entry) override { entries << entry; }
-    void yield() override {}
-};
-
 // The program itself, without a display, as a shell runs it: its status and
 // what it wrote to the error output.
 QString runProgram(const QStringList &arguments)
@@ -95,7 +88,7 @@ QString carryOut(store::TemplateStore &templates, const QString &dir, const QStr
     const auto outcome = [](const store::Outcome &o) {
         return QString::fromLatin1(results[int(o.status)]) + (o.message.isEmpty() ? QString() : u' ' + o.message);
     };
-    Entries list;
+    storemodel::EntryList list;
     store::LoadTemplateList(templates, list);
     QStringList names;
     for (const QString &listed : std::as_const(list.entries))

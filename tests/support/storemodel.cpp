@@ -373,17 +373,6 @@ Operation Generator::next(const Folder &folder)
 
 // ---- the real store -------------------------------------------------------
 
-namespace {
-
-struct EntryList final : store::TemplateList
-{
-    QStringList entries;
-    void addEntry(const QString &entry) override { entries << entry; }
-    void yield() override {}
-};
-
-} // namespace
-
 Result perform(store::TemplateStore &templates, const Operation &op, QString *message)
 {
     EntryList list;

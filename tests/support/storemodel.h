@@ -80,6 +80,14 @@ private:
     std::mt19937_64 m_random;
 };
 
+// The list as the window fills it.
+struct EntryList final : store::TemplateList
+{
+    QStringList entries;
+    void addEntry(const QString &entry) override { entries << entry; }
+    void yield() override {}
+};
+
 // Carries out an operation on the real store as the window does, answering
 // its questions with op.answer; the rows are the list's rows as the store
 // lists them now.
