@@ -1,7 +1,7 @@
 // The main window as it stands: its captions, the new window and its grid,
-// the Tab order and the names a screen reader reads, the stored flags as the
-// body options show them, start-up, every text through the translation.
-// (Clicks and keys on the options are steps of tests/data/window.)
+// the Tab order and the names a screen reader reads, every text through the
+// translation. (Start-up, the stored flags as the options show them, and
+// clicks and keys on the options are steps of tests/data/window.)
 
 #include "app/layout.h"
 #include "support/testdata.h"
@@ -26,8 +26,6 @@ private slots:
     void newWindowAndGrid();
     void tabOrderAndScreenReaderNames_data() { testdata::addRows(QStringLiteral("tab-order")); }
     void tabOrderAndScreenReaderNames();
-    void optionsFollowStoredFlags_data() { testdata::addRows(QStringLiteral("option-flags")); }
-    void optionsFollowStoredFlags();
     void everyTextTheWindowShowsCanBeTranslated();
 };
 
@@ -57,25 +55,8 @@ void TestForm1::captionsAreExact()
 
 void TestForm1::newWindowAndGrid()
 {
-    // Start-up lists what it can of a data file that ends in bytes that
-    // are no text (and no finished line, TABs and all), and fills the pair
-    // boxes from the settings store.
-    QByteArray garbage;
-    for (int round = 0; round < 4; ++round) {
-        for (int b = 255; b >= 0; --b) {
-            const char c = static_cast<char>((b * 7 + round) & 0xFF);
-            if (c != '\n' && c != '\r')
-                garbage.append(c);
-        }
-    }
-    writeData("A\tx\r\n" + garbage);
-    storeBoxes({{"TextFind-2", "[Name]"}, {"TextReplace-10", "Ann"}});
     Form1 *w = openWindow();
     QVERIFY(QTest::qWaitForWindowExposed(w));
-    QCOMPARE(shownNames(w), QStringList{"A"});
-    QVERIFY(!entrySelected(w));
-    QCOMPARE(findBox(w, 2)->text(), QStringLiteral("[Name]"));
-    QCOMPARE(replaceBox(w, 10)->text(), QStringLiteral("Ann"));
 
     QVERIFY(w->windowTitle().startsWith(QStringLiteral("Letterloom 2.1 - by: ")) && w->windowTitle().size() > 21);
     QCOMPARE(w->centralWidget()->size(), QSize(667, 434));
@@ -86,7 +67,6 @@ void TestForm1::newWindowAndGrid()
     QVERIFY(bodyBox(w)->isVisible() && !box(w, "Text8")->isVisible() && !button(w, "Command4")->isVisible());
     for (const QLineEdit *e : w->findChildren<QLineEdit *>())
         QVERIFY(!e->isReadOnly() && e->maxLength() == std::numeric_limits<int>::max());
-    QVERIFY(editorBoxes(w).join(QString()).isEmpty());
 
     // Every control stands where the layout puts it, within its panel; of
     // the grid, rows 1 to 9 lie in the window's first size, 10 and 11 below.
@@ -152,40 +132,6 @@ void TestForm1::tabOrderAndScreenReaderNames()
     QCOMPARE(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name), QStringLiteral("Letterloom"));
     QVERIFY(!entrySelected(w));
     QVERIFY(box(w, "Text1")->text().isEmpty());
-}
-
-void TestForm1::optionsFollowStoredFlags()
-{
-    QFETCH(QString, plainFlag);
-    QFETCH(QString, htmlFlag);
-    QFETCH(QString, fromHtml);
-    QFETCH(QString, option1);
-    QFETCH(QString, option2);
-    QFETCH(QString, plainPanel);
-    const QString e;
-    writeData(recordLine({QStringLiteral("Html"), e, e, e, e, e, QStringLiteral("False"), QStringLiteral("True"),
-                          QStringLiteral("/tmp/x.html")})
-              + recordLine({QStringLiteral("Tested"), e, e, e, e, e, plainFlag, htmlFlag, QStringLiteral("loc")}));
-    Form1 *w = openWindow();
-    if (fromHtml == u"1") {
-        clickEntry(list(w), 0);
-        QVERIFY(panel(w, "Frame2")->isVisible());
-    }
-    clickEntry(list(w), 1);
-    QCOMPARE(box(w, "Text1")->text(), QStringLiteral("Tested"));
-    QCOMPARE(box(w, "Text8")->text(), QStringLiteral("loc"));
-    const QString shown = QStringList{QString::number(button(w, "Option1")->isChecked()),
-                                      QString::number(button(w, "Option2")->isChecked()),
-                                      QString::number(panel(w, "Frame1")->isVisible()),
-                                      QString::number(!panel(w, "Frame2")->isVisible()),
-                                      QString::number(w->plainTextSelected()), QString::number(w->htmlSelected())}
-                              .join(u' ');
-    QCOMPARE(shown, QStringList({option1, option2, plainPanel, plainPanel, option1, option2}).join(u' '));
-
-    // From any of these states a click on an option selects it alone.
-    QTest::mouseClick(button(w, "Option2"), Qt::LeftButton);
-    QVERIFY(button(w, "Option2")->isChecked() && !button(w, "Option1")->isChecked());
-    QVERIFY(panel(w, "Frame2")->isVisible());
 }
 
 // A translation that marks every text it is asked for.

@@ -47,7 +47,6 @@ std::optional<QString> RecordingDialogs::textInput(const QString &prompt, const 
 
 QString RecordingDialogs::openFileName(const QString &filter)
 {
-    ++fileDialogs;
     lastFilter = filter;
     if (fileAnswers.isEmpty()) {
         unplanned << QStringLiteral("file dialog: ") + filter;
@@ -58,7 +57,6 @@ QString RecordingDialogs::openFileName(const QString &filter)
 
 bool BrokenSettings::save(const QString &section, const QString &key, const QString &value, QString *error)
 {
-    ++saves;
     if (!broken)
         return platform::SettingsStore::save(section, key, value, error);
     if (error)
@@ -85,6 +83,7 @@ void WindowTest::init()
     desktopMailClient = false;
     mailSetup = {};
     calendar = {};
+    settings.broken = false;
     m_messagesSeen = 0;
     prepareTest();
 }
@@ -127,12 +126,12 @@ void WindowTest::writeData(const QByteArray &bytes) const
     testfiles::writeFile(path(QStringLiteral("MainData.txt")), bytes);
 }
 
-Form1Services WindowTest::services(platform::SettingsStore *settingsStore)
+Form1Services WindowTest::services()
 {
     Form1Services services;
     if (!programsOwnFolder)
         services.storeDirectory = dataFolder();
-    services.settings = settingsStore ? settingsStore : &settings;
+    services.settings = &settings;
     if (!desktopMailClient)
         services.mailClients = compose::RecordingMailClient::factory(mailLog, mailFailure, mailCalled);
     services.mailSetup = mailSetup;
@@ -142,19 +141,13 @@ Form1Services WindowTest::services(platform::SettingsStore *settingsStore)
     return services;
 }
 
-Form1 *WindowTest::openWindow(platform::SettingsStore *settingsStore)
+Form1 *WindowTest::openWindow()
 {
     m_window.reset();
-    m_window = openAnotherWindow(settingsStore);
+    m_window = std::make_unique<Form1>(services());
+    m_window->Form_Load();
+    m_window->show();
     return m_window.get();
-}
-
-std::unique_ptr<Form1> WindowTest::openAnotherWindow(platform::SettingsStore *settingsStore)
-{
-    auto window = std::make_unique<Form1>(services(settingsStore));
-    window->Form_Load();
-    window->show();
-    return window;
 }
 
 QString entryText(const QWidget *w, int row)
@@ -168,14 +161,6 @@ QStringList shownNames(const QWidget *w)
     for (int i = 0; i < entryCount(w); ++i)
         shown << list(w)->model()->index(i, 0).data().toString();
     return shown;
-}
-
-QStringList editorBoxes(const QWidget *w)
-{
-    QStringList texts;
-    for (const char *name : {"Text1", "Text5", "Text4", "Text10", "Text2", "Text3", "Text8"})
-        texts << box(w, name)->text();
-    return texts;
 }
 
 void clickEntry(QListView *listBox, int row)
@@ -237,18 +222,6 @@ void compareBoxes(const QWidget *window, BoxTexts expected)
         QVERIFY2(shown == text, qPrintable(QStringLiteral("%1 shows \"%2\", not \"%3\"")
                                                .arg(QLatin1String(name), shown, text)));
     }
-}
-
-void storeBoxes(BoxTexts boxes)
-{
-    QSettings settings = userSettings();
-    for (const auto &[key, text] : boxes)
-        settings.setValue(QStringLiteral("replace/") + QLatin1String(key), text);
-}
-
-QString storedBox(const char *key)
-{
-    return userSettings().value(QStringLiteral("replace/") + QLatin1String(key), QStringLiteral("<none>")).toString();
 }
 
 QByteArray recordLine(const QStringList &fields)
