@@ -1,6 +1,8 @@
-// Exit and closing the window, also during a launch, and the real dialogs.
-// (Clear, Help, About, Suggestions, a settings store that cannot be written
-// and the keys a desktop user expects are steps of tests/data/window.)
+// The window during a launch: launches that wait their turn, the busy
+// cursor, Exit; and the real dialogs. (Clear, Help, About, Suggestions, a
+// settings store that cannot be written, the keys a desktop user expects,
+// and closing the window (tst_smoke_unix) are tested elsewhere: most are
+// steps of tests/data/window.)
 
 #include "app/widgetdialogs.h"
 #include "support/windowtest.h"
@@ -18,43 +20,37 @@ class TestForm1Commands : public WindowTest
     Q_OBJECT
 
 private slots:
-    void exitAndCloseEndWithoutSaving_data();
-    void exitAndCloseEndWithoutSaving();
+    void launchesDuringALaunchWaitTheirTurn();
     void exitDuringALaunchShowsNothing();
     void theRealDialogs();
 };
 
-void TestForm1Commands::exitAndCloseEndWithoutSaving_data()
+// While a launch hands its message over (the window handles its events
+// meanwhile), the busy cursor shows, and a second Launch waits until the
+// first is done instead of being lost or mixed into it.
+void TestForm1Commands::launchesDuringALaunchWaitTheirTurn()
 {
-    QTest::addColumn<bool>("byMenu");
-    QTest::newRow("File > Exit") << true;
-    QTest::newRow("closing the window") << false;
-}
-
-void TestForm1Commands::exitAndCloseEndWithoutSaving()
-{
-    QFETCH(bool, byMenu);
-
-    writeData(recordLine({QStringLiteral("Offer"), QStringLiteral("Subject")}));
+    QStringList cursorAtDisplay;
+    mailCalled = [&](const QString &line) {
+        if (line != QLatin1String("Display"))
+            return;
+        const QCursor *cursor = QApplication::overrideCursor();
+        cursorAtDisplay << (cursor && cursor->shape() == Qt::BusyCursor ? QStringLiteral("busy") : QStringLiteral("-"));
+        if (cursorAtDisplay.size() == 1) { // the user clicks Launch twice more meanwhile
+            QTest::mouseClick(button(window(), "Command1"), Qt::LeftButton);
+            QTest::mouseClick(button(window(), "Command1"), Qt::LeftButton);
+        }
+    };
     Form1 *w = openWindow();
-    clickEntry(list(w), 0);
-    QTest::keyClicks(box(w, "Text2"), QStringLiteral(" changed, not saved"));
-    QTest::keyClicks(findBox(w, 0), QStringLiteral("x"));
-    const auto before = testdata::snapshot(dataFolder());
+    QTest::keyClicks(box(w, "Text2"), QStringLiteral("Hello"));
+    QTest::mouseClick(button(w, "Command1"), Qt::LeftButton);
 
-    QTimer::singleShot(0, w, [w, byMenu] {
-        if (byMenu)
-            control<QAction>(w, QStringLiteral("ExitM"))->trigger();
-        else
-            w->close();
-    });
-    QTimer watchdog; // ends the event loop with 1 when the window does not end it
-    watchdog.setSingleShot(true);
-    connect(&watchdog, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
-    watchdog.start(5000);
-    QCOMPARE(QApplication::exec(), 0);
-    QVERIFY(!w->isVisible());
-    QCOMPARE(testdata::snapshot(dataFolder()), before);
+    // Three whole launches, one after the other.
+    QTRY_COMPARE(mailLog->count(QStringLiteral("Release")), 3);
+    const QStringList one{QStringLiteral("CreateItem 0"), QStringLiteral("Display"), QStringLiteral("Release")};
+    QCOMPARE(mailLog->filter(QRegularExpression(QStringLiteral("^(CreateItem|Display|Release)"))), one + one + one);
+    QCOMPARE(cursorAtDisplay, QStringList(3, QStringLiteral("busy")));
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
 }
 
 void TestForm1Commands::exitDuringALaunchShowsNothing()

@@ -120,15 +120,6 @@ public:
         }
     }
 
-    // From now on, nothing on the disk can be changed, not even by root.
-    bool makeReadOnly() const
-    {
-        return m_mounted
-               && mount(nullptr, QFile::encodeName(m_dir.path()).constData(), nullptr, MS_REMOUNT | MS_RDONLY,
-                        nullptr)
-                      == 0;
-    }
-
 private:
     QTemporaryDir m_dir;
     bool m_mounted = false;

@@ -1,4 +1,3 @@
-#include "app/templatepicker.h"
 #include "support/testfiles.h"
 #include "support/windowtest.h"
 
@@ -7,11 +6,9 @@
 #include <QDialog>
 #include <QLabel>
 #include <QTimer>
-#include <QContextMenuEvent>
 #include <QMenu>
 #include <QFileInfo>
 #include <QKeySequence>
-#include <QRegularExpression>
 
 namespace testsupport {
 namespace {
@@ -151,14 +148,7 @@ void WindowTest::runScript(const QString &name)
             }
             check(rows.join(u'|') == rest, rows.join(u'|'));
         } else if (command == u"matches") {
-            // The picker's matches, once it searched the bodies too.
-            auto *picker = w->findChild<TemplatePicker *>();
-            QVERIFY2(QTest::qWaitFor([picker] { return picker->bodiesSearched(); }), qPrintable(where));
-            const QAbstractItemModel *model = control<QListView>(picker, QStringLiteral("FindMatches"))->model();
-            QStringList names;
-            for (int row = 0; row < model->rowCount(); ++row)
-                names << model->index(row, 0).data().toString();
-            check(names.join(u'|') == rest, names.join(u'|'));
+            check(pickerMatches(w).join(u'|') == rest, pickerMatches(w).join(u'|'));
         } else if (command == u"start") {
             // The box shows the start of its text: its first character
             // drawn at the box's left.
@@ -239,11 +229,7 @@ void WindowTest::runScript(const QString &name)
             mailLog->clear();
         } else if (command == u"offered" || command == u"unoffered") {
             // The list's menu, opened below the entries.
-            QListView *listBox = list(w);
-            const QPoint below(20, listBox->viewport()->height() - 5);
-            QContextMenuEvent event(QContextMenuEvent::Mouse, below, listBox->viewport()->mapToGlobal(below));
-            QApplication::sendEvent(listBox->viewport(), &event);
-            auto *menu = control<QMenu>(w, QStringLiteral("ListMenu"));
+            QMenu *menu = openListMenu(w, list(w)->viewport()->height() - 5);
             const bool offered = menu->isVisible() && control<QAction>(menu, first)->isEnabled();
             menu->close();
             check(offered == (command == u"offered"), QString());

@@ -1,9 +1,9 @@
 #include "support/windowtest.h"
+#include "app/templatepicker.h"
 #include "support/testfiles.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>
-#include <QStandardPaths>
 
 namespace testsupport {
 
@@ -155,6 +155,18 @@ QString entryText(const QWidget *w, int row)
     return list(w)->model()->index(row, 0).data(Qt::UserRole).toString();
 }
 
+QStringList pickerMatches(const QWidget *w)
+{
+    auto *picker = w->findChild<TemplatePicker *>();
+    if (!picker || !QTest::qWaitFor([picker] { return picker->bodiesSearched(); }))
+        return {QStringLiteral("<no picker, or its bodies not searched>")};
+    const QAbstractItemModel *model = control<QListView>(picker, QStringLiteral("FindMatches"))->model();
+    QStringList names;
+    for (int row = 0; row < model->rowCount(); ++row)
+        names << model->index(row, 0).data().toString();
+    return names;
+}
+
 QStringList shownNames(const QWidget *w)
 {
     QStringList shown;
@@ -183,13 +195,17 @@ void selectEntry(QWidget *w, int row)
     list(w)->setFocus();
 }
 
+QMenu *openListMenu(QWidget *w, int y)
+{
+    const QPoint at(20, y);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, list(w)->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list(w)->viewport(), &event);
+    return control<QMenu>(w, QStringLiteral("ListMenu"));
+}
+
 void chooseFromContextMenu(QWidget *w, int row, const char *action)
 {
-    QListView *listBox = list(w);
-    const QPoint at(20, listBox->visualRect(listBox->model()->index(row, 0)).center().y());
-    QContextMenuEvent event(QContextMenuEvent::Mouse, at, listBox->viewport()->mapToGlobal(at));
-    QApplication::sendEvent(listBox->viewport(), &event);
-    auto *menu = control<QMenu>(w, QStringLiteral("ListMenu"));
+    auto *menu = openListMenu(w, list(w)->visualRect(list(w)->model()->index(row, 0)).center().y());
     QVERIFY(QTest::qWaitForWindowExposed(menu));
     auto *chosen = menu->findChild<QAction *>(QLatin1String(action));
     QVERIFY(chosen);
@@ -227,13 +243,6 @@ void compareBoxes(const QWidget *window, BoxTexts expected)
 QByteArray recordLine(const QStringList &fields)
 {
     return platform::toAnsi(fields.join(QLatin1Char('\t')) + QStringLiteral("\r\n"));
-}
-
-QByteArray templateLine(const char *name, const char *subject)
-{
-    return recordLine({QString::fromLatin1(name), QString::fromLatin1(subject), QString(), QString(),
-                       QStringLiteral("to@example.com"), QString(), QStringLiteral("True"), QStringLiteral("False"),
-                       QString()});
 }
 
 } // namespace testsupport

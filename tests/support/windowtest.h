@@ -37,6 +37,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QSettings>
 #include <QStandardPaths>
@@ -226,9 +227,9 @@ inline int entryCount(const QWidget *w) { return list(w)->model()->rowCount(); }
 QString entryText(const QWidget *w, int row);
 // The names the list shows, in order.
 QStringList shownNames(const QWidget *w);
-inline bool entrySelected(const QWidget *w) { return list(w)->selectionModel()->hasSelection(); }
+// The matches the picker of Ctrl+F shows, once it searched the bodies too.
+QStringList pickerMatches(const QWidget *w);
 inline QPlainTextEdit *bodyBox(const QWidget *w) { return control<QPlainTextEdit>(w, QStringLiteral("Text7")); }
-inline QWidget *panel(const QWidget *w, const char *name) { return control<QWidget>(w, QLatin1String(name)); }
 inline QLineEdit *findBox(const QWidget *w, int i) { return control<QLineEdit>(w, QStringLiteral("TextFind_%1").arg(i)); }
 inline QLineEdit *replaceBox(const QWidget *w, int i)
 {
@@ -244,8 +245,11 @@ void clickEntry(QListView *listBox, int row);
 void doubleClickEntry(QListView *listBox, int row);
 // Selects a list entry with the mouse and leaves the focus on the list.
 void selectEntry(QWidget *w, int row);
-// Opens the list's context menu on an entry, as a right click does, and
-// clicks the action of that object name.
+// Opens the list's context menu at that height in its viewport, as a right
+// click does.
+QMenu *openListMenu(QWidget *w, int y);
+// Opens the list's context menu on an entry and clicks the action of that
+// object name.
 void chooseFromContextMenu(QWidget *w, int row, const char *action);
 
 // Types text as key presses: a line break as the Return key, characters
@@ -265,8 +269,6 @@ void compareBoxes(const QWidget *window, BoxTexts expected);
 
 // One stored record line with its CR LF, in the data file's encoding.
 QByteArray recordLine(const QStringList &fields);
-// A stored template line with its CR LF: name, subject, To, plain text.
-QByteArray templateLine(const char *name, const char *subject);
 
 } // namespace testsupport
 
