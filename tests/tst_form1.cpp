@@ -33,16 +33,9 @@ void TestForm1::captionsAreExact()
 {
     Form1 *w = openWindow();
     for (const QStringList &row : testdata::table(QStringLiteral("captions")).mid(1)) {
-        QString text;
-        if (auto *action = w->findChild<QAction *>(row[0]))
-            text = action->text();
-        else if (auto *menu = w->findChild<QMenu *>(row[0]))
-            text = menu->title();
-        else if (auto *label = w->findChild<QLabel *>(row[0]))
-            text = label->text();
-        else
-            text = control<QAbstractButton>(w, row[0])->text();
-        QCOMPARE(text, row[1]);
+        // An action's, a label's or a button's text, a menu's title.
+        const QObject *shown = control<QObject>(w, row[0]);
+        QCOMPARE(shown->property(qobject_cast<const QMenu *>(shown) ? "title" : "text").toString(), row[1]);
     }
     QStringList menuBar;
     for (QAction *top : w->menuBar()->actions())
@@ -151,16 +144,13 @@ void TestForm1::everyTextTheWindowShowsCanBeTranslated()
     QCoreApplication::installTranslator(&marking);
     Form1 *w = openWindow();
     QCoreApplication::removeTranslator(&marking);
-    QStringList texts{w->windowTitle()};
-    for (const QLabel *label : w->findChildren<QLabel *>())
-        texts << label->text();
-    for (const QAbstractButton *b : w->findChildren<QAbstractButton *>())
-        texts << b->text();
-    for (const QAction *action : w->findChildren<QAction *>())
-        texts << action->text();
-    for (const QWidget *widget : w->findChildren<QWidget *>())
-        texts << widget->accessibleName();
-    QStringList untranslated;
+    // The caption; the labels', buttons', actions' and menus' texts and the
+    // names a screen reader reads (the window's own is the program's name).
+    QStringList texts{w->windowTitle()}, untranslated;
+    for (const QObject *shown : w->findChildren<QObject *>()) {
+        for (const char *property : {"title", "text", "accessibleName"})
+            texts << shown->property(property).toString();
+    }
     for (const QString &text : std::as_const(texts)) {
         if (!text.isEmpty() && !(text.startsWith(u'\u00ab') && text.endsWith(u'\u00bb')))
             untranslated << text;
