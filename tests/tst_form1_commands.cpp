@@ -111,9 +111,7 @@ void TestForm1Commands::theRealDialogs()
     QCOMPARE(real.choice("Which one?", {"Open as Plain Text", "Save as Draft"}), std::nullopt);
     next([](QDialog *dialog) { dialog->close(); });
     QCOMPARE(real.choice("Which one?", {"Open as Plain Text", "Save as Draft"}), std::nullopt);
-    QStringList buttons = seen.mid(3, 2);
-    buttons.sort();
-    QCOMPARE(buttons, (QStringList{"No", "Yes"}));
+    QCOMPARE(QSet<QString>(seen.begin() + 3, seen.begin() + 5), (QSet<QString>{"No", "Yes"}));
     QCOMPARE(seen.mid(5, 4), (QStringList{"Letterloom", "Line one\nline two", "0", "OK"}));
     const QStringList choice{"Letterloom", "Which one?", "0", "Open as Plain Text", "Save as Draft"};
     QCOMPARE(seen.mid(9), choice + choice + choice);

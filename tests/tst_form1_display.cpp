@@ -41,7 +41,7 @@ private slots:
     // over its lower part do not cover, and below its top row (a glyph
     // taller than its font's ascent is cut there, as Windows' fonts are at
     // 150 % under Wine).
-    void labelsShowTheirWholeCaption()
+    void everyCaptionIsSeenWhole()
     {
         Form1 *w = openWindow();
         QVERIFY(QTest::qWaitForWindowExposed(w));
@@ -75,14 +75,8 @@ private slots:
                                     .arg(ink.x()).arg(ink.y()).arg(ink.width()).arg(ink.height())
                                     .arg(seenPixels.width()).arg(seenPixels.height())));
         }
-    }
-
-    // The buttons' and options' captions fit the room their style gives
-    // them, measured in the window's own font on its screen.
-    void buttonsShowTheirWholeCaption()
-    {
-        Form1 *w = openWindow();
-        QVERIFY(QTest::qWaitForWindowExposed(w));
+        // The buttons' and options' captions fit the room their style gives
+        // them, measured in the window's own font on its screen.
         for (QAbstractButton *b : w->findChildren<QAbstractButton *>()) {
             QStyleOptionButton option;
             option.initFrom(b);
@@ -94,10 +88,8 @@ private slots:
             QVERIFY2(metrics.horizontalAdvance(b->text()) <= room.width() && metrics.height() <= b->height(),
                      qPrintable(QString("%1 \"%2\": %3 x %4 in %5 x %6")
                                     .arg(b->objectName(), b->text())
-                                    .arg(metrics.horizontalAdvance(b->text()))
-                                    .arg(metrics.height())
-                                    .arg(room.width())
-                                    .arg(b->height())));
+                                    .arg(metrics.horizontalAdvance(b->text())).arg(metrics.height())
+                                    .arg(room.width()).arg(b->height())));
         }
     }
 

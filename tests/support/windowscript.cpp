@@ -136,8 +136,7 @@ void WindowTest::runScript(const QString &name)
         } else if (command == u"select") {
             selectEntry(w, first.toInt());
         } else if (command == u"ctrl-click") {
-            const QRect entry = list(w)->visualRect(list(w)->model()->index(first.toInt(), 0));
-            QTest::mouseClick(list(w)->viewport(), Qt::LeftButton, Qt::ControlModifier, QPoint(20, entry.center().y()));
+            QTest::mouseClick(list(w)->viewport(), Qt::LeftButton, Qt::ControlModifier, entryPoint(list(w), first.toInt()));
         } else if (command == u"click-below") {
             QTest::mouseClick(list(w)->viewport(), Qt::LeftButton, {}, QPoint(20, list(w)->viewport()->height() - 5));
         } else if (command == u"selected") {
@@ -229,7 +228,7 @@ void WindowTest::runScript(const QString &name)
             mailLog->clear();
         } else if (command == u"offered" || command == u"unoffered") {
             // The list's menu, opened below the entries.
-            QMenu *menu = openListMenu(w, list(w)->viewport()->height() - 5);
+            QMenu *menu = openListMenu(w, QPoint(20, list(w)->viewport()->height() - 5));
             const bool offered = menu->isVisible() && control<QAction>(menu, first)->isEnabled();
             menu->close();
             check(offered == (command == u"offered"), QString());

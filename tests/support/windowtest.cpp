@@ -175,18 +175,20 @@ QStringList shownNames(const QWidget *w)
     return shown;
 }
 
+QPoint entryPoint(const QListView *listBox, int row)
+{
+    return {20, listBox->visualRect(listBox->model()->index(row, 0)).center().y()};
+}
+
 void clickEntry(QListView *listBox, int row)
 {
-    const QRect rect = listBox->visualRect(listBox->model()->index(row, 0));
-    QTest::mouseClick(listBox->viewport(), Qt::LeftButton, {}, QPoint(20, rect.center().y()));
+    QTest::mouseClick(listBox->viewport(), Qt::LeftButton, {}, entryPoint(listBox, row));
 }
 
 void doubleClickEntry(QListView *listBox, int row)
 {
-    const QRect rect = listBox->visualRect(listBox->model()->index(row, 0));
-    const QPoint at(20, rect.center().y());
-    QTest::mouseClick(listBox->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseDClick(listBox->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseClick(listBox->viewport(), Qt::LeftButton, {}, entryPoint(listBox, row));
+    QTest::mouseDClick(listBox->viewport(), Qt::LeftButton, {}, entryPoint(listBox, row));
 }
 
 void selectEntry(QWidget *w, int row)
@@ -195,9 +197,8 @@ void selectEntry(QWidget *w, int row)
     list(w)->setFocus();
 }
 
-QMenu *openListMenu(QWidget *w, int y)
+QMenu *openListMenu(QWidget *w, QPoint at)
 {
-    const QPoint at(20, y);
     QContextMenuEvent event(QContextMenuEvent::Mouse, at, list(w)->viewport()->mapToGlobal(at));
     QApplication::sendEvent(list(w)->viewport(), &event);
     return control<QMenu>(w, QStringLiteral("ListMenu"));
@@ -205,7 +206,7 @@ QMenu *openListMenu(QWidget *w, int y)
 
 void chooseFromContextMenu(QWidget *w, int row, const char *action)
 {
-    auto *menu = openListMenu(w, list(w)->visualRect(list(w)->model()->index(row, 0)).center().y());
+    auto *menu = openListMenu(w, entryPoint(list(w), row));
     QVERIFY(QTest::qWaitForWindowExposed(menu));
     auto *chosen = menu->findChild<QAction *>(QLatin1String(action));
     QVERIFY(chosen);

@@ -230,14 +230,11 @@ QStringList shownNames(const QWidget *w);
 // The matches the picker of Ctrl+F shows, once it searched the bodies too.
 QStringList pickerMatches(const QWidget *w);
 inline QPlainTextEdit *bodyBox(const QWidget *w) { return control<QPlainTextEdit>(w, QStringLiteral("Text7")); }
-inline QLineEdit *findBox(const QWidget *w, int i) { return control<QLineEdit>(w, QStringLiteral("TextFind_%1").arg(i)); }
-inline QLineEdit *replaceBox(const QWidget *w, int i)
-{
-    return control<QLineEdit>(w, QStringLiteral("TextReplaceit_%1").arg(i));
-}
 
 // ---- acting as a user -----------------------------------------------------
 
+// A point on a list entry's own line, in the list's viewport.
+QPoint entryPoint(const QListView *listBox, int row);
 // Clicks a list entry the way a user does, on the entry's own line.
 void clickEntry(QListView *listBox, int row);
 // A double click: a click, then the second press, which the platform
@@ -245,9 +242,9 @@ void clickEntry(QListView *listBox, int row);
 void doubleClickEntry(QListView *listBox, int row);
 // Selects a list entry with the mouse and leaves the focus on the list.
 void selectEntry(QWidget *w, int row);
-// Opens the list's context menu at that height in its viewport, as a right
+// Opens the list's context menu at that point of its viewport, as a right
 // click does.
-QMenu *openListMenu(QWidget *w, int y);
+QMenu *openListMenu(QWidget *w, QPoint at);
 // Opens the list's context menu on an entry and clicks the action of that
 // object name.
 void chooseFromContextMenu(QWidget *w, int row, const char *action);
