@@ -7,24 +7,32 @@
 
 namespace testsupport {
 
+namespace {
+
+// The next planned answer; none planned, the dialog is noted as unplanned
+// and answered with none.
+template <typename T>
+T take(QList<T> &planned, QStringList &unplanned, const QString &dialog, T none)
+{
+    if (!planned.isEmpty())
+        return planned.takeFirst();
+    unplanned << dialog;
+    return none;
+}
+
+} // namespace
+
 bool RecordingDialogs::question(const QString &text)
 {
     questions << text;
-    if (answers.isEmpty()) {
-        unplanned << QStringLiteral("question: ") + text;
-        return false;
-    }
-    return answers.takeFirst();
+    return take(answers, unplanned, QStringLiteral("question: ") + text, false);
 }
 
 std::optional<int> RecordingDialogs::choice(const QString &text, const QStringList &buttons)
 {
     questions << text;
-    if (choiceAnswers.isEmpty()) {
-        unplanned << QStringLiteral("question: ") + text;
-        return std::nullopt;
-    }
-    const std::optional<QString> answer = choiceAnswers.takeFirst();
+    const std::optional<QString> answer =
+        take(choiceAnswers, unplanned, QStringLiteral("question: ") + text, std::optional<QString>());
     if (!answer)
         return std::nullopt;
     const qsizetype index = buttons.indexOf(*answer);
@@ -38,21 +46,13 @@ std::optional<int> RecordingDialogs::choice(const QString &text, const QStringLi
 std::optional<QString> RecordingDialogs::textInput(const QString &prompt, const QString &)
 {
     questions << prompt;
-    if (textAnswers.isEmpty()) {
-        unplanned << QStringLiteral("text prompt: ") + prompt;
-        return std::nullopt;
-    }
-    return textAnswers.takeFirst();
+    return take(textAnswers, unplanned, QStringLiteral("text prompt: ") + prompt, std::optional<QString>());
 }
 
 QString RecordingDialogs::openFileName(const QString &filter)
 {
     lastFilter = filter;
-    if (fileAnswers.isEmpty()) {
-        unplanned << QStringLiteral("file dialog: ") + filter;
-        return QString();
-    }
-    return fileAnswers.takeFirst();
+    return take(fileAnswers, unplanned, QStringLiteral("file dialog: ") + filter, QString());
 }
 
 bool BrokenSettings::save(const QString &section, const QString &key, const QString &value, QString *error)
