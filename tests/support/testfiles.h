@@ -106,7 +106,6 @@ public:
     SmallDisk &operator=(const SmallDisk &) = delete;
 
     bool mounted() const { return m_mounted; }
-    QString path() const { return m_dir.path(); }
     QString filePath(const QString &name) const { return m_dir.filePath(name); }
 
     // Fills what is left of the disk.

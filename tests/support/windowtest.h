@@ -74,15 +74,14 @@ struct RecordingDialogs final : platform::Dialogs
 };
 
 // A desktop that records the addresses the window would open and starts
-// nothing.
+// nothing, as a desktop without a handler.
 struct RecordingDesktop final : platform::Desktop
 {
     QList<QUrl> opened;
-    bool opens = false; // as on a desktop without a handler
     bool openUrl(const QUrl &url) override
     {
         opened << url;
-        return opens;
+        return false;
     }
 };
 
