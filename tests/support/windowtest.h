@@ -115,6 +115,12 @@ protected:
     QString path(const QString &name) const { return QDir(dataFolder()).filePath(name); }
     // Writes the data file, byte for byte.
     void writeData(const QByteArray &bytes) const;
+    // Fills the data folder with a copy of a fixture of tests/data.
+    void copyFixture(const QString &name) const
+    {
+        const QString error = testdata::makeFixture(name, dataFolder());
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+    }
 
     // Runs at the end of each test's set-up.
     virtual void prepareTest() {}
