@@ -1,60 +1,24 @@
-// Faults put in the way of the window: a record cut short by a killed
-// process, a huge stored field; the files are checked byte for byte
-// afterwards, and so is what the user was told. (Special files where the
-// template files should be and links out of the data folder are fixtures of
-// tests/data/special-files played as steps of tests/data/window; a full disk,
-// two copies at once, killed copies and faults at every write are the store
-// model's and tst_textfile's.)
+// Faults put in the way of the window: a huge stored field; the files are
+// checked byte for byte afterwards, and so is what the user was told.
+// (Special files where the template files should be and links out of the
+// data folder are fixtures of tests/data/special-files played as steps of
+// tests/data/window; a line cut short by a killed copy is a fixture of
+// tests/data/otherprograms; a full disk, two copies at once, killed copies
+// and faults at every write are the store model's and tst_textfile's.)
 
 #include "support/windowtest.h"
 #include "store/templaterecord.h"
 #include "support/testfiles.h"
 
-
 using testfiles::contentsOf;
-using testfiles::writeBytes;
-
-namespace {
-
-const QString kData = QStringLiteral("MainData.txt");
-
-void typeTemplate(QWidget *w, const QString &name)
-{
-    QTest::keyClicks(box(w, "Text1"), name);
-    QTest::keyClicks(box(w, "Text5"), QStringLiteral("to@example.com"));
-    QTest::keyClicks(box(w, "Text2"), QStringLiteral("Hello"));
-    QTest::keyClicks(bodyBox(w), QStringLiteral("Body"));
-}
-
-} // namespace
 
 class TestFaults : public testsupport::WindowTest
 {
     Q_OBJECT
 
 private slots:
-    void anUnfinishedLineIsSetAsideNotListed();
     void aHugeStoredFieldIsShownCutAndSaid();
 };
-
-void TestFaults::anUnfinishedLineIsSetAsideNotListed()
-{
-    // A copy killed while it saved left half a record behind.
-    const QByteArray old = recordLine({QStringLiteral("Old"), QStringLiteral("kept")});
-    writeData(old + "Torn\tSubject cut sh");
-    Form1 *w = openWindow();
-    QCOMPARE(entryCount(w), 1);
-    typeTemplate(w, QStringLiteral("Offer"));
-    QTest::mouseClick(button(w, "Command3"), Qt::LeftButton);
-
-    const QStringList aside = QDir(dataFolder()).entryList({QStringLiteral("MainData-unfinished-*.txt")});
-    QCOMPARE(aside.size(), 1);
-    QCOMPARE(contentsOf(path(aside.first())), QByteArray("Torn\tSubject cut sh"));
-    QCOMPARE(messages().size(), 1);
-    QVERIFY2(messages().first().contains(aside.first()), qPrintable(messages().first()));
-    QCOMPARE(contentsOf(path(kData)), old + "Offer\tHello\t\t\tto@example.com\t\tTrue\tFalse\t\r\n");
-    QCOMPARE(entryCount(openWindow()), 2);
-}
 
 void TestFaults::aHugeStoredFieldIsShownCutAndSaid()
 {
@@ -69,13 +33,13 @@ void TestFaults::aHugeStoredFieldIsShownCutAndSaid()
              qPrintable(messages().first()));
 
     // Save stores no box longer than the window shows.
-    const QByteArray data = contentsOf(path(kData));
+    const QByteArray data = contentsOf(path(QStringLiteral("MainData.txt")));
     QTest::keyClicks(box(w, "Text1"), QStringLiteral("2"));
     QTest::keyClick(box(w, "Text2"), Qt::Key_S);
     QTest::mouseClick(button(w, "Command3"), Qt::LeftButton);
     QCOMPARE(messages().size(), 2);
     QCOMPARE(messages().last(), QStringLiteral("Email Subject can not be longer than 1,000,000 characters"));
-    QCOMPARE(contentsOf(path(kData)), data);
+    QCOMPARE(contentsOf(path(QStringLiteral("MainData.txt"))), data);
     QCOMPARE(entryCount(w), 1);
 }
 

@@ -1,4 +1,5 @@
-// The folder's lock between copies on several machines: two takers of one
+// The folder's lock between copies on several machines: a holder gone from
+// this machine taken over at once and a live one named, two takers of one
 // stale lock, a lock dated ahead of the share's clock taken over only after
 // it stayed unchanged while watched, and a holder that stalls past the stale
 // period stopping at its next step while the copy that took over finishes
@@ -12,6 +13,9 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,14 +24,20 @@
 
 namespace {
 
-// A lock file of a copy on another machine, written at `written`.
-void writeForeignLock(const QString &dir, const QDateTime &written, int refreshed = 0)
+// A lock file of a copy on another machine, written at `written`; or, with
+// a process id, of a copy on this machine, in this boot.
+void writeLock(const QString &dir, const QDateTime &written, int refreshed = 0, qint64 pidHere = 0)
 {
+    const platform::MachineIdentity here = platform::thisMachine();
     QFile file(QDir(dir).filePath(platform::FolderLock::fileName()));
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(QStringLiteral("Letterloom lock\nhost=pc-anna\npid=4711\nuser=anna\nsince=2026-12-01T10:00:00Z\n"
-                              "token=anna-1\nrefreshed=%1\nmachine=another\nboot=b\npidns=p\n")
+    file.write(QStringLiteral("Letterloom lock\nhost=%1\npid=%2\nuser=anna\nsince=2026-12-01T10:00:00Z\n"
+                              "token=anna-1\nrefreshed=%3\nmachine=%4\nboot=%5\npidns=%6\n")
+                   .arg(pidHere ? QSysInfo::machineHostName() : QStringLiteral("pc-anna"))
+                   .arg(pidHere ? pidHere : 4711)
                    .arg(refreshed)
+                   .arg(pidHere ? here.machine : QStringLiteral("another"), pidHere ? here.boot : QStringLiteral("b"),
+                        pidHere ? here.processSpace : QStringLiteral("p"))
                    .toUtf8());
     QVERIFY(file.flush() && file.setFileTime(written, QFileDevice::FileModificationTime));
 }
@@ -46,16 +56,47 @@ private slots:
         platform::FolderLock::setStaleSeconds(0);
         store::Change::setStepHook({});
     }
+    void aGoneHolderIsTakenOverAtOnceALiveOneNamed();
     void oneOfTwoTakersWinsAndKeepsIt();
     void aLockDatedAheadIsTakenOverOnceItStayedUnchanged();
     void aHolderThatStallsStopsAndNothingIsDoneTwice();
 };
 
+void TestFolderLock::aGoneHolderIsTakenOverAtOnceALiveOneNamed()
+{
+    // A holder on this machine whose process has ended: taken over at once,
+    // refreshed while held (its time of writing moves on), let go of again.
+    QProcess gone;
+    gone.start(QCoreApplication::applicationFilePath(), {QStringLiteral("-functions")});
+    QVERIFY(gone.waitForStarted());
+    const qint64 pid = gone.processId();
+    QVERIFY(gone.waitForFinished());
+    QTemporaryDir dir;
+    const QString lock = dir.filePath(platform::FolderLock::fileName());
+    writeLock(dir.path(), QDateTime::currentDateTime(), 0, pid);
+    QString error;
+    auto taken = platform::FolderLock::take(dir.path(), 0, {}, nullptr, &error);
+    QVERIFY2(taken && taken->stillHeld(), qPrintable(error));
+    QCOMPARE(platform::FolderLock::holderOf(dir.path()).pid, QCoreApplication::applicationPid());
+    const QDateTime before = QFileInfo(lock).lastModified();
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(lock).lastModified() > before, (platform::FolderLock::RefreshSeconds + 3) * 1000);
+    taken.reset();
+    QVERIFY(!QFile::exists(lock));
+
+    // A holder on another machine, still writing its lock: waited for, and
+    // named when the wait ends.
+    writeLock(dir.path(), QDateTime::currentDateTime());
+    platform::LockHolder holder;
+    QVERIFY(!platform::FolderLock::take(dir.path(), 300, {}, &holder, &error));
+    QCOMPARE(holder.host + u' ' + QString::number(holder.pid), QStringLiteral("pc-anna 4711"));
+    QVERIFY2(error.contains(u"pc-anna") && error.contains(u"4711"), qPrintable(error));
+}
+
 void TestFolderLock::oneOfTwoTakersWinsAndKeepsIt()
 {
     for (int round = 0; round < 6; ++round) {
         QTemporaryDir dir;
-        writeForeignLock(dir.path(), QDateTime::currentDateTime().addSecs(-platform::FolderLock::StaleSeconds - 60));
+        writeLock(dir.path(), QDateTime::currentDateTime().addSecs(-platform::FolderLock::StaleSeconds - 60));
         std::unique_ptr<platform::FolderLock> locks[2];
         std::atomic<int> ready{0};
         std::thread takers[2];
@@ -82,7 +123,7 @@ void TestFolderLock::aLockDatedAheadIsTakenOverOnceItStayedUnchanged()
     platform::FolderLock::setStaleSeconds(2);
     QTemporaryDir dir;
     const QDateTime ahead = QDateTime::currentDateTime().addDays(1);
-    writeForeignLock(dir.path(), ahead);
+    writeLock(dir.path(), ahead);
     QString error;
     QVERIFY(!platform::FolderLock::take(dir.path(), 300, {}, nullptr, &error));
     QVERIFY2(error.contains(QStringLiteral("Letterloom.lock of Letterloom on the computer pc-anna (user anna, process "
@@ -92,7 +133,7 @@ void TestFolderLock::aLockDatedAheadIsTakenOverOnceItStayedUnchanged()
     // Written again meanwhile, it is watched afresh; then left alone, it is
     // taken over once it stayed so for the stale period.
     QTest::qWait(1200);
-    writeForeignLock(dir.path(), ahead, 1);
+    writeLock(dir.path(), ahead, 1);
     QVERIFY(platform::FolderLock::watch(dir.path()));
     QTest::qWait(1200);
     QVERIFY2(!platform::FolderLock::take(dir.path(), 0, {}, nullptr, &error), "taken while it was being written");
@@ -121,7 +162,7 @@ void TestFolderLock::aHolderThatStallsStopsAndNothingIsDoneTwice()
     });
     storemodel::Operation op;
     op.editor.name = QStringLiteral("Offer");
-    op.editor.body = QStringLiteral("Body\r\n");
+    op.editor.bodyText = QStringLiteral("Body\r\n");
     QString message;
     QCOMPARE(storemodel::perform(templates, op, &message), storemodel::Result::Pending);
     QVERIFY2(message.contains(QStringLiteral("took over")), qPrintable(message));

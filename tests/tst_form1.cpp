@@ -1,7 +1,7 @@
 // The main window as it stands: its captions, the new window and its grid,
-// the Tab order and the names a screen reader reads, the stored flags as the
-// body options show them, start-up, every text through the translation.
-// (Clicks and keys on the options are steps of tests/data/window.)
+// the Tab order and the names a screen reader reads, every text through the
+// translation. (Start-up, the stored flags as the options show them, and
+// clicks and keys on the options are steps of tests/data/window.)
 
 #include "app/layout.h"
 #include "support/testdata.h"
@@ -26,8 +26,6 @@ private slots:
     void newWindowAndGrid();
     void tabOrderAndScreenReaderNames_data() { testdata::addRows(QStringLiteral("tab-order")); }
     void tabOrderAndScreenReaderNames();
-    void optionsFollowStoredFlags_data() { testdata::addRows(QStringLiteral("option-flags")); }
-    void optionsFollowStoredFlags();
     void everyTextTheWindowShowsCanBeTranslated();
 };
 
@@ -35,16 +33,9 @@ void TestForm1::captionsAreExact()
 {
     Form1 *w = openWindow();
     for (const QStringList &row : testdata::table(QStringLiteral("captions")).mid(1)) {
-        QString text;
-        if (auto *action = w->findChild<QAction *>(row[0]))
-            text = action->text();
-        else if (auto *menu = w->findChild<QMenu *>(row[0]))
-            text = menu->title();
-        else if (auto *label = w->findChild<QLabel *>(row[0]))
-            text = label->text();
-        else
-            text = control<QAbstractButton>(w, row[0])->text();
-        QCOMPARE(text, row[1]);
+        // An action's, a label's or a button's text, a menu's title.
+        const QObject *shown = control<QObject>(w, row[0]);
+        QCOMPARE(shown->property(qobject_cast<const QMenu *>(shown) ? "title" : "text").toString(), row[1]);
     }
     QStringList menuBar;
     for (QAction *top : w->menuBar()->actions())
@@ -57,25 +48,8 @@ void TestForm1::captionsAreExact()
 
 void TestForm1::newWindowAndGrid()
 {
-    // Start-up lists what it can of a data file that ends in bytes that
-    // are no text (and no finished line, TABs and all), and fills the pair
-    // boxes from the settings store.
-    QByteArray garbage;
-    for (int round = 0; round < 4; ++round) {
-        for (int b = 255; b >= 0; --b) {
-            const char c = static_cast<char>((b * 7 + round) & 0xFF);
-            if (c != '\n' && c != '\r')
-                garbage.append(c);
-        }
-    }
-    writeData("A\tx\r\n" + garbage);
-    storeBoxes({{"TextFind-2", "[Name]"}, {"TextReplace-10", "Ann"}});
     Form1 *w = openWindow();
     QVERIFY(QTest::qWaitForWindowExposed(w));
-    QCOMPARE(shownNames(w), QStringList{"A"});
-    QVERIFY(!entrySelected(w));
-    QCOMPARE(findBox(w, 2)->text(), QStringLiteral("[Name]"));
-    QCOMPARE(replaceBox(w, 10)->text(), QStringLiteral("Ann"));
 
     QVERIFY(w->windowTitle().startsWith(QStringLiteral("Letterloom 2.1 - by: ")) && w->windowTitle().size() > 21);
     QCOMPARE(w->centralWidget()->size(), QSize(667, 434));
@@ -86,7 +60,6 @@ void TestForm1::newWindowAndGrid()
     QVERIFY(bodyBox(w)->isVisible() && !box(w, "Text8")->isVisible() && !button(w, "Command4")->isVisible());
     for (const QLineEdit *e : w->findChildren<QLineEdit *>())
         QVERIFY(!e->isReadOnly() && e->maxLength() == std::numeric_limits<int>::max());
-    QVERIFY(editorBoxes(w).join(QString()).isEmpty());
 
     // Every control stands where the layout puts it, within its panel; of
     // the grid, rows 1 to 9 lie in the window's first size, 10 and 11 below.
@@ -95,21 +68,21 @@ void TestForm1::newWindowAndGrid()
     const QRect client = w->centralWidget()->rect();
     int above = -1;
     for (int row = 1; row <= 11; ++row) {
-        const QRect find = findBox(w, layout::pairOfRow(row))->geometry();
+        const int pair = layout::pairOfRow(row);
+        const QRect find = control<QWidget>(w, QString("TextFind_%1").arg(pair))->geometry();
         QCOMPARE(client.contains(find), row <= 9);
-        QVERIFY(find.right() < replaceBox(w, layout::pairOfRow(row))->geometry().left());
+        QVERIFY(find.right() < control<QWidget>(w, QString("TextReplaceit_%1").arg(pair))->geometry().left());
         QVERIFY2(find.top() > above, qPrintable(QString::number(row))); // rows stand in their order
         above = find.top();
     }
-    QCOMPARE(panel(w, "Label3")->parentWidget(), panel(w, "Frame1"));
-    QCOMPARE(button(w, "Command4")->parentWidget(), panel(w, "Frame2"));
+    QCOMPARE(control<QWidget>(w, "Label3")->parentWidget(), control<QWidget>(w, "Frame1"));
+    QCOMPARE(button(w, "Command4")->parentWidget(), control<QWidget>(w, "Frame2"));
 
     // The list shows an entry's name only: nothing scrolls sideways and the
     // 200 spaces push the rest out of sight.
     auto *listBox = list(w);
     QCOMPARE(listBox->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     QCOMPARE(listBox->textElideMode(), Qt::ElideNone);
-    QCOMPARE(listBox->selectionMode(), QAbstractItemView::SingleSelection);
     QVERIFY(QFontMetrics(listBox->font()).horizontalAdvance(QString(200, u' ')) > listBox->viewport()->width());
 }
 
@@ -150,42 +123,8 @@ void TestForm1::tabOrderAndScreenReaderNames()
     for (QLabel *l : w->findChildren<QLabel *>())
         QCOMPARE(QAccessible::queryAccessibleInterface(l)->text(QAccessible::Name), l->text().simplified());
     QCOMPARE(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name), QStringLiteral("Letterloom"));
-    QVERIFY(!entrySelected(w));
+    QVERIFY(!list(w)->selectionModel()->hasSelection());
     QVERIFY(box(w, "Text1")->text().isEmpty());
-}
-
-void TestForm1::optionsFollowStoredFlags()
-{
-    QFETCH(QString, plainFlag);
-    QFETCH(QString, htmlFlag);
-    QFETCH(QString, fromHtml);
-    QFETCH(QString, option1);
-    QFETCH(QString, option2);
-    QFETCH(QString, plainPanel);
-    const QString e;
-    writeData(recordLine({QStringLiteral("Html"), e, e, e, e, e, QStringLiteral("False"), QStringLiteral("True"),
-                          QStringLiteral("/tmp/x.html")})
-              + recordLine({QStringLiteral("Tested"), e, e, e, e, e, plainFlag, htmlFlag, QStringLiteral("loc")}));
-    Form1 *w = openWindow();
-    if (fromHtml == u"1") {
-        clickEntry(list(w), 0);
-        QVERIFY(panel(w, "Frame2")->isVisible());
-    }
-    clickEntry(list(w), 1);
-    QCOMPARE(box(w, "Text1")->text(), QStringLiteral("Tested"));
-    QCOMPARE(box(w, "Text8")->text(), QStringLiteral("loc"));
-    const QString shown = QStringList{QString::number(button(w, "Option1")->isChecked()),
-                                      QString::number(button(w, "Option2")->isChecked()),
-                                      QString::number(panel(w, "Frame1")->isVisible()),
-                                      QString::number(!panel(w, "Frame2")->isVisible()),
-                                      QString::number(w->plainTextSelected()), QString::number(w->htmlSelected())}
-                              .join(u' ');
-    QCOMPARE(shown, QStringList({option1, option2, plainPanel, plainPanel, option1, option2}).join(u' '));
-
-    // From any of these states a click on an option selects it alone.
-    QTest::mouseClick(button(w, "Option2"), Qt::LeftButton);
-    QVERIFY(button(w, "Option2")->isChecked() && !button(w, "Option1")->isChecked());
-    QVERIFY(panel(w, "Frame2")->isVisible());
 }
 
 // A translation that marks every text it is asked for.
@@ -205,16 +144,13 @@ void TestForm1::everyTextTheWindowShowsCanBeTranslated()
     QCoreApplication::installTranslator(&marking);
     Form1 *w = openWindow();
     QCoreApplication::removeTranslator(&marking);
-    QStringList texts{w->windowTitle()};
-    for (const QLabel *label : w->findChildren<QLabel *>())
-        texts << label->text();
-    for (const QAbstractButton *b : w->findChildren<QAbstractButton *>())
-        texts << b->text();
-    for (const QAction *action : w->findChildren<QAction *>())
-        texts << action->text();
-    for (const QWidget *widget : w->findChildren<QWidget *>())
-        texts << widget->accessibleName();
-    QStringList untranslated;
+    // The caption; the labels', buttons', actions' and menus' texts and the
+    // names a screen reader reads (the window's own is the program's name).
+    QStringList texts{w->windowTitle()}, untranslated;
+    for (const QObject *shown : w->findChildren<QObject *>()) {
+        for (const char *property : {"title", "text", "accessibleName"})
+            texts << shown->property(property).toString();
+    }
     for (const QString &text : std::as_const(texts)) {
         if (!text.isEmpty() && !(text.startsWith(u'\u00ab') && text.endsWith(u'\u00bb')))
             untranslated << text;

@@ -44,7 +44,6 @@ private slots:
         QVERIFY2(dialogs.questions.first().startsWith("Claws Mail cannot take an HTML message"),
                  qPrintable(dialogs.questions.first()));
         if (answer.isEmpty()) {
-            QCOMPARE(messages(), QStringList());
             QVERIFY(m_desktop.runs.isEmpty());
             QCOMPARE(handedOver("Drafts") + handedOver("Outgoing"), QStringList());
         } else if (answer == "Save as Draft") {
@@ -56,7 +55,6 @@ private slots:
                      qPrintable(messages().first()));
             QVERIFY(m_desktop.runs.isEmpty());
         } else {
-            QCOMPARE(messages(), QStringList());
             const Received got = clientReads("claws-mail", recordedArguments());
             QCOMPARE(got.value("to"), QStringList{"a@example.com, \"Doe, John\" <j@example.com>"});
             QCOMPARE(got.value("body"), QStringList{"Dear Zo\u00eb,\nsee the offer <https://example.com/>.\n\nCheers"});

@@ -1,69 +1,22 @@
-// Changing stored templates from the window, as only the window does it:
-// the questions that name what a change touches, saving a template brought
-// back without a change, the name box after a rename, Undo Delete from the
-// list's menu and by Ctrl+Z, what another copy changed, one command at a
-// time, and the lock of another copy. What the commands do to the files is
-// the store model's test (tst_storemodel).
+// The window driven as a user drives it: the steps of tests/data/window,
+// one file a case (see WindowTest::runScript), and what needs code: one
+// command at a time, and the picker of Ctrl+F against the rule
+// (store::MatchTemplate) over random templates whose bodies it reads on a
+// thread of its own. What the commands do to the
+// files is the store model's test (tst_storemodel).
 
 #include "platform/folderlock.h"
+#include "store/templaterecord.h"
+#include "store/templatesearch.h"
+#include "support/searchtexts.h"
 #include "support/testfiles.h"
 #include "support/windowtest.h"
 
-#include <QMenu>
-#include <QSysInfo>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTimer>
 
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 using testfiles::contentsOf;
-using testfiles::writeBytes;
-
-namespace {
-
-const QString kData = QStringLiteral("MainData.txt");
-
-// Every file of the folder and its contents, the kept versions aside.
-QMap<QString, QByteArray> snapshot(const QString &folder)
-{
-    QMap<QString, QByteArray> files = testdata::snapshot(folder);
-    files.removeIf([](const std::pair<const QString &, QByteArray &> &file) { return file.first.startsWith("Deleted"); });
-    return files;
-}
-
-void save(QWidget *w)
-{
-    QTest::mouseClick(button(w, "Command3"), Qt::LeftButton);
-}
-
-// A data folder in which nothing can be changed, not even by root, once
-// makeReadOnly() is called; null when this machine cannot make one.
-#ifdef Q_OS_LINUX
-struct ReadOnlyFolder
-{
-    testfiles::SmallDisk disk{512};
-    QTemporaryDir plain;
-    QString path() const { return disk.mounted() ? disk.path() : plain.path(); }
-    bool makeReadOnly() const
-    {
-        if (disk.mounted())
-            return disk.makeReadOnly();
-        return geteuid() != 0 && chmod(QFile::encodeName(plain.path()).constData(), 0555) == 0;
-    }
-    ~ReadOnlyFolder() { chmod(QFile::encodeName(plain.path()).constData(), 0755); }
-};
-#else
-struct ReadOnlyFolder
-{
-    QTemporaryDir plain;
-    QString path() const { return plain.path(); }
-    bool makeReadOnly() const { return false; }
-};
-#endif
-
-} // namespace
 
 class TestForm1Templates : public testsupport::WindowTest
 {
@@ -85,41 +38,13 @@ private slots:
         QFETCH(QString, name);
         runScript(name);
     }
-    void whatAnotherCopyChangedIsSeen();
     void oneCommandAtATimeWhileOneWaits();
-    void aFailedChangeSaysWhyAndChangesNothing();
-    void aTeamFolderThatIsNotThereIsSaidAndNotMade();
+    void thePickerAgreesWithTheRule();
 };
-
-void TestForm1Templates::whatAnotherCopyChangedIsSeen()
-{
-    copyFixture("two-offers");
-    Form1 *w = openWindow();
-    clickEntry(list(w), 1);
-    // Another copy, on this machine or another, changes "Other" meanwhile.
-    auto other = openAnotherWindow();
-    clickEntry(list(other.get()), 1);
-    QTest::keyClick(box(other.get(), "Text2"), Qt::Key_End); // a box brought back shows its start
-    QTest::keyClicks(box(other.get(), "Text2"), QStringLiteral(" by them"));
-    dialogs.answers << true;
-    save(other.get());
-    // Coming back to this window shows it.
-    other.reset();
-    w->activateWindow();
-    QTRY_COMPARE(entryText(w, 1), QStringLiteral("Other") + QString(200, u' ')
-                                      + QStringLiteral("\tkept by them\t\t\tto@example.com\t\tTrue\tFalse\t"));
-    // Saving this window's older version asks before it overwrites theirs.
-    QTest::keyClicks(box(w, "Text2"), QStringLiteral(" by me"));
-    dialogs.answers << false;
-    save(w);
-    QVERIFY2(dialogs.questions.last().contains(QLatin1String("changed by someone else")),
-             qPrintable(dialogs.questions.last()));
-    QCOMPARE(messages(), QStringList());
-}
 
 void TestForm1Templates::oneCommandAtATimeWhileOneWaits()
 {
-    copyFixture("two-offers");
+    QVERIFY(testdata::makeFixture("two-offers", dataFolder()).isEmpty());
     Form1 *w = openWindow();
     // Another copy holds the folder for a moment: the Delete waits, the
     // window handling its events meanwhile, and the user presses Delete
@@ -137,45 +62,58 @@ void TestForm1Templates::oneCommandAtATimeWhileOneWaits()
     // The second did not start; the first was done, and the list is the file.
     QCOMPARE(dialogs.questions.size(), 1);
     QCOMPARE(shownNames(w), (QStringList{"Other", "offer"}));
-    QCOMPARE(contentsOf(path(kData)), templateLine("Other", "kept") + templateLine("offer", "second"));
-    QCOMPARE(messages(), QStringList());
+    QCOMPARE(contentsOf(path("MainData.txt")), "Other\tkept\t\t\tto@example.com\t\tTrue\tFalse\t\r\n"
+                                               "offer\tsecond\t\t\tto@example.com\t\tTrue\tFalse\t\r\n");
 }
 
-void TestForm1Templates::aFailedChangeSaysWhyAndChangesNothing()
+void TestForm1Templates::thePickerAgreesWithTheRule()
 {
-    ReadOnlyFolder folder;
-    storeDirectory = folder.path();
-    QVERIFY(testdata::makeFixture("two-offers", folder.path()).isEmpty());
-    const auto before = snapshot(folder.path());
+    QRandomGenerator random(quint32(testdata::seed(2718281828u)));
+    QByteArray data;
+    QStringList bodies, texts;
+    for (int i = 0; i < 80; ++i) {
+        QStringList record{QString("T%1 ").arg(i) + testsupport::randomSearchText(random, 4, true)};
+        for (int field = 0; field < 5; ++field)
+            record << (field == 1 ? QString() : testsupport::randomSearchText(random, 6, true));
+        const bool plain = random.bounded(4) != 0;
+        record << (plain ? "True" : "False") << (plain ? "False" : "True") << "";
+        bodies << testsupport::randomSearchText(random, 30, false);
+        texts << record.at(0) << record.at(1) << record.at(4) << bodies.last();
+        data += (record.join('\t') + "\r\n").toUtf8(); // UTF-8, as the store writes text beyond Windows-1252
+        testfiles::writeBytes(path("LTM-" + record.first() + ".txt"), "\xEF\xBB\xBF" + bodies.last().toUtf8() + "\r\n");
+    }
+    writeData(data);
     Form1 *w = openWindow();
-    if (!folder.makeReadOnly())
-        QSKIP("this machine cannot make a folder that its user cannot write");
-    dialogs.answers << true;
-    selectEntry(w, 0);
-    QTest::keyClick(list(w), Qt::Key_Delete);
-    QCOMPARE(messages().size(), 1);
-    QVERIFY2(messages().first().startsWith(QLatin1String("The template was not deleted."))
-                 && messages().first().contains(QLatin1String("read-only")),
-             qPrintable(messages().first()));
-    QCOMPARE(snapshot(folder.path()), before);
-    QCOMPARE(entryCount(w), 3);
-}
+    QCOMPARE(entryCount(w), 80);
 
-void TestForm1Templates::aTeamFolderThatIsNotThereIsSaidAndNotMade()
-{
-    // The share is not connected.
-    storeDirectory = path(QStringLiteral("share/templates"));
-    Form1 *w = openWindow();
-    w->ReportStartUp();
-    QCOMPARE(messages().size(), 1);
-    QVERIFY2(messages().first().contains(QDir::toNativeSeparators(storeDirectory)), qPrintable(messages().first()));
-    typeInto(w, {{"Text1", QStringLiteral("Offer")}});
-    save(w);
-    QCOMPARE(messages().size(), 2);
-    QVERIFY2(messages().last().startsWith(QLatin1String("The template was not saved: the templates folder"))
-                 && messages().last().contains(QLatin1String("cannot be reached")),
-             qPrintable(messages().last()));
-    QVERIFY(!QFileInfo::exists(path(QStringLiteral("share"))));
+    for (int round = 0; round < 30; ++round) {
+        QString typed = testsupport::randomSearch(random, texts);
+        typed.replace(QRegularExpression("[\\t\\r\\n]"), " ");
+        // Ctrl+F in the window, then the words typed into the picker's box.
+        QApplication::setActiveWindow(w);
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QTest::keyClick(w->focusWidget(), Qt::Key_F, Qt::ControlModifier);
+        auto *findBox = control<QLineEdit>(w, "FindBox");
+        QVERIFY(findBox->isVisible());
+        typeText(findBox, typed);
+        // A screen reader names the box and the matches.
+        QVERIFY(!findBox->accessibleName().isEmpty());
+        QVERIFY(!control<QListView>(w, "FindMatches")->accessibleName().isEmpty());
+        // What the box holds is what is searched.
+        const QStringList words = store::SearchWords(findBox->text());
+        QList<store::SearchMatch> matches;
+        for (int row = 0; row < entryCount(w); ++row) {
+            const store::ShownTemplate t = store::DecodeListEntry(entryText(w, row));
+            const QString body = bodies.at(row);
+            matches << store::MatchTemplate(words, {t.name, t.subject, t.to, t.cc, t.bcc,
+                                                    store::EditorOf(t).plainTextSelected(), [body] { return body; }});
+        }
+        QStringList expected;
+        for (const int row : store::OrderMatches(matches))
+            expected << shownNames(w).at(row);
+        QVERIFY2(pickerMatches(w) == expected, qPrintable(QString("round %1, \"%2\"").arg(round).arg(typed)));
+        QTest::keyClick(findBox, Qt::Key_Escape);
+    }
 }
 
 QTEST_MAIN(TestForm1Templates)

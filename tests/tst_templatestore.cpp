@@ -1,12 +1,12 @@
-// What the store's files hold byte for byte, how stored lines are listed and
-// read back, Save's refusals, and the store's folders. What the store's
-// commands do to a folder is the model test's (tst_storemodel), what the
-// window does with them the window tests'.
+// How stored lines are listed and read back, Save's refusals, and the
+// store's folders. What the store's files hold byte for byte is
+// tst_hostilefolder's (data/otherprograms), what the store's commands do to a
+// folder the model test's (tst_storemodel), what the window does with them
+// the window tests'.
 #include "platform/ansitext.h"
 #include "store/names.h"
 #include "store/templaterecord.h"
 #include "store/templatestore.h"
-#include "support/storemodel.h"
 #include "support/testdata.h"
 #include "support/testfiles.h"
 
@@ -24,7 +24,6 @@
 
 using store::EditorValues;
 using Status = store::Outcome::Status;
-using testfiles::contentsOf;
 using testfiles::writeBytes;
 
 namespace {
@@ -34,11 +33,6 @@ EditorValues offer()
     EditorValues e;
     e.name = QStringLiteral("Offer");
     e.subjectText = QStringLiteral("Your offer");
-    e.attachmentPaths = QStringLiteral("/tmp/a.pdf;/tmp/b.pdf");
-    e.ccText = QStringLiteral("cc@example.com");
-    e.toText = QStringLiteral("to@example.com");
-    e.bccText = QStringLiteral("bcc@example.com");
-    e.location = QStringLiteral("/tmp/my\toffer.html");
     e.bodyText = QStringLiteral("Dear client,\r\nthank you.");
     return e;
 }
@@ -76,37 +70,9 @@ class TestTemplateStore : public QObject
     Q_OBJECT
 
 private slots:
-    // The name without its spaces in the data file, the body file's name and
-    // the list; TABs as five spaces but in the HTML location; Windows-1252
-    // where every character fits, else the line in UTF-8 and the body with
-    // its mark.
-    void aSavedTemplateIsInItsFilesByteForByte()
-    {
-        QTemporaryDir dir;
-        store::TemplateStore templates(dir.path());
-        EditorValues e = offer();
-        e.name = QStringLiteral("  Offer ");
-        e.subjectText = QStringLiteral("\u201CSpecial\u201D\t\u2013 \u20AC10");
-        e.bodyText = QStringLiteral("  Dear client,\r\n\tthank you.  ");
-        QCOMPARE(save(templates, e).status, Status::Done);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{"LTM-Offer.txt", "MainData.txt"}));
-        QCOMPARE(contentsOf(dir.filePath(QStringLiteral("LTM-Offer.txt"))), QByteArray("Dear client,\r\n\tthank you.\r\n"));
-        const QByteArray line = "Offer\t\x93Special\x94     \x96 \x80" "10\t/tmp/a.pdf;/tmp/b.pdf\tcc@example.com\t"
-                                "to@example.com\tbcc@example.com\tTrue\tFalse\t/tmp/my\toffer.html\r\n";
-        QCOMPARE(contentsOf(dir.filePath(QStringLiteral("MainData.txt"))), line);
-        e.name = QStringLiteral("\u0141\u00f3d\u017a");
-        e.bodyText = QStringLiteral("\u0416 \U0001F600");
-        QCOMPARE(save(templates, e).status, Status::Done);
-        QCOMPARE(contentsOf(dir.filePath(QStringLiteral("LTM-\u0141\u00f3d\u017a.txt"))),
-                 QByteArray("\xEF\xBB\xBF") + QStringLiteral("\u0416 \U0001F600\r\n").toUtf8());
-        QCOMPARE(contentsOf(dir.filePath(QStringLiteral("MainData.txt"))),
-                 line + (QStringLiteral("\u0141\u00f3d\u017a") + storemodel::fromWindows1252(line.mid(5))).toUtf8());
-        QCOMPARE(store::DecodeListEntry(listedFrom(dir.path()).entries.value(0)).name, QStringLiteral("Offer"));
-    }
-
     // Each line of a data file is listed as its name, 200 spaces and the
     // rest of the line (a line without a TAB is none), and a click on it
-    // shows its fields.
+    // shows its fields, runs of 100 spaces taken out.
     void storedLinesAreListedAndShown_data() { testdata::addRows(QStringLiteral("stored-lines")); }
     void storedLinesAreListedAndShown()
     {
@@ -126,16 +92,6 @@ private slots:
                               flag(s.htmlFlag)})
                      .join(u'|'),
                  shown);
-    }
-
-    // Decoding removes every run of 100 spaces, left to right.
-    void decodingRemovesSpacesInRunsOfOneHundred()
-    {
-        const auto shown = [](const QString &subject) {
-            return store::DecodeListEntry("N" + QString(200, u' ') + "\t" + subject).subject;
-        };
-        QCOMPARE(shown("a" + QString(250, u' ') + "b"), "a" + QString(50, u' ') + "b");
-        QCOMPARE(shown(QString(99, u' ')), QString(99, u' '));
     }
 
     // While a long list fills, the window handles its events again from time
@@ -249,21 +205,6 @@ private slots:
         QCOMPARE(kind(QStringLiteral("Offer with a much longer name")), store::SavePlan::Kind::Replace);
     }
 
-    // Deleted templates are kept in the folder itself, never in a desktop's
-    // trash; when that cannot be, Delete says why at once and keeps all.
-    void aPlaceForDeletedTemplatesThatCannotBeMadeLosesNothing()
-    {
-        QTemporaryDir dir;
-        store::TemplateStore templates(dir.path());
-        QCOMPARE(save(templates, offer()).status, Status::Done);
-        writeBytes(dir.filePath(QStringLiteral("Deleted")), "a file where the folder would be");
-        const auto before = testdata::snapshot(dir.path());
-        const QString entry = listedFrom(dir.path()).entries.value(0);
-        const store::Outcome outcome = templates.Delete(templates.PlanDelete({store::LineTextOfEntry(entry), 0}));
-        QCOMPARE(outcome.status, Status::Failed);
-        QVERIFY2(outcome.message.contains(QLatin1String("Deleted")), qPrintable(outcome.message));
-        QCOMPARE(testdata::snapshot(dir.path()), before);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestTemplateStore)

@@ -1,7 +1,7 @@
-// The file operations under the template files: reading only regular files,
-// writing new files whole or not at all, putting bytes at the end of a file
-// so that putting them again changes nothing, and naming the cause of every
-// failure.
+// The file operations under the template files: writing new files whole or
+// not at all, putting bytes at the end of a file so that putting them again
+// changes nothing, and naming the cause of every failure, a full disk too.
+// (Only regular files read, and none left open, are tst_hostilefolder's.)
 #include "platform/rawfile.h"
 #include "platform/textfile.h"
 
@@ -13,10 +13,6 @@
 #include <cerrno>
 
 #include "support/testfiles.h"
-
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
 
 using testfiles::contentsOf;
 using testfiles::writeBytes;
@@ -112,55 +108,6 @@ private slots:
         QVERIFY2(error.contains(big) && error.contains(QLatin1String("the file is too large")), qPrintable(error));
         QVERIFY(!QFile::exists(big));
 #endif
-    }
-
-#ifdef Q_OS_LINUX
-    // Every file opened is closed again, whatever happened.
-    void noFileIsLeftOpen()
-    {
-        const auto openFiles = [] { return QDir(QStringLiteral("/proc/self/fd")).count(); };
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("f.txt"));
-        const uint before = openFiles();
-        QVERIFY(platform::writeAtEnd(path, 0, "a\r\n"));
-        QVERIFY(platform::cutFile(path, 0));
-        QVERIFY(!platform::writeAtEnd(dir.path(), 0, "a"));
-        QVERIFY(!platform::createWholeFile(path, "x"));
-        QByteArray bytes;
-        QVERIFY(!platform::readWholeFile(dir.path(), &bytes));
-        QCOMPARE(openFiles(), before);
-    }
-#endif
-
-    void onlyRegularFilesAreRead_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("missing") << "missing.txt" << "no such file";
-        QTest::newRow("folder") << "." << "folder";
-#ifdef Q_OS_UNIX
-        QTest::newRow("pipe without a writer") << "fifo" << "pipe";
-        QTest::newRow("endless device") << "/dev/zero" << "device";
-        QTest::newRow("empty device") << "/dev/null" << "device";
-#endif
-    }
-
-    void onlyRegularFilesAreRead()
-    {
-        QFETCH(QString, path);
-        QFETCH(QString, reason);
-        QTemporaryDir dir;
-#ifdef Q_OS_UNIX
-        if (path == QLatin1String("fifo"))
-            QCOMPARE(mkfifo(QFile::encodeName(dir.filePath(path)).constData(), 0600), 0);
-#endif
-        const QString full = path.startsWith(u'/') ? path : dir.filePath(path);
-        QByteArray bytes("before");
-        QString error;
-        // A pipe without a writer would make a plain read wait for ever.
-        QVERIFY(!platform::readWholeFile(full, &bytes, &error));
-        QVERIFY2(error.contains(reason), qPrintable(error));
-        QCOMPARE(bytes, QByteArray("before"));
     }
 
 #ifdef Q_OS_UNIX

@@ -93,7 +93,9 @@ int main(int argc, char *argv[])
         for (int i = 0; i < count; ++i) {
             say(QStringLiteral("begin %1").arg(i));
             storemodel::Result result;
-            const QString wrong = storemodel::step(templates, generator, model, &result);
+            const QString wrong = storemodel::step(
+                [&templates](const storemodel::Operation &op, QString *said) { return storemodel::perform(templates, op, said); },
+                generator, model, &result);
             say(QStringLiteral("end %1 %2").arg(i).arg(storemodel::resultName(result)));
             if (!wrong.isEmpty())
                 say(QStringLiteral("mismatch %1: %2").arg(i).arg(wrong));
@@ -104,9 +106,9 @@ int main(int argc, char *argv[])
             storemodel::Operation op;
             if (mode == QLatin1String("save")) {
                 op.editor.name = name;
-                op.editor.subject = QStringLiteral("Subject of ") + name;
-                op.editor.to = name + QStringLiteral("@example.com");
-                op.editor.body = QStringLiteral("Body of ") + name;
+                op.editor.subjectText = QStringLiteral("Subject of ") + name;
+                op.editor.toText = name + QStringLiteral("@example.com");
+                op.editor.bodyText = QStringLiteral("Body of ") + name;
             } else {
                 // The row of that name in the list as it is now.
                 struct Names final : store::TemplateList

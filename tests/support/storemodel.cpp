@@ -7,6 +7,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStringDecoder>
 
@@ -19,22 +20,12 @@ const char16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x20
                             0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
                             0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-// UTF-8 as Qt's own strict decoder judges it.
-bool readsAsUtf8(const QByteArray &bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(bytes);
-    return !decoder.hasError() && text.toUtf8() == bytes;
-}
-
-bool hasHighByte(const QByteArray &bytes)
-{
-    return std::any_of(bytes.begin(), bytes.end(), [](char b) { return static_cast<unsigned char>(b) >= 0x80; });
-}
-
+// A line is UTF-8 when its bytes are (Qt's decoder makes every byte that
+// is not part of a valid sequence U+FFFD, which encodes otherwise).
 QString lineFromBytes(const QByteArray &bytes)
 {
-    return hasHighByte(bytes) && readsAsUtf8(bytes) ? QString::fromUtf8(bytes) : fromWindows1252(bytes);
+    const QString utf8 = QString::fromUtf8(bytes);
+    return utf8.toUtf8() == bytes ? utf8 : fromWindows1252(bytes);
 }
 
 QString bodyFromBytes(const QByteArray &bytes)
@@ -44,11 +35,8 @@ QString bodyFromBytes(const QByteArray &bytes)
 
 QString trimmedOfSpaces(QString text)
 {
-    while (text.startsWith(u' '))
-        text.remove(0, 1);
-    while (text.endsWith(u' '))
-        text.chop(1);
-    return text;
+    static const QRegularExpression spaces(QStringLiteral("^ +| +$"));
+    return text.remove(spaces);
 }
 
 QString lineName(const QString &line)
@@ -84,29 +72,20 @@ Template editorOf(const QString &line, const QString &body)
     const QStringList f = line.split(u'\t');
     Template t;
     t.name = f.value(0);
-    t.subject = f.value(1);
-    t.attachments = f.value(2);
-    t.cc = f.value(3);
-    t.to = f.value(4);
-    t.bcc = f.value(5);
-    const auto flag = [](const QString &text) -> std::optional<bool> {
-        if (text.compare(u"True", Qt::CaseInsensitive) == 0)
-            return true;
-        if (text.compare(u"False", Qt::CaseInsensitive) == 0)
-            return false;
-        return std::nullopt;
+    t.subjectText = f.value(1);
+    t.attachmentPaths = f.value(2);
+    t.ccText = f.value(3);
+    t.toText = f.value(4);
+    t.bccText = f.value(5);
+    // A flag reads as True or False in any letter case; HTML wins.
+    const auto flag = [&f](int i, bool otherwise) {
+        const QString value = f.value(i).toLower();
+        return value == u"true" || (value != u"false" && otherwise);
     };
-    t.plain = true;
-    t.html = false;
-    if (const auto p = flag(f.value(6)))
-        t.plain = *p;
-    if (const auto h = flag(f.value(7))) {
-        t.html = *h;
-        if (t.html)
-            t.plain = false;
-    }
+    t.html = flag(7, false);
+    t.plain = !t.html && flag(6, true);
     t.location = f.value(8);
-    t.body = body.endsWith(u"\r\n") ? body.chopped(2) : body;
+    t.bodyText = body.endsWith(u"\r\n") ? body.chopped(2) : body;
     return t;
 }
 
@@ -135,8 +114,8 @@ QString modelKey(const QString &name)
 QString modelLine(const Template &t)
 {
     const auto field = [](QString text) { return text.replace(u'\t', QStringLiteral("     ")); };
-    return trimmedOfSpaces(QStringList{trimmedOfSpaces(t.name), field(t.subject), field(t.attachments), field(t.cc),
-                                       field(t.to), field(t.bcc), t.plain ? "True" : "False",
+    return trimmedOfSpaces(QStringList{trimmedOfSpaces(t.name), field(t.subjectText), field(t.attachmentPaths), field(t.ccText),
+                                       field(t.toText), field(t.bccText), t.plain ? "True" : "False",
                                        t.html ? "True" : "False", t.location}
                                .join(u'\t'));
 }
@@ -162,8 +141,8 @@ QString Operation::describe() const
     switch (kind) {
     case Kind::Save:
         return QStringLiteral("save \"%1\" (subject \"%2\", body %3 characters)%4")
-            .arg(editor.name, editor.subject)
-            .arg(editor.body.size())
+            .arg(editor.name, editor.subjectText)
+            .arg(editor.bodyText.size())
             .arg(answer ? QString() : QStringLiteral(", answering No"));
     case Kind::Delete:
         return QStringLiteral("delete row %1").arg(row);
@@ -197,7 +176,7 @@ Result apply(Folder &folder, const Operation &op)
             return Result::Refused;
         const QString key = modelKey(op.editor.name);
         const QString line = modelLine(op.editor);
-        const QString body = trimmedOfSpaces(op.editor.body) + QStringLiteral("\r\n");
+        const QString body = trimmedOfSpaces(op.editor.bodyText) + QStringLiteral("\r\n");
         QList<int> same;
         for (const int row : rows) {
             if (modelKey(lineName(folder.lines.at(row))) == key)
@@ -213,7 +192,7 @@ Result apply(Folder &folder, const Operation &op)
             const Template shown = editorOf(folder.lines.at(same.first()), stored);
             if (modelLine(shown) == line && trimmedOfSpaces(lineName(folder.lines.at(same.first())))
                                                     == trimmedOfSpaces(op.editor.name)
-                && shown.body == op.editor.body)
+                && shown.bodyText == op.editor.bodyText)
                 return Result::Unchanged;
         }
         if (!op.answer)
@@ -370,21 +349,21 @@ Operation Generator::next(const Folder &folder)
             const QString line = folder.lines.at(rows.at(op.row % rows.size()));
             op.editor = editorOf(line, folder.bodies.value(modelKey(lineName(line))));
             if (m_random() % 2)
-                op.editor.subject += text(2, false);
+                op.editor.subjectText += text(2, false);
         } else {
             op.editor.name = name();
-            op.editor.subject = text(4, true);
-            op.editor.attachments = text(2, true);
-            op.editor.cc = text(1, false);
-            op.editor.to = text(2, false);
-            op.editor.bcc = text(1, false);
+            op.editor.subjectText = text(4, true);
+            op.editor.attachmentPaths = text(2, true);
+            op.editor.ccText = text(1, false);
+            op.editor.toText = text(2, false);
+            op.editor.bccText = text(1, false);
             op.editor.plain = m_random() % 3 != 0;
             op.editor.html = !op.editor.plain && m_random() % 4 != 0;
             op.editor.location = text(2, false);
             QStringList bodyLines;
             for (int i = int(m_random() % 4); i > 0; --i)
                 bodyLines << text(5, true);
-            op.editor.body = bodyLines.join(QStringLiteral("\r\n"));
+            op.editor.bodyText = bodyLines.join(QStringLiteral("\r\n"));
         }
     } else if (pick < 62) {
         op.kind = Operation::Kind::Delete;
@@ -398,30 +377,6 @@ Operation Generator::next(const Folder &folder)
 }
 
 // ---- the real store -------------------------------------------------------
-
-namespace {
-
-struct EntryList final : store::TemplateList
-{
-    QStringList entries;
-    void addEntry(const QString &entry) override { entries << entry; }
-    void yield() override {}
-};
-
-Result resultOf(const store::Outcome &outcome)
-{
-    switch (outcome.status) {
-    case store::Outcome::Status::Done: return Result::Done;
-    case store::Outcome::Status::Unchanged: return Result::Unchanged;
-    case store::Outcome::Status::Refused: return Result::Refused;
-    case store::Outcome::Status::Failed: return Result::Failed;
-    case store::Outcome::Status::Pending: return Result::Pending;
-    case store::Outcome::Status::Changed: return Result::Failed;
-    }
-    return Result::Failed;
-}
-
-} // namespace
 
 Result perform(store::TemplateStore &templates, const Operation &op, QString *message)
 {
@@ -437,21 +392,10 @@ Result perform(store::TemplateStore &templates, const Operation &op, QString *me
     store::Outcome outcome;
     switch (op.kind) {
     case Operation::Kind::Save: {
-        store::EditorValues editor;
-        editor.name = op.editor.name;
-        editor.subjectText = op.editor.subject;
-        editor.attachmentPaths = op.editor.attachments;
-        editor.ccText = op.editor.cc;
-        editor.toText = op.editor.to;
-        editor.bccText = op.editor.bcc;
-        editor.plain = op.editor.plain;
-        editor.html = op.editor.html;
-        editor.location = op.editor.location;
-        editor.bodyText = op.editor.body;
-        const store::SavePlan plan = templates.PlanSave(editor, store::ShownVersion());
+        const store::SavePlan plan = templates.PlanSave(op.editor, store::ShownVersion());
         if (plan.kind == store::SavePlan::Kind::Replace && !op.answer)
             return Result::Nothing;
-        outcome = templates.Save(editor, plan);
+        outcome = templates.Save(op.editor, plan);
         break;
     }
     case Operation::Kind::Delete: {
@@ -484,7 +428,10 @@ Result perform(store::TemplateStore &templates, const Operation &op, QString *me
     }
     if (message)
         *message = outcome.message;
-    return resultOf(outcome);
+    // The store's statuses in the model's order; another copy's change
+    // meanwhile is a failure.
+    static_assert(int(store::Outcome::Status::Pending) == int(Result::Pending));
+    return outcome.status == store::Outcome::Status::Changed ? Result::Failed : Result(int(outcome.status));
 }
 
 Folder readFiles(const QMap<QString, QByteArray> &files, QStringList *problems)
@@ -516,6 +463,8 @@ Folder readFiles(const QMap<QString, QByteArray> &files, QStringList *problems)
                 *problems << QStringLiteral("the data file ends with an unfinished line");
         } else if (name.startsWith(u"Deleted/")) {
             const QString kept = name.mid(8);
+            if (kept.isEmpty()) // the folder itself
+                continue;
             if (kept.endsWith(u".record"))
                 records.insert(kept.chopped(7), file.value());
             else if (kept.endsWith(u".body"))
@@ -564,17 +513,7 @@ Folder readFiles(const QMap<QString, QByteArray> &files, QStringList *problems)
 
 Folder read(const QString &dir, QStringList *problems)
 {
-    QMap<QString, QByteArray> files;
-    for (const QString &folder : {QString(), QStringLiteral("Deleted/")}) {
-        const QStringList names = QDir(dir + u'/' + folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
-        for (const QString &name : names) {
-            QFile file(QDir(dir).filePath(folder + name));
-            if (!file.open(QIODevice::ReadOnly))
-                *problems << QStringLiteral("unreadable file %1").arg(folder + name);
-            files.insert(folder + name, file.readAll());
-        }
-    }
-    return readFiles(files, problems);
+    return readFiles(testdata::snapshot(dir), problems);
 }
 
 Folder legacy(const QString &fixture)
@@ -586,13 +525,13 @@ Folder legacy(const QString &fixture)
     return folder;
 }
 
-QString step(store::TemplateStore &templates, Generator &generator, Folder &model, Result *result, QString *message)
+QString step(const Perform &perform, Generator &generator, Folder &model, Result *result, QString *message)
 {
     const Operation op = generator.next(model);
     Folder after = model;
     const Result expected = apply(after, op);
     QString said;
-    const Result got = perform(templates, op, &said);
+    const Result got = perform(op, &said);
     if (qEnvironmentVariableIsSet("LETTERLOOM_MODEL_TRACE"))
         qInfo("%s: %s, the model %s", qPrintable(op.describe()), qPrintable(resultName(got)), qPrintable(resultName(expected)));
     if (result)

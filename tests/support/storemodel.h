@@ -14,20 +14,14 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <random>
 
 namespace storemodel {
 
-// One template as the editor holds it.
-struct Template
-{
-    QString name, subject, attachments, cc, to, bcc;
-    bool plain = true;
-    bool html = false;
-    QString location;
-    QString body; // as the editor holds it, lines ended by CR LF
-};
+// One template as the editor holds it (its body's lines ended by CR LF).
+using Template = store::EditorValues;
 
 // The folder as the model keeps it: the data file's lines (as text), the
 // body files by name key (their whole text), and the kept versions that
@@ -93,6 +87,14 @@ private:
     std::mt19937_64 m_random;
 };
 
+// The list as the window fills it.
+struct EntryList final : store::TemplateList
+{
+    QStringList entries;
+    void addEntry(const QString &entry) override { entries << entry; }
+    void yield() override {}
+};
+
 // Carries out an operation on the real store as the window does, answering
 // its questions with op.answer; the rows are the list's rows as the store
 // lists them now.
@@ -112,10 +114,11 @@ Folder readFiles(const QMap<QString, QByteArray> &files, QStringList *problems);
 Folder legacy(const QString &fixture = QStringLiteral("legacy"));
 
 // One step of a random sequence: the generator's next operation, applied to
-// the model and carried out on the store. The model moves on unless the
-// store failed; what went wrong is in the text, empty when the store gave
-// what the model says.
-QString step(store::TemplateStore &templates, Generator &generator, Folder &model, Result *result = nullptr,
+// the model and carried out by perform (on the real store, or on the plans
+// in memory). The model moves on unless that failed; what went wrong is in
+// the text, empty when perform gave what the model says.
+using Perform = std::function<Result(const Operation &op, QString *message)>;
+QString step(const Perform &perform, Generator &generator, Folder &model, Result *result = nullptr,
              QString *message = nullptr);
 
 // The text of Windows-1252 bytes, by the model's own table.

@@ -106,7 +106,6 @@ public:
     SmallDisk &operator=(const SmallDisk &) = delete;
 
     bool mounted() const { return m_mounted; }
-    QString path() const { return m_dir.path(); }
     QString filePath(const QString &name) const { return m_dir.filePath(name); }
 
     // Fills what is left of the disk.
@@ -118,15 +117,6 @@ public:
         const QByteArray block(4096, 'f');
         while (filler.write(block) == block.size()) {
         }
-    }
-
-    // From now on, nothing on the disk can be changed, not even by root.
-    bool makeReadOnly() const
-    {
-        return m_mounted
-               && mount(nullptr, QFile::encodeName(m_dir.path()).constData(), nullptr, MS_REMOUNT | MS_RDONLY,
-                        nullptr)
-                      == 0;
     }
 
 private:

@@ -7,11 +7,9 @@
 #include <QDialog>
 #include <QLabel>
 #include <QTimer>
-#include <QContextMenuEvent>
 #include <QMenu>
 #include <QFileInfo>
 #include <QKeySequence>
-#include <QRegularExpression>
 
 namespace testsupport {
 namespace {
@@ -89,10 +87,13 @@ void WindowTest::runScript(const QString &name)
         const auto check = [&](bool ok, const QString &seenText) {
             QVERIFY2(ok, qPrintable(where + QStringLiteral("\n  but: ") + seenText));
         };
-        // Whether a text holds every part of rest (separated by " | ").
+        // Whether a text holds every part of rest (separated by " | "); a
+        // part after ^ is its start.
         const auto holds = [&rest](const QString &said) {
             const QStringList parts = rest.split(QStringLiteral(" | "));
-            return std::all_of(parts.begin(), parts.end(), [&said](const QString &part) { return said.contains(part); });
+            return std::all_of(parts.begin(), parts.end(), [&said](const QString &part) {
+                return part.startsWith(u'^') ? said.startsWith(part.mid(1)) : said.contains(part);
+            });
         };
         if (command == u"fixture") {
             const QString error = testdata::makeFixture(first, dataFolder());
@@ -107,6 +108,7 @@ void WindowTest::runScript(const QString &name)
             testfiles::writeFile(file, bytes);
         } else if (command == u"open") {
             w = openWindow();
+            w->ReportStartUp(); // as the program does once the window shows
         } else if (command == u"type") {
             typeText(widget(), text);
         } else if (command == u"set") {
@@ -114,6 +116,8 @@ void WindowTest::runScript(const QString &name)
                 body->setPlainText(text);
             else
                 control<QLineEdit>(w, first)->setText(text);
+        } else if (command == u"inactive") {
+            QApplication::setActiveWindow(nullptr);
         } else if (command == u"active") {
             QApplication::setActiveWindow(w);
             QVERIFY(QTest::qWaitForWindowActive(w));
@@ -133,13 +137,24 @@ void WindowTest::runScript(const QString &name)
         } else if (command == u"select") {
             selectEntry(w, first.toInt());
         } else if (command == u"ctrl-click") {
-            const QRect entry = list(w)->visualRect(list(w)->model()->index(first.toInt(), 0));
-            QTest::mouseClick(list(w)->viewport(), Qt::LeftButton, Qt::ControlModifier, QPoint(20, entry.center().y()));
+            QTest::mouseClick(list(w)->viewport(), Qt::LeftButton, Qt::ControlModifier, entryPoint(list(w), first.toInt()));
         } else if (command == u"click-below") {
             QTest::mouseClick(list(w)->viewport(), Qt::LeftButton, {}, QPoint(20, list(w)->viewport()->height() - 5));
         } else if (command == u"selected") {
-            const QModelIndexList rows = list(w)->selectionModel()->selectedIndexes();
-            check(rows.size() == 1 && rows.first().row() == first.toInt(), QString::number(rows.size()));
+            QStringList rows;
+            for (const QModelIndex &row : list(w)->selectionModel()->selectedIndexes()) {
+                if (list(w)->viewport()->rect().intersects(list(w)->visualRect(row)))
+                    rows << QString::number(row.row());
+            }
+            check(rows.join(u'|') == rest, rows.join(u'|'));
+        } else if (command == u"matches") {
+            check(pickerMatches(w).join(u'|') == rest, pickerMatches(w).join(u'|'));
+        } else if (command == u"start") {
+            // The box shows the start of its text: its first character
+            // drawn at the box's left.
+            const auto *shown = control<QLineEdit>(w, first);
+            check(shown->cursorPosition() == 0 && shown->inputMethodQuery(Qt::ImCursorRectangle).toRect().left() < 10,
+                  QString::number(shown->cursorPosition()));
         } else if (command == u"folder") {
             storeDirectory = this->path(first);
         } else if (command == u"held") {
@@ -148,6 +163,8 @@ void WindowTest::runScript(const QString &name)
             QTimer::singleShot(first.toInt(), w, [held]() mutable { held.reset(); });
         } else if (command == u"later") {
             QTimer::singleShot(first.toInt(), w, [w, row = text.toInt()] { clickEntry(list(w), row); });
+        } else if (command == u"settings") {
+            settings.broken = first == u"broken";
         } else if (command == u"client-fails") {
             mailFailure = {compose::RecordingMailClient::Operation::Create, 1};
         } else if (command == u"double") {
@@ -158,8 +175,6 @@ void WindowTest::runScript(const QString &name)
             control<QAction>(w, first)->trigger();
         } else if (command == u"answer") {
             dialogs.answers << (first == u"Yes");
-        } else if (command == u"choose") {
-            dialogs.choiceAnswers << (rest == u"Escape" ? std::nullopt : std::optional<QString>(rest));
         } else if (command == u"prompt") {
             dialogs.textAnswers << (rest == u"Cancel" ? std::nullopt : std::optional<QString>(rest));
         } else if (command == u"browse") {
@@ -220,16 +235,13 @@ void WindowTest::runScript(const QString &name)
             mailLog->clear();
         } else if (command == u"offered" || command == u"unoffered") {
             // The list's menu, opened below the entries.
-            QListView *listBox = list(w);
-            const QPoint below(20, listBox->viewport()->height() - 5);
-            QContextMenuEvent event(QContextMenuEvent::Mouse, below, listBox->viewport()->mapToGlobal(below));
-            QApplication::sendEvent(listBox->viewport(), &event);
-            auto *menu = control<QMenu>(w, QStringLiteral("ListMenu"));
+            QMenu *menu = openListMenu(w, QPoint(20, list(w)->viewport()->height() - 5));
             const bool offered = menu->isVisible() && control<QAction>(menu, first)->isEnabled();
             menu->close();
             check(offered == (command == u"offered"), QString());
         } else if (command == u"stored") {
-            check(storedBox(qPrintable(first)) == text, storedBox(qPrintable(first)));
+            const QString stored = userSettings().value(QStringLiteral("replace/") + first, "<none>").toString();
+            check(stored == text, stored);
         } else {
             QFAIL(qPrintable(where + QStringLiteral(": no such step")));
         }

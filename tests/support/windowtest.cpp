@@ -1,30 +1,38 @@
 #include "support/windowtest.h"
+#include "app/templatepicker.h"
 #include "support/testfiles.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>
-#include <QStandardPaths>
 
 namespace testsupport {
+
+namespace {
+
+// The next planned answer; none planned, the dialog is noted as unplanned
+// and answered with none.
+template <typename T>
+T take(QList<T> &planned, QStringList &unplanned, const QString &dialog, T none)
+{
+    if (!planned.isEmpty())
+        return planned.takeFirst();
+    unplanned << dialog;
+    return none;
+}
+
+} // namespace
 
 bool RecordingDialogs::question(const QString &text)
 {
     questions << text;
-    if (answers.isEmpty()) {
-        unplanned << QStringLiteral("question: ") + text;
-        return false;
-    }
-    return answers.takeFirst();
+    return take(answers, unplanned, QStringLiteral("question: ") + text, false);
 }
 
 std::optional<int> RecordingDialogs::choice(const QString &text, const QStringList &buttons)
 {
     questions << text;
-    if (choiceAnswers.isEmpty()) {
-        unplanned << QStringLiteral("question: ") + text;
-        return std::nullopt;
-    }
-    const std::optional<QString> answer = choiceAnswers.takeFirst();
+    const std::optional<QString> answer =
+        take(choiceAnswers, unplanned, QStringLiteral("question: ") + text, std::optional<QString>());
     if (!answer)
         return std::nullopt;
     const qsizetype index = buttons.indexOf(*answer);
@@ -38,27 +46,17 @@ std::optional<int> RecordingDialogs::choice(const QString &text, const QStringLi
 std::optional<QString> RecordingDialogs::textInput(const QString &prompt, const QString &)
 {
     questions << prompt;
-    if (textAnswers.isEmpty()) {
-        unplanned << QStringLiteral("text prompt: ") + prompt;
-        return std::nullopt;
-    }
-    return textAnswers.takeFirst();
+    return take(textAnswers, unplanned, QStringLiteral("text prompt: ") + prompt, std::optional<QString>());
 }
 
 QString RecordingDialogs::openFileName(const QString &filter)
 {
-    ++fileDialogs;
     lastFilter = filter;
-    if (fileAnswers.isEmpty()) {
-        unplanned << QStringLiteral("file dialog: ") + filter;
-        return QString();
-    }
-    return fileAnswers.takeFirst();
+    return take(fileAnswers, unplanned, QStringLiteral("file dialog: ") + filter, QString());
 }
 
 bool BrokenSettings::save(const QString &section, const QString &key, const QString &value, QString *error)
 {
-    ++saves;
     if (!broken)
         return platform::SettingsStore::save(section, key, value, error);
     if (error)
@@ -85,6 +83,7 @@ void WindowTest::init()
     desktopMailClient = false;
     mailSetup = {};
     calendar = {};
+    settings.broken = false;
     m_messagesSeen = 0;
     prepareTest();
 }
@@ -127,12 +126,12 @@ void WindowTest::writeData(const QByteArray &bytes) const
     testfiles::writeFile(path(QStringLiteral("MainData.txt")), bytes);
 }
 
-Form1Services WindowTest::services(platform::SettingsStore *settingsStore)
+Form1Services WindowTest::services()
 {
     Form1Services services;
     if (!programsOwnFolder)
         services.storeDirectory = dataFolder();
-    services.settings = settingsStore ? settingsStore : &settings;
+    services.settings = &settings;
     if (!desktopMailClient)
         services.mailClients = compose::RecordingMailClient::factory(mailLog, mailFailure, mailCalled);
     services.mailSetup = mailSetup;
@@ -142,24 +141,30 @@ Form1Services WindowTest::services(platform::SettingsStore *settingsStore)
     return services;
 }
 
-Form1 *WindowTest::openWindow(platform::SettingsStore *settingsStore)
+Form1 *WindowTest::openWindow()
 {
     m_window.reset();
-    m_window = openAnotherWindow(settingsStore);
+    m_window = std::make_unique<Form1>(services());
+    m_window->Form_Load();
+    m_window->show();
     return m_window.get();
-}
-
-std::unique_ptr<Form1> WindowTest::openAnotherWindow(platform::SettingsStore *settingsStore)
-{
-    auto window = std::make_unique<Form1>(services(settingsStore));
-    window->Form_Load();
-    window->show();
-    return window;
 }
 
 QString entryText(const QWidget *w, int row)
 {
     return list(w)->model()->index(row, 0).data(Qt::UserRole).toString();
+}
+
+QStringList pickerMatches(const QWidget *w)
+{
+    auto *picker = w->findChild<TemplatePicker *>();
+    if (!picker || !QTest::qWaitFor([picker] { return picker->bodiesSearched(); }))
+        return {QStringLiteral("<no picker, or its bodies not searched>")};
+    const QAbstractItemModel *model = control<QListView>(picker, QStringLiteral("FindMatches"))->model();
+    QStringList names;
+    for (int row = 0; row < model->rowCount(); ++row)
+        names << model->index(row, 0).data().toString();
+    return names;
 }
 
 QStringList shownNames(const QWidget *w)
@@ -170,26 +175,20 @@ QStringList shownNames(const QWidget *w)
     return shown;
 }
 
-QStringList editorBoxes(const QWidget *w)
+QPoint entryPoint(const QListView *listBox, int row)
 {
-    QStringList texts;
-    for (const char *name : {"Text1", "Text5", "Text4", "Text10", "Text2", "Text3", "Text8"})
-        texts << box(w, name)->text();
-    return texts;
+    return {20, listBox->visualRect(listBox->model()->index(row, 0)).center().y()};
 }
 
 void clickEntry(QListView *listBox, int row)
 {
-    const QRect rect = listBox->visualRect(listBox->model()->index(row, 0));
-    QTest::mouseClick(listBox->viewport(), Qt::LeftButton, {}, QPoint(20, rect.center().y()));
+    QTest::mouseClick(listBox->viewport(), Qt::LeftButton, {}, entryPoint(listBox, row));
 }
 
 void doubleClickEntry(QListView *listBox, int row)
 {
-    const QRect rect = listBox->visualRect(listBox->model()->index(row, 0));
-    const QPoint at(20, rect.center().y());
-    QTest::mouseClick(listBox->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseDClick(listBox->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseClick(listBox->viewport(), Qt::LeftButton, {}, entryPoint(listBox, row));
+    QTest::mouseDClick(listBox->viewport(), Qt::LeftButton, {}, entryPoint(listBox, row));
 }
 
 void selectEntry(QWidget *w, int row)
@@ -198,13 +197,16 @@ void selectEntry(QWidget *w, int row)
     list(w)->setFocus();
 }
 
+QMenu *openListMenu(QWidget *w, QPoint at)
+{
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, list(w)->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list(w)->viewport(), &event);
+    return control<QMenu>(w, QStringLiteral("ListMenu"));
+}
+
 void chooseFromContextMenu(QWidget *w, int row, const char *action)
 {
-    QListView *listBox = list(w);
-    const QPoint at(20, listBox->visualRect(listBox->model()->index(row, 0)).center().y());
-    QContextMenuEvent event(QContextMenuEvent::Mouse, at, listBox->viewport()->mapToGlobal(at));
-    QApplication::sendEvent(listBox->viewport(), &event);
-    auto *menu = control<QMenu>(w, QStringLiteral("ListMenu"));
+    auto *menu = openListMenu(w, entryPoint(list(w), row));
     QVERIFY(QTest::qWaitForWindowExposed(menu));
     auto *chosen = menu->findChild<QAction *>(QLatin1String(action));
     QVERIFY(chosen);
@@ -239,28 +241,9 @@ void compareBoxes(const QWidget *window, BoxTexts expected)
     }
 }
 
-void storeBoxes(BoxTexts boxes)
-{
-    QSettings settings = userSettings();
-    for (const auto &[key, text] : boxes)
-        settings.setValue(QStringLiteral("replace/") + QLatin1String(key), text);
-}
-
-QString storedBox(const char *key)
-{
-    return userSettings().value(QStringLiteral("replace/") + QLatin1String(key), QStringLiteral("<none>")).toString();
-}
-
 QByteArray recordLine(const QStringList &fields)
 {
     return platform::toAnsi(fields.join(QLatin1Char('\t')) + QStringLiteral("\r\n"));
-}
-
-QByteArray templateLine(const char *name, const char *subject)
-{
-    return recordLine({QString::fromLatin1(name), QString::fromLatin1(subject), QString(), QString(),
-                       QStringLiteral("to@example.com"), QString(), QStringLiteral("True"), QStringLiteral("False"),
-                       QString()});
 }
 
 } // namespace testsupport

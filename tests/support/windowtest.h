@@ -37,6 +37,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QSettings>
 #include <QStandardPaths>
@@ -62,7 +63,6 @@ struct RecordingDialogs final : platform::Dialogs
     // press; nullopt presses Escape.
     QList<std::optional<QString>> choiceAnswers;
     QStringList fileAnswers;                   // for file dialogs; an empty answer cancels
-    int fileDialogs = 0;
     QString lastFilter;
     QStringList unplanned; // dialogs that had no planned answer
 
@@ -74,23 +74,21 @@ struct RecordingDialogs final : platform::Dialogs
 };
 
 // A desktop that records the addresses the window would open and starts
-// nothing.
+// nothing, as a desktop without a handler.
 struct RecordingDesktop final : platform::Desktop
 {
     QList<QUrl> opened;
-    bool opens = false; // as on a desktop without a handler
     bool openUrl(const QUrl &url) override
     {
         opened << url;
-        return opens;
+        return false;
     }
 };
 
-// A settings store that cannot be written while broken is set.
+// The settings store, which cannot be written while broken is set.
 struct BrokenSettings final : platform::SettingsStore
 {
-    int saves = 0;
-    bool broken = true;
+    bool broken = false;
     bool save(const QString &section, const QString &key, const QString &value, QString *error) override;
 };
 
@@ -106,11 +104,8 @@ protected:
     // A window as the program makes it: created, loaded, shown. It takes
     // the place of the one opened before, which is closed first, as when
     // the program is started again.
-    Form1 *openWindow(platform::SettingsStore *settings = nullptr);
-    // A further window on the same folders, as a second running copy.
-    std::unique_ptr<Form1> openAnotherWindow(platform::SettingsStore *settings = nullptr);
+    Form1 *openWindow();
     Form1 *window() const { return m_window.get(); }
-    void closeWindow() { m_window.reset(); }
 
     // The messages shown so far; the test has seen them now.
     const QStringList &messages();
@@ -139,24 +134,26 @@ protected:
     //   fixture NAME            the data folder starts as tests/data/NAME
     //   data TEXT               the data file holds TEXT (Windows-1252)
     //   write FILE = TEXT       a file of the data folder holds TEXT (Windows-1252)
-    //   open                    opens the window (again: as a restart)
+    //   open                    opens the window (again: as a restart), the notices of its
+    //                           start-up shown
     //   type CONTROL TEXT       types TEXT into the control (a line break as Return)
     //   set CONTROL TEXT        sets a box's text, as a paste does
-    //   active                  makes the window the active one, as the keyboard needs
+    //   active                  makes the window the active one, as the keyboard needs;
+    //                           inactive: the user goes to another program's window
     //   click CONTROL           clicks it; key CONTROL KEYS: presses "Ctrl+Z", "F2"...;
     //                           alt CONTROL: presses Alt alone
     //   popup MENU              that menu has opened; it is closed again
     //   select ROW, double ROW  clicks a list entry, double-clicks it; ctrl-click ROW;
-    //                           click-below: a click beside the entries; selected ROW: the
-    //                           list has that entry alone selected
+    //                           click-below: a click beside the entries; selected ROWS: the
+    //                           list has these entries selected and in view (separated by |)
     //   folder PATH             the data folder is PATH in the test's folder (before open)
     //   client-fails            the mail client will not start
     //   held MS                 another copy on this computer holds the folder's lock for MS ms
     //   later MS ROW            MS ms on, while a later step waits, a click on that list entry
+    //   settings broken|working the settings store cannot be written, or can again
     //   menu ROW ACTION         chooses from the list's menu on that entry
     //   action NAME             chooses a menu item of the window's menus
     //   answer Yes|No           the answer to the next question
-    //   choose TEXT|Escape      the button pressed in the next question with buttons
     //   prompt TEXT|Cancel      the answer to the next text prompt
     //   browse PATH|Cancel      the file the next file dialog gives
     //   reply A/B|Escape|Return|Cancel  what the user does in the next question dialog of a
@@ -170,14 +167,18 @@ protected:
     //   today DATE LOCALE       the placeholders' day (2024-12-30) and locale (en_GB)
     //   mark, same              notes the data folder's files; checks they are as noted
     //   asked TEXT              the last question asked holds TEXT (each part of it separated
-    //                           by " | "); questions N: N were asked so far
+    //                           by " | "; a part after ^ is its start); questions N: N were
+    //                           asked so far
     //   said TEXT               one message was shown since the last check, holding TEXT (so)
     //   silent                  no message since the last check
     //   list NAMES              the list shows these names, separated by |
     //   entry ROW TEXT          the list's entry holds TEXT (200 spaces after the name)
     //   filter TEXT             the last file dialog offered these files
     //   box CONTROL TEXT        a one-line box shows TEXT; body TEXT: the body box does;
-    //                           path CONTROL TEXT: the box shows the path as the system writes it
+    //                           path CONTROL TEXT: the box shows the path as the system writes it;
+    //                           start CONTROL: the box shows the start of its text
+    //   matches NAMES           the picker of Ctrl+F shows these matches (separated by |),
+    //                           once it searched the bodies
     //   checked/unchecked CONTROL, visible/hidden CONTROL, focus CONTROL (it has the focus)
     //   file FILE = TEXT        the file holds TEXT (Windows-1252); nofile FILE: there is none;
     //                           regular NAMES: the data folder's regular files, separated by |
@@ -196,7 +197,7 @@ protected:
     bool programsOwnFolder = false; // the data folder where the program finds it (beside it on Windows)
     bool desktopMailClient = false; // launch into this desktop's mail client, through the desktop itself
     compose::DesktopMailSetup mailSetup; // that mail client's setup
-    platform::SettingsStore settings;
+    BrokenSettings settings;
     substitute::Calendar calendar;  // the dates of the placeholders; default: today, the user's locale
 
 private slots:
@@ -204,7 +205,7 @@ private slots:
     void cleanup();
 
 private:
-    Form1Services services(platform::SettingsStore *settingsStore);
+    Form1Services services();
 
     std::unique_ptr<QTemporaryDir> m_dataDir;
     std::unique_ptr<Form1> m_window;
@@ -233,21 +234,14 @@ inline int entryCount(const QWidget *w) { return list(w)->model()->rowCount(); }
 QString entryText(const QWidget *w, int row);
 // The names the list shows, in order.
 QStringList shownNames(const QWidget *w);
-inline bool entrySelected(const QWidget *w) { return list(w)->selectionModel()->hasSelection(); }
+// The matches the picker of Ctrl+F shows, once it searched the bodies too.
+QStringList pickerMatches(const QWidget *w);
 inline QPlainTextEdit *bodyBox(const QWidget *w) { return control<QPlainTextEdit>(w, QStringLiteral("Text7")); }
-inline QWidget *panel(const QWidget *w, const char *name) { return control<QWidget>(w, QLatin1String(name)); }
-inline QLineEdit *findBox(const QWidget *w, int i) { return control<QLineEdit>(w, QStringLiteral("TextFind_%1").arg(i)); }
-inline QLineEdit *replaceBox(const QWidget *w, int i)
-{
-    return control<QLineEdit>(w, QStringLiteral("TextReplaceit_%1").arg(i));
-}
-
-// The editor's one-line boxes in the window's order: name, To, CC, BCC,
-// subject, attachments, HTML location.
-QStringList editorBoxes(const QWidget *w);
 
 // ---- acting as a user -----------------------------------------------------
 
+// A point on a list entry's own line, in the list's viewport.
+QPoint entryPoint(const QListView *listBox, int row);
 // Clicks a list entry the way a user does, on the entry's own line.
 void clickEntry(QListView *listBox, int row);
 // A double click: a click, then the second press, which the platform
@@ -255,8 +249,11 @@ void clickEntry(QListView *listBox, int row);
 void doubleClickEntry(QListView *listBox, int row);
 // Selects a list entry with the mouse and leaves the focus on the list.
 void selectEntry(QWidget *w, int row);
-// Opens the list's context menu on an entry, as a right click does, and
-// clicks the action of that object name.
+// Opens the list's context menu at that point of its viewport, as a right
+// click does.
+QMenu *openListMenu(QWidget *w, QPoint at);
+// Opens the list's context menu on an entry and clicks the action of that
+// object name.
 void chooseFromContextMenu(QWidget *w, int row, const char *action);
 
 // Types text as key presses: a line break as the Return key, characters
@@ -272,20 +269,10 @@ void typeInto(const QWidget *window, BoxTexts typing);
 // Checks the text each of these one-line boxes shows.
 void compareBoxes(const QWidget *window, BoxTexts expected);
 
-// ---- the stored find/replace boxes ----------------------------------------
-
-// Stores box texts under their keys ("TextFind-2", "TextReplace-10"), as an
-// earlier run of the program left them.
-void storeBoxes(BoxTexts boxes);
-// The text stored under a box's key, read afresh; "<none>" when there is none.
-QString storedBox(const char *key);
-
 // ---- stored templates -----------------------------------------------------
 
 // One stored record line with its CR LF, in the data file's encoding.
 QByteArray recordLine(const QStringList &fields);
-// A stored template line with its CR LF: name, subject, To, plain text.
-QByteArray templateLine(const char *name, const char *subject);
 
 } // namespace testsupport
 

@@ -1,0 +1,1 @@
+echo a start-up file
