@@ -15,7 +15,6 @@
 #include <QThread>
 #include <QUuid>
 
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -118,11 +117,10 @@ LockHolder readLock(const QString &path, bool *read = nullptr, QString *why = nu
 // now, in the nanoseconds of FileStamp; 0 when no file can be written there.
 qint64 shareClock(const QString &dir)
 {
-    static std::atomic<int> counter{0};
-    const QString probe = QDir(dir).filePath(QStringLiteral(".letterloom-clock-%1-%2-%3.tmp")
-                                                 .arg(thisHost())
-                                                 .arg(QCoreApplication::applicationPid())
-                                                 .arg(++counter));
+    // Named by a UUID: copies in two PID namespaces of one host name share
+    // their process number.
+    const QString probe = QDir(dir).filePath(
+        QStringLiteral(".letterloom-clock-%1.tmp").arg(QUuid::createUuid().toString(QUuid::Id128)));
     if (!createWholeFile(probe, "clock"))
         return 0;
     const qint64 now = fileStamp(probe).modified;
@@ -368,14 +366,27 @@ std::unique_ptr<FolderLock> FolderLock::take(const QString &dir, int waitMs, con
     mine.processSpace = here.processSpace;
     qint64 lastCheck = -1000;
     Judgement judgement;
+    bool gone = false;      // the lock file seen is one its holder removed
+    bool lastPass = false;  // one more pass after the limit, for a lock just removed
     for (;;) {
-        detail::Entry entry = detail::entryAt(lock->m_path);
+        detail::Entry entry = gone ? detail::Entry::None : detail::entryAt(lock->m_path);
+        gone = false;
         if (entry == detail::Entry::None) {
             mine.token = QUuid::createUuid().toString(QUuid::WithoutBraces);
             mine.since = QDateTime::currentDateTime();
             bool exists = false;
             QString why;
-            if (placeLock(lock->m_path, lockText(mine, 0), &exists, &why)) {
+            const bool placed = placeLock(lock->m_path, lockText(mine, 0), &exists, &why);
+            // A client that creates with O_EXCL by looking first whether the
+            // file is there (smbnetfs creates it on the server with O_TRUNC)
+            // lets two copies create it at once, and the later one's text
+            // stands: the lock is this copy's unless another's text is read back.
+            bool readBack = false;
+            if (placed && readLock(lock->m_path, &readBack).token != mine.token && readBack) {
+                pause();
+                continue;
+            }
+            if (placed) {
                 // Held open under the file system's own lock while held.
                 auto held = std::make_unique<detail::RawFile>();
                 if (!localLockUsed || !held->openHeld(lock->m_path, &why))
@@ -384,7 +395,9 @@ std::unique_ptr<FolderLock> FolderLock::take(const QString &dir, int waitMs, con
                 lock->m_refresher = std::make_unique<Refresher>(std::move(held), lock->m_path, mine);
                 return lock;
             }
-            if (!exists) {
+            // sshfs answers "permission denied" for a name another machine
+            // took a moment ago, where its own view had none.
+            if (!exists && detail::isGone(lock->m_path)) {
                 if (error)
                     *error = tr("Could not write \"%1\": %2").arg(QDir::toNativeSeparators(lock->m_path), why);
                 return nullptr;
@@ -402,6 +415,9 @@ std::unique_ptr<FolderLock> FolderLock::take(const QString &dir, int waitMs, con
         const LockHolder current = odd.isEmpty() && entry != detail::Entry::None
                                        ? readLock(lock->m_path, &read, &unreadable)
                                        : LockHolder();
+        // A network client may show a lock file that is gone (sshfs for
+        // 20 seconds): the next pass places the lock, which asks the server.
+        gone = entry == detail::Entry::File && !read && detail::isGone(lock->m_path);
         if (entry == detail::Entry::File && waited.elapsed() - lastCheck >= 1000) {
             lastCheck = waited.elapsed();
             judgement = judge(dir, lock->m_path, current, read);
@@ -423,6 +439,12 @@ std::unique_ptr<FolderLock> FolderLock::take(const QString &dir, int waitMs, con
                 putBack(broken, lock->m_path);
             }
             judgement = Judgement();
+        }
+        // A lock removed as the wait ends leaves the folder free: placed
+        // on one more pass, not told as a lock that cannot be read.
+        if (waited.elapsed() >= waitMs && gone && !lastPass) {
+            lastPass = true;
+            continue;
         }
         if (waited.elapsed() >= waitMs) {
             if (holder)

@@ -92,6 +92,11 @@ bool syncFolder(const QString &dir, QString *why);
 enum class Entry { None, File, Folder, Link, Other };
 Entry entryAt(const QString &path);
 
+// Whether path is certainly not there: opening it fails for want of it.
+// entryAt may be answered from what a network client last saw (sshfs keeps
+// a removed file's attributes for 20 seconds); an open asks the server.
+bool isGone(const QString &path);
+
 // Whether dir lies on a network share or a file system in user space,
 // whose client caches what other machines change.
 bool isRemoteFolder(const QString &dir);

@@ -4,12 +4,15 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <initializer_list>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #ifdef Q_OS_LINUX
 #include <sys/vfs.h>
 #endif
@@ -42,6 +45,32 @@ ssize_t readBytes(int fd, char *data, qint64 length, qint64 offset)
     return pread(fd, data, size_t(length), off_t(offset));
 }
 
+// A file's status as the file's server has it now, not as this machine's
+// client of a network share last saw it: the kernel's FUSE client keeps a
+// file's size for a while and reads a file that another machine made longer
+// only up to that size (over smbnetfs, a file opened and read right after
+// another machine added a line came without it, every time), and the SMB
+// and NFS clients keep it longer. A data file read so and written back
+// would lose that line. AT_STATX_FORCE_SYNC asks the server; on a local
+// disk it costs no more than a stat.
+int freshStat(int dirFd, const char *path, int flags, struct stat *info)
+{
+#ifdef Q_OS_LINUX
+    struct statx fresh {};
+    if (statx(dirFd, path, flags | AT_STATX_FORCE_SYNC, STATX_BASIC_STATS, &fresh) != 0)
+        return -1;
+    info->st_dev = makedev(fresh.stx_dev_major, fresh.stx_dev_minor);
+    info->st_ino = fresh.stx_ino;
+    info->st_mode = fresh.stx_mode;
+    info->st_size = off_t(fresh.stx_size);
+    info->st_mtim.tv_sec = fresh.stx_mtime.tv_sec;
+    info->st_mtim.tv_nsec = fresh.stx_mtime.tv_nsec;
+    return 0;
+#else
+    return fstatat(dirFd, path, info, flags);
+#endif
+}
+
 QString kindOf(mode_t mode)
 {
     if (S_ISDIR(mode))
@@ -70,7 +99,7 @@ int openRegular(const QByteArray &path, int flags, int *errorCode, QString *why)
         return -1;
     }
     struct stat info {};
-    if (fstat(fd, &info) != 0) {
+    if (freshStat(fd, "", AT_EMPTY_PATH, &info) != 0) {
         *errorCode = errno;
         *why = reasonForErrno(errno);
         ::close(fd);
@@ -85,6 +114,24 @@ int openRegular(const QByteArray &path, int flags, int *errorCode, QString *why)
     // Regular files never block; later reads and writes behave as usual.
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
+}
+
+// Runs a rename or removal that another client of a network share may hold
+// up for a moment: an SMB server refuses to remove or replace a file that
+// any client has open without letting others delete it (libsmbclient opens
+// files so, and smbnetfs answers EBUSY for a removal and EEXIST for a
+// replacing rename then, which a local rename never gives). Tried again for
+// up to two seconds while it fails for that reason, as on Windows.
+template <typename Step>
+bool patiently(Step step, std::initializer_list<int> heldUp)
+{
+    for (int attempt = 0;; ++attempt) {
+        if (step() == 0)
+            return true;
+        if (std::find(heldUp.begin(), heldUp.end(), errno) == heldUp.end() || attempt == 40)
+            return false;
+        usleep(50'000);
+    }
 }
 
 } // namespace
@@ -256,7 +303,8 @@ void RawFile::close()
 
 bool renameReplacing(const QString &from, const QString &to, QString *why)
 {
-    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+    if (patiently([&] { return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()); },
+                  {EEXIST, EBUSY, ETXTBSY}))
         return true;
     *why = reasonForErrno(errno);
     return false;
@@ -276,7 +324,7 @@ bool placeNew(const QString &from, const QString &to, bool *exists, bool *unsupp
 
 bool removeFile(const QString &path, QString *why)
 {
-    if (::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT)
+    if (patiently([&] { return ::unlink(QFile::encodeName(path).constData()); }, {EBUSY, ETXTBSY}) || errno == ENOENT)
         return true;
     *why = reasonForErrno(errno);
     return false;
@@ -300,13 +348,21 @@ bool syncFolder(const QString &dir, QString *why)
 Entry entryAt(const QString &path)
 {
     struct stat info {};
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+    if (freshStat(AT_FDCWD, QFile::encodeName(path).constData(), AT_SYMLINK_NOFOLLOW, &info) != 0)
         return Entry::None;
     if (S_ISLNK(info.st_mode))
         return Entry::Link;
     if (S_ISDIR(info.st_mode))
         return Entry::Folder;
     return S_ISREG(info.st_mode) ? Entry::File : Entry::Other;
+}
+
+bool isGone(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0)
+        ::close(fd);
+    return fd < 0 && errno == ENOENT;
 }
 
 bool isRemoteFolder(const QString &dir)
@@ -371,7 +427,7 @@ FileStamp fileStamp(const QString &path)
 {
     FileStamp stamp;
     struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode)) {
+    if (detail::freshStat(AT_FDCWD, QFile::encodeName(path).constData(), 0, &info) == 0 && S_ISREG(info.st_mode)) {
         stamp.device = quint64(info.st_dev);
         stamp.id = quint64(info.st_ino);
         stamp.size = qint64(info.st_size);

@@ -363,6 +363,17 @@ bool isRemoteFolder(const QString &dir)
     return GetDriveTypeW(root.c_str()) == DRIVE_REMOTE;
 }
 
+bool isGone(const QString &path)
+{
+    HANDLE handle = CreateFileW(nativePath(path).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        return false;
+    }
+    return GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
 bool heldByAnother(const QString &)
 {
     return false; // a holder's share mode refuses every taker's rename

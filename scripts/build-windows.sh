@@ -35,8 +35,12 @@ if [ ! -f "$qt_toolchain" ]; then
 fi
 
 "$top/scripts/setup.sh"
+# The Linux build's store driver, for the test of a Windows and a Linux copy
+# on one folder (tests/teamfolder/wine-and-linux.sh).
+linux_driver=${LETTERLOOM_BUILD_DIR:-$top/build}/tests/standin_storedriver
+[ -x "$linux_driver" ] || linux_driver=
 if ! output=$(cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$qt_toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-                   "$@" 2>&1); then
+                   -DLETTERLOOM_LINUX_STOREDRIVER="$linux_driver" "$@" 2>&1); then
     echo "$output" >&2
     echo "error: configuring the Windows build in $build failed" >&2
     exit 1

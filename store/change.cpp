@@ -359,6 +359,9 @@ Change::Recorded Change::read(const QString &dir)
     recorded.state = Recorded::State::Refused;
     QByteArray bytes;
     if (!platform::readOwnFile(intent, &bytes, &recorded.reason, platform::LargestRecord)) {
+        // One that a network client still shows after its copy removed it.
+        if (platform::detail::isGone(intent))
+            return Recorded();
         // A file of the right kind and size that cannot be read now is not
         // judged: the share or the disk may answer again.
         if (platform::detail::entryAt(intent) == platform::detail::Entry::File

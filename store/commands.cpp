@@ -83,7 +83,7 @@ SavePlan TemplateStore::PlanSave(const TemplateEditor &editor, const ShownVersio
 
 Outcome TemplateStore::Save(const TemplateEditor &editor, const SavePlan &plan)
 {
-    return told(doSave(editor, plan));
+    return retried([&] { return doSave(editor, plan); });
 }
 
 Outcome TemplateStore::doSave(const TemplateEditor &editor, const SavePlan &plan)
@@ -213,7 +213,7 @@ DeletePlan TemplateStore::PlanDelete(const EntryRef &entry)
 
 Outcome TemplateStore::Delete(const DeletePlan &plan)
 {
-    return told(doDelete(plan));
+    return retried([&] { return doDelete(plan); });
 }
 
 Outcome TemplateStore::doDelete(const DeletePlan &plan)
@@ -253,7 +253,7 @@ RenamePlan TemplateStore::PlanRename(const EntryRef &entry, const QString &newNa
 
 Outcome TemplateStore::Rename(const RenamePlan &plan)
 {
-    return told(doRename(plan));
+    return retried([&] { return doRename(plan); });
 }
 
 Outcome TemplateStore::doRename(const RenamePlan &plan)
@@ -319,7 +319,7 @@ UndoPlan TemplateStore::PlanUndo()
 
 Outcome TemplateStore::Undo(const UndoPlan &plan)
 {
-    return told(doUndo(plan));
+    return retried([&] { return doUndo(plan); });
 }
 
 Outcome TemplateStore::doUndo(const UndoPlan &plan)

@@ -267,6 +267,17 @@ std::unique_ptr<TemplateStore::Locked> TemplateStore::lockFolder(Outcome *failur
     return locked;
 }
 
+Outcome TemplateStore::retried(const std::function<Outcome()> &command)
+{
+    m_lockLost = false;
+    Outcome outcome = command();
+    if (m_lockLost) {
+        m_lockLost = false;
+        outcome = command();
+    }
+    return told(outcome);
+}
+
 Outcome TemplateStore::told(Outcome outcome)
 {
     // What recovery set aside is told once, with the next outcome the
@@ -342,8 +353,14 @@ Outcome TemplateStore::carryOut(const ChangePlan &plan, Locked &locked, const QS
         }
     }
     bool pending = false;
-    if (!change.commit(*locked.lock, &error, &pending))
+    if (!change.commit(*locked.lock, &error, &pending)) {
+        // Two copies that created the lock file at one moment, through a
+        // client that makes O_EXCL exclusive only by looking first
+        // (smbnetfs), may both have gone on; the one whose lock is not in
+        // the file stops before recording, having done nothing.
+        m_lockLost = !pending && !locked.lock->stillHeld();
         return {pending ? Outcome::Status::Pending : Outcome::Status::Failed, (pending ? doneBut : notDone).arg(error)};
+    }
 
     // What the listing of the folder and the names stored learn of it.
     const QString dataName = platform::foldedName(QFileInfo(dataFilePath()).fileName());

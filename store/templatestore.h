@@ -149,6 +149,9 @@ private:
     Outcome doRename(const RenamePlan &plan);
     Outcome doUndo(const UndoPlan &plan);
     Outcome told(Outcome outcome);
+    // Runs a command, and once more when its lock proved another copy's
+    // before anything of it was recorded (see carryOut): it did nothing.
+    Outcome retried(const std::function<Outcome()> &command);
     QString keptFolderFault(const QString &what);
 
     QString m_folder;
@@ -161,6 +164,7 @@ private:
     platform::FileStamp m_readStamp;
     StoredNames m_names;
     QString m_notice; // a record that recovery set aside, told with the next outcome
+    bool m_lockLost = false; // the last change found its lock another copy's before recording anything
 };
 
 // A command's hold of the folder: its lock, recovered.

@@ -1,3 +1,4 @@
+#include "platform/folderlock.h"
 #include "support/testfiles.h"
 #include "support/windowtest.h"
 
@@ -156,6 +157,12 @@ void WindowTest::runScript(const QString &name)
                   QString::number(shown->cursorPosition()));
         } else if (command == u"folder") {
             storeDirectory = this->path(first);
+        } else if (command == u"held") {
+            std::shared_ptr<platform::FolderLock> held = platform::FolderLock::take(dataFolder(), 0, {}, nullptr, nullptr);
+            check(held != nullptr, QStringLiteral("the lock was not taken"));
+            QTimer::singleShot(first.toInt(), w, [held]() mutable { held.reset(); });
+        } else if (command == u"later") {
+            QTimer::singleShot(first.toInt(), w, [w, row = text.toInt()] { clickEntry(list(w), row); });
         } else if (command == u"settings") {
             settings.broken = first == u"broken";
         } else if (command == u"client-fails") {

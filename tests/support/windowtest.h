@@ -148,6 +148,8 @@ protected:
     //                           list has these entries selected and in view (separated by |)
     //   folder PATH             the data folder is PATH in the test's folder (before open)
     //   client-fails            the mail client will not start
+    //   held MS                 another copy on this computer holds the folder's lock for MS ms
+    //   later MS ROW            MS ms on, while a later step waits, a click on that list entry
     //   settings broken|working the settings store cannot be written, or can again
     //   menu ROW ACTION         chooses from the list's menu on that entry
     //   action NAME             chooses a menu item of the window's menus
