@@ -254,8 +254,11 @@ std::unique_ptr<TemplateStore::Locked> TemplateStore::lockFolder(Outcome *failur
         return fail(Outcome::Status::Failed,
                     QCoreApplication::translate("store::TemplateStore", "%1. Try again in a moment").arg(why));
     }
+    // The lock's reasons are clauses; recovery's are sentences of their own.
+    if (!locked->lock)
+        return fail(Outcome::Status::Failed, why);
     QString notice;
-    if (!locked->lock || !Change::recover(folder(), locked->lock->tookOver(), &why, &notice)) {
+    if (!Change::recover(folder(), locked->lock->tookOver(), &why, &notice)) {
         failure->status = Outcome::Status::Failed;
         //: %1 is what was to be done ("saved", "deleted", "renamed", "brought back"), %2 the reason.
         failure->message = QCoreApplication::translate("store::TemplateStore", "The template was not %1. %2")
