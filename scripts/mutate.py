@@ -25,6 +25,9 @@ counted.
             first failure) and write to FILE, as JSON, which test functions
             each mutant fails; then print the test functions whose every
             kill another function makes too (see also --redundant)
+--exclude   leave the tests whose names match this regular expression out of
+            every mutant's run (ctest -E), as for runs that compare two
+            revisions of the tests where one holds tests the other lacks
 --redundant FILE: only print that analysis of a matrix written earlier
 
 The report (also written to mutation-report.txt in the current folder) lists
@@ -174,6 +177,7 @@ def main():
     parser.add_argument("--redundant")
     parser.add_argument("--pin")
     parser.add_argument("--pinned")
+    parser.add_argument("--exclude")
     args = parser.parse_args()
     if args.redundant:
         with open(args.redundant) as f:
@@ -214,7 +218,8 @@ def main():
     code, out = run(["cmake", "--build", build, "-j", str(args.jobs)], work, 1800)
     if code != 0:
         sys.exit("the unchanged tree does not build:\n" + out)
-    baseline = subprocess.run(["ctest", "-j", str(args.jobs), "--timeout", "120"], cwd=build, env=env,
+    baseline = subprocess.run(["ctest", "-j", str(args.jobs), "--timeout", "120"]
+                              + (["-E", args.exclude] if args.exclude else []), cwd=build, env=env,
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     if baseline.returncode != 0:
         sys.exit("the unchanged tree fails its tests:\n" + baseline.stdout)
@@ -243,6 +248,7 @@ def main():
                 # unless the matrix asks which test functions fail.
                 command = ["ctest", "-j", str(args.jobs), "--timeout", "60"]
                 command += ["--output-on-failure"] if args.matrix else ["--stop-on-failure"]
+                command += ["-E", args.exclude] if args.exclude else []
                 result = subprocess.run(command, cwd=build, env=env,
                                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
                 failed = re.findall(r"\d+ - (\S+) \(", result.stdout)
