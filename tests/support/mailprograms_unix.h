@@ -96,22 +96,17 @@ struct MailClientFixture
 
     QString file(const QString &name, const QByteArray &bytes) { return writeFile(m_dir->filePath(name), bytes); }
 
-    // Files whose names hold separators, quotes, percent signs, a line
-    // break, letters beyond ASCII, a leading dash, or more than a header
-    // line holds; their bytes are all 256 values, and then the name.
+    // Files whose names hold separators, quotes, a line break and more
+    // (data/tables/awkward-files.tsv); their bytes are all 256 values, and
+    // then the name.
     QStringList awkwardFiles()
     {
         QByteArray bytes(3000, '\0');
         for (int i = 0; i < bytes.size(); ++i)
             bytes[i] = char(i * 7 % 256);
         QStringList paths;
-        for (const char *name : {"with space, and comma.bin", "it's \"quoted\" a=b.txt", "plain.png",
-                                 "Gr\u00fc\u00dfe \u00e9t\u00e9 \u4e2d.pdf", "100%25 %41 a+b&c?d#e ',x.doc",
-                                 "sub dir,x/-starts with a dash.txt",
-                                 "line\r\nContent-Disposition: inline\nX-Injected: 1.txt",
-                                 "a very long file name that goes on and on past any header line width "
-                                 "\u00e4\u00f6\u00fc and on.bin"})
-            paths << file(name, bytes + name);
+        for (const QStringList &row : testdata::table(QStringLiteral("awkward-files")).mid(1))
+            paths << file(row.first(), bytes + row.first().toUtf8());
         return paths;
     }
 
