@@ -106,96 +106,89 @@ class TestCommandLine : public testsupport::WindowTest
                               "[Default Applications]\nx-scheme-handler/mailto=letterloom-test-mail.desktop\n"
                                   + QByteArray(opensDrafts ? "message/rfc822=letterloom-test-mail.desktop\n" : ""));
     }
+    // What the stand-in was handed, as a mailto: handler reads it.
     mailtesting::Received received()
     {
-        QStringList arguments = QString::fromUtf8(testfiles::contentsOf(m_home.filePath("record")))
-                                    .split(QChar(0), Qt::SkipEmptyParts);
-        QFile::remove(m_home.filePath("record"));
-        return arguments.size() == 1 ? mailtesting::mailtoReads(arguments.first(), false) : mailtesting::Received();
+        return mailtesting::clientReads("mailto", testfiles::recordedArguments(m_home.filePath("record")));
     }
 #endif
 
 private slots:
-    // Listing, help and the version, with no display to be had.
-    void listHelpAndVersionNeedNoDisplay()
+    // The program from a shell, without a display: its setup (the team's
+    // folder in the settings; on Linux the desktop's mail program), its
+    // arguments, its status, its one line of standard error (nothing opened
+    // on a failure), what it prints, what the mail program was handed and
+    // the drafts saved. Answers given are not remembered.
+    void commands_data() { testdata::addRows(QStringLiteral("commandline")); }
+    void commands()
     {
-        Run listed = run({"--list", "--data-folder", m_data});
-        QCOMPARE(listed.err, QString());
-        QCOMPARE(listed.status, 0);
-        QCOMPARE(listed.out.split(QRegularExpression("\r?\n")),
-                 QStringList({"Offer", "Other", "Gr\u00fc\u00dfe", ""}));
-        // A relative folder is taken from where the program was started.
-        listed = run({"--data-folder=templates", "--list"});
-        QCOMPARE(listed.out.count("Offer"), 1);
-
-        const Run version = run({"--version"});
-        QCOMPARE(version.status, 0);
-        QCOMPARE(version.out.trimmed(), "Letterloom 2.1");
-        const Run help = run({"--help"});
-        QCOMPARE(help.status, 0);
-        for (const char *option : {"--list", "--launch NAME", "--value", "--no-ask", "--plain-text", "--draft",
-                                   "--data-folder PATH", "Exit status"})
-            QVERIFY2(help.out.contains(option), option);
-    }
-
-    // --match lists the templates holding each word (as the window's picker
-    // finds them), names first, each name once; nothing found is no failure.
-    void listsMatches_data() { testdata::addRows(QStringLiteral("commandline-matches")); }
-    void listsMatches()
-    {
-        QFETCH(QString, typed);
-        QFETCH(QString, names);
-        const Run listed = run({"--list", "--match", typed, "--data-folder", m_data});
-        QCOMPARE(listed.status, 0);
-        QCOMPARE(listed.out.split(QRegularExpression("\r?\n"), Qt::SkipEmptyParts),
-                 names.split(u'|', Qt::SkipEmptyParts));
-    }
-
-    // A team's copies share a folder through the setting folder= of [data];
-    // --data-folder goes before it, and --help tells which is in use.
-    void theSettingChoosesTheTeamsFolder()
-    {
-#ifdef Q_OS_WIN
-        QSettings registry(QStringLiteral("HKEY_CURRENT_USER\\Software\\Letterloom\\Letterloom"),
-                           QSettings::NativeFormat);
-        registry.setValue(QStringLiteral("data/folder"), QDir::toNativeSeparators(m_data));
-        registry.sync();
-#else
-        testfiles::writeFile(m_home.filePath("Letterloom/Letterloom.conf"), "[data]\nfolder=" + m_data.toUtf8() + "\n");
-#endif
-        QCOMPARE(run({"--list"}).out.count("Other"), 1);
-        QVERIFY(run({"--help"}).out.contains("The templates folder in use: " + QDir::toNativeSeparators(m_data)));
-        QTemporaryDir elsewhere;
-        QCOMPARE(run({"--list", "--data-folder", elsewhere.path()}).out, QString());
-        // A folder that is not there (a share not connected) is said, and not made.
-        const QString share = m_home.filePath("share/templates");
-        const Run missing = run({"--list", "--data-folder", share});
-        QCOMPARE(missing.status, 3);
-        QVERIFY2(missing.err.contains(QDir::toNativeSeparators(share)), qPrintable(missing.err));
-        QVERIFY(!QFileInfo::exists(m_home.filePath("share")));
-#ifdef Q_OS_WIN
-        registry.remove(QStringLiteral("data"));
-#endif
-    }
-
-    // What goes wrong is said on one line of standard error, and nothing is
-    // opened: each kind of failure with its exit status.
-    void failuresAreOneLineAndAStatus_data() { testdata::addRows(QStringLiteral("commandline-failures")); }
-    void failuresAreOneLineAndAStatus()
-    {
+        QFETCH(QString, setup);
         QFETCH(QString, arguments);
         QFETCH(QString, status);
         QFETCH(QString, says);
-        QStringList given = arguments.split(u'|');
-        if (!given.contains("--data-folder"))
-            given = QStringList{"--data-folder", m_data} + given;
-        const Run failed = run(given);
-        QCOMPARE(failed.status, status.toInt());
-        QCOMPARE(failed.out, QString());
-        QCOMPARE(failed.errLines().size(), 1);
-        QVERIFY2(failed.err.startsWith("letterloom: ") && failed.err.contains(says), qPrintable(failed.err));
+        QFETCH(QString, prints);
+        QFETCH(QString, handed);
+        QFETCH(QString, drafts);
+        arguments.replace("{folder}", m_data).replace("{home}", m_home.path());
+        says = QDir::toNativeSeparators(says.replace("{home}", m_home.path()));
+        prints.replace("{folder}", QRegularExpression::escape(QDir::toNativeSeparators(m_data)));
+        const bool team = setup == "team";
+#ifdef Q_OS_WIN
+        if (!team && !setup.isEmpty())
+            QSKIP("the desktop's mail programs are Linux's");
+        QSettings registry(QStringLiteral("HKEY_CURRENT_USER\\Software\\Letterloom\\Letterloom"),
+                           QSettings::NativeFormat);
+        if (team)
+            registry.setValue(QStringLiteral("data/folder"), QDir::toNativeSeparators(m_data));
+        registry.sync();
+#else
+        setMailProgram(setup != "none", setup == "drafts");
+        testfiles::writeFile(m_home.filePath("Letterloom/Letterloom.conf"),
+                             "[replace]\nTextFind-0=Price\nTextReplace-0=Cost\nTextFind-1=ACME\nTextReplace-1=X\n"
+                                 + (team ? "[data]\nfolder=" + m_data.toUtf8() + "\n" : QByteArray()));
+        testfiles::writeBytes(m_home.filePath("fail"), "");
+        if (setup == "failing")
+            qputenv("LETTERLOOM_STANDIN_FAIL", m_home.filePath("fail").toUtf8());
+#endif
+        const Run ran = run(arguments.split(u'|'));
+#ifdef Q_OS_WIN
+        registry.remove(QStringLiteral("data"));
+#else
+        qunsetenv("LETTERLOOM_STANDIN_FAIL");
+#endif
+        QCOMPARE(ran.status, status.toInt());
+        QCOMPARE(ran.errLines().size(), says.isEmpty() ? 0 : 1);
+        QVERIFY2(says.isEmpty()
+                     || (ran.err.startsWith("letterloom: " + says.section("...", 0, 0))
+                         && ran.err.contains(says.section("...", 1))),
+                 qPrintable(ran.err));
+        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(prints))
+                     .match(QString(ran.out).replace("\r\n", "\n"))
+                     .hasMatch(),
+                 qPrintable(ran.out));
+        QVERIFY(!QFileInfo::exists(m_home.filePath("share"))); // a folder not there is not made
 #ifndef Q_OS_WIN
-        QVERIFY(!QFile::exists(m_home.filePath("record")));
+        const QDir folder(m_home.filePath("Documents/Letterloom/Drafts"));
+        const QStringList saved = folder.entryList({"*.eml"});
+        QCOMPARE(saved.size(), drafts.split(u'|', Qt::SkipEmptyParts).size());
+        for (const QString &text : drafts.split(u'|', Qt::SkipEmptyParts)) {
+            const auto holds = [&](const QString &name) {
+                return testfiles::contentsOf(folder.filePath(name)).contains(text.toUtf8());
+            };
+            QVERIFY2(std::any_of(saved.begin(), saved.end(), holds), qPrintable(text));
+        }
+        mailtesting::Received expected;
+        handed.replace("{year}", QString::number(QDate::currentDate().year()));
+        for (const QString &field : handed.split(u'|', Qt::SkipEmptyParts))
+            expected[field.section(u'=', 0, 0)] << field.section(u'=', 1);
+        if (handed == "the draft")
+            QCOMPARE(testfiles::recordedArguments(m_home.filePath("record")),
+                     QStringList{folder.filePath(saved.first())});
+        else if (!handed.isEmpty())
+            QCOMPARE(received(), expected);
+        else
+            QVERIFY(!QFile::exists(m_home.filePath("record")));
+        QVERIFY(!testfiles::contentsOf(m_home.filePath("Letterloom/Letterloom.conf")).contains("answers"));
 #endif
     }
 
@@ -248,63 +241,6 @@ private slots:
         }
     }
 #else
-    // A launch from the shell into the desktop's mail program, which is:
-    // "handler" the recording stand-in for mailto: addresses, "failing" that
-    // one failing once, "none" no mail program, "drafts" the handler that
-    // opens e-mail files too. Its status, the one line of standard error,
-    // what the mail program was handed (the fields of its mailto: address,
-    // or "the draft"), what is printed (a pattern), and the texts of the
-    // drafts saved, one a draft. The stored pairs apply to the template.
-    void launches_data() { testdata::addRows(QStringLiteral("commandline-launches")); }
-    void launches()
-    {
-        QFETCH(QString, mail);
-        QFETCH(QString, arguments);
-        QFETCH(QString, status);
-        QFETCH(QString, says);
-        QFETCH(QString, handed);
-        QFETCH(QString, prints);
-        QFETCH(QString, drafts);
-        setMailProgram(mail != "none", mail == "drafts");
-        testfiles::writeFile(m_home.filePath("Letterloom/Letterloom.conf"),
-                             "[replace]\nTextFind-0=Price\nTextReplace-0=Cost\nTextFind-1=ACME\nTextReplace-1=X\n");
-        testfiles::writeBytes(m_home.filePath("fail"), "");
-        if (mail == "failing")
-            qputenv("LETTERLOOM_STANDIN_FAIL", m_home.filePath("fail").toUtf8());
-        const Run ran = run(QStringList{"--data-folder", m_data} + arguments.split(u'|'));
-        qunsetenv("LETTERLOOM_STANDIN_FAIL");
-        QCOMPARE(ran.status, status.toInt());
-        QCOMPARE(ran.errLines().size(), says.isEmpty() ? 0 : 1);
-        QVERIFY2(says.isEmpty()
-                     || (ran.err.startsWith("letterloom: " + says.section("...", 0, 0))
-                         && ran.err.contains(says.section("...", 1))),
-                 qPrintable(ran.err));
-        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(prints)).match(ran.out).hasMatch(),
-                 qPrintable(ran.out));
-        const QDir folder(m_home.filePath("Documents/Letterloom/Drafts"));
-        const QStringList saved = folder.entryList({"*.eml"});
-        QCOMPARE(saved.size(), drafts.split(u'|', Qt::SkipEmptyParts).size());
-        for (const QString &text : drafts.split(u'|', Qt::SkipEmptyParts)) {
-            const auto holds = [&](const QString &name) {
-                return testfiles::contentsOf(folder.filePath(name)).contains(text.toUtf8());
-            };
-            QVERIFY2(std::any_of(saved.begin(), saved.end(), holds), qPrintable(text));
-        }
-        mailtesting::Received expected;
-        handed.replace("{year}", QString::number(QDate::currentDate().year()));
-        for (const QString &field : handed.split(u'|', Qt::SkipEmptyParts))
-            expected[field.section(u'=', 0, 0)] << field.section(u'=', 1);
-        if (handed == "the draft")
-            QCOMPARE(testfiles::recordedArguments(m_home.filePath("record")),
-                     QStringList{folder.filePath(saved.first())});
-        else if (!handed.isEmpty())
-            QCOMPARE(received(), expected);
-        else
-            QVERIFY(!QFile::exists(m_home.filePath("record")));
-        // The answers given are not remembered.
-        QVERIFY(!testfiles::contentsOf(m_home.filePath("Letterloom/Letterloom.conf")).contains("answers"));
-    }
-
     // Beside a window open on the same folder, and for what it has just saved.
     void launchesWhatAnOpenWindowSaved()
     {

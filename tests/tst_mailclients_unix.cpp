@@ -1,6 +1,6 @@
-// The Linux mail programs: what reaches each one's command line (seen by a
-// stand-in program that records its arguments, decoded by the rules of the
-// program it stands in for), and how the desktop's mail program is found.
+// How the desktop's mail program is found on Linux: its desktop entry, GIO's
+// own look-up, Thunderbird's default profile. (Which program a launch finds,
+// and what each one receives: tst_messageroutes_unix.)
 #include "compose/clientsetup_unix.h"
 #include "support/mailprograms_unix.h"
 
@@ -14,34 +14,6 @@ class TestMailClients : public QObject, private MailClientFixture
 
 private slots:
     void init() { reset(); }
-
-    // ---- the hand-over to each mail program ----------------------------
-
-    // The mail program is the desktop's default (what each one receives:
-    // tst_messageroutes_unix), or else the first one installed; one that
-    // stays running after the watch has taken the message too.
-    void theProgramIsFoundAndStarted_data() { testdata::addRows(QStringLiteral("mail-program-found")); }
-    void theProgramIsFoundAndStarted()
-    {
-        QFETCH(QString, client);
-        QFETCH(QString, found);
-        if (found == "installed") {
-            m_desktop.installed[client] = standin;
-        } else {
-            setMailProgram(client);
-            qputenv("LETTERLOOM_STANDIN_STAY", "3");
-            m_setup.watchMs = 300;
-        }
-        store::EditorValues editor;
-        editor.toText = "a@x.org";
-        editor.subjectText = "found";
-        const compose::LaunchOutcome outcome = launch(editor);
-        QVERIFY2(outcome.displayed && outcome.message.isEmpty(), qPrintable(outcome.message));
-        QCOMPARE(m_desktop.runs.size(), 1); // the mail program alone: no draft was opened
-        QCOMPARE(clientReads(client, recordedArguments()).value("subject"), QStringList{"found"});
-    }
-
-    // ---- the desktop's own look-ups --------------------------------------
 
     // A desktop entry's program is known by the entry's name, a Flatpak's
     // command, or the name of the program the entry starts. Its Exec line

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Writes random tables with Python's csv module, as tests/data/csv/cases
-holds them: NAME.csv and NAME.json (the questions, and each row's number
-and answers). Usage: csv_tables.py SEED COUNT FOLDER"""
+# Random tables written by Python's csv module, as tests/data/csv/cases holds
+# them (NAME.csv, and NAME.json: the questions, each row's number and
+# answers). Usage: csv_tables.py SEED COUNT FOLDER
 import csv
 import json
 import random

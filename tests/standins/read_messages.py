@@ -1,32 +1,17 @@
 #!/usr/bin/env python3
-"""What mail programs were handed, read with Python's own parsers: a JSON
-list of items on standard input, what each program took printed as JSON;
-with "check", each item's "expected" compared, a text for each difference
-("" where none); with "make SEED COUNT", random messages as typed into the
-boxes ("typed") and as a program must read them ("read").
-
-What a program took: the addresses of To, Cc and Bcc as [display name,
-address] pairs (email.utils.getaddresses, or a draft's headers under policy
-default), the subject, the body, the attachments ("attach"). Items:
-  {"kind": "mailto", "url": "mailto:...", "plus_is_space": false, "attach": [...]}
-      an RFC 6068 address, taken apart with urllib.parse (and the
-      attachments handed beside it)
-  {"kind": "fields", "fields": {"to": ["...", ...], "subject": "...", ...}}
-      fields that a program's own argument rules gave; each address field
-      is a list of texts, each of them a list of addresses
-  {"kind": "draft", "path": "..."}
-      an .eml file, read with the email package; with "pictures": true
-      also the pictures its HTML body shows (below) and its related parts
-      by Content-ID, their bytes in base64
-  {"kind": "eml", "path": "..."}
-      an .eml file as a mail client takes it: the headers decoded, in their
-      order, the lines' width and ends, each attachment's name, type,
-      headers and bytes (base64)
-  {"kind": "html", "path": "..."}
-      an HTML file (UTF-8): the pictures it shows, the values of the src and
-      background attributes as html.parser reads them; its text and the
-      values of all its attributes
-"""
+# What mail programs were handed, read by Python's own parsers: a JSON list of
+# items on standard input, what each program took printed as JSON. Items:
+#   {"kind": "fields", "fields": {...}}  what a program's own argument rules
+#       gave (tests/support/mailprograms.h); to, cc, bcc each a list of texts
+#   {"kind": "draft", "path": ...}  an .eml file as the email package reads it;
+#       with "pictures": true also its HTML body's pictures and related parts
+#   {"kind": "eml", "path": ...}  an .eml file as a mail client takes it: the
+#       headers decoded, in order, its lines' width and ends, the attachments
+#   {"kind": "html", "path": ...}  an HTML file: the pictures it shows, its
+#       text and its attributes' values, as html.parser reads them
+# With "check", each item's "expected" compared: a text for each difference
+# ("" where none); with "make SEED COUNT", random messages as typed into the
+# boxes ("typed") and as a program must read them ("read").
 import base64
 import email
 import email.header
@@ -34,7 +19,6 @@ import html.parser
 import json
 import random
 import sys
-import urllib.parse
 from email import policy
 from email.utils import getaddresses
 
@@ -42,37 +26,12 @@ ADDRESS_FIELDS = ("to", "cc", "bcc")
 
 
 def addresses(texts):
-    return [[name, address] for name, address in getaddresses(texts)]
+    return [[name, address] for name, address in getaddresses([text for text in texts if text])]
 
 
-def from_fields(fields):
-    return {key: addresses(value) if key in ADDRESS_FIELDS else value for key, value in fields.items()}
-
-
-def from_mailto(url, plus_is_space):
-    parts = urllib.parse.urlsplit(url)
-    assert parts.scheme == "mailto", url
-    unquote = urllib.parse.unquote_plus if plus_is_space else urllib.parse.unquote
-    fields = {"to": [unquote(parts.path)]} if parts.path else {}
-    for pair in parts.query.split("&") if parts.query else []:
-        key, _, value = pair.partition("=")
-        key = key.lower()
-        value = unquote(value)
-        if key in ADDRESS_FIELDS + ("attach",):
-            fields.setdefault(key, []).append(value)
-        else:
-            assert key not in fields, "%s given twice" % key
-            fields[key] = value
-    return from_fields(fields)
-
-
-def parsed(path):
+def from_draft(path, with_pictures):
     with open(path, "rb") as f:
-        return email.message_from_binary_file(f, policy=policy.default)
-
-
-def from_draft(path):
-    msg = parsed(path)
+        msg = email.message_from_binary_file(f, policy=policy.default)
     out = {}
     for key in ADDRESS_FIELDS:
         header = msg[key]
@@ -84,6 +43,10 @@ def from_draft(path):
     attached = [part.get_filename() for part in msg.iter_attachments()]
     if attached:
         out["attach"] = attached
+    if with_pictures:
+        out.update(pictures(out["body"]))
+        out["related"] = {part["content-id"].strip("<>"): base64.b64encode(part.get_payload(decode=True)).decode()
+                          for part in msg.walk() if part["content-id"]}
     return out
 
 
@@ -136,33 +99,15 @@ def pictures(text):
     return {"pictures": parser.found, "text": parser.text, "attributes": parser.attributes}
 
 
-def related_parts(path):
-    parts = {}
-    for part in parsed(path).walk():
-        if part["content-id"]:
-            parts[part["content-id"].strip("<>")] = base64.b64encode(part.get_payload(decode=True)).decode()
-    return parts
-
-
 def read(item):
     if item["kind"] == "html":
         with open(item["path"], encoding="utf-8") as f:
             return pictures(f.read())
     if item["kind"] == "eml":
         return from_eml(item["path"])
-    if item["kind"] == "draft" and item.get("pictures"):
-        out = from_draft(item["path"])
-        out.update(pictures(out["body"]))
-        out["related"] = related_parts(item["path"])
-        return out
-    if item["kind"] == "mailto":
-        out = from_mailto(item["url"], item.get("plus_is_space", False))
-        if item.get("attach"):
-            out["attach"] = item["attach"]
-        return out
     if item["kind"] == "fields":
-        return from_fields(item["fields"])
-    return from_draft(item["path"])
+        return {key: addresses(value) if key in ADDRESS_FIELDS else value for key, value in item["fields"].items()}
+    return from_draft(item["path"], item.get("pictures"))
 
 
 # ---- random messages -------------------------------------------------------

@@ -1,11 +1,7 @@
-"""A model of how templates are found by typing, written from the rule with
-Python's own Unicode data: decomposition (NFD), combining marks dropped, full
-case folding; the typed text split at white space; each word in the name,
-subject, To, CC, BCC or a plain body; names holding every word first.
-
-Reads {"templates": [{"name", "subject", "to", "cc", "bcc", "plain", "body"}],
-"searches": [text...]} on standard input, writes the matching indexes of each
-search, in order, as JSON."""
+# A model of finding templates by typing, from the rule and Python's own
+# Unicode data. Reads {"templates": [{"name", "subject", "to", "cc", "bcc",
+# "plain", "body"}], "searches": [text...]} on standard input; writes the
+# indexes each search finds, in order, as JSON.
 import json
 import sys
 import unicodedata

@@ -48,12 +48,16 @@ inline Received thunderbirdReads(const QString &data)
 
 // A mailto: address as the programs read it: the addresses up to the first
 // "?", then fields split at "&" and at their first "="; every value
-// percent-decoded, "+" as a space for Claws Mail and Sylpheed.
+// percent-decoded, "+" as a space for Claws Mail and Sylpheed. As for
+// Thunderbird, nothing may depend on how a program takes a character that
+// means something in a URL: the address must be keys and encoded values only.
 inline Received mailtoReads(const QString &url, bool plusIsSpace)
 {
+    static const QRegularExpression shape(
+        "^mailto:[A-Za-z0-9%._~-]*(\\?[a-z]+=[A-Za-z0-9%._~-]+(&[a-z]+=[A-Za-z0-9%._~-]+)*)?$");
+    if (!shape.match(url).hasMatch())
+        return {{"not keys and encoded values only: " + url, {}}};
     Received r;
-    if (!url.startsWith("mailto:"))
-        return r;
     const QString rest = url.mid(7);
     const qsizetype question = rest.indexOf(u'?');
     r["to"] << percentDecoded(rest.left(question), plusIsSpace);
@@ -78,13 +82,13 @@ inline Received clawsReads(const QStringList &arguments)
 // KMail's options after "--composer" (the desktop entry's own come before
 // it), as its command-line parser reads them: each option ("--subject")
 // takes the next argument as its value, "--" ends the options, and what
-// follows are the addresses.
+// follows are the addresses, each argument one.
 inline Received kmailReads(const QStringList &arguments)
 {
     Received r;
     for (qsizetype i = arguments.indexOf("--composer") + 1; i < arguments.size(); i += 2) {
         if (arguments.at(i) == "--") {
-            r["to"] << arguments.mid(i + 1).join(", ");
+            r["to"] << arguments.mid(i + 1);
             break;
         }
         r[arguments.at(i).mid(2)] << arguments.value(i + 1);

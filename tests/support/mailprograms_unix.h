@@ -55,18 +55,6 @@ inline platform::DesktopApplication application(const QString &id, const QString
     return {id, id.section(u'.', 0, 0), platform::splitExec(exec), categories.split(u';', Qt::SkipEmptyParts)};
 }
 
-// The desktop entry of each mail program as Debian installs it ("id|Exec"),
-// and a mailto: handler that is none of them.
-inline const QMap<QString, QString> desktopEntries{
-    {"thunderbird", "thunderbird.desktop|%1 %u"},
-    {"evolution", "org.gnome.Evolution.desktop|%1 %U"},
-    {"claws-mail", "claws-mail.desktop|%1 %u"},
-    {"sylpheed", "sylpheed.desktop|%1 %u"},
-    {"kmail", "org.kde.kmail2.desktop|%1 -qwindowtitle %c %u"},
-    {"geary", "org.gnome.Geary.desktop|%1 %U"},
-    {"other", "mutt-in-a-terminal.desktop|%1 %u"},
-};
-
 using testfiles::writeFile;
 
 // What the mail programs were handed (items), read by Python's own parsers:
@@ -84,27 +72,16 @@ inline QJsonArray readByPython(const QStringList &arguments, const QJsonArray &i
 }
 
 // A mail program's command line as an item for readByPython: the fields
-// that Thunderbird's and KMail's own rules give, else the mailto: address
-// (and Claws Mail's and Sylpheed's attachments beside it).
+// that the program's own rules give.
 inline QJsonObject handedItem(const QString &client, const QStringList &arguments)
 {
-    if (client == "thunderbird" || client == "kmail") {
-        const Received got = clientReads(client, arguments);
-        QJsonObject fields;
-        for (auto it = got.begin(); it != got.end(); ++it) {
-            if (QStringList{"to", "cc", "bcc", "attach"}.contains(it.key()))
-                fields[it.key()] = QJsonArray::fromStringList(it.value());
-            else
-                fields[it.key()] = it.value().join("<given twice>");
-        }
-        if (client == "kmail") // each address after "--" is an argument of its own
-            fields["to"] = QJsonArray::fromStringList(arguments.mid(arguments.indexOf("--") + 1));
-        return {{"kind", "fields"}, {"fields", fields}};
-    }
-    const bool claws = client == "claws-mail" || client == "sylpheed";
-    const QString url = claws ? arguments.value(arguments.indexOf("--compose") + 1) : arguments.value(0);
-    const QStringList attached = claws ? clawsReads(arguments).value("attach") : QStringList();
-    return {{"kind", "mailto"}, {"url", url}, {"plus_is_space", claws}, {"attach", QJsonArray::fromStringList(attached)}};
+    QJsonObject fields;
+    const Received got = clientReads(client, arguments);
+    for (auto it = got.begin(); it != got.end(); ++it)
+        fields[it.key()] = QStringList{"to", "cc", "bcc", "attach"}.contains(it.key())
+                               ? QJsonValue(QJsonArray::fromStringList(it.value()))
+                               : QJsonValue(it.value().join("<given twice>"));
+    return {{"kind", "fields"}, {"fields", fields}};
 }
 
 // The folders, the desktop and the stand-in of one test program.
@@ -119,22 +96,17 @@ struct MailClientFixture
 
     QString file(const QString &name, const QByteArray &bytes) { return writeFile(m_dir->filePath(name), bytes); }
 
-    // Files whose names hold separators, quotes, percent signs, a line
-    // break, letters beyond ASCII, a leading dash, or more than a header
-    // line holds; their bytes are all 256 values, and then the name.
+    // Files whose names hold separators, quotes, a line break and more
+    // (data/tables/awkward-files.tsv); their bytes are all 256 values, and
+    // then the name.
     QStringList awkwardFiles()
     {
         QByteArray bytes(3000, '\0');
         for (int i = 0; i < bytes.size(); ++i)
             bytes[i] = char(i * 7 % 256);
         QStringList paths;
-        for (const char *name : {"with space, and comma.bin", "it's \"quoted\" a=b.txt", "plain.png",
-                                 "Gr\u00fc\u00dfe \u00e9t\u00e9 \u4e2d.pdf", "100%25 %41 a+b&c?d#e ',x.doc",
-                                 "sub dir,x/-starts with a dash.txt",
-                                 "line\r\nContent-Disposition: inline\nX-Injected: 1.txt",
-                                 "a very long file name that goes on and on past any header line width "
-                                 "\u00e4\u00f6\u00fc and on.bin"})
-            paths << file(name, bytes + name);
+        for (const QStringList &row : testdata::table(QStringLiteral("awkward-files")).mid(1))
+            paths << file(row.first(), bytes + row.first().toUtf8());
         return paths;
     }
 
@@ -144,11 +116,15 @@ struct MailClientFixture
     }
 
     // The stand-in as the desktop's mail program, started as that program's
-    // desktop entry starts it; or an entry given as "id|Exec|categories",
-    // %1 in Exec the stand-in; none for an empty one.
+    // desktop entry starts it (data/tables/mail-programs.tsv); or an entry
+    // given as "id|Exec|categories", %1 in Exec the stand-in; none for an
+    // empty one.
     void setMailProgram(const QString &client)
     {
-        const QStringList entry = desktopEntries.value(client, client).split(u'|');
+        QStringList entry = client.split(u'|');
+        for (const QStringList &row : testdata::table(QStringLiteral("mail-programs")))
+            if (row.first() == client)
+                entry = row.mid(1);
         m_desktop.defaults["x-scheme-handler/mailto"] = application(
             entry.at(0), QString(entry.value(1)).replace("%1", standin), entry.value(2, "Network;Email;"));
     }
