@@ -14,11 +14,9 @@
 
 #include <QInputMethodEvent>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QUrl>
-
-#include <array>
-#include <optional>
 
 #include <windows.h>
 #include <objbase.h>
@@ -26,98 +24,36 @@
 using testfiles::contentsOf;
 using testfiles::writeBytes;
 
+// The stand-in Outlook: "Outlook.Application" from start() to stop(), the
+// log of the calls it got, and the call it fails at ("Add#2": the second
+// Add of one application; empty: none).
+namespace outlookstandin {
+extern QStringList log;
+extern QString failAt;
+bool start();
+void stop();
+} // namespace outlookstandin
+
 namespace {
-
-// Registry values as a program writes them to register itself, each as its
-// key, its name ("Default" for the key's own value) and its text.
-using Registration = QList<std::array<QString, 3>>;
-
-void writeRegistry(const Registration &values)
-{
-    for (const auto &[key, name, text] : values)
-        QSettings(key, QSettings::NativeFormat).setValue(name, text);
-}
-
-void removeFromRegistry(const Registration &values)
-{
-    for (const auto &[key, name, text] : values)
-        QSettings(key, QSettings::NativeFormat).remove(name);
-}
-
-// Where the stand-in Outlook reads, at every call, what it is to do.
-const QString kOutlookKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Letterloom\\Outlook stand-in");
-
-// The stand-in Outlook, registered as "Outlook.Application" while this
-// lives, and its log of the calls it gets.
-class StandInOutlook
-{
-public:
-    explicit StandInOutlook(const QString &program) : m_program(program), m_log(m_folder.filePath("outlook.log"))
-    {
-        m_registered = m_folder.isValid() && QProcess::execute(m_program, {"/RegServer"}) == 0;
-        failAt(QString());
-    }
-    ~StandInOutlook()
-    {
-        if (m_registered)
-            QProcess::execute(m_program, {"/UnregServer"});
-        QSettings(kOutlookKey, QSettings::NativeFormat).remove(QString());
-    }
-    bool registered() const { return m_registered; }
-
-    // From now on the call named fails with a COM exception ("Add#2" for
-    // the second Add; empty: none), and the log starts afresh.
-    void failAt(const QString &call) const
-    {
-        QSettings settings(kOutlookKey, QSettings::NativeFormat);
-        settings.setValue("Log", QDir::toNativeSeparators(m_log));
-        settings.setValue("FailAt", call);
-        settings.sync();
-        QFile::remove(m_log);
-    }
-    // The log's lines so far. The releases are sent when the launch lets go
-    // of its objects, so the last one may still be on its way.
-    QStringList log() const { return QString::fromUtf8(contentsOf(m_log)).split("\r\n", Qt::SkipEmptyParts); }
-
-private:
-    QString m_program;
-    QTemporaryDir m_folder;
-    QString m_log;
-    bool m_registered = false;
-};
-
-// A text as the log writes it: quoted, with backslash, quote, CR, LF and
-// TAB escaped.
-QString quoted(QString text)
-{
-    const std::pair<char16_t, const char *> escapes[] = {
-        {u'\\', "\\\\"}, {u'"', "\\\""}, {u'\r', "\\r"}, {u'\n', "\\n"}, {u'\t', "\\t"}};
-    for (const auto &[c, escaped] : escapes)
-        text.replace(QChar(c), QLatin1String(escaped));
-    return u'"' + text + u'"';
-}
-
-QString put(const char *property, const QString &text)
-{
-    return QStringLiteral("MailItem.%1 = VT_BSTR %2").arg(QLatin1String(property), quoted(text));
-}
 
 // The stand-in's log of a launch that goes through: the item made, To, CC,
 // BCC and Subject put, the body in its format (1 plain text, 2 HTML), each
 // file attached, the item displayed and every object let go of.
-QStringList launchLog(const QStringList &toCcBccSubject, int bodyFormat, const QString &body,
-                      const QStringList &attachments = {})
+QStringList launchLog(const QStringList &toCcBccSubject, bool html, const QString &body,
+                      const QStringList &attachments)
 {
+    const auto put = [](const char *property, const QString &text) {
+        return QStringLiteral("MailItem.%1 = VT_BSTR \"%2\"").arg(QLatin1String(property), text);
+    };
     QStringList lines = {"new Application", "Application.CreateItem(VT_I4 0) -> MailItem"};
     const char *const fields[] = {"To", "CC", "BCC", "Subject"};
     for (int i = 0; i < 4; ++i)
         lines << put(fields[i], toCcBccSubject[i]);
-    lines << "MailItem.BodyFormat = VT_I4 3" << QStringLiteral("MailItem.BodyFormat = VT_I4 %1").arg(bodyFormat)
-          << put(bodyFormat == 2 ? "HTMLBody" : "Body", body);
+    lines << "MailItem.BodyFormat = VT_I4 3" << QStringLiteral("MailItem.BodyFormat = VT_I4 %1").arg(html ? 2 : 1)
+          << put(html ? "HTMLBody" : "Body", body);
     for (const QString &path : attachments) {
         lines << "MailItem.Attachments -> Attachments"
-              << QStringLiteral("Attachments.Add(VT_BSTR %1) -> Attachment")
-                     .arg(quoted(QDir::toNativeSeparators(path)))
+              << QStringLiteral("Attachments.Add(VT_BSTR \"%1\") -> Attachment").arg(QDir::toNativeSeparators(path))
               << "release Attachment" << "release Attachments";
     }
     return lines << "MailItem.Display()" << "release MailItem" << "release Application";
@@ -129,16 +65,26 @@ class TestOutlook : public WindowTest
 {
     Q_OBJECT
 
-    std::optional<StandInOutlook> m_outlook;
+    bool m_outlook = false; // the stand-in is started
     QTemporaryDir m_programs; // the other stand-ins, under the names Windows knows them by
     QString m_record;
     QString m_drafts;
-    Registration m_thunderbird;
-    Registration m_emailFileProgram;
 
-    QString standIn(const QString &name) const { return QDir::toNativeSeparators(m_programs.filePath(name)); }
     QString profiles() const { return QDir(qEnvironmentVariable("APPDATA")).filePath("Thunderbird/profiles.ini"); }
     QStringList drafts() const { return QDir(m_drafts).entryList({"*.eml"}, QDir::Files); }
+
+    // Writes the registry values of a program as it registers itself
+    // (data/tables/windows-registrations.tsv), or takes them away.
+    void registerProgram(const QString &program, bool add) const
+    {
+        for (const QStringList &row : testdata::table(QStringLiteral("windows-registrations")).mid(1)) {
+            QSettings key(row[1], QSettings::NativeFormat);
+            if (row[0] == program && add)
+                key.setValue(row[2], QString(row[3]).replace("{standins}", QDir::toNativeSeparators(m_programs.path())));
+            else if (row[0] == program)
+                key.remove(row[2]);
+        }
+    }
 
     void prepareTest() override
     {
@@ -147,19 +93,19 @@ class TestOutlook : public WindowTest
         // outlook..., and the others find no classic Outlook.
         const bool outlook = QByteArray(QTest::currentTestFunction()).startsWith("outlook");
         if (outlook && !m_outlook)
-            m_outlook.emplace(OUTLOOK_STANDIN);
-        else if (!outlook)
-            m_outlook.reset();
-        QVERIFY2(!outlook || m_outlook->registered(), "the stand-in Outlook could not be registered");
+            QVERIFY2(outlookstandin::start(), "the stand-in Outlook could not be registered");
+        else if (!outlook && m_outlook)
+            outlookstandin::stop();
+        m_outlook = outlook;
         CLSID clsid;
         QCOMPARE(SUCCEEDED(CLSIDFromProgID(L"Outlook.Application", &clsid)), outlook);
-        if (outlook)
-            m_outlook->failAt(QString());
+        outlookstandin::failAt.clear();
+        outlookstandin::log.clear();
         QFile::remove(m_record);
         QDir(m_drafts).removeRecursively();
         QFile::remove(profiles());
-        removeFromRegistry(m_thunderbird);
-        writeRegistry(m_emailFileProgram);
+        registerProgram("Thunderbird", false);
+        registerProgram("mail reader", true);
     }
 
 private slots:
@@ -178,43 +124,38 @@ private slots:
         qputenv("LETTERLOOM_STANDIN_RECORD", QDir::toNativeSeparators(m_record).toLocal8Bit());
         const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
         m_drafts = QDir(documents).filePath("Letterloom/Drafts");
-
-        // Thunderbird as it registers itself: the handler of mailto:
-        // addresses, started as thunderbird.exe -osint -compose "%1".
-        m_thunderbird = {
-            {"HKEY_CLASSES_ROOT\\Thunderbird.Url.mailto", "Default", "Thunderbird URL"},
-            {"HKEY_CLASSES_ROOT\\Thunderbird.Url.mailto\\shell\\open\\command", "Default",
-             u'"' + standIn("Mozilla Thunderbird/thunderbird.exe") + "\" -osint -compose \"%1\""},
-            {"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\mailto\\"
-             "UserChoice",
-             "ProgId", "Thunderbird.Url.mailto"},
-        };
-        // E-mail files opened with the stand-in "mail reader".
-        m_emailFileProgram = {
-            {"HKEY_CLASSES_ROOT\\LetterloomTests.eml\\shell\\open\\command", "Default",
-             u'"' + standIn("mailreader.exe") + "\" \"%1\""},
-            {"HKEY_CLASSES_ROOT\\.eml", "Default", "LetterloomTests.eml"},
-        };
     }
     void cleanupTestCase()
     {
-        m_outlook.reset();
+        if (m_outlook)
+            outlookstandin::stop();
         if (m_record.isEmpty())
             return; // nothing was changed
-        removeFromRegistry(m_thunderbird);
-        removeFromRegistry(m_emailFileProgram);
+        registerProgram("Thunderbird", false);
+        registerProgram("mail reader", false);
         QFile::remove(profiles());
     }
 
-    // A message in any script, as an input method types it, pairs typed,
-    // launched as HTML: addresses go as typed (Outlook resolves ";"
-    // itself), pictures named by relative paths reach Outlook as file: URLs.
-    // (A plain body with attachments goes through in every row of the next
-    // test.)
-    void outlookGetsTheMessageExactly()
+    // A message in any script, as an input method types it, pairs typed, two
+    // files attached, launched as plain text or HTML: addresses go as typed
+    // (Outlook resolves ";" itself), pictures named by relative paths reach
+    // Outlook as file: URLs. Outlook refusing any one call with a COM
+    // exception: the launch stops there, nothing is displayed, and the user
+    // is told once, with Outlook's reason; the calls before were those of a
+    // launch that goes through, the objects made were let go of, the last
+    // made first; the next launch goes through.
+    void outlookLaunches_data() { testdata::addRows(QStringLiteral("outlook-launches")); }
+    void outlookLaunches()
     {
+        QFETCH(QString, format);
+        QFETCH(QString, failAt);
+        QFETCH(QString, released);
+        const bool html = format == "HTML";
         writeBytes(path("logo.png"), "\x89PNG\r\n\x1a\n");
         writeBytes(path("letter.html"), "<p>\xc5\x81\xc3\xb3" "d\xc5\xba [Name]</p><img src=\"logo.png\">");
+        const QStringList attachments{path("one.txt"), path("two.txt")};
+        for (const QString &attachment : attachments)
+            writeBytes(attachment, "1");
         const QStringList texts{"\"Kowalski, \u0141ukasz\" <l@example.pl>; [Email]", "\u674e\u660e <li@example.cn>",
                                 "boss@example.com; audit@example.com",
                                 "Za\u017c\u00f3\u0142\u0107 \U0001F600 [Name] \u2013 \u20ac 5"};
@@ -225,55 +166,42 @@ private slots:
             typed.setCommitString(texts.at(i));
             QApplication::sendEvent(control<QWidget>(w, QLatin1String(boxes[i])), &typed);
         }
-        QTest::mouseClick(button(w, "Option2"), Qt::LeftButton);
-        typeInto(w, {{"Text8", QDir::toNativeSeparators(path("letter.html"))}, {"TextFind_0", "[Name]"},
+        if (html)
+            QTest::mouseClick(button(w, "Option2"), Qt::LeftButton);
+        typeInto(w, {{html ? "Text8" : "Text7", html ? QDir::toNativeSeparators(path("letter.html")) : "Dear [Name]"},
+                     {"Text3", QDir::toNativeSeparators(attachments.join(u';'))}, {"TextFind_0", "[Name]"},
                      {"TextReplaceit_0", "Mrs Smith"}, {"TextFind_10", "[Email]"},
                      {"TextReplaceit_10", "smith@example.com"}});
+        outlookstandin::failAt = failAt;
         QTest::mouseClick(button(w, "Command1"), Qt::LeftButton);
         const QString logo = QUrl::fromLocalFile(path("logo.png")).toString(QUrl::FullyEncoded);
         QVERIFY2(logo.startsWith("file:///"), qPrintable(logo));
-        const QStringList fields{texts[0], texts[1], texts[2],
-                                 "Za\u017c\u00f3\u0142\u0107 \U0001F600 Mrs Smith \u2013 \u20ac 5"};
-        QTRY_COMPARE_WITH_TIMEOUT(
-            m_outlook->log(), launchLog(fields, 2, "<p>\u0141\u00f3d\u017a Mrs Smith</p><img src=\"" + logo + "\">"),
-            10000);
-    }
-
-    // Outlook refusing any one call with a COM exception: the launch stops
-    // there, nothing is displayed, and the user is told once, with Outlook's
-    // reason; the calls before were those of a launch that goes through, the
-    // objects made were let go of, the last made first; the next launch goes
-    // through.
-    void outlookFailsAtEachStep_data() { testdata::addRows(QStringLiteral("outlook-failures")); }
-    void outlookFailsAtEachStep()
-    {
-        QFETCH(QString, failAt);
-        QFETCH(QString, failedCall);
-        QFETCH(QString, released);
-        const QString one = path("one.txt"), two = path("two.txt");
-        writeBytes(one, "1");
-        writeBytes(two, "2");
-        failedCall.replace("%1", quoted(QDir::toNativeSeparators(one)))
-            .replace("%2", quoted(QDir::toNativeSeparators(two)));
-        const QStringList launched = launchLog({"to@example.com", "", "", "Hello"}, 1, "Text", {one, two});
-        m_outlook->failAt(failAt);
-        Form1 *w = openWindow();
-        typeInto(w, {{"Text5", "to@example.com"}, {"Text2", "Hello"}, {"Text7", "Text"},
-                     {"Text3", QDir::toNativeSeparators(one) + u';' + QDir::toNativeSeparators(two)}});
-        QTest::mouseClick(button(w, "Command1"), Qt::LeftButton);
-
-        const QString reason = QStringLiteral("The stand-in was told to fail at %1.").arg(failAt.section(u'#', 0, 0));
-        QCOMPARE(messages().size(), 1);
-        QVERIFY2(messages()[0].contains(reason), qPrintable(messages()[0]));
-        QTRY_VERIFY_WITH_TIMEOUT(m_outlook->log().endsWith("release Application"), 10000);
-        const QStringList lines = m_outlook->log();
-        const QString failedLine = failedCall + " -> exception: " + reason;
-        QCOMPARE(lines, launched.mid(0, lines.indexOf(failedLine)) << failedLine
-                            << released.split(u'|', Qt::SkipEmptyParts) << "release Application");
-        QCOMPARE(box(w, "Text2")->text(), "Hello");
-        m_outlook->failAt(QString());
-        QTest::mouseClick(button(w, "Command1"), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(m_outlook->log(), launched, 10000);
+        const QString body = html ? "<p>\u0141\u00f3d\u017a Mrs Smith</p><img src=\"" + logo + "\">" : "Dear Mrs Smith";
+        const QStringList launched = launchLog({texts[0], texts[1], texts[2],
+                                                "Za\u017c\u00f3\u0142\u0107 \U0001F600 Mrs Smith \u2013 \u20ac 5"},
+                                               html, body, attachments);
+        if (!failAt.isEmpty()) {
+            const QString reason = QStringLiteral("The stand-in was told to fail at %1.").arg(failAt.section(u'#', 0, 0));
+            QCOMPARE(messages().size(), 1);
+            QVERIFY2(messages()[0].contains(reason), qPrintable(messages()[0]));
+            QTRY_VERIFY_WITH_TIMEOUT(outlookstandin::log.endsWith("release Application"), 10000);
+            // The call failed is the n-th of its member in a launch that goes
+            // through, without what it would have returned.
+            const QRegularExpression call("\\w+\\." + failAt.section(u'#', 0, 0) + "\\b.*");
+            qsizetype at = -1;
+            for (int n = failAt.contains(u'#') ? failAt.section(u'#', 1).toInt() : 1; n > 0; --n)
+                at = launched.indexOf(call, at + 1);
+            QVERIFY(at >= 0);
+            QStringList failed = launched.mid(0, at);
+            failed << launched[at].section(" -> ", 0, 0) + " -> exception: " + reason
+                   << released.split(u'|', Qt::SkipEmptyParts) << "release Application";
+            QCOMPARE(outlookstandin::log, failed);
+            QCOMPARE(box(w, "Text2")->text(), texts[3]);
+            outlookstandin::failAt.clear();
+            outlookstandin::log.clear();
+            QTest::mouseClick(button(w, "Command1"), Qt::LeftButton);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(outlookstandin::log, launched, 10000);
     }
 
     // Without Outlook, Thunderbird when it is the default: Thunderbird itself
@@ -283,7 +211,7 @@ private slots:
     // Thunderbird stays running.
     void thunderbirdWhenItIsTheDefault()
     {
-        writeRegistry(m_thunderbird);
+        registerProgram("Thunderbird", true);
         QVERIFY(QDir().mkpath(QFileInfo(profiles()).path()));
         writeBytes(profiles(), "[Profile0]\r\nName=default\r\nPath=Profiles/x.default\r\n");
         const QString attachment = path("price list, 2026.pdf");
@@ -328,10 +256,8 @@ private slots:
         QFETCH(QString, thunderbird);
         QFETCH(QString, emailFileProgram);
         QFETCH(QString, told);
-        if (thunderbird == "yes")
-            writeRegistry(m_thunderbird);
-        if (emailFileProgram == "no")
-            removeFromRegistry(m_emailFileProgram);
+        registerProgram("Thunderbird", thunderbird == "yes");
+        registerProgram("mail reader", emailFileProgram == "yes");
         writeData(recordLine({"Offer", QStringLiteral("Caf\u00e9 offer"), "", "", "ann@example.org", "", "True",
                               "False", ""}));
         writeBytes(path("LTM-Offer.txt"), "Dear Ann,\r\nprices attached.\r\n");

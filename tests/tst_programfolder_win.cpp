@@ -2,11 +2,14 @@
 // made with nothing of the tests' own but the message boxes and the mail
 // client, so the templates are kept in the program's folder (this test
 // program has one to itself) and the pairs in the user's registry key: Save
-// writes beside the program, the pairs typed come back. (A folder of earlier
+// writes beside the program, the pairs typed come back and are in the registry. (A folder of earlier
 // versions is read by the store model test, which runs here too.)
 
 #include "support/testfiles.h"
 #include "support/windowtest.h"
+
+#include <QProcess>
+#include <QRegularExpression>
 
 using testfiles::contentsOf;
 using testfiles::writeBytes;
@@ -68,18 +71,27 @@ void TestProgramFolder::saveWritesBesideTheProgram()
     QCOMPARE(box(w, "Text2")->text(), "Our offer");
 }
 
-// Typed into the window; tests/windows/check-registry.sh reads the values
-// back with Wine's "reg query" once this has run.
+// Typed into the window, they come back at the next start, and the
+// system's own "reg query" reads them in the user's registry key.
 void TestProgramFolder::pairsTypedInTheWindow()
 {
     const BoxTexts pairs = {{"TextFind_2", "[Name]"}, {"TextReplaceit_2", "Zoe Smith"},
                             {"TextFind_10", "[Date]"}, {"TextReplaceit_10", "6 May"}};
     Form1 *w = openWindow();
     typeInto(w, pairs);
-
-    // They come back at the next start.
     w = openWindow();
     compareBoxes(w, pairs);
+
+    QProcess reg;
+    reg.start("reg", {"query", "HKCU\\Software\\Letterloom\\Letterloom\\replace"});
+    QVERIFY(reg.waitForFinished(30000));
+    const QString listing = QString::fromLocal8Bit(reg.readAllStandardOutput());
+    for (const auto &[name, text] : pairs) {
+        const QString value = QString(name).replace("_", "-").replace("Replaceit", "Replace");
+        const QRegularExpression line("^\\s+" + value + "\\s+REG_SZ\\s+" + QRegularExpression::escape(text) + "\r?$",
+                                      QRegularExpression::MultilineOption);
+        QVERIFY2(listing.contains(line), qPrintable(value + " is not the string " + text + " in:\n" + listing));
+    }
 }
 
 QTEST_MAIN(TestProgramFolder)
