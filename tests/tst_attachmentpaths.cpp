@@ -67,28 +67,6 @@ private slots:
         if (name == "Newsletter")
             QVERIFY(mailLog->contains("HTMLBody=<p>News of the team</p>\r\n"));
     }
-
-    // Browse writes a file inside the folder relative to it; Launch from the
-    // window finds the files there.
-    void browsedAndLaunchedInTheWindow()
-    {
-        Form1 *w = openWindow();
-        clickEntry(list(w), 7); // Newsletter
-        dialogs.fileAnswers << path("html/news.htm");
-        QTest::mouseClick(button(w, "Command4"), Qt::LeftButton);
-        QCOMPARE(box(w, "Text8")->text(), QDir::toNativeSeparators("html/news.htm"));
-        QTest::mouseClick(button(w, "Command1"), Qt::LeftButton);
-        QVERIFY(mailLog->contains("HTMLBody=<p>News of the team</p>\r\n"));
-
-        QTemporaryDir elsewhere;
-        dialogs.fileAnswers << elsewhere.filePath("news.htm");
-        QTest::mouseClick(button(w, "Command4"), Qt::LeftButton);
-        QCOMPARE(box(w, "Text8")->text(), QDir::toNativeSeparators(elsewhere.filePath("news.htm")));
-
-        clickEntry(list(w), 0); // Price list
-        QTest::mouseClick(button(w, "Command1"), Qt::LeftButton);
-        QVERIFY(mailLog->contains("Attachments.Add " + QDir::toNativeSeparators(path("attachments/price list.pdf"))));
-    }
 };
 
 QTEST_MAIN(TestAttachmentPaths)

@@ -20,56 +20,8 @@ class TestForm1Commands : public WindowTest
     Q_OBJECT
 
 private slots:
-    void launchesDuringALaunchWaitTheirTurn();
-    void exitDuringALaunchShowsNothing();
     void theRealDialogs();
 };
-
-// While a launch hands its message over (the window handles its events
-// meanwhile), the busy cursor shows, and a second Launch waits until the
-// first is done instead of being lost or mixed into it.
-void TestForm1Commands::launchesDuringALaunchWaitTheirTurn()
-{
-    QStringList cursorAtDisplay;
-    mailCalled = [&](const QString &line) {
-        if (line != QLatin1String("Display"))
-            return;
-        const QCursor *cursor = QApplication::overrideCursor();
-        cursorAtDisplay << (cursor && cursor->shape() == Qt::BusyCursor ? QStringLiteral("busy") : QStringLiteral("-"));
-        if (cursorAtDisplay.size() == 1) { // the user clicks Launch twice more meanwhile
-            QTest::mouseClick(button(window(), "Command1"), Qt::LeftButton);
-            QTest::mouseClick(button(window(), "Command1"), Qt::LeftButton);
-        }
-    };
-    Form1 *w = openWindow();
-    QTest::keyClicks(box(w, "Text2"), QStringLiteral("Hello"));
-    QTest::mouseClick(button(w, "Command1"), Qt::LeftButton);
-
-    // Three whole launches, one after the other.
-    QTRY_COMPARE(mailLog->count(QStringLiteral("Release")), 3);
-    const QStringList one{QStringLiteral("CreateItem 0"), QStringLiteral("Display"), QStringLiteral("Release")};
-    QCOMPARE(mailLog->filter(QRegularExpression(QStringLiteral("^(CreateItem|Display|Release)"))), one + one + one);
-    QCOMPARE(cursorAtDisplay, QStringList(3, QStringLiteral("busy")));
-    QCOMPARE(QApplication::overrideCursor(), nullptr);
-}
-
-void TestForm1Commands::exitDuringALaunchShowsNothing()
-{
-    Form1 *w = openWindow();
-    QTest::keyClicks(box(w, "Text5"), QStringLiteral("to@example.com"));
-    QTest::keyClicks(box(w, "Text2"), QStringLiteral("Hello"));
-
-    // Exit is chosen while the launch lets the window handle its events (it
-    // does so while the pairs are applied to the subject).
-    QTimer::singleShot(0, w, [w] { control<QAction>(w, QStringLiteral("ExitM"))->trigger(); });
-    QTest::mouseClick(button(w, "Command1"), Qt::LeftButton);
-
-    QVERIFY(mailLog->contains(QStringLiteral("To=to@example.com")));
-    QVERIFY(!mailLog->contains(QStringLiteral("Subject=Hello")));
-    QVERIFY(!mailLog->contains(QStringLiteral("Display")));
-    QCOMPARE(mailLog->last(), QStringLiteral("Release"));
-    QVERIFY(!w->isVisible());
-}
 
 // The boxes the user sees: Letterloom's title, no picture, each answered as
 // a user answers it; Browse starting in the documents folder (or home), never

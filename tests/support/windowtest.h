@@ -149,7 +149,7 @@ protected:
     //   folder PATH             the data folder is PATH in the test's folder (before open)
     //   client-fails            the mail client will not start
     //   held MS                 another copy on this computer holds the folder's lock for MS ms
-    //   later MS ROW            MS ms on, while a later step waits, a click on that list entry
+    //   later MS STEP           MS ms on, while a later step waits, plays STEP
     //   settings broken|working the settings store cannot be written, or can again
     //   menu ROW ACTION         chooses from the list's menu on that entry
     //   action NAME             chooses a menu item of the window's menus
@@ -179,10 +179,12 @@ protected:
     //                           start CONTROL: the box shows the start of its text
     //   matches NAMES           the picker of Ctrl+F shows these matches (separated by |),
     //                           once it searched the bodies
-    //   checked/unchecked CONTROL, visible/hidden CONTROL, focus CONTROL (it has the focus)
+    //   checked/unchecked CONTROL, visible/hidden CONTROL (Form1: the window), focus CONTROL
     //   file FILE = TEXT        the file holds TEXT (Windows-1252); nofile FILE: there is none;
     //                           regular NAMES: the data folder's regular files, separated by |
-    //   launched LINE           the mail client got LINE (support/recordingmailclient.h)
+    //   launched LINE           the mail client got LINE (support/recordingmailclient.h);
+    //                           attached PATH: an attachment of the data folder, as the system writes it
+    //   cursor LIST             the cursor at each Display so far (busy or -, separated by |); none now
     //   log LINES               it got exactly these lines (separated by |); the log starts afresh
     //   stored KEY TEXT         the settings store holds TEXT under the box's key
     //   offered/unoffered ACTION the list's menu, opened below the entries, offers the action or not
