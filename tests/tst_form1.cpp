@@ -1,20 +1,27 @@
 // The main window as it stands: its captions, the new window and its grid,
 // the Tab order and the names a screen reader reads, every text through the
-// translation. (Start-up, the stored flags as the options show them, and
-// clicks and keys on the options are steps of tests/data/window.)
+// translation; and the real dialogs. (Start-up, the stored flags as the
+// options show them, clicks and keys on the options, launches during a
+// launch and Exit are steps of tests/data/window.)
 
 #include "app/layout.h"
+#include "app/widgetdialogs.h"
 #include "support/testdata.h"
 #include "support/windowtest.h"
 
 #include <QAccessible>
 #include <QAction>
+#include <QFileDialog>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMetaEnum>
+#include <QTimer>
 #include <QTranslator>
 
+#include <functional>
 #include <limits>
 
 class TestForm1 : public WindowTest
@@ -27,6 +34,7 @@ private slots:
     void tabOrderAndScreenReaderNames_data() { testdata::addRows(QStringLiteral("tab-order")); }
     void tabOrderAndScreenReaderNames();
     void everyTextTheWindowShowsCanBeTranslated();
+    void theRealDialogs();
 };
 
 void TestForm1::captionsAreExact()
@@ -156,6 +164,74 @@ void TestForm1::everyTextTheWindowShowsCanBeTranslated()
             untranslated << text;
     }
     QVERIFY2(untranslated.isEmpty(), qPrintable(untranslated.join(u'\n')));
+}
+
+// The boxes the user sees: Letterloom's title, no picture, each answered as
+// a user answers it; Browse starting in the documents folder (or home), never
+// the working folder.
+void TestForm1::theRealDialogs()
+{
+    QWidget parent;
+    WidgetDialogs real(&parent);
+    QStringList seen;
+    // Notes what the next modal box shows, then does what the test says.
+    const auto next = [&](std::function<void(QDialog *)> act) {
+        QTimer::singleShot(0, &parent, [&seen, act] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            seen << dialog->windowTitle();
+            if (auto *box = qobject_cast<QMessageBox *>(dialog)) {
+                seen << box->text() << QString::number(box->icon());
+                for (QAbstractButton *b : box->buttons())
+                    seen << b->text().remove(u'&');
+            }
+            act(dialog);
+        });
+    };
+    const auto press = [](const QString &caption) {
+        return [caption](QDialog *dialog) {
+            for (QAbstractButton *b : dialog->findChildren<QAbstractButton *>()) {
+                if (b->text().remove(u'&') == caption)
+                    QTest::mouseClick(b, Qt::LeftButton);
+            }
+        };
+    };
+    next(press("Yes"));
+    QVERIFY(real.question(QStringLiteral("Replace it?")));
+    next(press("OK"));
+    real.message(QStringLiteral("Line one\r\nline two"));
+    next(press("Save as Draft"));
+    QCOMPARE(real.choice("Which one?", {"Open as Plain Text", "Save as Draft"}), std::optional<int>(1));
+    next([](QDialog *dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    QCOMPARE(real.choice("Which one?", {"Open as Plain Text", "Save as Draft"}), std::nullopt);
+    next([](QDialog *dialog) { dialog->close(); });
+    QCOMPARE(real.choice("Which one?", {"Open as Plain Text", "Save as Draft"}), std::nullopt);
+    QCOMPARE(QSet<QString>(seen.begin() + 3, seen.begin() + 5), (QSet<QString>{"No", "Yes"}));
+    QCOMPARE(seen.mid(5, 4), (QStringList{"Letterloom", "Line one\nline two", "0", "OK"}));
+    const QStringList choice{"Letterloom", "Which one?", "0", "Open as Plain Text", "Save as Draft"};
+    QCOMPARE(seen.mid(9), choice + choice + choice);
+    QCOMPARE(seen.mid(0, 3), (QStringList{"Letterloom", "Replace it?", "0"}));
+
+    QString initial;
+    next([&initial](QDialog *dialog) {
+        initial = qobject_cast<QInputDialog *>(dialog)->textValue();
+        dialog->reject();
+    });
+    QCOMPARE(real.textInput(QStringLiteral("New name:"), QStringLiteral("Offer")), std::nullopt);
+    QCOMPARE(seen.last(), QStringLiteral("Letterloom"));
+    QCOMPARE(initial, QStringLiteral("Offer"));
+
+    QString directory;
+    next([&directory](QDialog *dialog) {
+        QCOMPARE(dialog->objectName(), QStringLiteral("CommonDialog1"));
+        directory = qobject_cast<QFileDialog *>(dialog)->directory().absolutePath();
+        dialog->reject();
+    });
+    QVERIFY(real.openFileName(QStringLiteral("HTML files (*.htm *.html)")).isEmpty());
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QVERIFY2(directory == (QDir(documents).exists() ? QDir(documents).absolutePath() : QDir::homePath()),
+             qPrintable(directory));
+    QVERIFY(directory != QDir::currentPath());
 }
 
 QTEST_MAIN(TestForm1)
