@@ -6,6 +6,7 @@
 #include "store/templaterecord.h"
 #include "store/templatestore.h"
 #include "support/fakepairs.h"
+#include "support/storemodel.h"
 #include "support/testdata.h"
 #include "support/testfiles.h"
 #include "support/windowtest.h"
@@ -35,12 +36,7 @@ private slots:
             QVERIFY(QFile::link(elsewhere.path(), path("outside")));
 
         // The template as the list holds it.
-        struct Entries final : store::TemplateList
-        {
-            QStringList entries;
-            void addEntry(const QString &entry) override { entries << entry; }
-            void yield() override {}
-        } list;
+        storemodel::EntryList list;
         store::TemplateStore templates(dataFolder());
         store::LoadTemplateList(templates, list);
         std::optional<store::EditorValues> editor;
