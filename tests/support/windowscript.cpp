@@ -101,7 +101,33 @@ void WindowTest::runScript(const QString &name)
                 return part.startsWith(u'^') ? said.startsWith(part.mid(1)) : said.contains(part);
             });
         };
-        if (command == u"fixture") {
+        // The steps that compare what is shown with the rest of the line (its
+        // control's name first, for those that name one).
+        const QMap<QString, std::function<QString()>> shows{
+            {"list", [&] { return shownNames(w).join(u'|'); }},
+            {"matches", [&] { return pickerMatches(w).join(u'|'); }},
+            {"body", [&] { return bodyBox(w)->toPlainText(); }},
+            {"log", [&] { return mailLog->join(u'|'); }},
+            {"dialog", [&] { return dialogsShown.value(dialogsShown.size() - 1); }},
+            {"regular", [&] { return QDir(dataFolder()).entryList(QDir::Files | QDir::NoSymLinks).join(u'|'); }},
+            {"entry", [&] { return first + u' ' + entryText(w, first.toInt()); }},
+            {"box", [&] { return first + u' ' + control<QLineEdit>(w, first)->text(); }},
+            {"stored", [&] { return first + u' ' + userSettings().value("replace/" + first, "<none>").toString(); }},
+            {"selected", [&] {
+                 QStringList rows;
+                 for (const QModelIndex &row : list(w)->selectionModel()->selectedIndexes()) {
+                     if (list(w)->viewport()->rect().intersects(list(w)->visualRect(row)))
+                         rows << QString::number(row.row());
+                 }
+                 return rows.join(u'|');
+             }},
+        };
+        if (shows.contains(command)) {
+            const QString now = shows[command]();
+            check(now == rest, now);
+            if (command == u"log") // the log starts afresh
+                mailLog->clear();
+        } else if (command == u"fixture") {
             const QString error = testdata::makeFixture(first, dataFolder());
 #ifdef Q_OS_WIN
             if (error.startsWith(QLatin1String("cannot make"))) { // pipes and links
@@ -148,15 +174,6 @@ void WindowTest::runScript(const QString &name)
             QTest::mouseClick(list(w)->viewport(), Qt::LeftButton, Qt::ControlModifier, entryPoint(list(w), first.toInt()));
         } else if (command == u"click-below") {
             QTest::mouseClick(list(w)->viewport(), Qt::LeftButton, {}, QPoint(20, list(w)->viewport()->height() - 5));
-        } else if (command == u"selected") {
-            QStringList rows;
-            for (const QModelIndex &row : list(w)->selectionModel()->selectedIndexes()) {
-                if (list(w)->viewport()->rect().intersects(list(w)->visualRect(row)))
-                    rows << QString::number(row.row());
-            }
-            check(rows.join(u'|') == rest, rows.join(u'|'));
-        } else if (command == u"matches") {
-            check(pickerMatches(w).join(u'|') == rest, pickerMatches(w).join(u'|'));
         } else if (command == u"start") {
             // The box shows the start of its text: its first character
             // drawn at the box's left.
@@ -194,8 +211,6 @@ void WindowTest::runScript(const QString &name)
             calendar.locale = QLocale(text);
         } else if (command == u"dialogs") {
             check(dialogsShown.size() == first.toInt() && replies.isEmpty(), dialogsShown.join(u'\n'));
-        } else if (command == u"dialog") {
-            check(dialogsShown.value(dialogsShown.size() - 1) == rest, dialogsShown.join(u'\n'));
         } else if (command == u"mark") {
             marked = filesOf(dataFolder());
         } else if (command == u"same") {
@@ -210,19 +225,11 @@ void WindowTest::runScript(const QString &name)
             check(shown.size() == 1 && holds(shown.first()), shown.join(u'\n'));
         } else if (command == u"silent") {
             check(messages().size() == seen, messages().mid(seen).join(u'\n'));
-        } else if (command == u"list") {
-            check(shownNames(w).join(u'|') == rest, shownNames(w).join(u'|'));
-        } else if (command == u"entry") {
-            check(entryText(w, first.toInt()) == text, entryText(w, first.toInt()));
         } else if (command == u"filter") {
             check(holds(dialogs.lastFilter), dialogs.lastFilter);
-        } else if (command == u"box") {
-            check(control<QLineEdit>(w, first)->text() == text, control<QLineEdit>(w, first)->text());
         } else if (command == u"path") {
             const QString shown = control<QLineEdit>(w, first)->text();
             check(shown == QDir::toNativeSeparators(text), shown);
-        } else if (command == u"body") {
-            check(bodyBox(w)->toPlainText() == rest, bodyBox(w)->toPlainText());
         } else if (command == u"focus") {
             check(QApplication::focusWidget() == widget(), QApplication::focusWidget()->objectName());
         } else if (command == u"checked" || command == u"unchecked") {
@@ -231,9 +238,6 @@ void WindowTest::runScript(const QString &name)
             check(widget()->isVisible() == (command == u"visible"), QString());
         } else if (command == u"file") {
             check(testfiles::contentsOf(file) == bytes, QString::fromLatin1(testfiles::contentsOf(file)));
-        } else if (command == u"regular") {
-            const QStringList regular = QDir(dataFolder()).entryList(QDir::Files | QDir::NoSymLinks);
-            check(regular.join(u'|') == rest, regular.join(u'|'));
         } else if (command == u"nofile") {
             check(!QFileInfo::exists(file), QString());
         } else if (command == u"launched") {
@@ -242,18 +246,12 @@ void WindowTest::runScript(const QString &name)
             check(mailLog->contains("Attachments.Add " + QDir::toNativeSeparators(this->path(rest))), mailLog->join(u'\n'));
         } else if (command == u"cursor") {
             check(cursors->join(u'|') == rest && !QApplication::overrideCursor(), cursors->join(u'|'));
-        } else if (command == u"log") {
-            check(mailLog->join(u'|') == rest, mailLog->join(u'|'));
-            mailLog->clear();
         } else if (command == u"offered" || command == u"unoffered") {
             // The list's menu, opened below the entries.
             QMenu *menu = openListMenu(w, QPoint(20, list(w)->viewport()->height() - 5));
             const bool offered = menu->isVisible() && control<QAction>(menu, first)->isEnabled();
             menu->close();
             check(offered == (command == u"offered"), QString());
-        } else if (command == u"stored") {
-            const QString stored = userSettings().value(QStringLiteral("replace/") + first, "<none>").toString();
-            check(stored == text, stored);
         } else {
             QFAIL(qPrintable(where + QStringLiteral(": no such step")));
         }
