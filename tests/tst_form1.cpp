@@ -21,7 +21,6 @@
 #include <QTimer>
 #include <QTranslator>
 
-#include <functional>
 #include <limits>
 
 class TestForm1 : public WindowTest
@@ -174,9 +173,10 @@ void TestForm1::theRealDialogs()
     QWidget parent;
     WidgetDialogs real(&parent);
     QStringList seen;
-    // Notes what the next modal box shows, then does what the test says.
-    const auto next = [&](std::function<void(QDialog *)> act) {
-        QTimer::singleShot(0, &parent, [&seen, act] {
+    // Notes what the next modal box shows, then presses the button of that
+    // caption, or Escape, or closes or rejects the box.
+    const auto next = [&](const QString &action) {
+        QTimer::singleShot(0, &parent, [&seen, action] {
             auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
             QVERIFY(dialog);
             seen << dialog->windowTitle();
@@ -184,51 +184,47 @@ void TestForm1::theRealDialogs()
                 seen << box->text() << QString::number(box->icon());
                 for (QAbstractButton *b : box->buttons())
                     seen << b->text().remove(u'&');
+            } else if (auto *input = qobject_cast<QInputDialog *>(dialog)) {
+                seen << input->textValue();
+            } else if (auto *files = qobject_cast<QFileDialog *>(dialog)) {
+                seen << files->objectName() << files->directory().absolutePath();
             }
-            act(dialog);
-        });
-    };
-    const auto press = [](const QString &caption) {
-        return [caption](QDialog *dialog) {
             for (QAbstractButton *b : dialog->findChildren<QAbstractButton *>()) {
-                if (b->text().remove(u'&') == caption)
+                if (b->text().remove(u'&') == action)
                     QTest::mouseClick(b, Qt::LeftButton);
             }
-        };
+            if (action == u"Escape")
+                QTest::keyClick(dialog, Qt::Key_Escape);
+            else if (action == u"close")
+                dialog->close();
+            else if (action == u"reject")
+                dialog->reject();
+        });
     };
-    next(press("Yes"));
+    next("Yes");
     QVERIFY(real.question(QStringLiteral("Replace it?")));
-    next(press("OK"));
+    next("OK");
     real.message(QStringLiteral("Line one\r\nline two"));
-    next(press("Save as Draft"));
+    next("Save as Draft");
     QCOMPARE(real.choice("Which one?", {"Open as Plain Text", "Save as Draft"}), std::optional<int>(1));
-    next([](QDialog *dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    next("Escape");
     QCOMPARE(real.choice("Which one?", {"Open as Plain Text", "Save as Draft"}), std::nullopt);
-    next([](QDialog *dialog) { dialog->close(); });
+    next("close");
     QCOMPARE(real.choice("Which one?", {"Open as Plain Text", "Save as Draft"}), std::nullopt);
+    next("reject");
+    QCOMPARE(real.textInput(QStringLiteral("New name:"), QStringLiteral("Offer")), std::nullopt);
+    next("reject");
+    QVERIFY(real.openFileName(QStringLiteral("HTML files (*.htm *.html)")).isEmpty());
+    QCOMPARE(seen.mid(0, 3), (QStringList{"Letterloom", "Replace it?", "0"}));
     QCOMPARE(QSet<QString>(seen.begin() + 3, seen.begin() + 5), (QSet<QString>{"No", "Yes"}));
     QCOMPARE(seen.mid(5, 4), (QStringList{"Letterloom", "Line one\nline two", "0", "OK"}));
     const QStringList choice{"Letterloom", "Which one?", "0", "Open as Plain Text", "Save as Draft"};
-    QCOMPARE(seen.mid(9), choice + choice + choice);
-    QCOMPARE(seen.mid(0, 3), (QStringList{"Letterloom", "Replace it?", "0"}));
-
-    QString initial;
-    next([&initial](QDialog *dialog) {
-        initial = qobject_cast<QInputDialog *>(dialog)->textValue();
-        dialog->reject();
-    });
-    QCOMPARE(real.textInput(QStringLiteral("New name:"), QStringLiteral("Offer")), std::nullopt);
-    QCOMPARE(seen.last(), QStringLiteral("Letterloom"));
-    QCOMPARE(initial, QStringLiteral("Offer"));
-
-    QString directory;
-    next([&directory](QDialog *dialog) {
-        QCOMPARE(dialog->objectName(), QStringLiteral("CommonDialog1"));
-        directory = qobject_cast<QFileDialog *>(dialog)->directory().absolutePath();
-        dialog->reject();
-    });
-    QVERIFY(real.openFileName(QStringLiteral("HTML files (*.htm *.html)")).isEmpty());
+    QCOMPARE(seen.mid(9, 15), choice + choice + choice);
+    QCOMPARE(seen.mid(24, 2), (QStringList{"Letterloom", "Offer"}));
+    // Browse starts in the documents folder (or home), never the working folder.
+    QCOMPARE(seen.value(27), QStringLiteral("CommonDialog1"));
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString directory = seen.value(28);
     QVERIFY2(directory == (QDir(documents).exists() ? QDir(documents).absolutePath() : QDir::homePath()),
              qPrintable(directory));
     QVERIFY(directory != QDir::currentPath());
