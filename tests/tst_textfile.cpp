@@ -12,6 +12,7 @@
 
 #include <cerrno>
 
+#include "support/testdata.h"
 #include "support/testfiles.h"
 
 using testfiles::contentsOf;
@@ -36,31 +37,23 @@ class TestTextFile : public QObject
     Q_OBJECT
 
 private slots:
+    // Bytes put at an offset once, whatever is behind it (a table).
+    void writeAtEndPutsBytesOnceAndCutsBackWhatIsNotThem_data() { testdata::addRows(QStringLiteral("write-at-end")); }
     void writeAtEndPutsBytesOnceAndCutsBackWhatIsNotThem()
     {
+        QFETCH(QString, before);
+        QFETCH(QString, offset);
+        QFETCH(QString, bytes);
+        QFETCH(QString, said);
+        QFETCH(QString, after);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("MainData.txt"));
-        // Missing, at 0: made.
-        QVERIFY(platform::writeAtEnd(path, 0, "one\r\n"));
-        QCOMPARE(contentsOf(path), QByteArray("one\r\n"));
-        // Put again after an interruption: nothing changes.
-        QVERIFY(platform::writeAtEnd(path, 0, "one\r\n"));
-        QCOMPARE(contentsOf(path), QByteArray("one\r\n"));
-        // A torn earlier attempt behind the offset is completed.
-        writeBytes(path, "one\r\ntw");
-        QVERIFY(platform::writeAtEnd(path, 5, "two\r\n"));
-        QCOMPARE(contentsOf(path), QByteArray("one\r\ntwo\r\n"));
-        // Anything else behind the offset is someone else's: left alone.
+        if (before != u"<missing>")
+            writeBytes(path, before.toLatin1());
         QString error;
-        writeBytes(path, "one\r\ntwo\r\ntheirs\r\n");
-        QVERIFY(!platform::writeAtEnd(path, 10, "mine\r\n", &error));
-        QVERIFY2(error.contains(QLatin1String("longer")), qPrintable(error));
-        QCOMPARE(contentsOf(path), QByteArray("one\r\ntwo\r\ntheirs\r\n"));
-        writeBytes(path, "one\r\ntwo\r\n");
-        // A file shorter than the offset was changed by someone else: refused.
-        QVERIFY(!platform::writeAtEnd(path, 100, "x", &error));
-        QVERIFY2(error.contains(QLatin1String("shorter")), qPrintable(error));
-        QCOMPARE(contentsOf(path), QByteArray("one\r\ntwo\r\n"));
+        QCOMPARE(platform::writeAtEnd(path, offset.toLongLong(), bytes.toLatin1(), &error), said.isEmpty());
+        QVERIFY2(error.contains(said), qPrintable(error));
+        QCOMPARE(contentsOf(path), after.toLatin1());
     }
 
     // A read that fails (a disk or a share that cannot be reached) is said
