@@ -16,7 +16,7 @@ class TestAttachmentPaths : public testsupport::WindowTest
     Q_OBJECT
 
     // The team's folder, wherever this computer has it.
-    void prepareTest() override { copyFixture("teamfolder"); }
+    void prepareTest() override { QVERIFY(testdata::makeFixture("teamfolder", dataFolder()).isEmpty()); }
 
 private slots:
     void launchedFromTheFolder_data() { testdata::addRows(QStringLiteral("team-folder")); }

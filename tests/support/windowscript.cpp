@@ -169,7 +169,8 @@ void WindowTest::runScript(const QString &name)
             widget()->setFocus();
             QTest::keySequence(widget(), QKeySequence(text));
         } else if (command == u"select") {
-            selectEntry(w, first.toInt());
+            clickEntry(list(w), first.toInt());
+            list(w)->setFocus();
         } else if (command == u"ctrl-click") {
             QTest::mouseClick(list(w)->viewport(), Qt::LeftButton, Qt::ControlModifier, entryPoint(list(w), first.toInt()));
         } else if (command == u"click-below") {

@@ -191,12 +191,6 @@ void doubleClickEntry(QListView *listBox, int row)
     QTest::mouseDClick(listBox->viewport(), Qt::LeftButton, {}, entryPoint(listBox, row));
 }
 
-void selectEntry(QWidget *w, int row)
-{
-    clickEntry(list(w), row);
-    list(w)->setFocus();
-}
-
 QMenu *openListMenu(QWidget *w, QPoint at)
 {
     QContextMenuEvent event(QContextMenuEvent::Mouse, at, list(w)->viewport()->mapToGlobal(at));

@@ -115,12 +115,6 @@ protected:
     QString path(const QString &name) const { return QDir(dataFolder()).filePath(name); }
     // Writes the data file, byte for byte.
     void writeData(const QByteArray &bytes) const;
-    // Fills the data folder with a copy of a fixture of tests/data.
-    void copyFixture(const QString &name) const
-    {
-        const QString error = testdata::makeFixture(name, dataFolder());
-        QVERIFY2(error.isEmpty(), qPrintable(error));
-    }
 
     // Runs at the end of each test's set-up.
     virtual void prepareTest() {}
@@ -143,7 +137,8 @@ protected:
     //   click CONTROL           clicks it; key CONTROL KEYS: presses "Ctrl+Z", "F2"...;
     //                           alt CONTROL: presses Alt alone
     //   popup MENU              that menu has opened; it is closed again
-    //   select ROW, double ROW  clicks a list entry, double-clicks it; ctrl-click ROW;
+    //   select ROW, double ROW  clicks a list entry (the focus left on the list),
+    //                           double-clicks it; ctrl-click ROW;
     //                           click-below: a click beside the entries; selected ROWS: the
     //                           list has these entries selected and in view (separated by |)
     //   folder PATH             the data folder is PATH in the test's folder (before open)
@@ -249,8 +244,6 @@ void clickEntry(QListView *listBox, int row);
 // A double click: a click, then the second press, which the platform
 // reports as a double click.
 void doubleClickEntry(QListView *listBox, int row);
-// Selects a list entry with the mouse and leaves the focus on the list.
-void selectEntry(QWidget *w, int row);
 // Opens the list's context menu at that point of its viewport, as a right
 // click does.
 QMenu *openListMenu(QWidget *w, QPoint at);
