@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QFileInfo>
 #include <QKeySequence>
+#include <QMetaEnum>
 
 namespace testsupport {
 namespace {
@@ -113,6 +114,24 @@ void WindowTest::runScript(const QString &name)
             {"entry", [&] { return first + u' ' + entryText(w, first.toInt()); }},
             {"box", [&] { return first + u' ' + control<QLineEdit>(w, first)->text(); }},
             {"stored", [&] { return first + u' ' + userSettings().value("replace/" + first, "<none>").toString(); }},
+            {"tabs", [&] {
+                 // Tab from the name box round to it: each control's name, and the
+                 // role and name a screen reader reads (and an option's state).
+                 QStringList heard;
+                 QWidget *at = control<QWidget>(w, QStringLiteral("Text1"));
+                 at->setFocus();
+                 do {
+                     const QAccessibleInterface *a = QAccessible::queryAccessibleInterface(at);
+                     heard << at->objectName() + u'=' + QMetaEnum::fromType<QAccessible::Role>().valueToKey(a->role())
+                                  + u' ' + a->text(QAccessible::Name);
+                     auto *radio = qobject_cast<QAbstractButton *>(at);
+                     if (radio && radio->isCheckable() && !(a->state().checkable && a->state().checked == radio->isChecked()))
+                         heard << QStringLiteral("(its state is not read)");
+                     QTest::keyClick(at, Qt::Key_Tab);
+                     at = QApplication::focusWidget();
+                 } while (at != control<QWidget>(w, QStringLiteral("Text1")) && heard.size() <= 60);
+                 return heard.join(u'|');
+             }},
             {"selected", [&] {
                  QStringList rows;
                  for (const QModelIndex &row : list(w)->selectionModel()->selectedIndexes()) {

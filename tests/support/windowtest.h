@@ -183,6 +183,8 @@ protected:
     //   log LINES               it got exactly these lines (separated by |); the log starts afresh
     //   stored KEY TEXT         the settings store holds TEXT under the box's key
     //   offered/unoffered ACTION the list's menu, opened below the entries, offers the action or not
+    //   tabs ORDER              Tab from the name box round to it passes these controls (separated
+    //                           by |), each NAME=ROLE NAME as a screen reader reads it
     void runScript(const QString &name);
 
     RecordingDialogs dialogs;
