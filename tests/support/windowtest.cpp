@@ -64,9 +64,6 @@ bool BrokenSettings::save(const QString &section, const QString &key, const QStr
     return false;
 }
 
-WindowTest::WindowTest() = default;
-WindowTest::~WindowTest() = default;
-
 void WindowTest::init()
 {
     isolateSettings();

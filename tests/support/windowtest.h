@@ -96,10 +96,6 @@ class WindowTest : public QObject
 {
     Q_OBJECT
 
-public:
-    WindowTest();
-    ~WindowTest() override;
-
 protected:
     // A window as the program makes it: created, loaded, shown. It takes
     // the place of the one opened before, which is closed first, as when
