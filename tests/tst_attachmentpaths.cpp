@@ -6,6 +6,7 @@
 #include "store/templaterecord.h"
 #include "store/templatestore.h"
 #include "support/fakepairs.h"
+#include "support/storemodel.h"
 #include "support/testdata.h"
 #include "support/testfiles.h"
 #include "support/windowtest.h"
@@ -15,7 +16,7 @@ class TestAttachmentPaths : public testsupport::WindowTest
     Q_OBJECT
 
     // The team's folder, wherever this computer has it.
-    void prepareTest() override { copyFixture("teamfolder"); }
+    void prepareTest() override { QVERIFY(testdata::makeFixture("teamfolder", dataFolder()).isEmpty()); }
 
 private slots:
     void launchedFromTheFolder_data() { testdata::addRows(QStringLiteral("team-folder")); }
@@ -35,12 +36,7 @@ private slots:
             QVERIFY(QFile::link(elsewhere.path(), path("outside")));
 
         // The template as the list holds it.
-        struct Entries final : store::TemplateList
-        {
-            QStringList entries;
-            void addEntry(const QString &entry) override { entries << entry; }
-            void yield() override {}
-        } list;
+        storemodel::EntryList list;
         store::TemplateStore templates(dataFolder());
         store::LoadTemplateList(templates, list);
         std::optional<store::EditorValues> editor;
@@ -66,28 +62,6 @@ private slots:
         QVERIFY2(outcome.message.contains(refused), qPrintable(outcome.message));
         if (name == "Newsletter")
             QVERIFY(mailLog->contains("HTMLBody=<p>News of the team</p>\r\n"));
-    }
-
-    // Browse writes a file inside the folder relative to it; Launch from the
-    // window finds the files there.
-    void browsedAndLaunchedInTheWindow()
-    {
-        Form1 *w = openWindow();
-        clickEntry(list(w), 7); // Newsletter
-        dialogs.fileAnswers << path("html/news.htm");
-        QTest::mouseClick(button(w, "Command4"), Qt::LeftButton);
-        QCOMPARE(box(w, "Text8")->text(), QDir::toNativeSeparators("html/news.htm"));
-        QTest::mouseClick(button(w, "Command1"), Qt::LeftButton);
-        QVERIFY(mailLog->contains("HTMLBody=<p>News of the team</p>\r\n"));
-
-        QTemporaryDir elsewhere;
-        dialogs.fileAnswers << elsewhere.filePath("news.htm");
-        QTest::mouseClick(button(w, "Command4"), Qt::LeftButton);
-        QCOMPARE(box(w, "Text8")->text(), QDir::toNativeSeparators(elsewhere.filePath("news.htm")));
-
-        clickEntry(list(w), 0); // Price list
-        QTest::mouseClick(button(w, "Command1"), Qt::LeftButton);
-        QVERIFY(mailLog->contains("Attachments.Add " + QDir::toNativeSeparators(path("attachments/price list.pdf"))));
     }
 };
 

@@ -1,18 +1,23 @@
-// The main window as it stands: its captions, the new window and its grid,
-// the Tab order and the names a screen reader reads, every text through the
-// translation. (Start-up, the stored flags as the options show them, and
-// clicks and keys on the options are steps of tests/data/window.)
+// The main window as it stands: its captions and the names a screen reader
+// reads, the new window and its grid, every text through the translation;
+// and the real dialogs. (Start-up, the stored flags as the
+// options show them, clicks and keys on the options, launches during a
+// launch and Exit are steps of tests/data/window.)
 
 #include "app/layout.h"
+#include "app/widgetdialogs.h"
 #include "support/testdata.h"
 #include "support/windowtest.h"
 
 #include <QAccessible>
 #include <QAction>
+#include <QFileDialog>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMetaEnum>
+#include <QMessageBox>
+#include <QTimer>
 #include <QTranslator>
 
 #include <limits>
@@ -24,9 +29,8 @@ class TestForm1 : public WindowTest
 private slots:
     void captionsAreExact();
     void newWindowAndGrid();
-    void tabOrderAndScreenReaderNames_data() { testdata::addRows(QStringLiteral("tab-order")); }
-    void tabOrderAndScreenReaderNames();
     void everyTextTheWindowShowsCanBeTranslated();
+    void theRealDialogs();
 };
 
 void TestForm1::captionsAreExact()
@@ -41,9 +45,22 @@ void TestForm1::captionsAreExact()
     for (QAction *top : w->menuBar()->actions())
         menuBar << top->text();
     QCOMPARE(menuBar, (QStringList{"File", "Help"}));
-    // The attachments box tells a screen reader what its caption says.
+    // The attachments box and the list tell a screen reader what their
+    // captions say; labels are read without their padding, the window as
+    // "Letterloom". (The Tab order with the names a screen reader reads:
+    // tests/data/window/tab-order-*.)
     QCOMPARE(QAccessible::queryAccessibleInterface(box(w, "Text3"))->text(QAccessible::Description),
              "Attachments Full Path (Seperate multiple attaments with ; )");
+#ifdef Q_OS_WIN
+    const QString hint = QStringLiteral(" (Make sure Outlook is open)");
+#else
+    const QString hint;
+#endif
+    QCOMPARE(QAccessible::queryAccessibleInterface(list(w))->text(QAccessible::Description),
+             "Click to Edit or Double Click to Open in a Email" + hint);
+    for (QLabel *l : w->findChildren<QLabel *>())
+        QCOMPARE(QAccessible::queryAccessibleInterface(l)->text(QAccessible::Name), l->text().simplified());
+    QCOMPARE(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name), QStringLiteral("Letterloom"));
 }
 
 void TestForm1::newWindowAndGrid()
@@ -86,47 +103,6 @@ void TestForm1::newWindowAndGrid()
     QVERIFY(QFontMetrics(listBox->font()).horizontalAdvance(QString(200, u' ')) > listBox->viewport()->width());
 }
 
-void TestForm1::tabOrderAndScreenReaderNames()
-{
-    // Tab from the name box goes through the controls in the window's order,
-    // and a screen reader hears each by the caption that describes it, the
-    // grid's boxes by their row on the screen. Tabbing through the list
-    // selects nothing.
-    QFETCH(QString, option);
-    QFETCH(QString, order);
-    writeData(recordLine({QStringLiteral("Offer"), QStringLiteral("s")}));
-    Form1 *w = openWindow();
-    QApplication::setActiveWindow(w);
-    QVERIFY(QTest::qWaitForWindowActive(w));
-    QTest::mouseClick(button(w, qPrintable(option)), Qt::LeftButton);
-    QStringList heard;
-    QWidget *at = box(w, "Text1");
-    at->setFocus();
-    do {
-        const QAccessibleInterface *a = QAccessible::queryAccessibleInterface(at);
-        heard << at->objectName() + u'=' + QMetaEnum::fromType<QAccessible::Role>().valueToKey(a->role()) + u' '
-                     + a->text(QAccessible::Name);
-        if (auto *radio = qobject_cast<QAbstractButton *>(at); radio && radio->isCheckable())
-            QVERIFY(a->state().checkable && a->state().checked == radio->isChecked());
-        QTest::keyClick(at, Qt::Key_Tab);
-        at = QApplication::focusWidget();
-    } while (at != box(w, "Text1") && heard.size() <= 60);
-    QCOMPARE(heard.join(u'|'), order);
-#ifdef Q_OS_WIN
-    const QString hint = QStringLiteral(" (Make sure Outlook is open)");
-#else
-    const QString hint;
-#endif
-    QCOMPARE(QAccessible::queryAccessibleInterface(list(w))->text(QAccessible::Description),
-             "Click to Edit or Double Click to Open in a Email" + hint);
-    // Labels are read without their padding, the window as "Letterloom".
-    for (QLabel *l : w->findChildren<QLabel *>())
-        QCOMPARE(QAccessible::queryAccessibleInterface(l)->text(QAccessible::Name), l->text().simplified());
-    QCOMPARE(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name), QStringLiteral("Letterloom"));
-    QVERIFY(!list(w)->selectionModel()->hasSelection());
-    QVERIFY(box(w, "Text1")->text().isEmpty());
-}
-
 // A translation that marks every text it is asked for.
 class MarkingTranslator final : public QTranslator
 {
@@ -156,6 +132,71 @@ void TestForm1::everyTextTheWindowShowsCanBeTranslated()
             untranslated << text;
     }
     QVERIFY2(untranslated.isEmpty(), qPrintable(untranslated.join(u'\n')));
+}
+
+// The boxes the user sees: Letterloom's title, no picture, each answered as
+// a user answers it; Browse starting in the documents folder (or home), never
+// the working folder.
+void TestForm1::theRealDialogs()
+{
+    QWidget parent;
+    WidgetDialogs real(&parent);
+    QStringList seen;
+    // Notes what the next modal box shows, then presses the button of that
+    // caption, or Escape, or closes or rejects the box.
+    const auto next = [&](const QString &action) {
+        QTimer::singleShot(0, &parent, [&seen, action] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            seen << dialog->windowTitle();
+            if (auto *box = qobject_cast<QMessageBox *>(dialog)) {
+                seen << box->text() << QString::number(box->icon());
+                for (QAbstractButton *b : box->buttons())
+                    seen << b->text().remove(u'&');
+            } else if (auto *input = qobject_cast<QInputDialog *>(dialog)) {
+                seen << input->textValue();
+            } else if (auto *files = qobject_cast<QFileDialog *>(dialog)) {
+                seen << files->objectName() << files->directory().absolutePath();
+            }
+            for (QAbstractButton *b : dialog->findChildren<QAbstractButton *>()) {
+                if (b->text().remove(u'&') == action)
+                    QTest::mouseClick(b, Qt::LeftButton);
+            }
+            if (action == u"Escape")
+                QTest::keyClick(dialog, Qt::Key_Escape);
+            else if (action == u"close")
+                dialog->close();
+            else if (action == u"reject")
+                dialog->reject();
+        });
+    };
+    next("Yes");
+    QVERIFY(real.question(QStringLiteral("Replace it?")));
+    next("OK");
+    real.message(QStringLiteral("Line one\r\nline two"));
+    next("Save as Draft");
+    QCOMPARE(real.choice("Which one?", {"Open as Plain Text", "Save as Draft"}), std::optional<int>(1));
+    next("Escape");
+    QCOMPARE(real.choice("Which one?", {"Open as Plain Text", "Save as Draft"}), std::nullopt);
+    next("close");
+    QCOMPARE(real.choice("Which one?", {"Open as Plain Text", "Save as Draft"}), std::nullopt);
+    next("reject");
+    QCOMPARE(real.textInput(QStringLiteral("New name:"), QStringLiteral("Offer")), std::nullopt);
+    next("reject");
+    QVERIFY(real.openFileName(QStringLiteral("HTML files (*.htm *.html)")).isEmpty());
+    QCOMPARE(seen.mid(0, 3), (QStringList{"Letterloom", "Replace it?", "0"}));
+    QCOMPARE(QSet<QString>(seen.begin() + 3, seen.begin() + 5), (QSet<QString>{"No", "Yes"}));
+    QCOMPARE(seen.mid(5, 4), (QStringList{"Letterloom", "Line one\nline two", "0", "OK"}));
+    const QStringList choice{"Letterloom", "Which one?", "0", "Open as Plain Text", "Save as Draft"};
+    QCOMPARE(seen.mid(9, 15), choice + choice + choice);
+    QCOMPARE(seen.mid(24, 2), (QStringList{"Letterloom", "Offer"}));
+    // Browse starts in the documents folder (or home), never the working folder.
+    QCOMPARE(seen.value(27), QStringLiteral("CommonDialog1"));
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString directory = seen.value(28);
+    QVERIFY2(directory == (QDir(documents).exists() ? QDir(documents).absolutePath() : QDir::homePath()),
+             qPrintable(directory));
+    QVERIFY(directory != QDir::currentPath());
 }
 
 QTEST_MAIN(TestForm1)

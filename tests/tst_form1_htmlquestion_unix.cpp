@@ -1,6 +1,6 @@
 // The window launching an HTML template into a mail program that cannot take
 // HTML (Claws Mail): it asks its one question, and does what the answer
-// says. (The real question box is tst_form1_commands' theRealDialogs.)
+// says. (The real question box is tst_form1's theRealDialogs.)
 #include "support/mailprograms_unix.h"
 #include "support/windowtest.h"
 

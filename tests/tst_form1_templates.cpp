@@ -1,11 +1,10 @@
 // The window driven as a user drives it: the steps of tests/data/window,
-// one file a case (see WindowTest::runScript), and what needs code: one
-// command at a time, and the picker of Ctrl+F against the rule
+// one file a case (see WindowTest::runScript), and what needs code: the
+// picker of Ctrl+F against the rule
 // (store::MatchTemplate) over random templates whose bodies it reads on a
 // thread of its own. What the commands do to the
 // files is the store model's test (tst_storemodel).
 
-#include "platform/folderlock.h"
 #include "store/templaterecord.h"
 #include "store/templatesearch.h"
 #include "support/searchtexts.h"
@@ -14,9 +13,6 @@
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QTimer>
-
-using testfiles::contentsOf;
 
 class TestForm1Templates : public testsupport::WindowTest
 {
@@ -26,7 +22,7 @@ private slots:
     // The user's steps of tests/data/window/*.txt (see WindowTest::runScript),
     // each file a case: saving a stored name, a template brought back and
     // saved unchanged, Delete and Undo by keys and by the list's menu, a
-    // rename, the lock of another copy, and more.
+    // rename, the lock of another copy, one command at a time, and more.
     void steps_data()
     {
         QTest::addColumn<QString>("name");
@@ -38,33 +34,8 @@ private slots:
         QFETCH(QString, name);
         runScript(name);
     }
-    void oneCommandAtATimeWhileOneWaits();
     void thePickerAgreesWithTheRule();
 };
-
-void TestForm1Templates::oneCommandAtATimeWhileOneWaits()
-{
-    QVERIFY(testdata::makeFixture("two-offers", dataFolder()).isEmpty());
-    Form1 *w = openWindow();
-    // Another copy holds the folder for a moment: the Delete waits, the
-    // window handling its events meanwhile, and the user presses Delete
-    // again on another template.
-    auto held = platform::FolderLock::take(dataFolder(), 0, {}, nullptr, nullptr);
-    QVERIFY(held);
-    QTimer::singleShot(100, w, [&] {
-        selectEntry(w, 1);
-        QTest::keyClick(list(w), Qt::Key_Delete);
-    });
-    QTimer::singleShot(400, w, [&] { held.reset(); });
-    dialogs.answers << true;
-    selectEntry(w, 0);
-    QTest::keyClick(list(w), Qt::Key_Delete);
-    // The second did not start; the first was done, and the list is the file.
-    QCOMPARE(dialogs.questions.size(), 1);
-    QCOMPARE(shownNames(w), (QStringList{"Other", "offer"}));
-    QCOMPARE(contentsOf(path("MainData.txt")), "Other\tkept\t\t\tto@example.com\t\tTrue\tFalse\t\r\n"
-                                               "offer\tsecond\t\t\tto@example.com\t\tTrue\tFalse\t\r\n");
-}
 
 void TestForm1Templates::thePickerAgreesWithTheRule()
 {

@@ -38,18 +38,15 @@ private slots:
                                       {"bcc", t.bcc}, {"plain", t.plain}, {"body", body}});
         }
         QStringList searches;
-        QJsonArray searchTexts;
-        for (int i = 0; i < 400; ++i) {
+        for (int i = 0; i < 400; ++i)
             searches << testsupport::randomSearch(random, texts);
-            searchTexts.append(searches.last());
-        }
 
         QProcess model;
         model.start(QStringLiteral("python3"), {QString::fromUtf8(qgetenv("LETTERLOOM_SOURCE_DIR"))
                                                 + QStringLiteral("/tests/standins/search_model.py")});
         if (!model.waitForStarted())
             QSKIP("python3 is not there to run the model");
-        model.write(QJsonDocument(QJsonObject{{"templates", stored}, {"searches", searchTexts}}).toJson());
+        model.write(QJsonDocument(QJsonObject{{"templates", stored}, {"searches", QJsonArray::fromStringList(searches)}}).toJson());
         model.closeWriteChannel();
         QVERIFY(model.waitForFinished(60000));
         QCOMPARE(model.exitCode(), 0);

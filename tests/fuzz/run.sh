@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Builds a fuzz target (CMake's option LETTERLOOM_BUILD_FUZZ) with clang,
-# libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer, and runs it.
+# Builds the fuzz target (CMake's option LETTERLOOM_BUILD_FUZZ) with clang,
+# libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer, and runs it in
+# one of its two modes.
 # Slow: run by hand, not by CI.
 #
 #   tests/fuzz/run.sh [seconds] [datafile|records]      (default 600, datafile)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 seconds=${1:-600}
-target=fuzz_${2:-datafile}
+mode=${2:-datafile}
 out=${FUZZ_DIR:-$top/build-fuzz}
 for pkg in clang libclang-rt-14-dev; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" \
@@ -15,10 +16,10 @@ for pkg in clang libclang-rt-14-dev; do
 done
 CXX=clang++ cmake -S "$top" -B "$out" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLETTERLOOM_BUILD_TESTS=OFF \
     -DLETTERLOOM_BUILD_FUZZ=ON -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" >/dev/null
-cmake --build "$out" --target "$target" --parallel "$(nproc)"
-corpus=$out/corpus-$target
+cmake --build "$out" --target fuzz_store --parallel "$(nproc)"
+corpus=$out/corpus-fuzz_$mode
 mkdir -p "$corpus"
-if [ "$target" = fuzz_datafile ]; then
+if [ "$mode" = datafile ]; then
     # A few seeds: stored lines as the program writes them.
     printf 'Offer\tSubject\ta.pdf;b.pdf\tcc@x\tto@x\tbcc@x\tTrue\tFalse\t/x.html\r\n\r\nno tab\r\n\tx\r\n' > "$corpus/seed1"
     printf 'Name \tS\t\t\t\t\tfalse\tTRUE\tp\tq\r\n\x93\x94\x80\x81\r\nlast' > "$corpus/seed2"
@@ -29,4 +30,4 @@ else
     printf '\1Letterloom lock\nhost=pc\npid=1\nuser=u\nsince=2026-12-01T10:00:00Z\ntoken=t\nrefreshed=3\n' > "$corpus/seed3"
     printf '\2Letterloom kept version 1\r\nkind=delete\r\nuser=%s\r\nbody=LTM-Kept.txt\r\nline=Kept\tS\t\t\t\t\tTrue\tFalse\t\r\nlast\r\n' "$(id -un)" > "$corpus/seed4"
 fi
-TMPDIR=${TMPDIR:-/dev/shm} "$out/tests/fuzz/$target" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 "$corpus"
+LETTERLOOM_FUZZ=$mode TMPDIR=${TMPDIR:-/dev/shm} "$out/tests/fuzz/fuzz_store" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 "$corpus"

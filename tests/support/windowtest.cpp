@@ -64,9 +64,6 @@ bool BrokenSettings::save(const QString &section, const QString &key, const QStr
     return false;
 }
 
-WindowTest::WindowTest() = default;
-WindowTest::~WindowTest() = default;
-
 void WindowTest::init()
 {
     isolateSettings();
@@ -189,12 +186,6 @@ void doubleClickEntry(QListView *listBox, int row)
 {
     QTest::mouseClick(listBox->viewport(), Qt::LeftButton, {}, entryPoint(listBox, row));
     QTest::mouseDClick(listBox->viewport(), Qt::LeftButton, {}, entryPoint(listBox, row));
-}
-
-void selectEntry(QWidget *w, int row)
-{
-    clickEntry(list(w), row);
-    list(w)->setFocus();
 }
 
 QMenu *openListMenu(QWidget *w, QPoint at)

@@ -96,10 +96,6 @@ class WindowTest : public QObject
 {
     Q_OBJECT
 
-public:
-    WindowTest();
-    ~WindowTest() override;
-
 protected:
     // A window as the program makes it: created, loaded, shown. It takes
     // the place of the one opened before, which is closed first, as when
@@ -115,12 +111,6 @@ protected:
     QString path(const QString &name) const { return QDir(dataFolder()).filePath(name); }
     // Writes the data file, byte for byte.
     void writeData(const QByteArray &bytes) const;
-    // Fills the data folder with a copy of a fixture of tests/data.
-    void copyFixture(const QString &name) const
-    {
-        const QString error = testdata::makeFixture(name, dataFolder());
-        QVERIFY2(error.isEmpty(), qPrintable(error));
-    }
 
     // Runs at the end of each test's set-up.
     virtual void prepareTest() {}
@@ -143,13 +133,14 @@ protected:
     //   click CONTROL           clicks it; key CONTROL KEYS: presses "Ctrl+Z", "F2"...;
     //                           alt CONTROL: presses Alt alone
     //   popup MENU              that menu has opened; it is closed again
-    //   select ROW, double ROW  clicks a list entry, double-clicks it; ctrl-click ROW;
+    //   select ROW, double ROW  clicks a list entry (the focus left on the list),
+    //                           double-clicks it; ctrl-click ROW;
     //                           click-below: a click beside the entries; selected ROWS: the
     //                           list has these entries selected and in view (separated by |)
     //   folder PATH             the data folder is PATH in the test's folder (before open)
     //   client-fails            the mail client will not start
     //   held MS                 another copy on this computer holds the folder's lock for MS ms
-    //   later MS ROW            MS ms on, while a later step waits, a click on that list entry
+    //   later MS STEP           MS ms on, while a later step waits, plays STEP
     //   settings broken|working the settings store cannot be written, or can again
     //   menu ROW ACTION         chooses from the list's menu on that entry
     //   action NAME             chooses a menu item of the window's menus
@@ -179,13 +170,17 @@ protected:
     //                           start CONTROL: the box shows the start of its text
     //   matches NAMES           the picker of Ctrl+F shows these matches (separated by |),
     //                           once it searched the bodies
-    //   checked/unchecked CONTROL, visible/hidden CONTROL, focus CONTROL (it has the focus)
+    //   checked/unchecked CONTROL, visible/hidden CONTROL (Form1: the window), focus CONTROL
     //   file FILE = TEXT        the file holds TEXT (Windows-1252); nofile FILE: there is none;
     //                           regular NAMES: the data folder's regular files, separated by |
-    //   launched LINE           the mail client got LINE (support/recordingmailclient.h)
+    //   launched LINE           the mail client got LINE (support/recordingmailclient.h);
+    //                           attached PATH: an attachment of the data folder, as the system writes it
+    //   cursor LIST             the cursor at each Display so far (busy or -, separated by |); none now
     //   log LINES               it got exactly these lines (separated by |); the log starts afresh
     //   stored KEY TEXT         the settings store holds TEXT under the box's key
     //   offered/unoffered ACTION the list's menu, opened below the entries, offers the action or not
+    //   tabs ORDER              Tab from the name box round to it passes these controls (separated
+    //                           by |), each NAME=ROLE NAME as a screen reader reads it
     void runScript(const QString &name);
 
     RecordingDialogs dialogs;
@@ -247,8 +242,6 @@ void clickEntry(QListView *listBox, int row);
 // A double click: a click, then the second press, which the platform
 // reports as a double click.
 void doubleClickEntry(QListView *listBox, int row);
-// Selects a list entry with the mouse and leaves the focus on the list.
-void selectEntry(QWidget *w, int row);
 // Opens the list's context menu at that point of its viewport, as a right
 // click does.
 QMenu *openListMenu(QWidget *w, QPoint at);
