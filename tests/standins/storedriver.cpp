@@ -29,6 +29,7 @@
 #include "support/storemodel.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 
 #include <cstdio>
 #include <cstdlib>
@@ -110,15 +111,11 @@ int main(int argc, char *argv[])
                 op.editor.toText = name + QStringLiteral("@example.com");
                 op.editor.bodyText = QStringLiteral("Body of ") + name;
             } else {
-                // The row of that name in the list as it is now.
-                struct Names final : store::TemplateList
-                {
-                    QStringList names;
-                    void addEntry(const QString &entry) override { names << store::DecodeListEntry(entry).name; }
-                    void yield() override {}
-                } list;
+                // The row of that name in the list as it is now (the whole
+                // entry matches).
+                storemodel::EntryList list;
                 store::LoadTemplateList(templates, list);
-                op.row = int(list.names.indexOf(name));
+                op.row = int(list.entries.indexOf(QRegularExpression(QRegularExpression::escape(name) + QStringLiteral(" {200}\t.*"))));
                 if (op.row < 0) {
                     say(QStringLiteral("failed %1: not listed").arg(name));
                     continue;
