@@ -6,7 +6,6 @@
 #include "platform/ansitext.h"
 #include "store/names.h"
 #include "store/templaterecord.h"
-#include "store/templatestore.h"
 #include "support/storemodel.h"
 #include "support/testdata.h"
 #include "support/testfiles.h"
@@ -80,16 +79,11 @@ private slots:
                  shown);
     }
 
-    // While a long list fills, the window handles its events again from time
-    // to time, not at every line.
+    // While a long list fills (tests/data/long-list: 60 templates), the
+    // window handles its events again from time to time, not at every line.
     void longListsYield()
     {
-        QTemporaryDir dir;
-        QByteArray data;
-        for (int i = 0; i < 60; ++i)
-            data += "Template " + QByteArray::number(i) + "\tsubject\r\n";
-        writeBytes(dir.filePath(QStringLiteral("MainData.txt")), data);
-        const VectorList list = listedFrom(dir.path());
+        const VectorList list = listedFrom(testdata::Fixture(QStringLiteral("long-list")).path());
         QCOMPARE(list.entries.size(), 60);
         QVERIFY2(list.yields >= 1 && list.yields <= 60 / 4, qPrintable(QString::number(list.yields)));
     }
@@ -106,10 +100,7 @@ private slots:
         // right: the dotless i, Dz with a small z, the final sigma (Wine: not
         // their capitals; the program: one name) and alpha with psili and
         // ypogegrammeni (Wine: one with its capital; the program: two).
-        const QString letters = QStringLiteral("aAzZ\u00df\u1e9e\u00e9\u00c9\u00ff\u0178\u0130iI\u0141\u0142\u01c4"
-                                               "\u01c6\u03a3\u03c3\u0390\u0416\u0436\u0401\u0451\u0531\u0561\u10a0"
-                                               "\u2d00\u2126\u212a\uff21\uff41\u24b6\u24d0")
-                                + QStringLiteral("\U00010428\U00010400");
+        const QString letters = testdata::table(QStringLiteral("name-letters")).value(1).value(0);
         std::mt19937_64 random(testdata::seed(20261223));
         const auto letter = [&] { return letters.at(qsizetype(random() % letters.size())); };
         for (int round = 0; round < 20000; ++round) {

@@ -88,12 +88,6 @@ QList<int> rows(const Folder &folder, const std::optional<QString> &key = std::n
     return found;
 }
 
-// A name is free when no template and no body file has its key.
-bool isFree(const Folder &folder, const QString &name)
-{
-    return rows(folder, modelKey(name)).isEmpty() && !folder.bodies.contains(modelKey(name));
-}
-
 // The editor holding a stored line, as the window fills it.
 Template editorOf(const QString &line, const QString &body)
 {
@@ -165,13 +159,12 @@ QString Folder::describe() const
 {
     QStringList text;
     for (const QString &line : lines)
-        text << QStringLiteral("  line: ") + QString(line).replace(u'\t', u'|');
+        text << QStringLiteral("  line: ") + line;
     for (auto it = bodies.cbegin(); it != bodies.cend(); ++it)
-        text << QStringLiteral("  body %1: %2").arg(it.key(), QString(it.value()).replace(QStringLiteral("\r\n"), QStringLiteral("\\r\\n")).left(60));
+        text << QStringLiteral("  body %1: %2").arg(it.key(), it.value().left(60));
     for (const Kept &version : kept)
-        text << QStringLiteral("  kept: %1, body %2").arg(version.lines.join(u" / ").replace(u'\t', u'|'),
-                                                        version.body ? QString(*version.body).left(40) : QStringLiteral("none"));
-    return text.join(u'\n');
+        text << QStringLiteral("  kept: %1, body %2").arg(version.lines.join(u" / "), version.body.value_or(QStringLiteral("none")).left(40));
+    return text.join(u'\n').replace(u'\t', u'|').replace(QStringLiteral("\r\n"), QStringLiteral("\\r\\n"));
 }
 
 Result apply(Folder &folder, const Operation &op)
@@ -238,12 +231,16 @@ Result apply(Folder &folder, const Operation &op)
         const Folder::Kept version = folder.kept.last();
         const QString name = lineName(version.lines.first());
         QString restoredName = name;
+        // A name is free when no template and no body file has its key.
+        const auto isFree = [&folder](const QString &candidate) {
+            return rows(folder, modelKey(candidate)).isEmpty() && !folder.bodies.contains(modelKey(candidate));
+        };
         // One that had its name to itself comes back under a name of its
         // own when the name is taken, never on another template's body.
-        if (!version.shared && !isFree(folder, name)) {
+        if (!version.shared && !isFree(name)) {
             if (!op.answer)
                 return Result::Nothing;
-            for (int n = 2; !isFree(folder, restoredName); ++n)
+            for (int n = 2; !isFree(restoredName); ++n)
                 restoredName = QStringLiteral("%1 (%2)").arg(trimmedOfSpaces(name)).arg(n);
         }
         folder.kept.removeLast();
@@ -271,7 +268,6 @@ Operation Generator::next(const Folder &folder)
             texts[row.value(1)] << row.value(0);
     }
     const auto any = [this](const QStringList &list) { return list.at(qsizetype(random() % std::uint64_t(list.size()))); };
-    const auto name = [&any] { return any(texts[QStringLiteral("name")]); };
     const auto text = [this, &any](int longest, bool withTabs) {
         QString out;
         for (int parts = int(random() % std::uint64_t(longest + 1)); parts > 0; --parts) {
@@ -300,7 +296,7 @@ Operation Generator::next(const Folder &folder)
             if (random() % 2)
                 op.editor.subjectText += text(2, false);
         } else {
-            op.editor.name = name();
+            op.editor.name = any(texts[QStringLiteral("name")]);
             op.editor.subjectText = text(4, true);
             op.editor.attachmentPaths = text(2, true);
             op.editor.ccText = text(1, false);
@@ -318,7 +314,9 @@ Operation Generator::next(const Folder &folder)
         op.kind = Operation::Kind::Delete;
     } else if (pick < 82) {
         op.kind = Operation::Kind::Rename;
-        op.newName = random() % 3 == 0 ? name() + text(1, false) : name();
+        op.newName = any(texts[QStringLiteral("name")]);
+        if (random() % 3 == 0)
+            op.newName += text(1, false);
     } else {
         op.kind = Operation::Kind::Undo;
     }
@@ -346,13 +344,11 @@ Result perform(store::TemplateStore &templates, const Operation &op, QString *me
         outcome = templates.Save(op.editor, plan);
         break;
     }
-    case Operation::Kind::Delete: {
-        const store::DeletePlan plan = templates.PlanDelete(ref);
+    case Operation::Kind::Delete:
         if (!op.answer)
             return Result::Nothing;
-        outcome = templates.Delete(plan);
+        outcome = templates.Delete(templates.PlanDelete(ref));
         break;
-    }
     case Operation::Kind::Rename:
         if (op.newName == lineName(ref.lineText))
             return Result::Unchanged;
