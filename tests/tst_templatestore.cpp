@@ -23,7 +23,6 @@
 #endif
 
 using storemodel::Result;
-using testfiles::writeBytes;
 
 namespace {
 
@@ -64,7 +63,7 @@ private slots:
         QFETCH(QString, line);
         QFETCH(QString, shown);
         QTemporaryDir dir;
-        writeBytes(dir.filePath(QStringLiteral("MainData.txt")), platform::toAnsi(line) + "\r\n");
+        testfiles::writeBytes(dir.filePath(QStringLiteral("MainData.txt")), platform::toAnsi(line) + "\r\n");
         const QStringList entries = listedFrom(dir.path()).entries;
         QCOMPARE(entries.size(), shown.isEmpty() ? 0 : 1);
         if (entries.isEmpty())
