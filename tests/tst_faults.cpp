@@ -10,8 +10,6 @@
 #include "store/templaterecord.h"
 #include "support/testfiles.h"
 
-using testfiles::contentsOf;
-
 class TestFaults : public testsupport::WindowTest
 {
     Q_OBJECT
@@ -33,13 +31,13 @@ void TestFaults::aHugeStoredFieldIsShownCutAndSaid()
              qPrintable(messages().first()));
 
     // Save stores no box longer than the window shows.
-    const QByteArray data = contentsOf(path(QStringLiteral("MainData.txt")));
+    const QByteArray data = testfiles::contentsOf(path(QStringLiteral("MainData.txt")));
     QTest::keyClicks(box(w, "Text1"), QStringLiteral("2"));
     QTest::keyClick(box(w, "Text2"), Qt::Key_S);
     QTest::mouseClick(button(w, "Command3"), Qt::LeftButton);
     QCOMPARE(messages().size(), 2);
     QCOMPARE(messages().last(), QStringLiteral("Email Subject can not be longer than 1,000,000 characters"));
-    QCOMPARE(contentsOf(path(QStringLiteral("MainData.txt"))), data);
+    QCOMPARE(testfiles::contentsOf(path(QStringLiteral("MainData.txt"))), data);
     QCOMPARE(entryCount(w), 1);
 }
 

@@ -6,7 +6,7 @@
 #include "platform/ansitext.h"
 #include "store/names.h"
 #include "store/templaterecord.h"
-#include "store/templatestore.h"
+#include "support/storemodel.h"
 #include "support/testdata.h"
 #include "support/testfiles.h"
 
@@ -22,20 +22,9 @@
 #include <windows.h>
 #endif
 
-using store::EditorValues;
-using Status = store::Outcome::Status;
-using testfiles::writeBytes;
+using storemodel::Result;
 
 namespace {
-
-EditorValues offer()
-{
-    EditorValues e;
-    e.name = QStringLiteral("Offer");
-    e.subjectText = QStringLiteral("Your offer");
-    e.bodyText = QStringLiteral("Dear client,\r\nthank you.");
-    return e;
-}
 
 // The list as start-up fills it.
 struct VectorList final : store::TemplateList
@@ -49,11 +38,6 @@ struct VectorList final : store::TemplateList
     }
     void yield() override { ++yields; }
 };
-
-store::Outcome save(store::TemplateStore &templates, const EditorValues &editor)
-{
-    return templates.Save(editor, templates.PlanSave(editor, store::ShownVersion()));
-}
 
 VectorList listedFrom(const QString &dir)
 {
@@ -79,7 +63,7 @@ private slots:
         QFETCH(QString, line);
         QFETCH(QString, shown);
         QTemporaryDir dir;
-        writeBytes(dir.filePath(QStringLiteral("MainData.txt")), platform::toAnsi(line) + "\r\n");
+        testfiles::writeBytes(dir.filePath(QStringLiteral("MainData.txt")), platform::toAnsi(line) + "\r\n");
         const QStringList entries = listedFrom(dir.path()).entries;
         QCOMPARE(entries.size(), shown.isEmpty() ? 0 : 1);
         if (entries.isEmpty())
@@ -94,16 +78,11 @@ private slots:
                  shown);
     }
 
-    // While a long list fills, the window handles its events again from time
-    // to time, not at every line.
+    // While a long list fills (tests/data/long-list: 60 templates), the
+    // window handles its events again from time to time, not at every line.
     void longListsYield()
     {
-        QTemporaryDir dir;
-        QByteArray data;
-        for (int i = 0; i < 60; ++i)
-            data += "Template " + QByteArray::number(i) + "\tsubject\r\n";
-        writeBytes(dir.filePath(QStringLiteral("MainData.txt")), data);
-        const VectorList list = listedFrom(dir.path());
+        const VectorList list = listedFrom(testdata::Fixture(QStringLiteral("long-list")).path());
         QCOMPARE(list.entries.size(), 60);
         QVERIFY2(list.yields >= 1 && list.yields <= 60 / 4, qPrintable(QString::number(list.yields)));
     }
@@ -120,18 +99,9 @@ private slots:
         // right: the dotless i, Dz with a small z, the final sigma (Wine: not
         // their capitals; the program: one name) and alpha with psili and
         // ypogegrammeni (Wine: one with its capital; the program: two).
-        const QString letters = QStringLiteral("aAzZ\u00df\u1e9e\u00e9\u00c9\u00ff\u0178\u0130iI\u0141\u0142\u01c4"
-                                               "\u01c6\u03a3\u03c3\u0390\u0416\u0436\u0401\u0451\u0531\u0561\u10a0"
-                                               "\u2d00\u2126\u212a\uff21\uff41\u24b6\u24d0")
-                                + QStringLiteral("\U00010428\U00010400");
+        const QString letters = testdata::table(QStringLiteral("name-letters")).value(1).value(0);
         std::mt19937_64 random(testdata::seed(20261223));
         const auto letter = [&] { return letters.at(qsizetype(random() % letters.size())); };
-        const auto codes = [](const QString &name) {
-            QStringList units;
-            for (const QChar c : name)
-                units << QStringLiteral("U+%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-            return units.join(u' ');
-        };
         for (int round = 0; round < 20000; ++round) {
             QString a, b;
             for (int n = int(random() % 4) + 1; n > 0; --n) {
@@ -143,9 +113,13 @@ private slots:
             const bool same = CompareStringOrdinal(reinterpret_cast<const wchar_t *>(a.utf16()), int(a.size()),
                                                    reinterpret_cast<const wchar_t *>(b.utf16()), int(b.size()), TRUE)
                               == CSTR_EQUAL;
-            QVERIFY2((store::NameKey(a) == store::NameKey(b)) == same
-                         && (store::BodyKeyOfFileName(store::BodyFileName(a)) == store::NameKey(b)) == same,
-                     qPrintable(QStringLiteral("%1 and %2: Windows finds them %3").arg(codes(a), codes(b), same ? "equal" : "different")));
+            // Compared as texts, which name the code points of a pair that differs.
+            const auto verdict = [&a, &b](bool one, bool bodyOne) {
+                return QStringLiteral("%1 and %2: one name %3, one body file %4").arg(a, b).arg(one).arg(bodyOne);
+            };
+            QCOMPARE(verdict(store::NameKey(a) == store::NameKey(b),
+                             store::BodyKeyOfFileName(store::BodyFileName(a)) == store::NameKey(b)),
+                     verdict(same, same));
         }
     }
 #endif
@@ -158,12 +132,12 @@ private slots:
         QFETCH(QString, message);
         QTemporaryDir dir;
         store::TemplateStore templates(dir.path());
-        EditorValues e = offer();
-        e.name = name;
-        e.toText = to;
-        const store::Outcome outcome = save(templates, e);
-        QCOMPARE(outcome.status, Status::Refused);
-        QCOMPARE(outcome.message, message);
+        storemodel::Operation save;
+        save.editor.name = name;
+        save.editor.toText = to;
+        QString said;
+        QCOMPARE(storemodel::perform(templates, save, &said), Result::Refused);
+        QCOMPARE(said, message);
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
     }
 
@@ -178,33 +152,12 @@ private slots:
         const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
         QDir(folder).removeRecursively();
         store::TemplateStore templates;
-        QCOMPARE(save(templates, offer()).status, Status::Done);
+        storemodel::Operation save;
+        save.editor.name = QStringLiteral("Offer");
+        QCOMPARE(storemodel::perform(templates, save), Result::Done);
         QVERIFY(QFile::exists(QDir(folder).filePath(QStringLiteral("MainData.txt"))));
         QDir(folder).removeRecursively();
     }
-
-    // Another running copy saves and renames; Save still tells a new name
-    // from a stored one, also after a rename to a longer name.
-    void storedNamesFollowTheFile()
-    {
-        QTemporaryDir dir;
-        store::TemplateStore mine(dir.path()), theirs(dir.path());
-        const auto kind = [&mine](const QString &name) {
-            EditorValues e = offer();
-            e.name = name;
-            e.subjectText = QStringLiteral("another subject");
-            return mine.PlanSave(e, store::ShownVersion()).kind;
-        };
-        QCOMPARE(kind(QStringLiteral("Offer")), store::SavePlan::Kind::New);
-        QCOMPARE(save(theirs, offer()).status, Status::Done);
-        QCOMPARE(kind(QStringLiteral("  offer")), store::SavePlan::Kind::Replace);
-        const store::EntryRef ref{store::LineTextOfEntry(listedFrom(dir.path()).entries.value(0)), 0};
-        QCOMPARE(theirs.Rename(theirs.PlanRename(ref, QStringLiteral("Offer with a much longer name"))).status,
-                 Status::Done);
-        QCOMPARE(kind(QStringLiteral("Offer")), store::SavePlan::Kind::New);
-        QCOMPARE(kind(QStringLiteral("Offer with a much longer name")), store::SavePlan::Kind::Replace);
-    }
-
 };
 
 QTEST_GUILESS_MAIN(TestTemplateStore)

@@ -4,12 +4,7 @@
 #include "support/testdata.h"
 
 #include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
-#include <QSet>
-#include <QStringDecoder>
 
 namespace storemodel {
 namespace {
@@ -49,58 +44,8 @@ QString withName(const QString &line, const QString &name)
     return trimmedOfSpaces(name + line.mid(line.indexOf(u'\t')));
 }
 
-bool keyHeld(const Folder &folder, const QString &key)
-{
-    return std::any_of(folder.lines.cbegin(), folder.lines.cend(),
-                       [&key](const QString &line) { return line.contains(u'\t') && modelKey(lineName(line)) == key; });
-}
-
-// The lines that are templates, as the list shows them, in order.
-QList<int> templateRows(const Folder &folder)
-{
-    QList<int> rows;
-    for (int i = 0; i < folder.lines.size(); ++i) {
-        if (folder.lines.at(i).contains(u'\t'))
-            rows << i;
-    }
-    return rows;
-}
-
-// The editor holding a stored line, as the window fills it.
-Template editorOf(const QString &line, const QString &body)
-{
-    const QStringList f = line.split(u'\t');
-    Template t;
-    t.name = f.value(0);
-    t.subjectText = f.value(1);
-    t.attachmentPaths = f.value(2);
-    t.ccText = f.value(3);
-    t.toText = f.value(4);
-    t.bccText = f.value(5);
-    // A flag reads as True or False in any letter case; HTML wins.
-    const auto flag = [&f](int i, bool otherwise) {
-        const QString value = f.value(i).toLower();
-        return value == u"true" || (value != u"false" && otherwise);
-    };
-    t.html = flag(7, false);
-    t.plain = !t.html && flag(6, true);
-    t.location = f.value(8);
-    t.bodyText = body.endsWith(u"\r\n") ? body.chopped(2) : body;
-    return t;
-}
-
-} // namespace
-
-QString fromWindows1252(const QByteArray &bytes)
-{
-    QString text;
-    for (const char b : bytes) {
-        const auto u = static_cast<unsigned char>(b);
-        text += (u >= 0x80 && u < 0xA0) ? QChar(kHigh[u - 0x80]) : QChar(u);
-    }
-    return text;
-}
-
+// The model's own rules: the key of a name (names of one key are one
+// template), a template's line, and the names Save refuses.
 QString modelKey(const QString &name)
 {
     QString key = trimmedOfSpaces(QString(name).replace(u'\t', QStringLiteral("     ")));
@@ -130,6 +75,70 @@ bool modelRefuses(const QString &name)
     });
 }
 
+// The rows of the lines that are templates, as the list shows them, in
+// order; with a key, those of that key only.
+QList<int> rows(const Folder &folder, const std::optional<QString> &key = std::nullopt)
+{
+    QList<int> found;
+    for (int i = 0; i < folder.lines.size(); ++i) {
+        const QString &line = folder.lines.at(i);
+        if (line.contains(u'\t') && (!key || modelKey(lineName(line)) == *key))
+            found << i;
+    }
+    return found;
+}
+
+// The editor holding a stored line, as the window fills it.
+Template editorOf(const QString &line, const QString &body)
+{
+    const QStringList f = line.split(u'\t');
+    Template t;
+    t.name = f.value(0);
+    t.subjectText = f.value(1);
+    t.attachmentPaths = f.value(2);
+    t.ccText = f.value(3);
+    t.toText = f.value(4);
+    t.bccText = f.value(5);
+    // A flag reads as True or False in any letter case; HTML wins.
+    const auto flag = [&f](int i, bool otherwise) {
+        const QString value = f.value(i).toLower();
+        return value == u"true" || (value != u"false" && otherwise);
+    };
+    t.html = flag(7, false);
+    t.plain = !t.html && flag(6, true);
+    t.location = f.value(8);
+    t.bodyText = body.endsWith(u"\r\n") ? body.chopped(2) : body;
+    return t;
+}
+
+// Keeps the lines at these rows for Undo, each with the line it stood
+// before of those that stay.
+Folder::Kept keptVersion(const Folder &folder, const QList<int> &keptRows)
+{
+    Folder::Kept version;
+    for (const int row : keptRows) {
+        version.lines << folder.lines.at(row);
+        version.before << std::nullopt;
+        for (int next = row + 1; next < folder.lines.size() && !version.before.last(); ++next) {
+            if (!keptRows.contains(next))
+                version.before.last() = folder.lines.at(next);
+        }
+    }
+    return version;
+}
+
+} // namespace
+
+QString fromWindows1252(const QByteArray &bytes)
+{
+    QString text;
+    for (const char b : bytes) {
+        const auto u = static_cast<unsigned char>(b);
+        text += (u >= 0x80 && u < 0xA0) ? QChar(kHigh[u - 0x80]) : QChar(u);
+    }
+    return text;
+}
+
 QString resultName(Result result)
 {
     static const char *const names[] = {"done", "unchanged", "refused", "failed", "pending", "nothing"};
@@ -138,160 +147,110 @@ QString resultName(Result result)
 
 QString Operation::describe() const
 {
-    switch (kind) {
-    case Kind::Save:
-        return QStringLiteral("save \"%1\" (subject \"%2\", body %3 characters)%4")
-            .arg(editor.name, editor.subjectText)
-            .arg(editor.bodyText.size())
-            .arg(answer ? QString() : QStringLiteral(", answering No"));
-    case Kind::Delete:
-        return QStringLiteral("delete row %1").arg(row);
-    case Kind::Rename:
-        return QStringLiteral("rename row %1 to \"%2\"").arg(row).arg(newName);
-    case Kind::Undo:
-        return QStringLiteral("undo%1").arg(answer ? QString() : QStringLiteral(", answering No"));
-    }
-    return QString();
+    const QString what[] = {QStringLiteral("save \"%1\" (subject \"%2\", body %3 characters)")
+                                .arg(editor.name, editor.subjectText)
+                                .arg(editor.bodyText.size()),
+                            QStringLiteral("delete row %1").arg(row),
+                            QStringLiteral("rename row %1 to \"%2\"").arg(row).arg(newName), QStringLiteral("undo")};
+    return what[int(kind)] + (answer ? QString() : QStringLiteral(", answering No"));
 }
 
 QString Folder::describe() const
 {
     QStringList text;
     for (const QString &line : lines)
-        text << QStringLiteral("  line: ") + QString(line).replace(u'\t', u'|');
+        text << QStringLiteral("  line: ") + line;
     for (auto it = bodies.cbegin(); it != bodies.cend(); ++it)
-        text << QStringLiteral("  body %1: %2").arg(it.key(), QString(it.value()).replace(QStringLiteral("\r\n"), QStringLiteral("\\r\\n")).left(60));
+        text << QStringLiteral("  body %1: %2").arg(it.key(), it.value().left(60));
     for (const Kept &version : kept)
-        text << QStringLiteral("  kept: %1, body %2").arg(version.lines.join(u" / ").replace(u'\t', u'|'),
-                                                        version.body ? QString(*version.body).left(40) : QStringLiteral("none"));
-    return text.join(u'\n');
+        text << QStringLiteral("  kept: %1, body %2").arg(version.lines.join(u" / "), version.body.value_or(QStringLiteral("none")).left(40));
+    return text.join(u'\n').replace(u'\t', u'|').replace(QStringLiteral("\r\n"), QStringLiteral("\\r\\n"));
 }
 
 Result apply(Folder &folder, const Operation &op)
 {
-    const QList<int> rows = templateRows(folder);
+    const QList<int> all = rows(folder);
+    const int index = all.isEmpty() ? -1 : all.at(op.row % all.size());
+    const QString line = index < 0 ? QString() : folder.lines.at(index);
+    const QString key = modelKey(op.kind == Operation::Kind::Save ? op.editor.name : lineName(line));
     switch (op.kind) {
     case Operation::Kind::Save: {
         if (modelRefuses(op.editor.name))
             return Result::Refused;
-        const QString key = modelKey(op.editor.name);
-        const QString line = modelLine(op.editor);
-        const QString body = trimmedOfSpaces(op.editor.bodyText) + QStringLiteral("\r\n");
-        QList<int> same;
-        for (const int row : rows) {
-            if (modelKey(lineName(folder.lines.at(row))) == key)
-                same << row;
-        }
+        const QString newLine = modelLine(op.editor);
+        const QList<int> same = rows(folder, key);
+        const auto stored = folder.bodies.contains(key) ? std::optional(folder.bodies.value(key)) : std::nullopt;
+        // The one template of its name, as the window shows it, is the editor's.
+        const Template shown = editorOf(folder.lines.value(same.value(0)), stored.value_or(QString()));
+        if (same.size() == 1 && modelLine(shown) == newLine && shown.bodyText == op.editor.bodyText)
+            return Result::Unchanged;
+        if (!same.isEmpty() && !op.answer)
+            return Result::Nothing;
+        folder.bodies[key] = trimmedOfSpaces(op.editor.bodyText) + QStringLiteral("\r\n");
         if (same.isEmpty()) {
-            folder.lines << line;
-            folder.bodies[key] = body;
+            folder.lines << newLine;
             return Result::Done;
         }
-        const QString stored = folder.bodies.value(key);
-        if (same.size() == 1) {
-            const Template shown = editorOf(folder.lines.at(same.first()), stored);
-            if (modelLine(shown) == line && trimmedOfSpaces(lineName(folder.lines.at(same.first())))
-                                                    == trimmedOfSpaces(op.editor.name)
-                && shown.bodyText == op.editor.bodyText)
-                return Result::Unchanged;
-        }
-        if (!op.answer)
-            return Result::Nothing;
-        Folder::Kept kept;
-        for (const int row : same) {
-            kept.lines << folder.lines.at(row);
-            std::optional<QString> before;
-            for (int next = row + 1; next < folder.lines.size(); ++next) {
-                if (!same.contains(next)) {
-                    before = folder.lines.at(next);
-                    break;
-                }
-            }
-            kept.before << before;
-        }
-        kept.before[0] = line;
-        if (folder.bodies.contains(key))
-            kept.body = stored;
-        folder.kept << kept;
+        Folder::Kept version = keptVersion(folder, same);
+        version.before[0] = newLine;
+        version.body = stored;
+        folder.kept << version;
         for (qsizetype i = same.size() - 1; i > 0; --i)
             folder.lines.removeAt(same.at(i));
-        folder.lines[same.first()] = line;
-        folder.bodies[key] = body;
+        folder.lines[same.first()] = newLine;
         return Result::Done;
     }
     case Operation::Kind::Delete: {
-        if (rows.isEmpty() || !op.answer)
+        if (index < 0 || !op.answer)
             return Result::Nothing;
-        const int index = rows.at(op.row % rows.size());
-        const QString line = folder.lines.at(index);
-        const QString key = modelKey(lineName(line));
-        Folder::Kept kept;
-        kept.lines << line;
-        kept.before << (index + 1 < folder.lines.size() ? std::optional<QString>(folder.lines.at(index + 1))
-                                                        : std::nullopt);
+        Folder::Kept version = keptVersion(folder, {index});
         folder.lines.removeAt(index);
-        kept.shared = keyHeld(folder, key);
-        if (!kept.shared && folder.bodies.contains(key))
-            kept.body = folder.bodies.take(key);
-        folder.kept << kept;
+        version.shared = !rows(folder, key).isEmpty();
+        if (!version.shared && folder.bodies.contains(key))
+            version.body = folder.bodies.take(key);
+        folder.kept << version;
         return Result::Done;
     }
     case Operation::Kind::Rename: {
-        if (rows.isEmpty())
+        if (index < 0)
             return Result::Nothing;
-        const int index = rows.at(op.row % rows.size());
-        const QString line = folder.lines.at(index);
-        const QString oldName = lineName(line);
-        if (trimmedOfSpaces(op.newName) == oldName || op.newName == oldName)
-            return Result::Unchanged;
-        if (modelRefuses(op.newName))
-            return Result::Refused;
-        const QString oldKey = modelKey(oldName);
+        const QString newName = trimmedOfSpaces(op.newName);
         const QString newKey = modelKey(op.newName);
-        if (newKey != oldKey && keyHeld(folder, newKey))
+        if (newName == lineName(line) || op.newName == lineName(line))
+            return Result::Unchanged;
+        if (modelRefuses(op.newName) || (newKey != key && !rows(folder, newKey).isEmpty()))
             return Result::Refused;
-        folder.lines[index] = withName(line, trimmedOfSpaces(op.newName));
-        if (newKey != oldKey && folder.bodies.contains(oldKey)) {
-            if (keyHeld(folder, oldKey))
-                folder.bodies[newKey] = folder.bodies.value(oldKey);
-            else
-                folder.bodies[newKey] = folder.bodies.take(oldKey);
-        }
+        folder.lines[index] = withName(line, newName);
+        if (newKey != key && folder.bodies.contains(key))
+            folder.bodies[newKey] = rows(folder, key).isEmpty() ? folder.bodies.take(key) : folder.bodies.value(key);
         return Result::Done;
     }
     case Operation::Kind::Undo: {
         if (folder.kept.isEmpty())
             return Result::Nothing;
-        Folder::Kept kept = folder.kept.last();
-        const QString name = lineName(kept.lines.first());
-        const QString key = modelKey(name);
+        const Folder::Kept version = folder.kept.last();
+        const QString name = lineName(version.lines.first());
         QString restoredName = name;
+        // A name is free when no template and no body file has its key.
+        const auto isFree = [&folder](const QString &candidate) {
+            return rows(folder, modelKey(candidate)).isEmpty() && !folder.bodies.contains(modelKey(candidate));
+        };
         // One that had its name to itself comes back under a name of its
         // own when the name is taken, never on another template's body.
-        if (!kept.shared && (keyHeld(folder, key) || folder.bodies.contains(key))) {
+        if (!version.shared && !isFree(name)) {
             if (!op.answer)
                 return Result::Nothing;
-            for (int n = 2;; ++n) {
+            for (int n = 2; !isFree(restoredName); ++n)
                 restoredName = QStringLiteral("%1 (%2)").arg(trimmedOfSpaces(name)).arg(n);
-                if (!keyHeld(folder, modelKey(restoredName)) && !folder.bodies.contains(modelKey(restoredName)))
-                    break;
-            }
         }
         folder.kept.removeLast();
-        for (int i = 0; i < kept.lines.size(); ++i) {
-            const QString line = restoredName == name ? kept.lines.at(i) : withName(kept.lines.at(i), restoredName);
-            qsizetype at = folder.lines.size();
-            if (kept.before.at(i)) {
-                const qsizetype found = folder.lines.indexOf(*kept.before.at(i));
-                if (found >= 0)
-                    at = found;
-            }
-            folder.lines.insert(at, line);
+        for (int i = 0; i < version.lines.size(); ++i) {
+            const qsizetype before = version.before.at(i) ? folder.lines.indexOf(*version.before.at(i)) : -1;
+            folder.lines.insert(before < 0 ? folder.lines.size() : before,
+                                restoredName == name ? version.lines.at(i) : withName(version.lines.at(i), restoredName));
         }
-        if (kept.body)
-            folder.bodies[modelKey(restoredName)] = *kept.body;
-        else if (restoredName != name)
-            folder.bodies[modelKey(restoredName)] = QStringLiteral("\r\n");
+        if (version.body || restoredName != name)
+            folder.bodies[modelKey(restoredName)] = version.body.value_or(QStringLiteral("\r\n"));
         return Result::Done;
     }
     }
@@ -300,68 +259,54 @@ Result apply(Folder &folder, const Operation &op)
 
 // ---- random operations ----------------------------------------------------
 
-// The names and pieces of text of tests/data/tables/model-texts.tsv.
-const QStringList &modelTexts(const QString &kind)
+Operation Generator::next(const Folder &folder)
 {
+    // The names and pieces of text of tests/data/tables/model-texts.tsv.
     static QMap<QString, QStringList> texts;
     if (texts.isEmpty()) {
         for (const QStringList &row : testdata::table(QStringLiteral("model-texts")).mid(1))
             texts[row.value(1)] << row.value(0);
     }
-    return texts[kind];
-}
-
-QString Generator::text(int longest, bool withTabs)
-{
-    const QStringList &pieces = modelTexts(QStringLiteral("piece"));
-    QString out;
-    const int parts = int(m_random() % std::uint64_t(longest + 1));
-    for (int i = 0; i < parts; ++i) {
-        const auto pick = m_random() % 10;
-        if (pick < 6)
-            out += pieces.at(qsizetype(m_random() % std::uint64_t(pieces.size())));
-        else if (pick < 9)
-            out += QChar(char16_t(u'a' + m_random() % 26));
-        else if (withTabs)
-            out += u'\t';
-    }
-    return out;
-}
-
-QString Generator::name()
-{
-    const QStringList &names = modelTexts(QStringLiteral("name"));
-    return names.at(qsizetype(m_random() % std::uint64_t(names.size())));
-}
-
-Operation Generator::next(const Folder &folder)
-{
+    const auto any = [this](const QStringList &list) { return list.at(qsizetype(random() % std::uint64_t(list.size()))); };
+    const auto text = [this, &any](int longest, bool withTabs) {
+        QString out;
+        for (int parts = int(random() % std::uint64_t(longest + 1)); parts > 0; --parts) {
+            const auto pick = random() % 10;
+            if (pick < 6)
+                out += any(texts[QStringLiteral("piece")]);
+            else if (pick < 9)
+                out += QChar(char16_t(u'a' + random() % 26));
+            else if (withTabs)
+                out += u'\t';
+        }
+        return out;
+    };
     Operation op;
-    const QList<int> rows = templateRows(folder);
-    const auto pick = m_random() % 100;
-    op.answer = m_random() % 8 != 0;
-    op.row = int(m_random() % 1000);
-    if (pick < 45 || rows.isEmpty()) {
+    const QList<int> all = rows(folder);
+    const auto pick = random() % 100;
+    op.answer = random() % 8 != 0;
+    op.row = int(random() % 1000);
+    if (pick < 45 || all.isEmpty()) {
         op.kind = Operation::Kind::Save;
-        if (!rows.isEmpty() && m_random() % 4 == 0) {
+        if (!all.isEmpty() && random() % 4 == 0) {
             // A stored template brought back, and saved again unchanged or
             // with one field changed.
-            const QString line = folder.lines.at(rows.at(op.row % rows.size()));
+            const QString line = folder.lines.at(all.at(op.row % all.size()));
             op.editor = editorOf(line, folder.bodies.value(modelKey(lineName(line))));
-            if (m_random() % 2)
+            if (random() % 2)
                 op.editor.subjectText += text(2, false);
         } else {
-            op.editor.name = name();
+            op.editor.name = any(texts[QStringLiteral("name")]);
             op.editor.subjectText = text(4, true);
             op.editor.attachmentPaths = text(2, true);
             op.editor.ccText = text(1, false);
             op.editor.toText = text(2, false);
             op.editor.bccText = text(1, false);
-            op.editor.plain = m_random() % 3 != 0;
-            op.editor.html = !op.editor.plain && m_random() % 4 != 0;
+            op.editor.plain = random() % 3 != 0;
+            op.editor.html = !op.editor.plain && random() % 4 != 0;
             op.editor.location = text(2, false);
             QStringList bodyLines;
-            for (int i = int(m_random() % 4); i > 0; --i)
+            for (int i = int(random() % 4); i > 0; --i)
                 bodyLines << text(5, true);
             op.editor.bodyText = bodyLines.join(QStringLiteral("\r\n"));
         }
@@ -369,7 +314,9 @@ Operation Generator::next(const Folder &folder)
         op.kind = Operation::Kind::Delete;
     } else if (pick < 82) {
         op.kind = Operation::Kind::Rename;
-        op.newName = m_random() % 3 == 0 ? name() + text(1, false) : name();
+        op.newName = any(texts[QStringLiteral("name")]);
+        if (random() % 3 == 0)
+            op.newName += text(1, false);
     } else {
         op.kind = Operation::Kind::Undo;
     }
@@ -382,13 +329,12 @@ Result perform(store::TemplateStore &templates, const Operation &op, QString *me
 {
     EntryList list;
     store::LoadTemplateList(templates, list);
-    const auto entryAt = [&list](int row) {
-        const int index = row % int(list.entries.size());
-        int occurrence = 0;
-        for (int i = 0; i < index; ++i)
-            occurrence += list.entries.at(i) == list.entries.at(index);
-        return store::EntryRef{store::LineTextOfEntry(list.entries.at(index)), occurrence};
-    };
+    if (list.entries.isEmpty() && (op.kind == Operation::Kind::Delete || op.kind == Operation::Kind::Rename))
+        return Result::Nothing;
+    // The row's entry, and how many entries alike stand before it.
+    const int index = list.entries.isEmpty() ? 0 : op.row % int(list.entries.size());
+    const store::EntryRef ref{store::LineTextOfEntry(list.entries.value(index)),
+                              int(list.entries.mid(0, index).count(list.entries.value(index)))};
     store::Outcome outcome;
     switch (op.kind) {
     case Operation::Kind::Save: {
@@ -398,29 +344,19 @@ Result perform(store::TemplateStore &templates, const Operation &op, QString *me
         outcome = templates.Save(op.editor, plan);
         break;
     }
-    case Operation::Kind::Delete: {
-        if (list.entries.isEmpty())
-            return Result::Nothing;
-        const store::DeletePlan plan = templates.PlanDelete(entryAt(op.row));
+    case Operation::Kind::Delete:
         if (!op.answer)
             return Result::Nothing;
-        outcome = templates.Delete(plan);
+        outcome = templates.Delete(templates.PlanDelete(ref));
         break;
-    }
-    case Operation::Kind::Rename: {
-        if (list.entries.isEmpty())
-            return Result::Nothing;
-        const store::EntryRef entry = entryAt(op.row);
-        if (op.newName == entry.lineText.section(u'\t', 0, 0))
+    case Operation::Kind::Rename:
+        if (op.newName == lineName(ref.lineText))
             return Result::Unchanged;
-        outcome = templates.Rename(templates.PlanRename(entry, op.newName));
+        outcome = templates.Rename(templates.PlanRename(ref, op.newName));
         break;
-    }
     case Operation::Kind::Undo: {
         const store::UndoPlan plan = templates.PlanUndo();
-        if (!plan.version)
-            return Result::Nothing;
-        if (plan.nameTaken && !op.answer)
+        if (!plan.version || (plan.nameTaken && !op.answer))
             return Result::Nothing;
         outcome = templates.Undo(plan);
         break;
@@ -443,61 +379,43 @@ Folder readFiles(const QMap<QString, QByteArray> &files, QStringList *problems)
     for (auto file = files.cbegin(); file != files.cend(); ++file) {
         const QString &name = file.key();
         const QString upper = name.toUpper();
+        const QByteArray &bytes = file.value();
         if (upper == u"MAINDATA.TXT") {
             if (dataFile)
                 *problems << QStringLiteral("two data files: %1").arg(name);
             dataFile = true;
             // Lines end in CR LF or LF; a file never mixes the two.
-            const QByteArray &bytes = file.value();
-            QSet<bool> crlf;
-            qsizetype start = 0;
-            for (qsizetype end = bytes.indexOf('\n'); end >= 0; end = bytes.indexOf('\n', start)) {
-                const bool cr = end > start && bytes.at(end - 1) == '\r';
-                crlf << cr;
-                folder.lines << lineFromBytes(bytes.mid(start, end - start - (cr ? 1 : 0)));
-                start = end + 1;
-            }
-            if (crlf.size() > 1)
+            const bool crlf = bytes.contains("\r\n");
+            if (crlf && bytes.count("\r\n") != bytes.count('\n'))
                 *problems << QStringLiteral("the data file mixes CR LF and LF line ends");
-            if (start != bytes.size())
+            if (!bytes.isEmpty() && !bytes.endsWith('\n'))
                 *problems << QStringLiteral("the data file ends with an unfinished line");
-        } else if (name.startsWith(u"Deleted/")) {
-            const QString kept = name.mid(8);
-            if (kept.isEmpty()) // the folder itself
-                continue;
-            if (kept.endsWith(u".record"))
-                records.insert(kept.chopped(7), file.value());
-            else if (kept.endsWith(u".body"))
-                keptBodies.insert(kept.chopped(5), bodyFromBytes(file.value()));
-            else
-                *problems << QStringLiteral("a file that does not belong: %1").arg(name);
-        } else if (name.startsWith(u"MainData-unfinished-")) {
-            continue;
+            const QList<QByteArray> lines = bytes.split('\n');
+            for (const QByteArray &line : lines.mid(0, lines.size() - 1))
+                folder.lines << lineFromBytes(crlf ? line.chopped(1) : line);
+        } else if (name.startsWith(u"Deleted/") && name.endsWith(u".record")) {
+            records.insert(name.mid(8).chopped(7), bytes);
+        } else if (name.startsWith(u"Deleted/") && name.endsWith(u".body")) {
+            keptBodies.insert(name.mid(8).chopped(5), bodyFromBytes(bytes));
         } else if (upper.startsWith(u"LTM-") && upper.endsWith(u".TXT")) {
             const QString key = modelKey(name.mid(4, name.size() - 8));
             if (folder.bodies.contains(key))
                 *problems << QStringLiteral("two body files for %1").arg(key);
-            folder.bodies[key] = bodyFromBytes(file.value());
-        } else {
+            folder.bodies[key] = bodyFromBytes(bytes);
+        } else if (name != u"Deleted/" && !name.startsWith(u"MainData-unfinished-")) {
             *problems << QStringLiteral("a file that does not belong: %1").arg(name);
         }
     }
     for (auto record = records.cbegin(); record != records.cend(); ++record) {
-        Folder::Kept kept;
+        Folder::Kept version;
+        // Its lines, which with its body are what the model compares.
         for (const QByteArray &field : record.value().split('\n')) {
-            const QByteArray value = field.mid(field.indexOf('=') + 1).chopped(field.endsWith('\r') ? 1 : 0);
             if (field.startsWith("line="))
-                kept.lines << lineFromBytes(value);
-            else if (field.startsWith("before="))
-                kept.before << lineFromBytes(value);
-            else if (field.startsWith("last"))
-                kept.before << std::nullopt;
-            else if (field.startsWith("shared="))
-                kept.shared = value == "1";
+                version.lines << lineFromBytes(field.mid(5).chopped(field.endsWith('\r') ? 1 : 0));
         }
         if (keptBodies.contains(record.key()))
-            kept.body = keptBodies.value(record.key());
-        folder.kept << kept;
+            version.body = keptBodies.value(record.key());
+        folder.kept << version;
     }
     for (const QString &id : keptBodies.keys()) {
         if (!records.contains(id))
@@ -505,7 +423,7 @@ Folder readFiles(const QMap<QString, QByteArray> &files, QStringList *problems)
     }
     // Every body file is a listed template's.
     for (auto it = folder.bodies.cbegin(); it != folder.bodies.cend(); ++it) {
-        if (!keyHeld(folder, it.key()))
+        if (rows(folder, it.key()).isEmpty())
             *problems << QStringLiteral("a body file that no template names: %1").arg(it.key());
     }
     return folder;

@@ -64,27 +64,17 @@ struct Operation
     QString describe() const;
 };
 
-// The model's own rules.
-QString modelKey(const QString &name);
-QString modelLine(const Template &t);
-bool modelRefuses(const QString &name);
-
 // Applies an operation to the model; the result the store must give.
 Result apply(Folder &folder, const Operation &op);
 
 // Random operations from a seed, drawn with names that differ only in
 // letter case or spaces, characters of every script, and bodies that are
 // saved again unchanged.
-class Generator
+struct Generator
 {
-public:
-    explicit Generator(quint64 seed) : m_random(seed) {}
+    explicit Generator(quint64 seed) : random(seed) {}
     Operation next(const Folder &folder);
-
-private:
-    QString text(int longest, bool withTabs);
-    QString name();
-    std::mt19937_64 m_random;
+    std::mt19937_64 random;
 };
 
 // The list as the window fills it.
