@@ -1,6 +1,7 @@
 #include "platform/storedtext.h"
 
 #include "platform/ansitext.h"
+#include <QStringDecoder>
 
 namespace platform {
 namespace {
@@ -44,6 +45,15 @@ int utf8SequenceAt(const unsigned char *in, qsizetype i, qsizetype size)
     return extra + 1;
 }
 
+// UTF-8 as it stands: a byte-order mark at the start of the bytes is a
+// character of the text (QString::fromUtf8 drops it), so that a line or body
+// that begins with one reads back as it was written.
+QString fromUtf8(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
+}
+
 // UTF-8, where each byte that is no part of a valid sequence is its
 // Windows-1252 character: a UTF-8 file that a Windows-1252 tool appended to.
 QString fromUtf8OrAnsi(QByteArrayView bytes)
@@ -54,7 +64,7 @@ QString fromUtf8OrAnsi(QByteArrayView bytes)
     for (qsizetype i = 0, run = 0; i <= bytes.size(); ++i) {
         const int length = i < bytes.size() && in[i] >= 0x80 ? utf8SequenceAt(in, i, bytes.size()) : -1;
         if (length == 0 || i == bytes.size()) {
-            text += QString::fromUtf8(bytes.sliced(run, i - run));
+            text += fromUtf8(bytes.sliced(run, i - run));
             if (i < bytes.size())
                 text += fromAnsi(bytes.sliced(i, 1));
             run = i + 1;
@@ -97,7 +107,7 @@ bool holdsBrokenCharacter(QStringView text)
 
 QString decodeLine(QByteArrayView bytes)
 {
-    return isNonAsciiUtf8(bytes) ? QString::fromUtf8(bytes) : fromAnsi(bytes);
+    return isNonAsciiUtf8(bytes) ? fromUtf8(bytes) : fromAnsi(bytes);
 }
 
 QByteArray encodeLine(QStringView text)

@@ -62,7 +62,7 @@ private slots:
     {
         const QList<QStringView> pieces = {u"a", u" ", u"\t", u"\u00e9", u"\u00c3\u00a9", u"\u20ac", u"\u0080",
                                            u"\u0081", u"\u0141", u"\u0416", u"\u65e5", u"\U0001F600", u"\u00ef\u00bb\u00bf",
-                                           u"\u00e2\u0080", u"\u00c2"};
+                                           u"\u00e2\u0080", u"\u00c2", u"\ufeff"};
         std::mt19937_64 random(testdata::seed(20261207));
         for (int round = 0; round < 5000; ++round) {
             QString text;
