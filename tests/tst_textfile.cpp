@@ -66,6 +66,20 @@ private slots:
         QCOMPARE(bytes, QByteArray("one\r\ntwo\r\n"));
     }
 
+#ifdef Q_OS_UNIX
+    // A device is named as such and never read (/dev/zero would never end).
+    void aDeviceIsNotRead()
+    {
+        for (const QString &path : {QStringLiteral("/dev/zero"), QStringLiteral("/dev/null")}) {
+            QByteArray bytes("before");
+            QString error;
+            QVERIFY(!platform::readWholeFile(path, &bytes, &error));
+            QVERIFY2(error.contains(QLatin1String("it is a device")), qPrintable(error));
+            QCOMPARE(bytes, QByteArray("before"));
+        }
+    }
+#endif
+
     void newFilesAreWholeOrNotThere()
     {
         QTemporaryDir dir;
