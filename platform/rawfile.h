@@ -115,6 +115,9 @@ using WriteFault = std::function<int(qint64 length)>;
 void setWriteFault(WriteFault fault);
 // The same for reads: a non-zero answer (EIO) makes that read fail.
 void setReadFault(WriteFault fault);
+// What each system's file code asks before a write and a read.
+const WriteFault &writeFault();
+const WriteFault &readFault();
 
 // A test's way to see and fail the renames, removals and folder syncs of
 // the store: when set, it is asked before each, and a non-zero answer (an

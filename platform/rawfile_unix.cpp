@@ -21,18 +21,6 @@
 namespace platform::detail {
 namespace {
 
-WriteFault &writeFault()
-{
-    static WriteFault fault;
-    return fault;
-}
-
-WriteFault &readFault()
-{
-    static WriteFault fault;
-    return fault;
-}
-
 // pread, or the failure a test asked for.
 ssize_t readBytes(int fd, char *data, qint64 length, qint64 offset)
 {
@@ -407,16 +395,6 @@ bool processRunning(qint64 pid)
     if (pid <= 0)
         return false;
     return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
-}
-
-void setWriteFault(WriteFault fault)
-{
-    writeFault() = std::move(fault);
-}
-
-void setReadFault(WriteFault fault)
-{
-    readFault() = std::move(fault);
 }
 
 } // namespace platform::detail

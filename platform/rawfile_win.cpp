@@ -14,18 +14,6 @@ namespace {
 // may rename another file over it, meanwhile.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-WriteFault &writeFault()
-{
-    static WriteFault fault;
-    return fault;
-}
-
-WriteFault &readFault()
-{
-    static WriteFault fault;
-    return fault;
-}
-
 QString reasonFor(DWORD error)
 {
     switch (error) {
@@ -390,16 +378,6 @@ bool processRunning(qint64 pid)
     const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
     CloseHandle(process);
     return running;
-}
-
-void setWriteFault(WriteFault fault)
-{
-    writeFault() = std::move(fault);
-}
-
-void setReadFault(WriteFault fault)
-{
-    readFault() = std::move(fault);
 }
 
 } // namespace platform::detail

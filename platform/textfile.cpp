@@ -21,7 +21,39 @@ FileOpHook &fileOpHook()
     static FileOpHook hook;
     return hook;
 }
+
+WriteFault &writeFaultHook()
+{
+    static WriteFault fault;
+    return fault;
+}
+
+WriteFault &readFaultHook()
+{
+    static WriteFault fault;
+    return fault;
+}
 } // namespace
+
+const WriteFault &writeFault()
+{
+    return writeFaultHook();
+}
+
+const WriteFault &readFault()
+{
+    return readFaultHook();
+}
+
+void setWriteFault(WriteFault fault)
+{
+    writeFaultHook() = std::move(fault);
+}
+
+void setReadFault(WriteFault fault)
+{
+    readFaultHook() = std::move(fault);
+}
 
 void setFileOpHook(FileOpHook hook)
 {
