@@ -1,5 +1,7 @@
 #include "app/controls.h"
 
+#include "platform/storedtext.h"
+
 #include <QAccessibleWidget>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -164,8 +166,8 @@ QString TemplateEntries::text(int row) const
     const QByteArrayView bytes(m_blocks[static_cast<std::size_t>(entry.block)].constData() + entry.offset,
                                entry.size);
     if (entry.gap < 0)
-        return QString::fromUtf8(bytes);
-    return QString::fromUtf8(bytes.first(entry.gap)) + QString(kNameGap, QLatin1Char(' '))
+        return platform::fromUtf8(bytes);
+    return platform::fromUtf8(bytes.first(entry.gap)) + QString(kNameGap, QLatin1Char(' '))
            + QString::fromUtf8(bytes.sliced(entry.gap));
 }
 
@@ -179,7 +181,7 @@ QString TemplateEntries::shownText(int row) const
     const qsizetype visibleBytes = entry.gap < 0 ? entry.size : entry.gap;
     const QByteArrayView bytes(m_blocks[static_cast<std::size_t>(entry.block)].constData() + entry.offset,
                                std::min(visibleBytes, kShownCharacters * 4));
-    return QString::fromUtf8(bytes).left(kShownCharacters);
+    return platform::fromUtf8(bytes).left(kShownCharacters);
 }
 
 int TemplateEntries::rowCount(const QModelIndex &parent) const

@@ -45,15 +45,6 @@ int utf8SequenceAt(const unsigned char *in, qsizetype i, qsizetype size)
     return extra + 1;
 }
 
-// UTF-8 as it stands: a byte-order mark at the start of the bytes is a
-// character of the text (QString::fromUtf8 drops it), so that a line or body
-// that begins with one reads back as it was written.
-QString fromUtf8(QByteArrayView bytes)
-{
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
-    return decoder.decode(bytes);
-}
-
 // UTF-8, where each byte that is no part of a valid sequence is its
 // Windows-1252 character: a UTF-8 file that a Windows-1252 tool appended to.
 QString fromUtf8OrAnsi(QByteArrayView bytes)
@@ -76,6 +67,12 @@ QString fromUtf8OrAnsi(QByteArrayView bytes)
 }
 
 } // namespace
+
+QString fromUtf8(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
+}
 
 bool isNonAsciiUtf8(QByteArrayView bytes)
 {

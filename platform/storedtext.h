@@ -30,6 +30,12 @@ QByteArray encodeLine(QStringView text);
 QString decodeBody(QByteArrayView bytes);
 QByteArray encodeBody(QStringView text);
 
+// UTF-8 as it stands: a byte-order mark at the start of the bytes is a
+// character of the text (QString::fromUtf8 drops it), so that a line that
+// begins with one (two files joined, each with its mark) reads back as it
+// was written.
+QString fromUtf8(QByteArrayView bytes);
+
 // Whether the bytes are valid UTF-8 (shortest forms, no surrogates) and
 // hold at least one byte of 0x80 or above.
 bool isNonAsciiUtf8(QByteArrayView bytes);

@@ -73,12 +73,12 @@ bool LineReading::isAnsi(QByteArrayView line) const
         return false;
     const qsizetype tab = line.indexOf('\t');
     const QByteArrayView name = tab < 0 ? line : line.first(tab);
-    return !bodyExists(TemplateName(QString::fromUtf8(name))) && bodyExists(TemplateName(platform::fromAnsi(name)));
+    return !bodyExists(TemplateName(platform::fromUtf8(name))) && bodyExists(TemplateName(platform::fromAnsi(name)));
 }
 
 QString LineReading::decode(QByteArrayView line) const
 {
-    return isAnsi(line) ? platform::fromAnsi(line) : QString::fromUtf8(line);
+    return isAnsi(line) ? platform::fromAnsi(line) : platform::fromUtf8(line);
 }
 
 QByteArray LineReading::encode(QStringView text, bool ansi) const

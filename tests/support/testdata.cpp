@@ -122,7 +122,13 @@ QString unescaped(const QString &cell)
         } else if (next == u'u' || next == u'U') {
             const int digits = next == u'u' ? 4 : 8;
             const char32_t code = cell.mid(i + 2, digits).toUInt(nullptr, 16);
-            text += QString::fromUcs4(&code, 1);
+            // Not QString::fromUcs4, which drops U+FEFF as a byte-order mark.
+            if (QChar::requiresSurrogates(code)) {
+                text += QChar(QChar::highSurrogate(code));
+                text += QChar(QChar::lowSurrogate(code));
+            } else {
+                text += QChar(char16_t(code));
+            }
             i += 1 + digits;
         } else {
             text += next == u't' ? QChar(u'\t') : next == u'r' ? QChar(u'\r') : next == u'n' ? QChar(u'\n') : next;
